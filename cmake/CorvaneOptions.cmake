@@ -1,0 +1,43 @@
+# Compiler settings shared by every Corvane target.
+
+add_library(corvane_options INTERFACE)
+target_compile_options(corvane_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local
+                                                 -Wnon-virtual-dtor)
+if(CORVANE_WERROR)
+  target_compile_options(corvane_options INTERFACE -Werror)
+endif()
+
+if(CORVANE_SANITIZE)
+  list(JOIN CORVANE_SANITIZE "," _corvane_sanitizers)
+  add_compile_options(-fsanitize=${_corvane_sanitizers} -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${_corvane_sanitizers})
+endif()
+
+# Adds the library of one layer from the .cpp files of its folder; files named in EXCLUDE
+# (program entries) stay out.
+function(corvane_layer_library name)
+  cmake_parse_arguments(ARG "" "" "EXCLUDE" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(_ex IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM _sources ${CMAKE_CURRENT_SOURCE_DIR}/${_ex})
+  endforeach()
+  file(GLOB _headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_library(${name} STATIC ${_sources} ${_headers})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE corvane_options)
+endfunction()
+
+# Adds one GoogleTest executable from the .cpp files of a test folder.
+function(corvane_gtest name folder)
+  cmake_parse_arguments(ARG "" "" "LIBS;LABELS" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
+  if(NOT _sources)
+    return()
+  endif()
+  add_executable(${name} ${_sources})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} corvane_test_support GTest::gtest
+                                        GTest::gmock GTest::gtest_main corvane_options)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}"
+                       TIMEOUT 300)
+endfunction()

@@ -1,0 +1,11 @@
+// The debugger trace line: the system's only trace output.
+#pragma once
+
+#include <string_view>
+
+namespace corvane {
+
+// Writes one line to standard error, whole, even when several threads trace at once.
+void OutputDebugString(std::string_view line);
+
+} // namespace corvane
