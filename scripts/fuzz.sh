@@ -13,7 +13,11 @@ for target in build/fuzz/fuzz/fuzz_*; do
   work=$(mktemp -d)
   seeds=fuzz/corpus/$name
   echo "fuzzing $name for ${seconds}s"
+  dirs=("$work")
+  [ -d "$seeds" ] && dirs+=("$seeds")
   "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    "$work" ${seeds:+$( [ -d "$seeds" ] && echo "$seeds")} 2>&1 | tail -n 15
+    "${dirs[@]}" >"$work.log" 2>&1 || { tail -n 60 "$work.log"; exit 1; }
+  tail -n 12 "$work.log"
+  rm -f "$work.log"
   rm -rf "$work"
 done
