@@ -2,7 +2,7 @@
 #include "Corvane.Errors.h"
 #include "Corvane.Threading.Task.h"
 #include "Corvane.Threading.ThreadPool.h"
-#include "TasksTestSupport.h"
+#include "MainThreadFixture.h"
 
 #include <gtest/gtest.h>
 

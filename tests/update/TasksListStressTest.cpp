@@ -4,7 +4,7 @@
 // where races (ThreadSanitizer) and leaks (AddressSanitizer) show.
 #include "Bk.Tasks.Helper.h"
 #include "Corvane.Errors.h"
-#include "TasksTestSupport.h"
+#include "MainThreadFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "Bk.Tasks.Helper.h"
 #include "Corvane.Errors.h"
 #include "Corvane.Threading.ThreadPool.h"
-#include "TasksTestSupport.h"
+#include "FakeTask.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 // The pool behind each task list: growth, retirement and shut-down.
+#include "Corvane.Errors.h"
 #include "Corvane.Threading.RunningThreads.h"
 #include "Corvane.Threading.ThreadPool.h"
-#include "TasksTestSupport.h"
+#include "MainThreadFixture.h"
 
 #include <gtest/gtest.h>
 

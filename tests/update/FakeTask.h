@@ -1,53 +1,16 @@
-// Shared pieces of the task list tests: an installed event loop of our own, an error report
-// that records, a check that no thread is left behind, and a task whose status the test sets.
+// A task handle whose status the test sets, for the task list tests.
 #pragma once
 
-#include "Corvane.ErrorReport.h"
 #include "Corvane.Errors.h"
-#include "Corvane.MainThreadLoop.h"
-#include "Corvane.Threading.RunningThreads.h"
 #include "Corvane.Threading.Task.h"
+#include "MainThreadFixture.h"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <vector>
 
 namespace corvane::testing {
-
-// Safety net of every wait for another thread: a fault fails the test instead of hanging it.
-inline constexpr std::chrono::seconds Patience{60};
-
-class TMainThreadTest : public ::testing::Test {
-protected:
-    TMainThreadTest() {
-        FPreviousReport = SetErrorReport([this](const std::string& AMessage) {
-            // Reports arrive on the main thread, the thread that reads Reported.
-            Reported.push_back(AMessage);
-        });
-    }
-    ~TMainThreadTest() override { SetErrorReport(std::move(FPreviousReport)); }
-
-    void SetUp() override { ASSERT_TRUE(TRunningThreads::WaitForNone(Patience)); }
-    void TearDown() override {
-        EXPECT_TRUE(TRunningThreads::WaitForNone(Patience)) << "a thread was left behind";
-    }
-
-    template <typename TPredicate> bool RunLoopUntil(TPredicate ADone) {
-        return Loop->RunUntil(ADone, Patience);
-    }
-
-    std::shared_ptr<TMainThreadLoop> Loop = std::make_shared<TMainThreadLoop>();
-    TMainThreadDispatcherScope Installed{Loop};
-    std::vector<std::string> Reported;
-
-private:
-    TErrorReport FPreviousReport;
-};
 
 // A task handle whose status the test sets. It counts how often its status was read, so a
 // test can see that the waiting thread has looked at it, and it can fail a number of reads.
