@@ -175,9 +175,49 @@ private:
                               : "Invalid argument to time encode");
 }
 
+// The form the file service sends, "yyyy-mm-ddThh:nn:ss" with an optional ".fff" and "Z",
+// read directly: every listing holds one per file. Other forms, and times the general reader
+// must judge (hour 24, second 60), return false and take the general road.
+bool TryReadServiceForm(std::string_view AText, TDateTime& AValue) {
+    const size_t n = AText.size();
+    if (n < 19 || n > 24)
+        return false;
+    const char* p = AText.data();
+    auto d = [p](size_t i) { return static_cast<unsigned>(p[i] - '0'); };
+    auto bad = [&d](size_t i) { return static_cast<unsigned>(d(i) > 9); };
+    const bool digits = (bad(0) | bad(1) | bad(2) | bad(3) | bad(5) | bad(6) | bad(8) | bad(9) |
+                         bad(11) | bad(12) | bad(14) | bad(15) | bad(17) | bad(18)) == 0;
+    if (!digits || p[4] != '-' || p[7] != '-' || p[10] != 'T' || p[13] != ':' || p[16] != ':')
+        return false;
+    size_t i = 19;
+    unsigned ms = 0;
+    if (i < n && p[i] == '.') {
+        if (n < i + 4 || d(i + 1) > 9 || d(i + 2) > 9 || d(i + 3) > 9)
+            return false;
+        ms = d(i + 1) * 100 + d(i + 2) * 10 + d(i + 3);
+        i += 4;
+    }
+    if (i < n && p[i] == 'Z')
+        ++i;
+    const unsigned hour = d(11) * 10 + d(12);
+    const unsigned minute = d(14) * 10 + d(15);
+    const unsigned second = d(17) * 10 + d(18);
+    if (i != n || hour > 23 || minute > 59 || second > 59)
+        return false;
+    // An impossible date fails in EncodeDateTime with the general reader's error.
+    AValue = EncodeDateTime(static_cast<int>(d(0) * 1000 + d(1) * 100 + d(2) * 10 + d(3)),
+                            static_cast<int>(d(5) * 10 + d(6)), static_cast<int>(d(8) * 10 + d(9)),
+                            static_cast<int>(hour), static_cast<int>(minute),
+                            static_cast<int>(second), static_cast<int>(ms));
+    return true;
+}
+
 } // namespace
 
 TDateTime ISO8601ToDate(std::string_view AText) {
+    TDateTime value;
+    if (TryReadServiceForm(AText, value))
+        return value;
     const size_t t = AText.find('T');
     const std::string_view datePart = t == std::string_view::npos ? AText : AText.substr(0, t);
     const TDateParts d = ReadDate(datePart, AText);

@@ -227,6 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"[{\"fileName\": \"\xF4\x90\x80\x80\"}]", Class::General, kGeneral},
         FailCase{"[{\"fileName\": \"\\ud800\"}]", Class::General, kGeneral},
         FailCase{"[{\"fileName\": \"\\udc00\"}]", Class::General, kGeneral},
+        FailCase{"[{\"fileName\": \"a\\uDFFFb\"}]", Class::General, kGeneral},
         FailCase{"[{\"\\udfff\": 1}]", Class::General, kGeneral},
         FailCase{"[{\"x\": [\"\\udc00\"]}]", Class::General, kGeneral},
         // The text's validity is judged before any element: a broken text says so.

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 #include <ostream>
+#include <random>
 #include <string>
 
 namespace corvane {
@@ -166,8 +168,10 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"2022-13-01", ErrorKind::Range}, FailCase{"2022-00-01", ErrorKind::Range},
         FailCase{"2022-02-29", ErrorKind::Range}, FailCase{"2022-03-32", ErrorKind::Range},
         FailCase{"0000-01-01", ErrorKind::Range}, FailCase{"2022--01", ErrorKind::Range},
-        FailCase{"2022-03-", ErrorKind::Range}, FailCase{"2022-03-xx", ErrorKind::Range},
-        FailCase{"202203", ErrorKind::Range}, FailCase{"2022-03-01T25:00", ErrorKind::Range},
+        FailCase{"2022-02-30T10:15:30.000Z", ErrorKind::Range},
+        FailCase{"0000-01-01T00:00:00", ErrorKind::Range}, FailCase{"2022-03-", ErrorKind::Range},
+        FailCase{"2022-03-xx", ErrorKind::Range}, FailCase{"202203", ErrorKind::Range},
+        FailCase{"2022-03-01T25:00", ErrorKind::Range},
         FailCase{"2022-03-01T24:00:01", ErrorKind::Range},
         FailCase{"2022-03-01T24:30", ErrorKind::Range},
         FailCase{"2022-03-01T10:60", ErrorKind::Range},
@@ -231,6 +235,30 @@ TEST(ISO8601, EveryCutOfAFullTextGivesItsValueOrError) {
             EXPECT_EQ(DecodeDateTime(ISO8601ToDate(text)), *cut.Value);
         else
             ExpectFailure(text, cut.Kind);
+    }
+}
+
+// The service's own form is read on a shorter road; both roads must agree to the millisecond.
+TEST(ISO8601, TheServiceFormAndTheGeneralFormsAgree) {
+    std::mt19937 random(7);
+    for (int n = 0; n < 20'000; ++n) {
+        const TDateTimeParts p{
+            1 + static_cast<int>(random() % 9999), 1 + static_cast<int>(random() % 12),
+            1 + static_cast<int>(random() % 28),   static_cast<int>(random() % 24),
+            static_cast<int>(random() % 60),       static_cast<int>(random() % 60),
+            static_cast<int>(random() % 1000)};
+        char text[40];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", p.Year, p.Month,
+                      p.Day, p.Hour, p.Minute, p.Second, p.Millisecond);
+        const std::string service = text;
+        const TDateTime expected = EncodeDateTime(p);
+        ASSERT_EQ(ISO8601ToDate(service), expected) << service;
+        ASSERT_EQ(ISO8601ToDate(service + "Z"), expected) << service;
+        ASSERT_EQ(ISO8601ToDate(service + "0"), expected) << service;      // four digits
+        ASSERT_EQ(ISO8601ToDate(service + "+00:00"), expected) << service; // an offset
+        ASSERT_EQ(ISO8601ToDate(service.substr(0, 19)),
+                  EncodeDateTime(p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, 0))
+            << service;
     }
 }
 
