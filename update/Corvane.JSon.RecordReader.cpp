@@ -278,10 +278,11 @@ private:
 
 TJsonReadResult ReadJsonRecords(std::string_view AJson, bool AListing,
                                 TJsonRecordBuilder& ABuilder) {
-    THandler handler(AListing, MayHoldLowSurrogateEscape(AJson), ABuilder);
-    // The parser reads a NUL byte as the end of the text; no valid JSON text holds one.
-    if (std::memchr(AJson.data(), '\0', AJson.size()) != nullptr)
+    // Empty text is no JSON (and may come without a buffer at all). The parser reads a NUL
+    // byte as the end of the text; no valid JSON text holds one.
+    if (AJson.empty() || std::memchr(AJson.data(), '\0', AJson.size()) != nullptr)
         return {};
+    THandler handler(AListing, MayHoldLowSurrogateEscape(AJson), ABuilder);
     rapidjson::Reader reader;
     {
         rapidjson::MemoryStream stream(AJson.data(), AJson.size());

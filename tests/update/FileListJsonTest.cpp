@@ -331,6 +331,14 @@ TEST(FromJSON, ReadsEveryElementInOrder) {
     EXPECT_EQ(files[3]->Age(), kMarch1);
 }
 
+TEST(FromJSON, TextWithoutABufferIsNotJson) {
+    TFilesInfoDTO files;
+    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, std::string_view()); }, Class::General,
+                kGeneral);
+    ExpectError([] { JsonToObject<TFileInfoErrorDTO>(std::string_view()); }, Class::Convert,
+                kNotObject);
+}
+
 TEST(FromJSON, AnEmptyArrayGivesAnEmptyList) {
     TFilesInfoDTO files;
     TFilesInfoDTOHelper::FromJSON(files, " [ ] \r\n");
