@@ -43,3 +43,9 @@ function(corvane_gtest name folder)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}"
                        TIMEOUT 300)
 endfunction()
+
+# libFuzzer steers by the coverage of the code it drives, so the fuzz build instruments the
+# libraries too, not only the fuzz targets themselves.
+if(CORVANE_BUILD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
