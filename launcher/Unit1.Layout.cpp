@@ -7,11 +7,14 @@
 #include "Corvane.Image.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
 #include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace corvane {
 
@@ -60,6 +63,19 @@ QFont PixelFont(const char* AFamily, int APixels, bool ABold = false) {
     return LFont;
 }
 
+// The label sizes itself to its caption, as the designer's auto-size does; where a wider font
+// stands in for the designed one, the font shrinks until the caption fits within maxWidth.
+void AutoSizeLabel(QLabel* ALabel, int AMaxWidth) {
+    QFont LFont = ALabel->font();
+    while (LFont.pixelSize() > 8 &&
+           QFontMetrics(LFont).horizontalAdvance(ALabel->text()) > AMaxWidth) {
+        LFont.setPixelSize(LFont.pixelSize() - 1);
+    }
+    ALabel->setFont(LFont);
+    const int LWidth = QFontMetrics(LFont).horizontalAdvance(ALabel->text()) + 2;
+    ALabel->resize(std::max(ALabel->width(), std::min(LWidth, AMaxWidth)), ALabel->height());
+}
+
 } // namespace
 
 // Components are created with the window as their Qt parent, which owns and deletes them.
@@ -102,6 +118,7 @@ void TFrmMenu::CreateComponents() {
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(43, 67, 271, 37);
     Label1->setFont(PixelFont("Segoe UI", 27, true));
+    AutoSizeLabel(Label1, pnlTemporizador->width() - Label1->x());
     Label1->setCursor(Qt::BusyCursor);
 
     aciTemporizador = new TActivityIndicator(pnlTemporizador);

@@ -6,6 +6,7 @@
 #include "Corvane.Image.h"
 #include "Unit1.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
@@ -139,6 +140,10 @@ private slots:
                                           .center());
         QVERIFY(LTop == LForm.pnlTemporizador || LForm.pnlTemporizador->isAncestorOf(LTop));
         QCOMPARE(LForm.Label1->text(), QStringLiteral("Aguarde Atualizando"));
+        // Whatever font stands in for the designed one, the caption is not cut.
+        QVERIFY(QFontMetrics(LForm.Label1->font()).horizontalAdvance(LForm.Label1->text()) <=
+                LForm.Label1->width());
+        QVERIFY(LForm.Label1->geometry().right() < LForm.pnlTemporizador->width());
         QVERIFY(!LForm.aciTemporizador->Animate());
         QCOMPARE(LForm.aciTemporizador->FrameDelay(), 30);
         QVERIFY(!LForm.Timer1->isActive());
