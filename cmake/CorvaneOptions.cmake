@@ -1,8 +1,9 @@
 # Compiler settings shared by every Corvane target.
 
 add_library(corvane_options INTERFACE)
-target_compile_options(corvane_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local
-                                                 -Wnon-virtual-dtor)
+target_compile_options(corvane_options INTERFACE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor)
+# GCC's shadowing check for locals only; clang (the fuzz build) has no such option.
+target_compile_options(corvane_options INTERFACE $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>)
 if(CORVANE_WERROR)
   target_compile_options(corvane_options INTERFACE -Werror)
 endif()

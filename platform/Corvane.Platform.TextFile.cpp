@@ -48,8 +48,11 @@ bool IsValidUtf8(std::string_view bytes) {
 }
 
 std::string TextFileToUtf8(std::string_view bytes) {
-    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
-        return std::string(bytes.substr(3));
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        // Marked as UTF-8: what is not valid UTF-8 becomes U+FFFD.
+        const std::string_view text = bytes.substr(3);
+        return IsValidUtf8(text) ? std::string(text) : Convert("UTF-8", text);
+    }
     if (bytes.substr(0, 2) == "\xFF\xFE")
         return Convert("UTF-16LE", bytes.substr(2));
     if (bytes.substr(0, 2) == "\xFE\xFF")

@@ -26,6 +26,12 @@ INSTANTIATE_TEST_SUITE_P(
     Encodings, TextFiles,
     ::testing::Values(DecodeCase{"Utf8", "[Servidor]\nurl=São", "[Servidor]\nurl=São"},
                       DecodeCase{"Utf8Mark", "\xEF\xBB\xBF[Servidor]", "[Servidor]"},
+                      DecodeCase{"Utf8MarkThenJunk",
+                                 "\xEF\xBB\xBF"
+                                 "a\xB8"
+                                 "b",
+                                 "a\uFFFD"
+                                 "b"},
                       DecodeCase{"Utf16LittleEndian", std::string("\xFF\xFE[\0\xE7\0\n\0", 8),
                                  "[ç\n"},
                       DecodeCase{"Utf16BigEndian", std::string("\xFE\xFF\0[\0\xE7", 6), "[ç"},
