@@ -56,12 +56,12 @@ bool ReadWholeFile(std::string_view path, std::string& content) {
 }
 
 bool FileExists(std::string_view path) {
-    struct stat st{};
+    struct stat st {};
     return StatFollowingLinks(path, st) && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(std::string_view path) {
-    struct stat st{};
+    struct stat st {};
     return StatFollowingLinks(path, st) && S_ISDIR(st.st_mode);
 }
 
@@ -71,7 +71,7 @@ bool CreateDir(std::string_view path) {
 }
 
 bool TryFileAge(std::string_view path, TDateTime& age) {
-    struct stat st{};
+    struct stat st {};
     if (!StatFollowingLinks(path, st) || S_ISDIR(st.st_mode))
         return false;
     std::tm local{};
