@@ -1,8 +1,8 @@
 # Compiler settings shared by every Corvane target.
 
 add_library(corvane_options INTERFACE)
-target_compile_options(corvane_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local
-                                                 -Wnon-virtual-dtor)
+target_compile_options(corvane_options INTERFACE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor
+                                                 $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>)
 if(CORVANE_WERROR)
   target_compile_options(corvane_options INTERFACE -Werror)
 endif()
