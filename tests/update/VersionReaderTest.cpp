@@ -301,6 +301,7 @@ class DamagedPE : public ::testing::TestWithParam<TDamage> {};
 TEST_P(DamagedPE, GivesNoVersion) {
     for (TPEKind kind : {TPEKind::PE32, TPEKind::PE32Plus}) {
         TGeneratedPE pe = MakePE({2019, 1, 0, 4}, PEOptions(kind, true));
+        ASSERT_TRUE(ReadFileVersion(pe.Bytes).has_value());
         GetParam().Apply(pe.Bytes, pe.Layout);
         EXPECT_EQ(ReadFileVersion(pe.Bytes), std::nullopt)
             << (kind == TPEKind::PE32 ? "PE32" : "PE32+");
