@@ -188,81 +188,120 @@ private:
         }
     }
 
-    // Locale-free digits ("1234.50", "1.2345e+03"), whatever the C library's locale is.
-    static std::string Print(std::chars_format AFormat, int APrecision, double AValue) {
-        char LBuffer[512];
-        const auto LEnd =
-            std::to_chars(LBuffer, LBuffer + sizeof LBuffer, AValue, AFormat, APrecision);
-        return std::string(LBuffer, LEnd.ptr);
-    }
-
-    static QString Fixed(double AValue, int ADecimals, const QString& AGroup,
-                         const QLocale& ALocale) {
-        const std::string LText = Print(std::chars_format::fixed, ADecimals, AValue);
-        const bool LNegative = LText.front() == '-';
-        const std::string LBody = LNegative ? LText.substr(1) : LText;
-        const std::size_t LPoint = LBody.find('.');
-        QString LInteger = QString::fromLatin1(LBody.substr(0, LPoint));
-        if (!AGroup.isEmpty())
-            for (qsizetype i = LInteger.size() - 3; i > 0; i -= 3)
-                LInteger.insert(i, AGroup);
-        QString LResult = LNegative ? u'-' + LInteger : LInteger;
-        if (LPoint != std::string::npos)
-            LResult += ALocale.decimalPoint() + QString::fromLatin1(LBody.substr(LPoint + 1));
-        return LResult;
-    }
-
-    // The digits (without trailing zeros unless kept) and the power of ten of the first one.
-    struct TDigits {
-        bool Negative;
+    // A number as decimal digits d.ddd times 10 to the Exponent; no digits is zero.
+    struct TDecimal {
+        bool Negative = false;
         std::string Digits;
-        int Exponent;
+        int Exponent = 0;
+
+        char At(int AIndex) const {
+            return AIndex >= 0 && AIndex < static_cast<int>(Digits.size()) ? Digits[AIndex] : '0';
+        }
     };
 
-    static TDigits Decompose(double AValue, int APrecision) {
-        const std::string LText = Print(std::chars_format::scientific, APrecision - 1, AValue);
-        TDigits LResult{LText.front() == '-', {}, 0};
+    // The shortest digits that read back as AValue (locale-free, whatever the C library's
+    // locale is); rounding then works on these, halves up, as a person rounds "2.675".
+    static TDecimal Decompose(double AValue) {
+        char LBuffer[64];
+        const auto LEnd =
+            std::to_chars(LBuffer, LBuffer + sizeof LBuffer, AValue, std::chars_format::scientific);
+        const std::string LText(LBuffer, LEnd.ptr);
+        TDecimal LResult;
+        LResult.Negative = LText.front() == '-';
         const std::size_t LE = LText.find('e');
         for (std::size_t i = LResult.Negative ? 1 : 0; i < LE; ++i)
             if (LText[i] != '.')
                 LResult.Digits += LText[i];
         LResult.Exponent = std::stoi(LText.substr(LE + 1));
+        while (!LResult.Digits.empty() && LResult.Digits.back() == '0')
+            LResult.Digits.pop_back();
+        return LResult;
+    }
+
+    // Keeps AKeep significant digits, rounding half up.
+    static void Round(TDecimal& ADecimal, int AKeep) {
+        if (AKeep >= static_cast<int>(ADecimal.Digits.size()))
+            return;
+        const bool LUp = AKeep >= 0 && ADecimal.Digits[AKeep] >= '5';
+        ADecimal.Digits.resize(static_cast<std::size_t>(std::max(AKeep, 0)));
+        if (LUp) {
+            int i = AKeep - 1;
+            while (i >= 0 && ADecimal.Digits[i] == '9')
+                ADecimal.Digits[i--] = '0';
+            if (i >= 0) {
+                ++ADecimal.Digits[i];
+            } else {
+                ADecimal.Digits.insert(ADecimal.Digits.begin(), '1');
+                ++ADecimal.Exponent;
+            }
+        }
+        while (!ADecimal.Digits.empty() && ADecimal.Digits.back() == '0')
+            ADecimal.Digits.pop_back();
+    }
+
+    static QString Sign(const TDecimal& ADecimal) {
+        return ADecimal.Negative && !ADecimal.Digits.empty() ? QStringLiteral("-") : QString();
+    }
+
+    static QString Fixed(double AValue, int ADecimals, const QString& AGroup,
+                         const QLocale& ALocale) {
+        TDecimal LDecimal = Decompose(AValue);
+        if (!LDecimal.Digits.empty())
+            Round(LDecimal, LDecimal.Exponent + 1 + ADecimals);
+        if (LDecimal.Digits.empty())
+            LDecimal.Exponent = 0;
+        QString LInteger;
+        for (int LPower = std::max(LDecimal.Exponent, 0); LPower >= 0; --LPower)
+            LInteger += QLatin1Char(LDecimal.At(LDecimal.Exponent - LPower));
+        if (!AGroup.isEmpty())
+            for (qsizetype i = LInteger.size() - 3; i > 0; i -= 3)
+                LInteger.insert(i, AGroup);
+        QString LResult = Sign(LDecimal) + LInteger;
+        if (ADecimals > 0) {
+            LResult += ALocale.decimalPoint();
+            for (int LPower = -1; LPower >= -ADecimals; --LPower)
+                LResult += QLatin1Char(LDecimal.At(LDecimal.Exponent - LPower));
+        }
         return LResult;
     }
 
     static QString Scientific(double AValue, int APrecision, const QLocale& ALocale) {
-        const TDigits LDigits = Decompose(AValue, APrecision);
-        QString LResult = LDigits.Negative ? QStringLiteral("-") : QString();
-        LResult += QLatin1Char(LDigits.Digits.front());
-        if (LDigits.Digits.size() > 1)
-            LResult += ALocale.decimalPoint() + QString::fromLatin1(LDigits.Digits.substr(1));
-        const int LExponent = LDigits.Exponent;
-        LResult += LExponent < 0 ? QStringLiteral("E-") : QStringLiteral("E+");
-        LResult += QStringLiteral("%1").arg(std::abs(LExponent), 3, 10, QChar(u'0'));
+        TDecimal LDecimal = Decompose(AValue);
+        Round(LDecimal, APrecision);
+        if (LDecimal.Digits.empty())
+            LDecimal.Exponent = 0;
+        QString LResult = Sign(LDecimal) + QLatin1Char(LDecimal.At(0));
+        if (APrecision > 1) {
+            LResult += ALocale.decimalPoint();
+            for (int i = 1; i < APrecision; ++i)
+                LResult += QLatin1Char(LDecimal.At(i));
+        }
+        LResult += LDecimal.Exponent < 0 ? QStringLiteral("E-") : QStringLiteral("E+");
+        LResult += QStringLiteral("%1").arg(std::abs(LDecimal.Exponent), 3, 10, QChar(u'0'));
         return LResult;
     }
 
     static QString General(double AValue, int APrecision, const QLocale& ALocale) {
-        if (AValue == 0)
+        TDecimal LDecimal = Decompose(AValue);
+        Round(LDecimal, APrecision);
+        if (LDecimal.Digits.empty())
             return QStringLiteral("0");
-        TDigits LDigits = Decompose(AValue, APrecision);
-        while (LDigits.Digits.size() > 1 && LDigits.Digits.back() == '0')
-            LDigits.Digits.pop_back();
-        const QString LSign = LDigits.Negative ? QStringLiteral("-") : QString();
-        const QString LAll = QString::fromLatin1(LDigits.Digits);
-        // Digits before the decimal point.
-        const int LWhole = LDigits.Exponent + 1;
+        const QString LDigits = QString::fromLatin1(LDecimal.Digits);
+        // Scientific when the number has more whole digits than the precision, or is so small
+        // that fixed notation would start with more than three zeros.
+        const int LWhole = LDecimal.Exponent + 1;
         if (LWhole > APrecision || LWhole < -3) {
-            QString LResult = LSign + LAll.front();
-            if (LAll.size() > 1)
-                LResult += ALocale.decimalPoint() + LAll.mid(1);
-            return LResult + u'E' + QString::number(LDigits.Exponent);
+            QString LResult = Sign(LDecimal) + LDigits.front();
+            if (LDigits.size() > 1)
+                LResult += ALocale.decimalPoint() + LDigits.mid(1);
+            return LResult + u'E' + QString::number(LDecimal.Exponent);
         }
         if (LWhole <= 0)
-            return LSign + u'0' + ALocale.decimalPoint() + QString(-LWhole, u'0') + LAll;
-        if (LWhole >= LAll.size())
-            return LSign + LAll + QString(LWhole - LAll.size(), u'0');
-        return LSign + LAll.left(LWhole) + ALocale.decimalPoint() + LAll.mid(LWhole);
+            return Sign(LDecimal) + u'0' + ALocale.decimalPoint() + QString(-LWhole, u'0') +
+                   LDigits;
+        if (LWhole >= LDigits.size())
+            return Sign(LDecimal) + LDigits + QString(LWhole - LDigits.size(), u'0');
+        return Sign(LDecimal) + LDigits.left(LWhole) + ALocale.decimalPoint() + LDigits.mid(LWhole);
     }
 
     const QString& FFormat;
