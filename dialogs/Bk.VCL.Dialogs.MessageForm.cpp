@@ -166,6 +166,13 @@ void TMessageForm::mouseReleaseEvent(QMouseEvent* /*AEvent*/) {
     FDragOffset.reset();
 }
 
+void TMessageForm::showEvent(QShowEvent* AEvent) {
+    QDialog::showEvent(AEvent);
+    // The dialog asks for the keyboard itself: a frameless window, or a session without a window
+    // manager, may otherwise leave it to the window that had it, and the keys would go nowhere.
+    activateWindow();
+}
+
 void TMessageForm::paintEvent(QPaintEvent* /*AEvent*/) {
     // The inner border carries the window's edge: a darker outer line and a softer inner one,
     // so that the frameless dialog stands out from whatever lies behind it.

@@ -50,6 +50,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* AEvent) override;
     void mouseReleaseEvent(QMouseEvent* AEvent) override;
     void paintEvent(QPaintEvent* AEvent) override;
+    void showEvent(QShowEvent* AEvent) override;
 
 private:
     friend class TMessageFormBuilder;
