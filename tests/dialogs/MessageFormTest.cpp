@@ -112,9 +112,11 @@ private slots:
     void ShowNoticeEndsWithOk_data();
     void ShowNoticeEndsWithOk();
     void CloseCommandEndsWithCancelResult();
+    void MessageFmtFormatsTheNotInstalledNotice();
     void CtrlCCopiesTheDialog_data();
     void CtrlCCopiesTheDialog();
     void CopiesLinesButtonsAndCaption();
+    void EmptyMessage();
     void ClipboardFailureIsReportedAndTheDialogStays();
     void ShortNoticeHasTheMinimumWidth();
     void TallMessageScrolls();
@@ -390,6 +392,28 @@ void MessageFormTest::CloseCommandEndsWithCancelResult() {
     QCOMPARE(LShown, mrCancel);
 }
 
+void MessageFormTest::MessageFmtFormatsTheNotInstalledNotice() {
+    const QString LPath = QStringLiteral("/opt/Corvane Plexa/ESTOQUE.EXE");
+    QString LCaption;
+    QStringList LLines;
+    QStringList LButtons;
+    const int LShown = WhileShown(
+        [&] {
+            return MessageFmt(QStringLiteral("Módulo não instalado.\r\n%s"), {LPath}, mtInformation,
+                              {}, 0);
+        },
+        [&](TMessageForm& AForm) {
+            LCaption = AForm.windowTitle();
+            LLines = AForm.findChild<TTransparentMemo*>(QStringLiteral("Message"))->Lines();
+            LButtons = ButtonNames(AForm);
+            QTest::keyClick(AForm.windowHandle(), Qt::Key_Return);
+        });
+    QCOMPARE(LShown, mrOk);
+    QCOMPARE(LCaption, QStringLiteral("Informação"));
+    QCOMPARE(LLines, (QStringList{QStringLiteral("Módulo não instalado."), LPath}));
+    QCOMPARE(LButtons, QStringList{"OK"});
+}
+
 void MessageFormTest::CtrlCCopiesTheDialog_data() {
     QTest::addColumn<QKeySequence>("key");
     QTest::addColumn<bool>("copies");
@@ -452,6 +476,25 @@ void MessageFormTest::CopiesLinesButtonsAndCaption() {
              Dashes() + QStringLiteral("Confirmação\r\n") + Dashes() +
                  QStringLiteral("Linha 1\r\nLinha 2\r\nLinha 3\r\n\tLinha 4\r\n\r\n") + Dashes() +
                  QStringLiteral("Sim   Não   Cancelar   Ajuda   \r\n") + Dashes());
+}
+
+// A mail result outside the table gives the "Falha" dialog with nothing in its message area.
+void MessageFormTest::EmptyMessage() {
+    QGuiApplication::clipboard()->clear();
+    QStringList LLines{QStringLiteral("not read")};
+    const int LShown =
+        WhileShown([] { return MessageAt(QString(), mtError, {}, 0, -1, -1, QString()); },
+                   [&](TMessageForm& AForm) {
+                       LLines =
+                           AForm.findChild<TTransparentMemo*>(QStringLiteral("Message"))->Lines();
+                       QTest::keyClick(AForm.windowHandle(), Qt::Key_C, Qt::ControlModifier);
+                       QTest::keyClick(AForm.windowHandle(), Qt::Key_Return);
+                   });
+    QCOMPARE(LShown, mrOk);
+    QCOMPARE(LLines, QStringList());
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             Dashes() + QStringLiteral("Falha\r\n") + Dashes() + QStringLiteral("\r\n") + Dashes() +
+                 QStringLiteral("OK   \r\n") + Dashes());
 }
 
 void MessageFormTest::ClipboardFailureIsReportedAndTheDialogStays() {
