@@ -1,18 +1,12 @@
 #include "Bk.VCL.Dialogs.Application.h"
 
 #include <QCoreApplication>
-#include <QtGlobal>
 
 #include <utility>
 
 namespace corvane {
 
 namespace {
-
-TDialogErrorHandler& ErrorHandler() {
-    static TDialogErrorHandler LHandler;
-    return LHandler;
-}
 
 TDialogHelpViewer& HelpViewer() {
     static TDialogHelpViewer LViewer;
@@ -21,26 +15,8 @@ TDialogHelpViewer& HelpViewer() {
 
 } // namespace
 
-TDialogErrorHandler SetDialogErrorHandler(TDialogErrorHandler AHandler) {
-    return std::exchange(ErrorHandler(), std::move(AHandler));
-}
-
 TDialogHelpViewer SetDialogHelpViewer(TDialogHelpViewer AViewer) {
     return std::exchange(HelpViewer(), std::move(AViewer));
-}
-
-void HandleDialogError(const std::exception& AError) noexcept {
-    try {
-        if (const TDialogErrorHandler& LHandler = ErrorHandler())
-            LHandler(AError);
-        else
-            qWarning("%s", AError.what());
-    } catch (const std::exception& LError) {
-        // The report itself failed: nothing is left to show it, so at least leave a trace.
-        qWarning("%s (%s)", AError.what(), LError.what());
-    } catch (...) {
-        qWarning("%s", AError.what());
-    }
 }
 
 void ShowDialogHelp(int AHelpContext, const QString& AHelpFile) {

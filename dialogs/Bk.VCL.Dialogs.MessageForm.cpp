@@ -3,6 +3,7 @@
 #include "Bk.VCL.Dialogs.Application.h"
 #include "Bk.VCL.Dialogs.Clipboard.h"
 #include "Bk.VCL.Dialogs.TransparentMemo.h"
+#include "Corvane.ErrorReport.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -12,6 +13,8 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QWindow>
+
+#include <exception>
 
 namespace corvane {
 
@@ -77,8 +80,9 @@ void TMessageForm::DialogKeyDown(QKeyEvent* AEvent) {
     try {
         QApplication::beep();
         CopyTextToClipboard(GetDialogText());
-    } catch (const std::exception& LError) {
-        HandleDialogError(LError);
+    } catch (...) {
+        // To the application's default error report; the dialog stays open.
+        HandleException(std::current_exception());
     }
 }
 
@@ -102,8 +106,9 @@ void TMessageForm::CopyTextToClipboard(const QString& AText) {
 void TMessageForm::HelpButtonPressed() {
     try {
         ShowDialogHelp(FHelpContext, FHelpFile);
-    } catch (const std::exception& LError) {
-        HandleDialogError(LError);
+    } catch (...) {
+        // To the application's default error report; the dialog stays open.
+        HandleException(std::current_exception());
     }
 }
 

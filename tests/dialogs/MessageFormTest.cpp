@@ -5,6 +5,7 @@
 #include "Bk.VCL.Dialogs.Metrics.h"
 #include "Bk.VCL.Dialogs.TransparentMemo.h"
 #include "Bk.VCL.Dialogs.h"
+#include "Corvane.ErrorReport.h"
 #include "Corvane.Errors.h"
 
 #include <QApplication>
@@ -127,7 +128,7 @@ private slots:
     void ShowDialogModalDestroysTheDialog();
 
 private:
-    TDialogErrorHandler FPreviousErrors;
+    TErrorReport FPreviousErrors;
     TDialogHelpViewer FPreviousHelp;
     QStringList FErrors;
     QList<QPair<int, QString>> FHelpRequests;
@@ -137,15 +138,15 @@ void MessageFormTest::init() {
     QCoreApplication::setApplicationName(QStringLiteral("Corvane Plexa"));
     FErrors.clear();
     FHelpRequests.clear();
-    FPreviousErrors = SetDialogErrorHandler(
-        [this](const std::exception& AError) { FErrors << QString::fromUtf8(AError.what()); });
+    FPreviousErrors = SetErrorReport(
+        [this](const std::string& AMessage) { FErrors << QString::fromStdString(AMessage); });
     FPreviousHelp = SetDialogHelpViewer([this](int AContext, const QString& AFile) {
         FHelpRequests.append({AContext, AFile});
     });
 }
 
 void MessageFormTest::cleanup() {
-    SetDialogErrorHandler(FPreviousErrors);
+    SetErrorReport(FPreviousErrors);
     SetDialogHelpViewer(FPreviousHelp);
     SetClipboardWriter({});
 }
