@@ -74,4 +74,10 @@ public:
     using Exception::Exception;
 };
 
+// The clipboard cannot be opened or does not take the text ("Cannot open clipboard: ...").
+class EClipboardException : public Exception {
+public:
+    using Exception::Exception;
+};
+
 } // namespace corvane
