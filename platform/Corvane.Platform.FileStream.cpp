@@ -59,8 +59,10 @@ TFileStream::TFileStream(std::string_view path) : FPath(path) {
         FHandle = -1;
         Raise("create", path, error);
     }
-    // Emptied only once the file is ours: a file in use stays as it was.
-    if (::ftruncate(FHandle, 0) != 0) {
+    // Emptied only once the file is ours: a file in use stays as it was. A new, empty file is
+    // left alone: truncating it would make ext4 flush the whole download when it is closed.
+    struct stat st{};
+    if (::fstat(FHandle, &st) != 0 || (st.st_size != 0 && ::ftruncate(FHandle, 0) != 0)) {
         const int error = errno;
         ::close(FHandle);
         FHandle = -1;
