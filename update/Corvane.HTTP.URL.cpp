@@ -52,6 +52,16 @@ template <typename NeedsEscape> std::string Encode(std::string_view text, NeedsE
     return out;
 }
 
+// RFC 3986: a letter, then letters, digits, "+", "-" and ".".
+bool IsSchemeName(std::string_view text) {
+    const auto isAlpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (text.empty() || !isAlpha(text.front()))
+        return false;
+    return std::all_of(text.begin(), text.end(), [&](char c) {
+        return isAlpha(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    });
+}
+
 bool IsDefaultPort(const std::string& scheme, std::string_view port) {
     return (scheme == "http" && port == "80") || (scheme == "https" && port == "443");
 }
@@ -80,15 +90,18 @@ TURI NormalizeURL(std::string_view url) {
     const size_t beforeQuery = std::min(text.find_first_of("?#"), text.size());
     std::replace(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(beforeQuery), '\\', '/');
 
+    // A "://" counts as the end of a scheme only after a scheme name: one in the path or
+    // query of a URL written without a scheme ("svc/x?u=http://y") does not.
     size_t schemeEnd = text.find("://");
-    if (schemeEnd == std::string::npos) {
+    if (schemeEnd == 0)
+        throw ENetURIException("Protocol field is empty");
+    if (schemeEnd == std::string::npos ||
+        !IsSchemeName(std::string_view(text).substr(0, schemeEnd))) {
         text.insert(0, "http://");
         schemeEnd = 4;
     }
     TURI uri;
     uri.Scheme = Lower(std::string_view(text).substr(0, schemeEnd));
-    if (uri.Scheme.empty())
-        throw ENetURIException("Protocol field is empty");
 
     std::string_view rest = std::string_view(text).substr(schemeEnd + 3);
     if (const size_t fragment = rest.find('#'); fragment != std::string_view::npos)

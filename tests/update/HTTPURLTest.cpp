@@ -39,7 +39,10 @@ INSTANTIATE_TEST_SUITE_P(
         NormalizeCase{"http://svc\\a/download?file=Relatorio\\x.rav",
                       "http://svc/a/download?file=Relatorio\\x.rav"},
         NormalizeCase{"http://svc/download?file=a#b.dll", "http://svc/download?file=a"},
-        NormalizeCase{"http://svc/download?file=pasta/  ", "http://svc/download?file=pasta"}));
+        NormalizeCase{"http://svc/download?file=pasta/  ", "http://svc/download?file=pasta"},
+        // A "://" after something that is no scheme name belongs to the path or query.
+        NormalizeCase{"svc/download?file=http://x/", "http://svc/download?file=http://x"},
+        NormalizeCase{"svc#x://y", "http://svc"}));
 
 struct FailureCase {
     const char* Input;
