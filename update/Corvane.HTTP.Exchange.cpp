@@ -5,6 +5,7 @@
 #include "Corvane.HTTP.Text.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <curl/curl.h>
 #include <exception>
@@ -114,6 +115,7 @@ struct TTransfer {
     uint64_t MaxBodyWritten = 0;
     uint64_t Written = 0;
     bool HasLocation = false;
+    uint64_t DeclaredLength = 0; // Content-Length, 0 when absent
     bool Connected = false;
     bool RequestSent = false;
     bool StoppedAfterStatus = false; // the body was not needed and the transfer was ended
@@ -125,6 +127,7 @@ struct TTransfer {
     void BeginHop() {
         Response = THTTPResponse{};
         HasLocation = false;
+        DeclaredLength = 0;
         Connected = false;
         RequestSent = false;
         StoppedAfterStatus = false;
@@ -167,6 +170,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         const THTTPResponse fresh{};
         t.Response = fresh;
         t.HasLocation = false;
+        t.DeclaredLength = 0;
         ParseStatusLine(TrimLine(line), t.Response);
         return length;
     }
@@ -181,6 +185,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
         t.Response.ContentEncoding = std::string(value);
     else if (StartsWithNoCase(name, "location") && name.size() == 8)
         t.HasLocation = !value.empty();
+    else if (StartsWithNoCase(name, "content-length") && name.size() == 14)
+        t.DeclaredLength = std::strtoull(std::string(value).c_str(), nullptr, 10);
     return length;
 }
 
@@ -193,6 +199,11 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         return CURL_WRITEFUNC_ERROR;
     }
     if (t.BodyGoesToWriter()) {
+        // A body announced larger than the limit is refused before anything is written.
+        if (t.Written == 0 && t.DeclaredLength > t.MaxBodyWritten) {
+            t.Failure = TooLarge(t.MaxBodyWritten);
+            return CURL_WRITEFUNC_ERROR;
+        }
         t.Written += length;
         if (t.Written > t.MaxBodyWritten) {
             t.Failure = TooLarge(t.MaxBodyWritten);
@@ -206,7 +217,8 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
         }
         return length;
     }
-    if (t.Response.Body.size() + length > t.MaxBodyInMemory) {
+    if (t.Response.Body.size() + length > t.MaxBodyInMemory ||
+        (t.Response.Body.empty() && t.DeclaredLength > t.MaxBodyInMemory)) {
         t.Failure = TooLarge(t.MaxBodyInMemory);
         return CURL_WRITEFUNC_ERROR;
     }

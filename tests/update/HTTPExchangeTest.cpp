@@ -319,9 +319,12 @@ TEST(HTTPExchange, WriterTakesOnlyTheBodyOfASuccessAndItsErrorsEndTheExchange) {
               }),
               "No space left on device");
 
+    // Announced larger than the limit: refused before the writer sees a byte.
+    written.clear();
     exchange.MaxBodyWritten = 1000;
     EXPECT_EQ(ErrorOf([&] { exchange.Get(server.BaseURL() + "/file", writer); }),
               "REST request failed: The answer is larger than 1000 bytes");
+    EXPECT_TRUE(written.empty());
 }
 
 struct TextCase {
