@@ -167,8 +167,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     t.LastActivity = Clock::now();
     const std::string_view line(data, length);
     if (StartsWithNoCase(line, "HTTP/")) {
-        const THTTPResponse fresh{};
-        t.Response = fresh;
+        // A new status line: an interim answer ended, or a new one begins.
+        t.Response = THTTPResponse{};
         t.HasLocation = false;
         t.DeclaredLength = 0;
         ParseStatusLine(TrimLine(line), t.Response);
@@ -269,6 +269,58 @@ std::string SchemeOf(std::string_view url) {
     return scheme;
 }
 
+// Keeps an easy handle in a multi handle for the length of one transfer.
+class TAttached {
+public:
+    TAttached(CURLM* AMulti, CURL* AEasy) : FMulti(AMulti), FEasy(AEasy) {
+        if (curl_multi_add_handle(FMulti, FEasy) != CURLM_OK)
+            Fail("cannot start the transfer");
+    }
+    ~TAttached() { curl_multi_remove_handle(FMulti, FEasy); }
+    TAttached(const TAttached&) = delete;
+    TAttached& operator=(const TAttached&) = delete;
+
+private:
+    CURLM* FMulti;
+    CURL* FEasy;
+};
+
+// Runs one request to its end and returns libcurl's result. Our own time limits apply once
+// the connection stands (libcurl enforces the connect limit): the send limit until the
+// request has left, then the receive limit, each to a pause without any byte moving.
+CURLcode Transfer(CURLM* multi, CURL* easy, TTransfer& transfer, const THTTPTimeouts& limits) {
+    TAttached attached(multi, easy);
+    int running = 1;
+    while (running) {
+        const CURLMcode step = curl_multi_perform(multi, &running);
+        if (step != CURLM_OK)
+            Fail(curl_multi_strerror(step));
+        if (!running)
+            break;
+        int waitMs = 1000; // libcurl's own timers (the connect limit) shorten the wait
+        if (transfer.Connected) {
+            const int limit = transfer.RequestSent ? limits.Receive : limits.Send;
+            const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  Clock::now() - transfer.LastActivity)
+                                  .count();
+            if (idle >= limit)
+                Fail(std::string("The operation timed out: nothing ") +
+                     (transfer.RequestSent ? "received" : "sent") + " for " +
+                     std::to_string(limit) + " ms");
+            waitMs = static_cast<int>(std::min<long long>(waitMs, limit - idle));
+        }
+        const CURLMcode wait = curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
+        if (wait != CURLM_OK)
+            Fail(curl_multi_strerror(wait));
+    }
+    CURLcode result = CURLE_OK;
+    int pending = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &pending))
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+            result = message->data.result;
+    return result;
+}
+
 } // namespace
 
 std::string THTTPResponse::StatusText() const {
@@ -346,47 +398,7 @@ THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& 
         transfer.Failure.clear();
         errorText[0] = '\0';
 
-        if (curl_multi_add_handle(multi.get(), e) != CURLM_OK)
-            Fail("cannot start the transfer");
-        bool timedOut = false;
-        int running = 1;
-        while (running) {
-            const CURLMcode step = curl_multi_perform(multi.get(), &running);
-            if (step != CURLM_OK) {
-                curl_multi_remove_handle(multi.get(), e);
-                Fail(curl_multi_strerror(step));
-            }
-            if (!running)
-                break;
-            int waitMs = 1000; // libcurl's own timers (the connect limit) shorten the wait
-            if (transfer.Connected) {
-                const int limit = transfer.RequestSent ? Timeouts.Receive : Timeouts.Send;
-                const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      Clock::now() - transfer.LastActivity)
-                                      .count();
-                if (idle >= limit) {
-                    timedOut = true;
-                    break;
-                }
-                waitMs = static_cast<int>(std::min<long long>(waitMs, limit - idle));
-            }
-            const CURLMcode wait = curl_multi_poll(multi.get(), nullptr, 0, waitMs, nullptr);
-            if (wait != CURLM_OK) {
-                curl_multi_remove_handle(multi.get(), e);
-                Fail(curl_multi_strerror(wait));
-            }
-        }
-        CURLcode result = CURLE_OK;
-        int pending = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi.get(), &pending))
-            if (message->msg == CURLMSG_DONE && message->easy_handle == e)
-                result = message->data.result;
-        curl_multi_remove_handle(multi.get(), e);
-
-        if (timedOut)
-            Fail(std::string("The operation timed out: nothing ") +
-                 (transfer.RequestSent ? "received" : "sent") + " for " +
-                 std::to_string(transfer.RequestSent ? Timeouts.Receive : Timeouts.Send) + " ms");
+        const CURLcode result = Transfer(multi.get(), e, transfer, Timeouts);
         if (transfer.WriterError)
             std::rethrow_exception(transfer.WriterError);
         if (!transfer.Failure.empty())
