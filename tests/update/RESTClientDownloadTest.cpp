@@ -1,18 +1,21 @@
 #include "Corvane.Errors.h"
+#include "Corvane.HTTP.Certificates.h"
 #include "Corvane.MainThreadLoop.h"
 #include "Corvane.Platform.FileStream.h"
 #include "Corvane.RESTClient.FileList.h"
+#include "Corvane.TestCertificate.h"
 #include "Corvane.TestHTTPServer.h"
 
 #include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <future>
 #include <sstream>
 #include <string>
+#include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
@@ -157,8 +160,8 @@ TEST_P(DownloadAnswers, LeaveTheFileOnlyOnSuccess) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, DownloadAnswers,
     ::testing::Values(
-        AnswerCase{"Ok", TTestAnswer::Make(200, "conteúdo\r\n", "application/octet-stream"),
-                   true, "conteúdo\r\n", ""},
+        AnswerCase{"Ok", TTestAnswer::Make(200, "conteúdo\r\n", "application/octet-stream"), true,
+                   "conteúdo\r\n", ""},
         AnswerCase{"EmptyBody", TTestAnswer::Make(200), true, "", ""},
         AnswerCase{"GzipBodyIsKeptAsSent",
                    WithHeader(TTestAnswer::Make(200, "\x1f\x8b raw"), "Content-Encoding", "gzip"),
@@ -267,6 +270,59 @@ TEST_F(DownloadTest, PathsTheSystemRefusesRaiseThePathErrors) {
     EXPECT_EQ(server.RequestCount(), 0u);
 }
 
+// Makes this thread's file accesses those of an unprivileged user, for one test: even when the
+// tests run as root, permissions then apply. The user id is the traditional "nobody".
+class UnprivilegedFiles {
+public:
+    UnprivilegedFiles() : FOld(static_cast<uid_t>(::setfsuid(65534))) {
+        FActive = static_cast<uid_t>(::setfsuid(65534)) == 65534;
+    }
+    ~UnprivilegedFiles() { ::setfsuid(FOld); }
+    bool Active() const { return FActive; }
+
+private:
+    uid_t FOld;
+    bool FActive = false;
+};
+
+TEST_F(DownloadTest, AccessDeniedRows) {
+    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    TRESTClientDownload client(server.BaseURL());
+    // A folder nobody may write into: the file cannot be created, and its deletion then
+    // finds no file, which is raised.
+    const fs::path locked = FFolder / "somente-leitura";
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    // A read-only file in a folder everyone may write into: it cannot be opened for writing,
+    // but it can be deleted, so the download ends false without a file.
+    const fs::path shared = FFolder / "aberta";
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms::all);
+    const std::string readOnly = (shared / "Morvik.exe").string();
+    std::ofstream(readOnly) << "protegido";
+    fs::permissions(readOnly,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(FFolder, fs::perms::all);
+
+    UnprivilegedFiles nobody;
+    if (!nobody.Active())
+        GTEST_SKIP() << "cannot change the file-system user of this thread";
+    const std::string inLocked = (locked / "Morvik.exe").string();
+    try {
+        client.Download("Morvik.exe", inLocked);
+        ADD_FAILURE() << "Download raised nothing";
+    } catch (const EOSError& e) {
+        EXPECT_STREQ(e.what(), "No such file or directory");
+    }
+    EXPECT_EQ(client.Error(), "Cannot create file \"" + inLocked + "\". Permission denied");
+
+    EXPECT_FALSE(client.Download("Morvik.exe", readOnly));
+    EXPECT_EQ(client.Error(), "Cannot create file \"" + readOnly + "\". Permission denied");
+    EXPECT_FALSE(fs::exists(readOnly));
+    EXPECT_EQ(server.RequestCount(), 0u);
+}
+
 // Ignores SIGXFSZ and limits the size of files this process writes, for one test.
 class FileSizeLimit {
 public:
@@ -307,6 +363,40 @@ TEST_F(DownloadTest, BadBaseURLFailsTheDownloadWithoutAFile) {
     EXPECT_FALSE(client.Download("Morvik.exe", Local("Morvik.exe")));
     EXPECT_EQ(client.Error(), "Protocol field is empty");
     EXPECT_FALSE(fs::exists(Local("Morvik.exe")));
+}
+
+// ---- HTTPS ----
+
+TEST_F(DownloadTest, SelfSignedServiceIsRefusedWithoutTheCAAndUsedWithIt) {
+    const test::TTestCertificate certificate = test::MakeSelfSignedCertificate({}, {"127.0.0.1"});
+    const std::string caFile = Local("hospital-ca.pem");
+    std::ofstream(caFile) << certificate.CertificatePEM;
+    TTestHTTPServer server(
+        [](const TRecordedRequest& request) {
+            if (request.Target.rfind("/folderlist", 0) == 0)
+                return TTestAnswer::Make(200, R"([{"fileName":"Morvik.exe"}])", "application/json");
+            return TTestAnswer::Make(200, "seguro");
+        },
+        certificate);
+    struct Reset {
+        ~Reset() { SetExtraCAFile(""); }
+    } reset;
+
+    SetExtraCAFile("");
+    TRESTClientDownload refused(server.BaseURL());
+    EXPECT_FALSE(refused.Download("Morvik.exe", Local("Morvik.exe")));
+    EXPECT_THAT(refused.Error(), StartsWith("REST request failed: SSL certificate problem: "));
+    EXPECT_FALSE(fs::exists(Local("Morvik.exe")));
+    TRESTClientFileList refusedList(server.BaseURL());
+    EXPECT_THROW(refusedList.Execute("\\", "*.*", true), ERESTException);
+
+    SetExtraCAFile(caFile);
+    TRESTClientDownload accepted(server.BaseURL());
+    EXPECT_TRUE(accepted.Download("Morvik.exe", Local("Morvik.exe")));
+    EXPECT_EQ(ReadFile(Local("Morvik.exe")), "seguro");
+    TRESTClientFileList acceptedList(server.BaseURL());
+    EXPECT_TRUE(acceptedList.Execute("\\", "*.*", true));
+    EXPECT_EQ(acceptedList.Count(), 1);
 }
 
 // ---- The threaded download keeps the caller's event loop turning ----
