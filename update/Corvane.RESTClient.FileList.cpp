@@ -94,22 +94,36 @@ bool TRESTClientFileList::Execute(const std::string& AFolder, const std::string&
 
 namespace {
 
-// Creates the local file, runs the exchange writing the body into it, and closes it. Returns
-// the failure's message, or nothing on success. The file is closed when this returns.
+// Runs the download exchange, handing the body of a success to AWriter. Returns the failure's
+// message, or nothing on success.
+std::optional<std::string> Fetch(const THTTPExchange& AHTTP, const std::string& AURL,
+                                 const std::string& ARemoteFileName,
+                                 const THTTPBodyWriter& AWriter) {
+    try {
+        const THTTPResponse response =
+            AHTTP.Get(TRESTClientDownload::DownloadURL(AURL, ARemoteFileName), AWriter);
+        if (response.StatusCode < 300)
+            return std::nullopt;
+        // 300 to 499 (500 and above were raised): the body text, else the reason phrase.
+        if (response.Body.empty())
+            return response.ReasonPhrase;
+        return response.Text(AHTTP.MaxBodyInMemory);
+    } catch (const std::exception& e) {
+        return std::string(e.what());
+    }
+}
+
+// Creates the local file, fetches into it and closes it. Returns the failure's message, or
+// nothing on success. The file is closed when this returns.
 std::optional<std::string> FetchToFile(const THTTPExchange& AHTTP, const std::string& AURL,
                                        const std::string& ARemoteFileName,
                                        const std::string& ALocalFileName) {
     try {
         TFileStream file(ALocalFileName);
-        const THTTPResponse response =
-            AHTTP.Get(TRESTClientDownload::DownloadURL(AURL, ARemoteFileName),
-                      [&file](const char* data, size_t size) { file.Write(data, size); });
-        if (response.StatusCode >= 300) {
-            // 300 to 499 (500 and above were raised): the body text, else the reason phrase.
-            if (response.Body.empty())
-                return response.ReasonPhrase;
-            return response.Text(AHTTP.MaxBodyInMemory);
-        }
+        if (auto failure =
+                Fetch(AHTTP, AURL, ARemoteFileName,
+                      [&file](const char* data, size_t size) { file.Write(data, size); }))
+            return failure;
         file.Close();
         return std::nullopt;
     } catch (const std::exception& e) {
@@ -161,6 +175,16 @@ bool TRESTClientDownload::Download(const std::string& ARemoteFileName,
         DeleteFileChecked(ALocalFileName);
     }
     return FileExists(ALocalFileName);
+}
+
+bool TRESTClientDownload::DownloadTo(const std::string& ARemoteFileName,
+                                     const THTTPBodyWriter& AWriter) {
+    OutputDebugString(std::string(92, '>') + ARemoteFileName);
+    if (const auto failure = Fetch(FHTTP, FBaseURL, ARemoteFileName, AWriter)) {
+        FError = *failure;
+        return false;
+    }
+    return true;
 }
 
 bool TRESTClientDownload::ThreadedDownload(const std::string& ARemoteFileName,

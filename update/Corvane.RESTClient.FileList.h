@@ -68,6 +68,13 @@ public:
     // message in Error and deletes the local file; only an error of that deletion is raised.
     bool Download(const std::string& ARemoteFileName, const std::string& ALocalFileName);
 
+    // The same exchange, handing the body to AWriter as it arrives instead of writing a file of
+    // its own: for callers that put the bytes somewhere of theirs, such as a file that replaces
+    // its target only once complete. Writes the trace line; true on success; on failure (an
+    // error of AWriter included) keeps the message in Error. What AWriter received from a
+    // failed exchange is for the caller to discard.
+    bool DownloadTo(const std::string& ARemoteFileName, const THTTPBodyWriter& AWriter);
+
     // The same fetch on a thread of its own (without the trace line, leaving Error alone),
     // while the calling thread keeps its event loop turning through the installed main-thread
     // dispatcher every 300 ms until the fetch has ended.

@@ -197,6 +197,28 @@ TEST_F(DownloadTest, LargeBinaryBodyArrivesByteForByte) {
     EXPECT_TRUE(ReadFile(Local("Modulo.exe")) == body);
 }
 
+TEST_F(DownloadTest, DownloadToHandsTheBodyToTheCallersWriter) {
+    TTestHTTPServer server([](const TRecordedRequest& request) {
+        if (request.Target == "/download?file=falta")
+            return TTestAnswer::Make(404, "Arquivo não encontrado", "text/plain");
+        return TTestAnswer::Make(200, std::string(100000, 'w'));
+    });
+    TRESTClientDownload client(server.BaseURL());
+    std::string received;
+    const auto collect = [&](const char* data, size_t size) { received.append(data, size); };
+    EXPECT_TRUE(client.DownloadTo("Morvik.exe", collect));
+    EXPECT_EQ(received, std::string(100000, 'w'));
+
+    received.clear();
+    EXPECT_FALSE(client.DownloadTo("falta", collect));
+    EXPECT_EQ(client.Error(), "Arquivo não encontrado");
+    EXPECT_TRUE(received.empty());
+
+    EXPECT_FALSE(client.DownloadTo(
+        "Morvik.exe", [](const char*, size_t) { throw EOSError("No space left on device", 28); }));
+    EXPECT_EQ(client.Error(), "No space left on device");
+}
+
 TEST_F(DownloadTest, TraceLineIsNinetyTwoMarksAndTheRemoteName) {
     TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
     TRESTClientDownload client(server.BaseURL());
