@@ -164,6 +164,18 @@ int TServedFile::Release() {
     return std::exchange(FHandle, -1);
 }
 
+std::optional<TServedFile> TServedFile::Duplicate() const {
+    const int copy = ::fcntl(FHandle, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return std::nullopt;
+    return TServedFile(copy, FSize);
+}
+
+std::uint64_t TServedFile::CurrentSize() const {
+    struct stat st {};
+    return ::fstat(FHandle, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
 TServiceRoot::TServiceRoot(std::string_view root) : FPath(ToNativePath(root)) {
     while (FPath.size() > 1 && FPath.back() == '/')
         FPath.pop_back();
@@ -191,7 +203,13 @@ std::uint64_t TServiceRoot::Generation() {
     for (;;) {
         const ssize_t got = ::read(FNotify, buffer, sizeof buffer);
         if (got > 0) {
-            changed = true;
+            // A watch we removed ourselves reports IN_IGNORED: that is no change of the tree.
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+                if ((event->mask & IN_IGNORED) == 0 || (event->mask & ~IN_IGNORED) != 0)
+                    changed = true;
+                at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+            }
             continue;
         }
         if (got < 0 && errno == EINTR)

@@ -35,6 +35,10 @@ public:
     std::uint64_t Size() const { return FSize; }
     // Hands the handle over to a new owner, who closes it.
     int Release();
+    // A second handle on the same open file (nothing when none can be had).
+    std::optional<TServedFile> Duplicate() const;
+    // The file's length now; it may have been cut short since it was opened.
+    std::uint64_t CurrentSize() const;
 
 private:
     int FHandle = -1;

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <pthread.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 
 namespace corvane {
 
@@ -22,6 +23,10 @@ void PrepareServiceProcess() {
     const sigset_t stop = StopSignals();
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    RaiseOpenFileLimit();
+}
+
+void RaiseOpenFileLimit() {
     struct rlimit files {};
     if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
         files.rlim_cur = files.rlim_max;
@@ -35,6 +40,10 @@ int WaitForStopSignal() {
     while (sigwait(&stop, &signal) != 0) {
     }
     return signal;
+}
+
+void EndConnection(int socket) {
+    ::shutdown(socket, SHUT_RDWR);
 }
 
 long OpenFileLimit() {

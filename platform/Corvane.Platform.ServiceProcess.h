@@ -12,6 +12,13 @@ void PrepareServiceProcess();
 // Blocks until SIGTERM or SIGINT arrives; returns its number.
 int WaitForStopSignal();
 
+// Raises the limit of open files to the hard limit (PrepareServiceProcess does it too).
+void RaiseOpenFileLimit();
+
+// Ends a connection from our side (both directions) without closing its handle, which
+// stays with its owner; the owner's next read or write on it fails.
+void EndConnection(int socket);
+
 // The number of files this process may hold open.
 long OpenFileLimit();
 

@@ -23,6 +23,7 @@ struct TFileService::TRequest {
     std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
     TRequestRecord Record;
     bool Answered = false;
+    std::uint64_t WatchTicket = 0; // a download being watched for its file being cut short
 };
 
 namespace {
@@ -142,9 +143,10 @@ TFileService::TFileService(TFileServiceOptions options)
     const unsigned threads = FOptions.Threads != 0
                                  ? FOptions.Threads
                                  : std::max(1u, std::thread::hardware_concurrency());
-    // Each connection holds a socket and, while downloading, a file.
+    // Each connection holds a socket and, while downloading, the file twice (the answer's
+    // handle and the watch's).
     const long files = OpenFileLimit();
-    const auto connections = static_cast<unsigned>(std::clamp(files / 2 - 32, 16L, 100'000L));
+    const auto connections = static_cast<unsigned>(std::clamp(files / 3 - 32, 16L, 100'000L));
     FDaemon.reset(MHD_start_daemon(
         flags, FOptions.Port, nullptr, nullptr, &OnRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
         &LibraryMessage, this, MHD_OPTION_SOCK_ADDR, address, MHD_OPTION_THREAD_POOL_SIZE, threads,
@@ -216,6 +218,13 @@ int TFileService::Answer(void* connectionHandle, const char* url, const char* me
                 reply.Response.reset(MHD_create_response_from_fd64(file->Size(), file->Handle()));
                 if (reply.Response) {
                     reply.Bytes = file->Size();
+                    const MHD_ConnectionInfo* info =
+                        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+                    std::optional<TServedFile> watched = file->Duplicate();
+                    if (info != nullptr && watched &&
+                        std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0)
+                        request->WatchTicket =
+                            FWatch.Add(info->connect_fd, std::move(*watched), file->Size());
                     file->Release(); // the answer closes it
                     MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
                                             "application/octet-stream");
@@ -246,6 +255,8 @@ void TFileService::Completed(void** context, int termination) {
     *context = nullptr;
     if (!request)
         return;
+    if (request->WatchTicket != 0)
+        FWatch.Remove(request->WatchTicket);
     request->Record.Completed = termination == MHD_REQUEST_TERMINATED_COMPLETED_OK;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - request->Start);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Corvane.FileService.Catalog.h"
+#include "Corvane.FileService.DownloadWatch.h"
 
 #include <cstdint>
 #include <functional>
@@ -56,6 +57,7 @@ private:
 
     TFileServiceOptions FOptions;
     TFileCatalog FCatalog;
+    TDownloadWatch FWatch; // outlives the daemon, whose completions remove from it
     std::unique_ptr<MHD_Daemon, TDaemonStopper> FDaemon;
     std::uint16_t FPort = 0;
 };
