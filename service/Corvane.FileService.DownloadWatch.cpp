@@ -26,9 +26,16 @@ TDownloadWatch::~TDownloadWatch() {
 }
 
 std::uint64_t TDownloadWatch::Add(int socket, TServedFile file, std::uint64_t promised) {
-    std::lock_guard lock(FLock);
-    const std::uint64_t ticket = FNextTicket++;
-    FWatched.emplace(ticket, TWatched{socket, std::move(file), promised});
+    std::uint64_t ticket = 0;
+    bool first = false;
+    {
+        std::lock_guard lock(FLock);
+        ticket = FNextTicket++;
+        first = FWatched.empty();
+        FWatched.emplace(ticket, TWatched{socket, std::move(file), promised});
+    }
+    if (first)
+        FWake.notify_all();
     return ticket;
 }
 
@@ -40,6 +47,8 @@ void TDownloadWatch::Remove(std::uint64_t ticket) {
 void TDownloadWatch::Run() {
     std::unique_lock lock(FLock);
     while (!FStopping) {
+        // Asleep while nothing is being sent; then a look every interval.
+        FWake.wait(lock, [this] { return FStopping || !FWatched.empty(); });
         FWake.wait_for(lock, kInterval, [this] { return FStopping; });
         // The lock is held while ending a connection, so its socket cannot be closed (by
         // the completion that removes it first) and reused meanwhile.

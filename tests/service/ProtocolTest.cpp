@@ -24,6 +24,9 @@ protected:
         fs::create_directory_symlink("..", root / "outdir");
         fs::create_symlink("Morvik.exe", root / "goodlink");
         fs::create_symlink("../secret.txt", root / "outlink");
+        // Names that cannot travel as the service's names: not UTF-8, or with a backslash.
+        WriteFile(root / "caf\xE9.txt", "latin-1");
+        WriteFile(root / "Relatorio" / "back\\slash.txt", "barra");
         StartService();
     }
 };
