@@ -214,20 +214,22 @@ int TFileService::Answer(void* connectionHandle, const char* url, const char* me
                                    "O arquivo pedido não existe no serviço de arquivos.");
             } else {
                 // Sent from the file by the kernel (sendfile): the bytes never pass through
-                // this process.
-                reply.Response.reset(MHD_create_response_from_fd64(file->Size(), file->Handle()));
+                // this process. The watch gets a handle of its own, taken first.
+                std::optional<TServedFile> watched;
+                if (std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0)
+                    watched = file->Duplicate();
+                const std::uint64_t size = file->Size();
+                reply.Response.reset(MHD_create_response_from_fd64(size, file->Handle()));
                 if (reply.Response) {
-                    reply.Bytes = file->Size();
-                    const MHD_ConnectionInfo* info =
-                        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-                    std::optional<TServedFile> watched = file->Duplicate();
-                    if (info != nullptr && watched &&
-                        std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0)
-                        request->WatchTicket =
-                            FWatch.Add(info->connect_fd, std::move(*watched), file->Size());
-                    file->Release(); // the answer closes it
+                    file->Release(); // the answer closes it from now on
+                    reply.Bytes = size;
                     MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
                                             "application/octet-stream");
+                    const MHD_ConnectionInfo* info =
+                        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+                    if (info != nullptr && watched)
+                        request->WatchTicket =
+                            FWatch.Add(info->connect_fd, std::move(*watched), size);
                 }
             }
         } else {
