@@ -1,5 +1,8 @@
 // Program entry of the launcher.
 #include "Corvane.Application.h"
+#include "Corvane.Platform.Paths.h"
+#include "Corvane.SingleInstance.h"
+#include "Corvane.WindowActivation.h"
 #include "Unit1.h"
 
 #include <QApplication>
@@ -7,7 +10,13 @@
 int main(int argc, char* argv[]) {
     QApplication LApplication(argc, argv);
     corvane::InitializeApplication();
+    // A second start of this executable hands over to the running launcher and ends before
+    // the window, the module table or the configuration exist.
+    corvane::TSingleInstance LInstance(QString::fromStdString(corvane::ExecutablePath()));
+    if (!LInstance.Claim(LApplication.arguments().mid(1)))
+        return 0;
     const std::unique_ptr<corvane::TFrmMenu> LForm = corvane::TFrmMenu::Create();
+    LInstance.OnActivate = [&LForm] { corvane::RestoreAndBringToFront(*LForm); };
     LForm->show();
     return LApplication.exec();
 }

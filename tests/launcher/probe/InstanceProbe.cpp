@@ -1,0 +1,44 @@
+// Enters the single-instance registry as the launcher's start does (keyed by this program's
+// own path) and prints "First" or "Second". A first start then prints "Activated" each time
+// a later start asks it to come forward, and ends when its standard input closes or reads
+// "leave" (after which it leaves the registry, prints "Left" and waits for the input to close).
+#include "Corvane.SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <unistd.h>
+
+int main(int argc, char* argv[]) {
+    QCoreApplication LApplication(argc, argv);
+    corvane::TSingleInstance LInstance(QCoreApplication::applicationFilePath());
+    if (!LInstance.Claim(LApplication.arguments().mid(1))) {
+        std::printf("Second\n");
+        std::fflush(stdout);
+        return 0;
+    }
+    LInstance.OnActivate = [] {
+        std::printf("Activated\n");
+        std::fflush(stdout);
+    };
+    std::printf("First\n");
+    std::fflush(stdout);
+    QSocketNotifier LInput(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&LInput, &QSocketNotifier::activated, &LApplication, [&] {
+        char LBuffer[256];
+        const ssize_t LRead = ::read(STDIN_FILENO, LBuffer, sizeof LBuffer);
+        if (LRead <= 0) {
+            QCoreApplication::quit();
+            return;
+        }
+        if (std::string(LBuffer, LRead).find("leave") != std::string::npos) {
+            corvane::LeaveInstanceRegistry();
+            std::printf("Left\n");
+            std::fflush(stdout);
+        }
+    });
+    return LApplication.exec();
+}
