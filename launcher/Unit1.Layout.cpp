@@ -132,6 +132,8 @@ void TFrmMenu::CreateComponents() {
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setSingleShot(true);
     Timer1->setInterval(200);
+
+    CreatePopupMenu();
 }
 
 } // namespace corvane

@@ -28,6 +28,7 @@ TFrmMenu::TFrmMenu() {
 }
 
 TFrmMenu::~TFrmMenu() {
+    FormDestroy(this);
     if (FrmMenu == this)
         FrmMenu = nullptr;
 }
@@ -44,7 +45,7 @@ void TFrmMenu::FormCreate(QObject*) {
     imgAeC->setToolTip(QStringLiteral("Telefone : ") + QString::fromUtf8(MakerTelephone) +
                        QLatin1Char('\n') + QString::fromUtf8(MakerCommercialEmail));
 
-    // The tray icon is added here, once per run, by the tray icon's own object.
+    AddTrayIcon();
 
     wfecha = false;
     ReadConfiguration();

@@ -12,13 +12,16 @@
 #include <memory>
 #include <string>
 
+class QAction;
 class QLabel;
+class QMenu;
 class QTimer;
 
 namespace corvane {
 
 class TActivityIndicator;
 class TImage;
+class TTrayIcon;
 
 // What closing the window does (set by FormClose).
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
@@ -73,6 +76,10 @@ public:
     QLabel* Label1 = nullptr;
     TActivityIndicator* aciTemporizador = nullptr;
     QTimer* Timer1 = nullptr;
+    QMenu* PopupMenu = nullptr;
+    QAction* AbreoSistemadeGesttoHospitalar1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* FechaoSistemadeGesttoHospitalar1 = nullptr;
 
     // The tray icon has been added.
     bool TrayIconCriado = false;
@@ -87,10 +94,19 @@ public:
     const std::string& ExeContabil() const { return wExeContabil; }
     bool Fecha() const { return wfecha; }
 
+    // The tray icon's message handler: ALParam is the mouse event (Corvane.TrayIcon.h).
+    void TrayMessage(int ALParam);
+
+protected:
+    void closeEvent(QCloseEvent* AEvent) override;
+    void changeEvent(QEvent* AEvent) override;
+
 private:
     void CreateComponents();
     void BuildModuleTable();
     void ReadConfiguration();
+    void CreatePopupMenu();
+    void AddTrayIcon();
 
     // Event handlers, in declaration order. The launch flow, the tray icon with its menu
     // and close handling (TrayMessage among them), the support e-mail and the
@@ -116,6 +132,7 @@ private:
     std::string FUrl;
     bool wfecha = false;
     std::string wExeContabil;
+    TTrayIcon* FTrayIcon = nullptr;
 };
 
 // The one main window; set while its constructor and FormCreate run.

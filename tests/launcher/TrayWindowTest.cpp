@@ -1,0 +1,139 @@
+// The window's pop-up menu, the tray icon's messages and what closing and minimising do
+// (offscreen: no notification area, so the messages are delivered as the icon would).
+#include "Corvane.Application.h"
+#include "Corvane.Image.h"
+#include "Corvane.TrayIcon.h"
+#include "Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+using corvane::TFrmMenu;
+
+class TrayWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TFrmMenu> FForm;
+
+    // The window as the start leaves it, then closed with the close box: minimised into
+    // the tray.
+    void CloseIntoTray() {
+        FForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+        QVERIFY(!FForm->close());
+        QTRY_VERIFY(FForm->isHidden());
+        QVERIFY(!FForm->Fecha());
+    }
+
+private slots:
+    void initTestCase() { corvane::InitializeApplication(); }
+    void init() { FForm = std::make_unique<TFrmMenu>(); }
+    void cleanup() {
+        FForm->PopupMenu->hide();
+        FForm.reset();
+    }
+
+    void menuHasTwoCommandsAndSeparator() {
+        const QList<QAction*> LActions = FForm->PopupMenu->actions();
+        QCOMPARE(LActions.size(), 3);
+        QCOMPARE(LActions[0]->text(), QStringLiteral("Abre o Sistema de Gesttão Hospitalar"));
+        QVERIFY(LActions[1]->isSeparator());
+        QCOMPARE(LActions[2]->text(), QStringLiteral("Fecha o Sistema de Gesttão Hospitalar"));
+    }
+
+    void rightClickOpensMenu_data() {
+        QTest::addColumn<QString>("widget");
+        QTest::addColumn<bool>("opens");
+        for (const char* LName : {"Image1",
+                                  "imgInternacao",
+                                  "imgProntuario",
+                                  "imgAgendaConsulta",
+                                  "imgEstoque",
+                                  "imgSND",
+                                  "imgGlosa",
+                                  "imgSame",
+                                  "imgCusto",
+                                  "imgCompras",
+                                  "imgControlEquip",
+                                  "imgExames",
+                                  "imgFinanceiro",
+                                  "imgFaturamento",
+                                  "imgTelemarketing",
+                                  "imgSuporteRemoto1",
+                                  "imgSuporteRemoto2",
+                                  "imgEmail",
+                                  "imgAdmSistema",
+                                  "imgCadGeral"})
+            QTest::newRow(LName) << QString::fromLatin1(LName) << true;
+        QTest::newRow("imgAeC") << QStringLiteral("imgAeC") << false;
+    }
+
+    void rightClickOpensMenu() {
+        QFETCH(QString, widget);
+        QFETCH(bool, opens);
+        FForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+        QWidget* LWidget = FForm->findChild<QWidget*>(widget, Qt::FindDirectChildrenOnly);
+        QVERIFY(LWidget);
+        const QPoint LPoint(LWidget->width() / 2, LWidget->height() / 2);
+        QContextMenuEvent LEvent(QContextMenuEvent::Mouse, LPoint, LWidget->mapToGlobal(LPoint));
+        QApplication::sendEvent(LWidget, &LEvent);
+        QCOMPARE(FForm->PopupMenu->isVisible(), opens);
+    }
+
+    // Closing minimises and hides; the tray's double-click and the menu's first command bring
+    // the window back; single clicks and other buttons do nothing.
+    void closeMinimisesAndTrayRestores() {
+        CloseIntoTray();
+        FForm->TrayMessage(corvane::WM_LBUTTONDOWN);
+        FForm->TrayMessage(corvane::WM_MBUTTONDOWN);
+        FForm->TrayMessage(0x0205); // right button released
+        QVERIFY(FForm->isHidden());
+        QVERIFY(!FForm->PopupMenu->isVisible());
+        FForm->TrayMessage(corvane::WM_LBUTTONDBLCLK);
+        QVERIFY(FForm->isVisible());
+        QVERIFY(!FForm->isMinimized());
+
+        CloseIntoTray();
+        FForm->AbreoSistemadeGesttoHospitalar1->trigger();
+        QVERIFY(FForm->isVisible());
+        QVERIFY(!FForm->isMinimized());
+    }
+
+    void trayRightClickOpensMenuNearCorner() {
+        CloseIntoTray();
+        FForm->TrayMessage(corvane::WM_RBUTTONDOWN);
+        QVERIFY(FForm->PopupMenu->isVisible());
+        const QRect LScreen = QGuiApplication::primaryScreen()->geometry();
+        const QPoint LCorner(LScreen.width() - 20, LScreen.height() - 20);
+        // Kept on screen, the menu opens up and to the left of the point.
+        QVERIFY2(FForm->PopupMenu->geometry().adjusted(-2, -2, 2, 2).contains(LCorner),
+                 qPrintable(QStringLiteral("menu at %1,%2")
+                                .arg(FForm->PopupMenu->x())
+                                .arg(FForm->PopupMenu->y())));
+        QVERIFY(FForm->isHidden());
+    }
+
+    // The menu's second command ends the program: the event loop returns.
+    void closeCommandEndsProgram() {
+        FForm->show();
+        QTimer::singleShot(0, FForm.get(),
+                           [this] { FForm->FechaoSistemadeGesttoHospitalar1->trigger(); });
+        QTimer LGuard;
+        LGuard.setSingleShot(true);
+        connect(&LGuard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        LGuard.start(10000);
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(FForm->Fecha());
+        QVERIFY(!FForm->isVisible());
+    }
+};
+
+QTEST_MAIN(TrayWindowTest)
+#include "TrayWindowTest.moc"
