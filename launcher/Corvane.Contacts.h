@@ -5,6 +5,6 @@ namespace corvane {
 
 inline constexpr char MakerTelephone[] = "(11) 3042-7755";
 inline constexpr char MakerCommercialEmail[] = "comercial@corvane.com.br";
-inline constexpr char SupportEmail[] = "suporte@corvane.com.br";
+inline constexpr char SupportEmail[] = "suporte@corvane.example";
 
 } // namespace corvane

@@ -10,9 +10,12 @@ namespace corvane {
 
 namespace {
 
-TErrorReport& CurrentReport() {
-    static TErrorReport report;
-    return report;
+// The report is kept by the update layer's default error report (SetErrorReport is defined
+// there, once for the program); the launcher reads it back to tell whether one is installed.
+TErrorReport CurrentReport() {
+    TErrorReport LReport = SetErrorReport(TErrorReport());
+    SetErrorReport(LReport);
+    return LReport;
 }
 
 } // namespace
@@ -24,7 +27,7 @@ void ShowErrorBox(const std::string& AMessage) {
 }
 
 void ShowErrorMessage(const std::string& AMessage) {
-    if (const TErrorReport& LReport = CurrentReport())
+    if (const TErrorReport LReport = CurrentReport())
         LReport(AMessage);
     else
         ShowErrorBox(AMessage);
@@ -32,10 +35,6 @@ void ShowErrorMessage(const std::string& AMessage) {
 
 void ShowException(const std::exception& AError) {
     ShowErrorMessage(AError.what());
-}
-
-TErrorReport SetErrorReport(TErrorReport AReport) {
-    return std::exchange(CurrentReport(), std::move(AReport));
 }
 
 } // namespace corvane

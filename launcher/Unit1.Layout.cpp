@@ -134,6 +134,7 @@ void TFrmMenu::CreateComponents() {
     Timer1->setInterval(200);
 
     CreatePopupMenu();
+    ConnectEmailArea();
 }
 
 } // namespace corvane

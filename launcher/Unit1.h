@@ -106,6 +106,7 @@ private:
     void BuildModuleTable();
     void ReadConfiguration();
     void CreatePopupMenu();
+    void ConnectEmailArea();
     void AddTrayIcon();
 
     // Event handlers, in declaration order. The launch flow, the tray icon with its menu
