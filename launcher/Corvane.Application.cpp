@@ -1,6 +1,8 @@
 #include "Corvane.Application.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QString>
 
 namespace corvane {
@@ -9,6 +11,8 @@ void InitializeApplication() {
     // The application name, not the display name: Qt appends a display name to every window
     // title, and the window's caption must read exactly as the launcher sets it.
     QCoreApplication::setApplicationName(QString::fromUtf8(ApplicationTitle));
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/artwork/Corvane.png")));
 }
 
 } // namespace corvane

@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPalette>
+#include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 
@@ -94,6 +95,8 @@ void TFrmMenu::CreateComponents() {
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, ClientWidth, ClientHeight);
     Image1->setAlignment(Qt::AlignCenter);
+    // 1024 x 768, centred: 3 columns and 30 rows are cut off at each side.
+    Image1->setPixmap(QPixmap(QStringLiteral(":/artwork/Fundo.jpg")));
 
     for (const TAreaLayout& LArea : Areas) {
         TImage* LImage = new TImage(this);

@@ -105,13 +105,13 @@ QImage Background() {
     LBand.setColorAt(0, Navy);
     LBand.setColorAt(1, Teal);
     LPainter.fillRect(QRect(0, 0, 1024, 185), LBand);
-    DrawCross(LPainter, QPointF(70, 100), 56, Accent);
+    DrawCross(LPainter, QPointF(62, 100), 50, Accent);
     LPainter.setPen(Qt::white);
-    LPainter.setFont(Font(30, true));
-    LPainter.drawText(QRect(110, 70, 240, 40), Qt::AlignLeft | Qt::AlignVCenter,
+    LPainter.setFont(Font(25, true));
+    LPainter.drawText(QRect(100, 70, 235, 40), Qt::AlignLeft | Qt::AlignVCenter,
                       QStringLiteral("Corvane Plexa"));
     LPainter.setFont(Font(13, false));
-    LPainter.drawText(QRect(110, 108, 240, 24), Qt::AlignLeft | Qt::AlignVCenter,
+    LPainter.drawText(QRect(100, 106, 235, 24), Qt::AlignLeft | Qt::AlignVCenter,
                       QStringLiteral("Sistema de Gestão Hospitalar"));
 
     // The contact block under imgAeC.

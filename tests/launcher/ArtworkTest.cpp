@@ -1,0 +1,69 @@
+// The window's background: the stored JPEG, a drawn button under every click area (the
+// picture is centred, so it is shifted by 3 columns and 30 rows), and a screenshot of the
+// window at start saved next to the test (FrmMenu.png) for a look.
+#include "Corvane.Application.h"
+#include "Corvane.Image.h"
+#include "Unit1.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QTest>
+
+using corvane::TFrmMenu;
+
+class ArtworkTest : public QObject {
+    Q_OBJECT
+
+private:
+    static bool IsButton(QRgb APixel) { return qGray(APixel) < 170; }
+
+private slots:
+    void initTestCase() { corvane::InitializeApplication(); }
+
+    void storedPictureIsBaselineJpeg() {
+        QFile LFile(QStringLiteral(":/artwork/Fundo.jpg"));
+        QVERIFY(LFile.open(QIODevice::ReadOnly));
+        const QByteArray LBytes = LFile.readAll();
+        QVERIFY(LBytes.startsWith("\xFF\xD8"));
+        QVERIFY(LBytes.contains("JFIF"));
+        QVERIFY(LBytes.contains("\xFF\xC0"));  // baseline frame
+        QVERIFY(!LBytes.contains("\xFF\xC2")); // no progressive frame
+        QImageReader LReader(QStringLiteral(":/artwork/Fundo.jpg"));
+        QCOMPARE(LReader.format(), QByteArray("jpeg"));
+        const QImage LImage = LReader.read();
+        QCOMPARE(LImage.size(), QSize(1024, 768));
+        QCOMPARE(qRound(LImage.dotsPerMeterX() * 0.0254), 96);
+        QVERIFY(!QGuiApplication::windowIcon().isNull());
+    }
+
+    // Every area lies over a drawn button, and just outside its left edge is background.
+    void buttonUnderEveryArea() {
+        TFrmMenu LForm;
+        LForm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&LForm));
+        const QImage LStart = LForm.grab().toImage();
+        const QString LShot = QStringLiteral(QT_TESTCASE_BUILDDIR "/FrmMenu.png");
+        QVERIFY(LStart.save(LShot));
+
+        LForm.pnlTemporizador->hide();
+        const QImage LImage = LForm.grab().toImage();
+        QCOMPARE(LImage.size(), QSize(1018, 708));
+        for (corvane::TImage* LArea :
+             LForm.findChildren<corvane::TImage*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (LArea == LForm.Image1 || LArea == LForm.imgAeC)
+                continue;
+            const QRect LRect = LArea->geometry();
+            const int LMiddle = LRect.center().y();
+            QVERIFY2(IsButton(LImage.pixel(LRect.left() + 4, LMiddle)),
+                     qPrintable(LArea->objectName()));
+            QVERIFY2(IsButton(LImage.pixel(LRect.right() - 4, LMiddle)),
+                     qPrintable(LArea->objectName()));
+            QVERIFY2(!IsButton(LImage.pixel(LRect.left() - 5, LMiddle)),
+                     qPrintable(LArea->objectName()));
+        }
+    }
+};
+
+QTEST_MAIN(ArtworkTest)
+#include "ArtworkTest.moc"
