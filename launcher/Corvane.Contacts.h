@@ -4,7 +4,7 @@
 namespace corvane {
 
 inline constexpr char MakerTelephone[] = "(11) 3042-7755";
-inline constexpr char MakerCommercialEmail[] = "comercial@corvane.com.br";
+inline constexpr char MakerCommercialEmail[] = "comercial@corvane.example";
 inline constexpr char SupportEmail[] = "suporte@corvane.example";
 
 } // namespace corvane
