@@ -8,7 +8,9 @@ namespace corvane {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front()))
@@ -18,12 +20,14 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool SameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return AsciiLower(x) == AsciiLower(y);
+           });
 }
 
 // The first max characters (code points) of UTF-8 text, never cutting one in two.
@@ -68,9 +72,8 @@ void TIniFile::Parse(std::string_view text) {
             continue;
         if (line.front() == '[') {
             const size_t close = line.find(']');
-            section = std::string(Trim(line.substr(1, close == std::string_view::npos
-                                                          ? std::string_view::npos
-                                                          : close - 1)));
+            section = std::string(Trim(line.substr(
+                1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
             inSection = true;
             continue;
         }
@@ -81,9 +84,8 @@ void TIniFile::Parse(std::string_view text) {
         if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
             value.back() == value.front())
             value = value.substr(1, value.size() - 2);
-        FEntries.push_back(
-            {section, std::string(Trim(line.substr(0, equals))),
-             std::string(FirstCharacters(value, MaxValueLength))});
+        FEntries.push_back({section, std::string(Trim(line.substr(0, equals))),
+                            std::string(FirstCharacters(value, MaxValueLength))});
     }
 }
 
