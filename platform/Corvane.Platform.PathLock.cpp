@@ -2,6 +2,7 @@
 
 #include "Corvane.Platform.Paths.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <unordered_map>
@@ -27,9 +28,19 @@ TPathRegistry& Registry() {
     return registry;
 }
 
+// The native path with repeated separators collapsed: "/opt/app//x.dll" (a folder ending in a
+// separator joined with a backslash) is the file "/opt/app/x.dll".
+std::string KeyOf(std::string_view path) {
+    std::string key = ToNativePath(path);
+    key.erase(
+        std::unique(key.begin(), key.end(), [](char a, char b) { return a == '/' && b == '/'; }),
+        key.end());
+    return key;
+}
+
 } // namespace
 
-TPathLock::TPathLock(std::string_view path) : FKey(ToNativePath(path)) {
+TPathLock::TPathLock(std::string_view path) : FKey(KeyOf(path)) {
     TPathRegistry& registry = Registry();
     std::unique_lock lock(registry.Mutex);
     TPathSlot& slot = registry.Slots[FKey]; // node-based: the reference survives rehashing
@@ -45,7 +56,7 @@ TPathLock::TPathLock(std::string_view path) : FKey(ToNativePath(path)) {
 int TPathLock::Waiting(std::string_view path) {
     TPathRegistry& registry = Registry();
     std::lock_guard lock(registry.Mutex);
-    const auto it = registry.Slots.find(ToNativePath(path));
+    const auto it = registry.Slots.find(KeyOf(path));
     return it == registry.Slots.end() ? 0 : it->second.Waiters;
 }
 

@@ -8,7 +8,8 @@
 namespace corvane {
 
 // Holds the process-wide lock of one path for its lifetime. Paths are compared after being
-// made native, character by character (file systems here are case-sensitive).
+// made native and repeated separators
+// collapsed, character by character (file systems here are case-sensitive).
 class TPathLock {
 public:
     explicit TPathLock(std::string_view path);

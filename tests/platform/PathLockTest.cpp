@@ -16,7 +16,7 @@ TEST(PathLock, ASecondHolderWaitsAndKnowsItWaited) {
     std::atomic<bool> secondHolds{false};
     std::atomic<bool> secondWaited{false};
     std::thread second([&] {
-        TPathLock lock("/tmp/x/mod.exe"); // the same file written with the native separator
+        TPathLock lock("/tmp/x//mod.exe"); // the same file, written natively
         secondHolds = true;
         secondWaited = lock.Waited();
     });
