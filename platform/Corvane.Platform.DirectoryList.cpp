@@ -6,11 +6,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <dirent.h>
+#include <exception>
 #include <fcntl.h>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -57,12 +63,6 @@ bool DecodeUtf8(std::string_view text, size_t pos, char32_t& cp, size_t& length)
     return true;
 }
 
-// A key whose order is the order of the code point's first UTF-16 code unit: code points
-// above U+FFFF are written with surrogates (0xD800-0xDBFF), which sort below U+E000-U+FFFF.
-char32_t Utf16OrderKey(char32_t cp) {
-    return cp >= 0xE000 && cp <= 0xFFFF ? cp + 0x200000 : cp;
-}
-
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -101,23 +101,142 @@ size_t Utf16Length(std::string_view text) {
 }
 
 bool OrdinalLess(std::string_view a, std::string_view b) {
+    // The first byte that differs, a word at a time: sorted names share long prefixes.
     const size_t common = std::min(a.size(), b.size());
     size_t i = 0;
+    while (i + 8 <= common) {
+        std::uint64_t x = 0, y = 0;
+        std::memcpy(&x, a.data() + i, 8);
+        std::memcpy(&y, b.data() + i, 8);
+        if (x != y)
+            break;
+        i += 8;
+    }
     while (i < common && a[i] == b[i])
         ++i;
     if (i == common)
         return a.size() < b.size();
-    // Both texts share everything before i, so the code point that holds byte i starts at the
-    // same place in both.
-    size_t start = i;
-    while (start > 0 && (static_cast<unsigned char>(a[start]) & 0xC0) == 0x80)
-        --start;
-    char32_t ca = 0, cb = 0;
-    size_t la = 0, lb = 0;
-    if (DecodeUtf8(a, start, ca, la) && DecodeUtf8(b, start, cb, lb))
-        return Utf16OrderKey(ca) < Utf16OrderKey(cb);
-    return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    // UTF-8 bytes sort as code points, and code points sort as UTF-16 code units except that
+    // U+E000..U+FFFF (lead bytes 0xEE, 0xEF) come after the code points above U+FFFF (lead
+    // bytes 0xF0..0xF4), which UTF-16 writes with surrogates 0xD800..0xDFFF. Only a difference
+    // in the lead bytes themselves can cross that line.
+    const bool xHigh = x == 0xEE || x == 0xEF;
+    const bool yHigh = y == 0xEE || y == 0xEF;
+    const bool xSupplementary = x >= 0xF0 && x <= 0xF4;
+    const bool ySupplementary = y >= 0xF0 && y <= 0xF4;
+    if ((xHigh && ySupplementary) || (xSupplementary && yHigh))
+        return xSupplementary;
+    return x < y;
 }
+
+namespace {
+
+// Lists one folder: its files go to files, its subfolders to subfolders. Returns 0, or the
+// error that kept the folder from being opened.
+int ListFolder(const TPendingFolder& folder, std::vector<TListedFile>& files,
+               std::vector<TPendingFolder>& subfolders) {
+    const int fd = ::open(folder.Native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    struct stat self {};
+    if (::fstat(fd, &self) != 0)
+        return errno;
+    const TFolderId id{self.st_dev, self.st_ino};
+    if (std::find(folder.Above.begin(), folder.Above.end(), id) != folder.Above.end())
+        return 0; // a link back into a folder above: listing it again would never end
+
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const char* name = entry->d_name;
+        if (IsDotOrDotDot(name))
+            continue;
+        unsigned char type = entry->d_type;
+        struct statx sx {};
+        bool haveStat = false;
+        if (type == DT_REG) {
+            haveStat =
+                ::statx(fd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MTIME, &sx) == 0;
+        } else if (type == DT_LNK || type == DT_UNKNOWN) {
+            // Links are followed; the one call tells both the kind and the time.
+            if (::statx(fd, name, AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MTIME, &sx) == 0) {
+                haveStat = true;
+                type = S_ISDIR(sx.stx_mode) ? DT_DIR : S_ISREG(sx.stx_mode) ? DT_REG : 0;
+            } else {
+                type = DT_REG; // a dangling link: listed, but without an age
+            }
+        }
+        if (type == DT_DIR) {
+            TPendingFolder child{folder.Native + name + '/', folder.Prefix + name + '\\',
+                                 folder.Above};
+            child.Above.push_back(id);
+            subfolders.push_back(std::move(child));
+        } else if (type == DT_REG) {
+            // Pipes, sockets and devices are not files to copy: reading a pipe would wait for
+            // a writer that never comes.
+            TListedFile file;
+            file.FileName = folder.Prefix + name;
+            file.AgeRead =
+                haveStat && TryAgeFromUnixTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec, file.Age);
+            files.push_back(std::move(file));
+        }
+    }
+    return 0;
+}
+
+// The subfolders below the root are listed by a few threads at once: a server folder is a
+// network share as a rule, where each file's metadata costs a round trip.
+constexpr int ListingThreads = 4;
+
+class TParallelWalk {
+public:
+    explicit TParallelWalk(std::vector<TPendingFolder> pending) : FPending(std::move(pending)) {}
+
+    // Lists every pending folder and everything below it; called by each thread of the walk.
+    void Work(std::vector<TListedFile>& files) {
+        std::vector<TPendingFolder> subfolders;
+        std::unique_lock lock(FLock);
+        for (;;) {
+            FChanged.wait(lock, [this] { return !FPending.empty() || FBusy == 0 || FError; });
+            if (FError || FPending.empty())
+                return; // nothing pending and nobody busy: nothing more will come
+            TPendingFolder folder = std::move(FPending.back());
+            FPending.pop_back();
+            ++FBusy;
+            lock.unlock();
+            try {
+                ListFolder(folder, files, subfolders); // a subfolder closed to us is left out
+                lock.lock();
+                FPending.insert(FPending.end(), std::make_move_iterator(subfolders.begin()),
+                                std::make_move_iterator(subfolders.end()));
+            } catch (...) {
+                if (!lock.owns_lock())
+                    lock.lock();
+                FError = std::current_exception();
+            }
+            subfolders.clear();
+            --FBusy;
+            FChanged.notify_all();
+        }
+    }
+
+    std::exception_ptr Error() const { return FError; }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::vector<TPendingFolder> FPending;
+    int FBusy = 0;
+    std::exception_ptr FError;
+};
+
+} // namespace
 
 std::vector<TListedFile> ListFilesWithAges(std::string_view root) {
     CheckPathChars(root);
@@ -131,81 +250,42 @@ std::vector<TListedFile> ListFilesWithAges(std::string_view root) {
         rootNative += '/';
 
     std::vector<TListedFile> files;
-    std::vector<TPendingFolder> pending;
-    pending.push_back({rootNative, std::string(root), {}});
-    bool isRoot = true;
-
-    while (!pending.empty()) {
-        TPendingFolder folder = std::move(pending.back());
-        pending.pop_back();
-
-        const int fd = ::open(folder.Native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) {
-            const int error = errno;
-            if (!isRoot)
-                continue; // a subfolder that vanished or is closed to us is left out
-            if (error == ENOENT || error == ENOTDIR)
-                throw EDirectoryNotFoundException("The specified path was not found");
-            if (error == ENAMETOOLONG)
-                throw EPathTooLongException("The specified path is too long");
-            throw EOSError(SystemErrorMessage(error), error);
-        }
-        std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
-        if (!dir) {
-            const int error = errno;
-            ::close(fd);
-            if (!isRoot)
-                continue;
-            throw EOSError(SystemErrorMessage(error), error);
-        }
-        isRoot = false;
-
-        struct stat self {};
-        if (::fstat(fd, &self) != 0)
-            continue;
-        const TFolderId id{self.st_dev, self.st_ino};
-        if (std::find(folder.Above.begin(), folder.Above.end(), id) != folder.Above.end())
-            continue; // a link back into a folder above: listing it again would never end
-
-        errno = 0;
-        while (const dirent* entry = ::readdir(dir.get())) {
-            const char* name = entry->d_name;
-            if (IsDotOrDotDot(name))
-                continue;
-            unsigned char type = entry->d_type;
-            struct statx sx {};
-            bool haveStat = false;
-            if (type == DT_REG) {
-                haveStat =
-                    ::statx(fd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MTIME, &sx) == 0;
-            } else if (type == DT_LNK || type == DT_UNKNOWN) {
-                // Links are followed; the one call tells both the kind and the time.
-                if (::statx(fd, name, AT_NO_AUTOMOUNT, STATX_TYPE | STATX_MTIME, &sx) == 0) {
-                    haveStat = true;
-                    type = S_ISDIR(sx.stx_mode) ? DT_DIR : S_ISREG(sx.stx_mode) ? DT_REG : 0;
-                } else {
-                    type = DT_REG; // a dangling link: listed, but without an age
-                }
-            }
-            if (type == DT_DIR) {
-                TPendingFolder child{folder.Native + name + '/', folder.Prefix + name + '\\',
-                                     folder.Above};
-                child.Above.push_back(id);
-                pending.push_back(std::move(child));
-            } else if (type == DT_REG) {
-                // Pipes, sockets and devices are not files to copy: reading a pipe would wait
-                // for a writer that never comes.
-                TListedFile file;
-                file.FileName = folder.Prefix + name;
-                file.AgeRead = haveStat && TryAgeFromUnixTime(sx.stx_mtime.tv_sec,
-                                                              sx.stx_mtime.tv_nsec, file.Age);
-                files.push_back(std::move(file));
-            }
-        }
+    std::vector<TPendingFolder> subfolders;
+    if (const int error = ListFolder({rootNative, std::string(root), {}}, files, subfolders)) {
+        if (error == ENOENT || error == ENOTDIR)
+            throw EDirectoryNotFoundException("The specified path was not found");
+        if (error == ENAMETOOLONG)
+            throw EPathTooLongException("The specified path is too long");
+        throw EOSError(SystemErrorMessage(error), error);
     }
 
-    std::sort(files.begin(), files.end(), [](const TListedFile& x, const TListedFile& y) {
-        return OrdinalLess(x.FileName, y.FileName);
+    if (!subfolders.empty()) {
+        TParallelWalk walk(std::move(subfolders));
+        std::vector<std::vector<TListedFile>> found(ListingThreads);
+        {
+            std::vector<std::jthread> helpers;
+            for (int i = 1; i < ListingThreads; ++i) {
+                try {
+                    helpers.emplace_back(
+                        [&walk, &part = found[static_cast<size_t>(i)]] { walk.Work(part); });
+                } catch (const std::system_error&) {
+                    break; // no thread to spare: fewer threads list the same tree
+                }
+            }
+            walk.Work(found[0]);
+        } // the helpers are joined here
+        if (walk.Error())
+            std::rethrow_exception(walk.Error());
+        for (auto& part : found)
+            files.insert(files.end(), std::make_move_iterator(part.begin()),
+                         std::make_move_iterator(part.end()));
+    }
+
+    // Every name begins with the root: comparing what follows it gives the same order.
+    const size_t rootLength = root.size();
+    std::sort(files.begin(), files.end(), [rootLength](const TListedFile& x, const TListedFile& y) {
+        return OrdinalLess(std::string_view(x.FileName).substr(rootLength),
+                           std::string_view(y.FileName).substr(rootLength));
     });
     return files;
 }

@@ -32,7 +32,7 @@ constexpr size_t MaxListingRootLength = 248;
 std::vector<TListedFile> ListFilesWithAges(std::string_view root);
 
 // Ordinal order of two UTF-8 texts by their UTF-16 code units, letter case significant (the
-// order of the system's sorted name lists). Ill-formed UTF-8 compares byte by byte.
+// order of the system's sorted name lists). Ill-formed UTF-8 compares by its bytes.
 bool OrdinalLess(std::string_view a, std::string_view b);
 
 // The length of a UTF-8 text in UTF-16 code units, the unit of the system's path limits.

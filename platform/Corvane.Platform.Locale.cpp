@@ -40,9 +40,10 @@ std::string UpperCase(std::string_view text) {
     std::string result(text.size() + text.size() / 2 + 8, '\0');
     for (int attempt = 0; attempt < 2; ++attempt) {
         UErrorCode status = U_ZERO_ERROR;
-        const int32_t length =
-            ucasemap_utf8ToUpper(map, result.data(), static_cast<int32_t>(result.size()),
-                                 text.data(), static_cast<int32_t>(text.size()), &status);
+        const int32_t length = ucasemap_utf8ToUpper(map, result.data(),
+                                                    static_cast<int32_t>(result.size()),
+                                                    text.data(), static_cast<int32_t>(text.size()),
+                                                    &status);
         if (status == U_BUFFER_OVERFLOW_ERROR) {
             result.assign(static_cast<size_t>(length), '\0');
             continue;

@@ -14,9 +14,7 @@ bool HasInvalidPathChars(std::string_view path);
 void CheckPathChars(std::string_view path);
 
 // True for '\' and '/'.
-constexpr bool IsPathDelimiter(char c) {
-    return c == '\\' || c == '/';
-}
+constexpr bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
 
 // A name that begins with a separator, a drive ("C:") or is a network path.
 bool IsPathRooted(std::string_view path);
