@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -20,6 +21,14 @@ bool StatFollowingLinks(std::string_view path, struct stat& st) {
         return false;
     const std::string native = ToNativePath(path);
     return ::stat(native.c_str(), &st) == 0;
+}
+
+// The C library guards its time-zone state with a lock of its own that thread checkers cannot
+// see, and mktime rereads the zone rules on every call: taking our own lock around both
+// conversions keeps them ordered for the checkers too. The calls are short.
+std::mutex& ZoneRulesLock() {
+    static std::mutex lock;
+    return lock;
 }
 
 } // namespace
@@ -73,8 +82,11 @@ bool CreateDir(std::string_view path) {
 bool TryAgeFromUnixTime(std::int64_t seconds, std::int64_t nanoseconds, TDateTime& age) {
     std::tm local{};
     const std::time_t when = static_cast<std::time_t>(seconds);
-    if (localtime_r(&when, &local) == nullptr)
-        return false;
+    {
+        std::lock_guard lock(ZoneRulesLock());
+        if (localtime_r(&when, &local) == nullptr)
+            return false;
+    }
     const int ms = static_cast<int>(nanoseconds / 1'000'000);
     const int second = local.tm_sec > 59 ? 59 : local.tm_sec; // a leap second reads as :59
     if (!IsValidDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
@@ -95,8 +107,12 @@ bool TryUnixTimeFromAge(TDateTime age, std::int64_t& seconds, std::int64_t& nano
     local.tm_min = p.Minute;
     local.tm_sec = p.Second;
     local.tm_isdst = -1; // let the zone rules decide, so the time reads back as given
-    errno = 0;
-    const std::time_t when = std::mktime(&local);
+    std::time_t when = 0;
+    {
+        std::lock_guard lock(ZoneRulesLock());
+        errno = 0;
+        when = std::mktime(&local);
+    }
     if (when == static_cast<std::time_t>(-1) && errno != 0)
         return false;
     seconds = when;
