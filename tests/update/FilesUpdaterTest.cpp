@@ -231,6 +231,42 @@ TEST_F(FilesUpdaterTest, TheUpdaterOutlivesItsCallersReferenceUntilItsCompletion
     EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "module");
 }
 
+// An error after jobs were queued (here from the observer, the last step of the comparison):
+// the queued jobs still run to their end, the completion is not called, and the updater is
+// released once they have ended.
+class TFailingObserver final : public IFilesUpdaterObserver {
+public:
+    void Compared(std::size_t, std::size_t AQueued) override {
+        throw Exception("comparison failed after " + std::to_string(AQueued) + " jobs");
+    }
+    void FileDone(const std::string&, TFileOutcome, const std::string&) override {}
+};
+
+TEST_F(FilesUpdaterTest, QueuedJobsOfAFailedRunEndBeforeTheUpdaterIsReleased) {
+    WriteFile(FServer, "Estoque.exe", "module", TestAge());
+    const std::string target = FLocalFolder + "Estoque.exe";
+    int completions = 0;
+    std::weak_ptr<IFilesUpdater> watch;
+    {
+        TPathLock gate(target); // holds the queued job until the failure has been raised
+        auto updater = TFilesUpdater::New(
+            FLocalFolder, FServerFolder, "", [&] { ++completions; },
+            std::make_shared<TFailingObserver>());
+        watch = updater;
+        try {
+            updater->Execute("Estoque.exe", false);
+            ADD_FAILURE() << "Execute did not fail";
+        } catch (const Exception& e) {
+            EXPECT_STREQ(e.what(), "comparison failed after 1 jobs");
+        }
+        updater.reset();
+        EXPECT_FALSE(watch.expired()); // the waiting job still uses it
+    }
+    ASSERT_TRUE(FLoop->RunUntil([&] { return watch.expired(); }, std::chrono::minutes(2)));
+    EXPECT_EQ(completions, 0);
+    EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "module");
+}
+
 TEST_F(FilesUpdaterTest, AnUpdaterRunsOnce) {
     WriteFile(FServer, "Estoque.exe", "module", TestAge());
     int completions = 0;
