@@ -119,13 +119,14 @@ TEST(DirectoryListLimits, SubfoldersClosedToTheReaderAreLeftOut) {
     WriteFile(temp.Path(), "open.dll", "x");
     WriteFile(temp.Path(), "closed\\secret.dll", "x");
     std::filesystem::permissions(temp.Path() / "closed", std::filesystem::perms::none);
-    test::OwnTreeByUnprivileged(temp.Path());
     const std::string root = temp.Folder();
-    const int result = test::RunWithoutFilePrivileges([&] {
+    const auto result = test::RunWithoutFilePrivileges(temp.Path(), [&] {
         const auto names = Names(ListFilesWithAges(root));
         return names == std::vector<std::string>{root + "open.dll"} ? 0 : 1;
     });
-    EXPECT_EQ(result, 0);
+    if (!result)
+        GTEST_SKIP() << test::NoUnprivilegedUser;
+    EXPECT_EQ(*result, 0);
 }
 
 struct TOrder {

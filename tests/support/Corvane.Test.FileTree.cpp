@@ -83,16 +83,33 @@ bool IgnoresFilePermissions() {
     return ::geteuid() == 0;
 }
 
-int RunWithoutFilePrivileges(const std::function<int()>& body) {
+namespace {
+
+constexpr int CannotSwitchUser = 119;
+
+bool OwnTreeByUnprivileged(const std::filesystem::path& root) {
+    if (::lchown(root.c_str(), UnprivilegedId, UnprivilegedId) != 0)
+        return false;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+        if (::lchown(entry.path().c_str(), UnprivilegedId, UnprivilegedId) != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::optional<int> RunWithoutFilePrivileges(const std::filesystem::path& tree,
+                                            const std::function<int()>& body) {
+    const bool root = IgnoresFilePermissions();
+    if (root && !OwnTreeByUnprivileged(tree))
+        return std::nullopt;
     const pid_t child = ::fork();
     if (child < 0)
         return -1;
     if (child == 0) {
-        if (IgnoresFilePermissions()) {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(UnprivilegedId) != 0 ||
-                ::setuid(UnprivilegedId) != 0)
-                ::_exit(125);
-        }
+        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(UnprivilegedId) != 0 ||
+                     ::setuid(UnprivilegedId) != 0))
+            ::_exit(CannotSwitchUser);
         int result = 126;
         try {
             result = body();
@@ -104,17 +121,9 @@ int RunWithoutFilePrivileges(const std::function<int()>& body) {
     int status = 0;
     if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return -1;
+    if (WEXITSTATUS(status) == CannotSwitchUser)
+        return std::nullopt;
     return WEXITSTATUS(status);
-}
-
-void OwnTreeByUnprivileged(const std::filesystem::path& root) {
-    if (!IgnoresFilePermissions())
-        return;
-    if (::lchown(root.c_str(), UnprivilegedId, UnprivilegedId) != 0)
-        throw std::runtime_error("lchown failed");
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
-        if (::lchown(entry.path().c_str(), UnprivilegedId, UnprivilegedId) != 0)
-            throw std::runtime_error("lchown failed");
 }
 
 } // namespace corvane::test

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,14 +47,16 @@ TDateTime TestAge(int milliseconds = 0);
 // process without that power (RunWithoutFilePrivileges).
 bool IgnoresFilePermissions();
 
-// Runs body in a child process that cannot ignore file permissions: as root the child first
-// becomes user and group 65534, and the files it must reach should belong to that user
-// (OwnTreeBy). Returns what body returned, or -1 when the child died. The parent must not be
-// running other threads.
-int RunWithoutFilePrivileges(const std::function<int()>& body);
+// Runs body in a child process that cannot ignore file permissions and returns what body
+// returned (-1 when the child died). As root, tree (files and folders the child must reach)
+// first passes to user and group 65534 and the child becomes that user; when that is not
+// possible here (a user namespace without that id) the result is empty and the test should be
+// skipped with NoUnprivilegedUser. The parent must not be running other threads.
+std::optional<int> RunWithoutFilePrivileges(const std::filesystem::path& tree,
+                                            const std::function<int()>& body);
 
-// Makes every file and folder under root, root included, belong to the user and group that
-// RunWithoutFilePrivileges runs as (nothing when not root).
-void OwnTreeByUnprivileged(const std::filesystem::path& root);
+inline constexpr const char* NoUnprivilegedUser =
+    "running as root, and no unprivileged user (65534) can be switched to here, so a "
+    "permission fault cannot be produced";
 
 } // namespace corvane::test
