@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -76,6 +77,10 @@ struct TBadRoot {
     const char* Message;
 };
 
+void PrintTo(const TBadRoot& c, std::ostream* os) {
+    *os << c.Label;
+}
+
 class DirectoryListRefuses : public ::testing::TestWithParam<TBadRoot> {};
 
 TEST_P(DirectoryListRefuses, RootsThatCannotBeListed) {
@@ -133,6 +138,10 @@ struct TOrder {
     const char* Less;
     const char* Greater;
 };
+
+void PrintTo(const TOrder& c, std::ostream* os) {
+    *os << c.Less << " < " << c.Greater;
+}
 
 class OrdinalOrder : public ::testing::TestWithParam<TOrder> {};
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -199,6 +200,10 @@ struct TDeleteCase {
     std::string Path; // relative to the local folder
     const char* Message;
 };
+
+void PrintTo(const TDeleteCase& c, std::ostream* os) {
+    *os << c.Label;
+}
 
 class RemoveFileRefuses : public FileOps, public ::testing::WithParamInterface<TDeleteCase> {};
 

@@ -4,6 +4,8 @@
 #include "Corvane.Platform.PathLock.h"
 #include "FilesUpdaterFixture.h"
 
+#include <ostream>
+
 #include <algorithm>
 #include <optional>
 #include <set>
@@ -35,6 +37,10 @@ struct TListCase {
     bool WithModule;
     bool WithShared;
 };
+
+void PrintTo(const TListCase& c, std::ostream* os) {
+    *os << c.Label;
+}
 
 class LocalList : public FilesUpdaterTest, public ::testing::WithParamInterface<TListCase> {};
 
@@ -81,6 +87,10 @@ struct TCompareCase {
     int LocalAgeMs;         // the server's age is TestAge(0)
     bool Fetched;
 };
+
+void PrintTo(const TCompareCase& c, std::ostream* os) {
+    *os << c.Label;
+}
 
 class Comparison : public FilesUpdaterTest, public ::testing::WithParamInterface<TCompareCase> {};
 
@@ -166,6 +176,10 @@ struct TFailedStart {
     std::string URL;
     const char* Message;
 };
+
+void PrintTo(const TFailedStart& c, std::ostream* os) {
+    *os << c.Label;
+}
 
 class FailedStart : public FilesUpdaterTest, public ::testing::WithParamInterface<TFailedStart> {};
 

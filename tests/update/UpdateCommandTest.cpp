@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -120,6 +121,10 @@ struct TCannotStart {
     std::vector<std::string> Arguments; // "<local>" and "<server>" stand for the folders
     const char* ErrorStart;
 };
+
+void PrintTo(const TCannotStart& c, std::ostream* os) {
+    *os << c.Label;
+}
 
 class UpdateCommandCannotStart : public UpdateCommand,
                                  public ::testing::WithParamInterface<TCannotStart> {};
