@@ -1,8 +1,10 @@
 # Compiler settings shared by every Corvane target.
 
 add_library(corvane_options INTERFACE)
-target_compile_options(corvane_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow=local
-                                                 -Wnon-virtual-dtor)
+# -Wshadow=local is GCC's; clang (the fuzz build) names its nearest one differently.
+target_compile_options(corvane_options INTERFACE -Wall -Wextra -Wpedantic -Wnon-virtual-dtor
+                       $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
+                       $<$<CXX_COMPILER_ID:Clang>:-Wshadow-uncaptured-local>)
 if(CORVANE_WERROR)
   target_compile_options(corvane_options INTERFACE -Werror)
 endif()
@@ -41,3 +43,9 @@ function(corvane_gtest name folder)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}"
                        TIMEOUT 300)
 endfunction()
+
+# libFuzzer steers by the coverage of the code it drives, so the fuzz build instruments the
+# libraries too, not only the fuzz targets themselves.
+if(CORVANE_BUILD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

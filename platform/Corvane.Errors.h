@@ -39,7 +39,8 @@ public:
 // A failed operating-system call; the message is the system's own text for the code.
 class EOSError : public Exception {
 public:
-    EOSError(const std::string& message, int errorCode) : Exception(message), ErrorCode(errorCode) {}
+    EOSError(const std::string& message, int errorCode)
+        : Exception(message), ErrorCode(errorCode) {}
     int ErrorCode;
 };
 
@@ -69,6 +70,12 @@ public:
 
 // A failed HTTP exchange ("REST request failed: ...", "HTTP/1.1 500 ...").
 class ERESTException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// The clipboard cannot be opened or does not take the text ("Cannot open clipboard: ...").
+class EClipboardException : public Exception {
 public:
     using Exception::Exception;
 };

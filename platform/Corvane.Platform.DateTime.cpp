@@ -13,7 +13,9 @@ namespace {
 // Day number (days since 1970-01-01) of 1899-12-30, the day TDateTime counts from.
 constexpr std::int64_t kEpochDays = -25'569;
 
-bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

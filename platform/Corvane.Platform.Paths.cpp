@@ -72,7 +72,10 @@ std::string ToNativePath(std::string_view path) {
 std::string ExecutablePath() {
     std::error_code ec;
     auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : path.string();
+    // An empty answer would make callers look in the current directory instead.
+    if (ec || path.empty())
+        throw EOSError(ec ? ec.message() : "The executable path is empty", ec ? ec.value() : 0);
+    return path.string();
 }
 
 } // namespace corvane

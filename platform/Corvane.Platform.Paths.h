@@ -14,7 +14,9 @@ bool HasInvalidPathChars(std::string_view path);
 void CheckPathChars(std::string_view path);
 
 // True for '\' and '/'.
-constexpr bool IsPathDelimiter(char c) { return c == '\\' || c == '/'; }
+constexpr bool IsPathDelimiter(char c) {
+    return c == '\\' || c == '/';
+}
 
 // A name that begins with a separator, a drive ("C:") or is a network path.
 bool IsPathRooted(std::string_view path);
@@ -36,7 +38,8 @@ std::string ExtractFileName(std::string_view path);
 // A system path (backslashes between folders) as a native POSIX path.
 std::string ToNativePath(std::string_view path);
 
-// The full path of this process's executable, in native form.
+// The full path of this process's executable, in native form, whatever the current
+// directory. Throws EOSError when the system cannot tell it.
 std::string ExecutablePath();
 
 } // namespace corvane

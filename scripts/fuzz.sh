@@ -16,7 +16,8 @@ for target in build/fuzz/fuzz/fuzz_*; do
   dirs=("$work")
   [ -d "$seeds" ] && dirs+=("$seeds")
   "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    "${dirs[@]}" >"$work.log" 2>&1 || { tail -n 60 "$work.log"; exit 1; }
+    -artifact_prefix="$work.artifact-" "${dirs[@]}" >"$work.log" 2>&1 ||
+    { tail -n 60 "$work.log"; ls "$work".artifact-* 2>/dev/null; exit 1; }
   tail -n 12 "$work.log"
   rm -f "$work.log"
   rm -rf "$work"

@@ -32,9 +32,12 @@ set +e
 (cd / && timeout 5 "$install/Corvane.EXE")
 rc=$?
 set -e
+made_report_folder=0
+[ -d "$install/Relatorio" ] && made_report_folder=1
 rm -rf "$smoke"
 if [ "$rc" != 124 ]; then echo "Corvane.EXE ended early with exit code $rc"; exit 1; fi
-echo "Corvane.EXE ran until stopped."
+if [ "$made_report_folder" != 1 ]; then echo "Corvane.EXE made no Relatorio folder"; exit 1; fi
+echo "Corvane.EXE ran until stopped and made its Relatorio folder."
 
 run_preset asan
 run_preset core

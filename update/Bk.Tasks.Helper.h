@@ -28,15 +28,19 @@ public:
     virtual std::shared_ptr<ITasks> Run(TProc Func) = 0;
     // The same for an event handler; the job calls Event with Sender.
     virtual std::shared_ptr<ITasks> Run(TObject* Sender, TNotifyEvent Event) = 0;
-    // Registers ATask, once however often it is added. It does not start it: a task left in
-    // the Created status counts as pending and keeps the completion action from running.
+    // Registers ATask, once however often it is added; an empty handle is ignored. It does not
+    // start it: a task left in the Created status counts as pending and keeps the completion
+    // action from running. A task added after the completion action has run is not waited
+    // for.
     virtual std::shared_ptr<ITasks> Add(std::shared_ptr<ITask> ATask) = 0;
     // Stores AEnd as the completion action and returns at once. AEnd runs once, on the main
     // thread, after every registered task has finished (failed and cancelled ones included).
     // The list keeps itself alive until then, so the caller may drop its reference; AEnd may
-    // release the last reference to the list. An error raised by AEnd goes to the
+    // release the last reference to the list, and its captured values are released as soon as
+    // it has run (a capture of the list itself makes no cycle). An error raised by AEnd goes to the
     // application's default error report. Raises Exception when no main-thread dispatcher is
-    // installed.
+    // installed. Meant to be called once, last; a second call starts a second wait, and the
+    // action stored at the time runs once, when the first of the waits ends.
     virtual std::shared_ptr<ITasks> AWait(TProc AEnd) = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "Corvane.IniFile.h"
 
 #include "Corvane.Platform.Files.h"
+#include "Corvane.Platform.TextFile.h"
 
 #include <algorithm>
 
@@ -8,8 +9,9 @@ namespace corvane {
 
 namespace {
 
+// The profile reader's blanks: white space and the end-of-file mark of old editors.
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\x1A';
 }
 
 std::string_view Trim(std::string_view text) {
@@ -30,18 +32,27 @@ bool SameName(std::string_view a, std::string_view b) {
            });
 }
 
-// The first max characters (code points) of UTF-8 text, never cutting one in two.
-std::string_view FirstCharacters(std::string_view text, size_t max) {
-    size_t count = 0;
+// The longest start of UTF-8 text that fits in max UTF-16 units: a character beyond the
+// basic plane takes two, and is never cut in two.
+std::string_view FirstUtf16Units(std::string_view text, size_t max) {
+    size_t units = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if ((c & 0xC0) != 0x80) {
-            if (count == max)
-                return text.substr(0, i);
-            ++count;
-        }
+        if ((c & 0xC0) == 0x80)
+            continue; // continuation byte of the current character
+        const size_t width = c >= 0xF0 ? 2 : 1;
+        if (units + width > max)
+            return text.substr(0, i);
+        units += width;
     }
     return text;
+}
+
+std::string_view DropEnclosingQuotes(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
 }
 
 } // namespace
@@ -49,7 +60,7 @@ std::string_view FirstCharacters(std::string_view text, size_t max) {
 TIniFile::TIniFile(std::string_view fileName) {
     std::string content;
     if (ReadWholeFile(fileName, content))
-        Parse(content);
+        Parse(TextFileToUtf8(content));
 }
 
 TIniFile TIniFile::FromText(std::string_view text) {
@@ -59,40 +70,42 @@ TIniFile TIniFile::FromText(std::string_view text) {
 }
 
 void TIniFile::Parse(std::string_view text) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF")
-        text.remove_prefix(3);
-    std::string section;
     bool inSection = false;
     while (!text.empty()) {
-        const size_t end = text.find_first_of("\r\n");
-        std::string_view line = text.substr(0, end);
+        const size_t end = text.find('\n');
+        std::string_view line = Trim(text.substr(0, end));
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        line = Trim(line);
-        if (line.empty() || line.front() == ';')
+        if (line.empty())
             continue;
         if (line.front() == '[') {
-            const size_t close = line.find(']');
-            section = std::string(Trim(line.substr(
-                1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
-            inSection = true;
-            continue;
+            // The name runs to the last ']'; a line without one is no header.
+            const size_t close = line.rfind(']');
+            if (close != std::string_view::npos) {
+                FSections.emplace_back(Trim(line.substr(1, close - 1)));
+                inSection = true;
+                continue;
+            }
         }
         const size_t equals = line.find('=');
+        // Lines before the first header and lines without "=" (comments included) hold no
+        // value that a lookup can reach.
         if (!inSection || equals == std::string_view::npos)
             continue;
-        std::string_view value = Trim(line.substr(equals + 1));
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-            value.back() == value.front())
-            value = value.substr(1, value.size() - 2);
-        FEntries.push_back({section, std::string(Trim(line.substr(0, equals))),
-                            std::string(FirstCharacters(value, MaxValueLength))});
+        const std::string_view value = DropEnclosingQuotes(Trim(line.substr(equals + 1)));
+        FEntries.push_back({FSections.size() - 1, std::string(Trim(line.substr(0, equals))),
+                            std::string(FirstUtf16Units(value, MaxValueLength))});
     }
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view defaultValue) const {
+    const auto header = std::find_if(FSections.begin(), FSections.end(),
+                                     [&](const auto& name) { return SameName(name, section); });
+    if (header == FSections.end())
+        return std::string(defaultValue);
+    const auto index = static_cast<size_t>(header - FSections.begin());
     for (const Entry& entry : FEntries)
-        if (SameName(entry.Section, section) && SameName(entry.Key, key))
+        if (entry.Section == index && SameName(entry.Key, key))
             return entry.Value;
     return std::string(defaultValue);
 }

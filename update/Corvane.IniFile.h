@@ -1,6 +1,8 @@
-// Read-only INI file with the rules the configuration relies on: section and key names
-// without regard to case, the first occurrence wins, one pair of enclosing quotes dropped,
-// at most 2,047 characters of a value, the default for a missing file, section or key.
+// Read-only INI file with the rules the configuration relies on, those of the Windows
+// profile reader: section and key names without regard to case; only the first section of
+// a name counts and, in it, the first key of a name; blanks around names and values are
+// dropped; one pair of enclosing quotes (double or single) is dropped; at most 2,047
+// characters of a value arrive; a missing file, section or key gives the default.
 #pragma once
 
 #include <string>
@@ -11,14 +13,17 @@ namespace corvane {
 
 class TIniFile {
 public:
+    // A value arrives through a buffer of 2,048 UTF-16 units, one of them the terminator.
     static constexpr size_t MaxValueLength = 2047;
 
-    // Reads the file at once; a file that is missing or cannot be read acts as empty.
+    // Reads the file at once; a file that is missing or cannot be read acts as empty. The
+    // file may be UTF-8, UTF-16 with a byte-order mark, or Windows-1252.
     explicit TIniFile(std::string_view fileName);
 
-    // Parses text as the content of an INI file.
+    // Parses text (UTF-8) as the content of an INI file.
     static TIniFile FromText(std::string_view text);
 
+    // The value of the key in the section, as UTF-8; defaultValue when there is none.
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
 
@@ -27,10 +32,11 @@ private:
     void Parse(std::string_view text);
 
     struct Entry {
-        std::string Section;
+        size_t Section; // index of the section header the key stands under
         std::string Key;
         std::string Value;
     };
+    std::vector<std::string> FSections;
     std::vector<Entry> FEntries;
 };
 

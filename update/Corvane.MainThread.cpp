@@ -73,8 +73,11 @@ bool Synchronize(IMainThreadDispatcher& ADispatcher, const TProc& ACall) {
     if (LState->Outcome == TSyncState::TOutcome::Dropped) {
         return false;
     }
-    if (LState->Error) {
-        std::rethrow_exception(LState->Error);
+    // Taken out of the shared state, so that only this thread refers to the error from now
+    // on, whichever thread frees the state.
+    if (std::exception_ptr LError = std::move(LState->Error)) {
+        LLock.unlock();
+        std::rethrow_exception(LError);
     }
     return true;
 }

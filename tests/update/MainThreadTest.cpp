@@ -2,6 +2,7 @@
 #include "Corvane.ErrorReport.h"
 #include "Corvane.Errors.h"
 #include "Corvane.MainThreadLoop.h"
+#include "MainThreadFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,19 +13,12 @@
 #include <thread>
 
 using namespace corvane;
+using namespace corvane::testing;
 using namespace std::chrono_literals;
 
 namespace {
 
-// Safety net for loops that wait for other threads: a broken hand-over fails the test
-// instead of hanging it.
-constexpr auto Patience = 30s;
-
-class MainThreadTest : public ::testing::Test {
-protected:
-    std::shared_ptr<TMainThreadLoop> Loop = std::make_shared<TMainThreadLoop>();
-    TMainThreadDispatcherScope Installed{Loop};
-};
+class MainThreadTest : public TMainThreadTest {};
 
 TEST_F(MainThreadTest, SynchronizeRunsTheCallOnTheMainThreadAndWaitsForIt) {
     std::atomic<bool> LRanOnMain = false;
@@ -104,15 +98,11 @@ TEST_F(MainThreadTest, ProcessMessagesRunsWaitingCallsOnlyOnTheMainThread) {
 }
 
 TEST_F(MainThreadTest, AnErrorEscapingAPostedCallGoesToTheErrorReport) {
-    std::string LReported;
-    const auto LPrevious =
-        SetErrorReport([&](const std::string& AMessage) { LReported = AMessage; });
     int LLater = 0;
     Loop->Post([] { throw EOSError("Acesso negado", 5); });
     Loop->Post([&] { ++LLater; });
     Loop->ProcessMessages();
-    SetErrorReport(LPrevious);
-    EXPECT_EQ(LReported, "Acesso negado");
+    EXPECT_EQ(Reported, std::vector<std::string>{"Acesso negado"});
     EXPECT_EQ(LLater, 1);
 }
 

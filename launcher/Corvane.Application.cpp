@@ -1,0 +1,14 @@
+#include "Corvane.Application.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+namespace corvane {
+
+void InitializeApplication() {
+    // The application name, not the display name: Qt appends a display name to every window
+    // title, and the window's caption must read exactly as the launcher sets it.
+    QCoreApplication::setApplicationName(QString::fromUtf8(ApplicationTitle));
+}
+
+} // namespace corvane

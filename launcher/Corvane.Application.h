@@ -1,0 +1,12 @@
+// The application object's settings that the whole launcher shares.
+#pragma once
+
+namespace corvane {
+
+// The application title: captions the error report and names the program to the user.
+inline constexpr char ApplicationTitle[] = "Corvane Plexa";
+
+// Gives the running application its title. Call once, right after the QApplication exists.
+void InitializeApplication();
+
+} // namespace corvane

@@ -1,0 +1,72 @@
+#include "Unit1.h"
+
+#include "Corvane.Contacts.h"
+#include "Corvane.ErrorReport.h"
+#include "Corvane.Errors.h"
+#include "Corvane.Image.h"
+#include "Corvane.IniFile.h"
+#include "Corvane.Platform.Files.h"
+#include "Corvane.Platform.Paths.h"
+
+#include <QString>
+
+namespace corvane {
+
+TFrmMenu* FrmMenu = nullptr;
+TStartupInfo StartupInfo;
+
+std::unique_ptr<TFrmMenu> TFrmMenu::Create() {
+    auto LForm = std::make_unique<TFrmMenu>();
+    LForm->DoCreate();
+    return LForm;
+}
+
+TFrmMenu::TFrmMenu() {
+    FrmMenu = this;
+    CreateComponents();
+    BuildModuleTable();
+}
+
+TFrmMenu::~TFrmMenu() {
+    if (FrmMenu == this)
+        FrmMenu = nullptr;
+}
+
+void TFrmMenu::DoCreate() {
+    RunGuarded([this] { FormCreate(this); });
+}
+
+void TFrmMenu::FormCreate(QObject*) {
+    StartupInfo.UseShowWindow = true;
+    StartupInfo.ShowWindow = TShowWindow::ShowNormal;
+
+    // Qt breaks a hint's lines at the line feed.
+    imgAeC->setToolTip(QStringLiteral("Telefone : ") + QString::fromUtf8(MakerTelephone) +
+                       QLatin1Char('\n') + QString::fromUtf8(MakerCommercialEmail));
+
+    // The tray icon is added here, once per run, by the tray icon's own object.
+
+    wfecha = false;
+    ReadConfiguration();
+
+    // Last, so that a failure here skips nothing else.
+    const std::string LReportFolder = FLocalPath + "Relatorio";
+    if (!DirectoryExists(LReportFolder) && !CreateDir(LReportFolder))
+        throw Exception(ReportFolderError);
+}
+
+void TFrmMenu::ReadConfiguration() {
+    FLocalPath = ExtractFilePath(ExecutablePath());
+    // FLocalPath ends in a delimiter, so the name is simply appended (a folder name may
+    // hold characters the system's joining refuses).
+    const TIniFile LIniFile(FLocalPath + "Corvane.ini");
+    const std::string LLocalExe = LIniFile.ReadString("Servidor", "Local Exe", "");
+    // No server folder stays empty: a lone "\" would name the root of the file system.
+    FRemotePath = LLocalExe.empty() ? std::string() : IncludeTrailingBackslash(LLocalExe);
+    wCaminhoServidor = FRemotePath;
+    wExeContabil = LIniFile.ReadString("Servidor", "Exe Contabi", DefaultExeContabil);
+    FUrl = LIniFile.ReadString("Servidor", "url", "");
+    setWindowTitle(QString::fromUtf8(StartCaption));
+}
+
+} // namespace corvane

@@ -1,0 +1,272 @@
+#include "Corvane.FileService.Server.h"
+
+#include "Corvane.Errors.h"
+#include "Corvane.FileService.AccessLog.h"
+#include "Corvane.FileService.Json.h"
+#include "Corvane.FileService.Query.h"
+#include "Corvane.Platform.ServiceProcess.h"
+#include "Corvane.Platform.Trace.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <thread>
+
+namespace corvane {
+
+struct TFileService::TRequest {
+    std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
+    TRequestRecord Record;
+    bool Answered = false;
+    std::uint64_t WatchTicket = 0; // a download being watched for its file being cut short
+};
+
+namespace {
+
+using TResponsePtr = std::unique_ptr<MHD_Response, decltype(&MHD_destroy_response)>;
+
+constexpr const char* kJsonType = "application/json; charset=utf-8";
+constexpr unsigned kIdleSeconds = 120;
+
+struct TReply {
+    int Status = 200;
+    std::uint64_t Bytes = 0; // the body's length
+    TResponsePtr Response{nullptr, &MHD_destroy_response};
+};
+
+TResponsePtr TextResponse(const std::string& body, const char* type) {
+    TResponsePtr response(MHD_create_response_from_buffer(
+                              body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY),
+                          &MHD_destroy_response);
+    if (response)
+        MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    return response;
+}
+
+TReply ErrorReply(int status, std::string_view error, std::string_view detail) {
+    TReply reply;
+    reply.Status = status;
+    const std::string body = ErrorJson(status, error, detail);
+    reply.Bytes = body.size();
+    reply.Response = TextResponse(body, kJsonType);
+    return reply;
+}
+
+// The cached listing is sent straight from the cache; the answer keeps its text alive.
+void ReleaseSharedBody(void* holder) {
+    delete static_cast<std::shared_ptr<const std::string>*>(holder);
+}
+
+TReply SharedReply(int status, const std::shared_ptr<const std::string>& body) {
+    TReply reply;
+    reply.Status = status;
+    reply.Bytes = body->size();
+    auto holder = std::make_unique<std::shared_ptr<const std::string>>(body);
+    reply.Response.reset(MHD_create_response_from_buffer_with_free_callback_cls(
+        body->size(), const_cast<char*>(body->data()), &ReleaseSharedBody, holder.get()));
+    if (reply.Response) {
+        holder.release(); // the answer owns it now
+        MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, kJsonType);
+    }
+    return reply;
+}
+
+std::string_view QueryOf(std::string_view target) {
+    const size_t question = target.find('?');
+    return question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+}
+
+void LibraryMessage(void* cls, const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::string_view message(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.remove_suffix(1);
+    static_cast<const TFileService*>(cls)->Log(std::string("corvane-fileservice: ") +
+                                               std::string(message));
+}
+
+void* OnTarget(void*, const char* uri, MHD_Connection*) {
+    try {
+        auto request = std::make_unique<TFileService::TRequest>();
+        request->Record.Target = uri;
+        return request.release(); // freed by OnCompleted, which the library always calls
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                     const char*, const char*, size_t* uploadSize, void** context) {
+    return static_cast<TFileService*>(cls)->Answer(connection, url, method, uploadSize, context) !=
+                   0
+               ? MHD_YES
+               : MHD_NO;
+}
+
+void OnCompleted(void* cls, MHD_Connection*, void** context,
+                 MHD_RequestTerminationCode termination) {
+    static_cast<TFileService*>(cls)->Completed(context, static_cast<int>(termination));
+}
+
+} // namespace
+
+void TFileService::TDaemonStopper::operator()(MHD_Daemon* daemon) const {
+    MHD_stop_daemon(daemon);
+}
+
+TFileService::TFileService(TFileServiceOptions options)
+    : FOptions(std::move(options)), FCatalog(FOptions.Root) {
+    sockaddr_in v4{};
+    sockaddr_in6 v6{};
+    const sockaddr* address = nullptr;
+    unsigned flags =
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_TURBO | MHD_USE_ERROR_LOG;
+    if (::inet_pton(AF_INET, FOptions.Bind.c_str(), &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(FOptions.Port);
+        address = reinterpret_cast<const sockaddr*>(&v4);
+    } else if (::inet_pton(AF_INET6, FOptions.Bind.c_str(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(FOptions.Port);
+        address = reinterpret_cast<const sockaddr*>(&v6);
+        flags |= MHD_USE_IPv6;
+    } else {
+        throw Exception("Endereço inválido para o serviço de arquivos: \"" + FOptions.Bind +
+                        "\". Use um endereço numérico, como 127.0.0.1.");
+    }
+    const unsigned threads = FOptions.Threads != 0
+                                 ? FOptions.Threads
+                                 : std::max(1u, std::thread::hardware_concurrency());
+    // Each connection holds a socket and, while downloading, the file twice (the answer's
+    // handle and the watch's).
+    const long files = OpenFileLimit();
+    const auto connections = static_cast<unsigned>(std::clamp(files / 3 - 32, 16L, 100'000L));
+    FDaemon.reset(MHD_start_daemon(
+        flags, FOptions.Port, nullptr, nullptr, &OnRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
+        &LibraryMessage, this, MHD_OPTION_SOCK_ADDR, address, MHD_OPTION_THREAD_POOL_SIZE, threads,
+        MHD_OPTION_CONNECTION_LIMIT, connections, MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds,
+        MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u, MHD_OPTION_URI_LOG_CALLBACK, &OnTarget, this,
+        MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted, this, MHD_OPTION_END));
+    if (!FDaemon)
+        throw Exception("O serviço de arquivos não pôde escutar em " + FOptions.Bind + " porta " +
+                        std::to_string(FOptions.Port) + ".");
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(FDaemon.get(), MHD_DAEMON_INFO_BIND_PORT);
+    FPort = info != nullptr ? info->port : FOptions.Port;
+}
+
+TFileService::~TFileService() {
+    Stop();
+}
+
+void TFileService::Stop() {
+    FDaemon.reset();
+}
+
+void TFileService::Log(std::string_view line) const {
+    if (FOptions.Log)
+        FOptions.Log(line);
+    else
+        OutputDebugString(line);
+}
+
+int TFileService::Answer(void* connectionHandle, const char* url, const char* method,
+                         size_t* uploadSize, void** context) {
+    auto* connection = static_cast<MHD_Connection*>(connectionHandle);
+    auto* request = static_cast<TRequest*>(*context);
+    if (request == nullptr)
+        return 0;    // no memory for the request's record: drop the connection
+    *uploadSize = 0; // neither exchange has a body: whatever comes is dropped
+    if (request->Answered)
+        return 1;
+    request->Answered = true;
+    request->Record.Method = method;
+
+    TReply reply;
+    try {
+        const std::string_view path(url);
+        const std::string_view query = QueryOf(request->Record.Target);
+        if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 &&
+            std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
+            reply = ErrorReply(405, "Method Not Allowed",
+                               "O serviço de arquivos só atende pedidos GET.");
+            if (reply.Response)
+                MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+        } else if (path == "/folderlist") {
+            const auto params = ParseFormQuery(query);
+            const TQueryParam* folder = FindParam(params, "folder");
+            const TQueryParam* mask = FindParam(params, "mask");
+            const bool recursive = FindParam(params, "recursive") != nullptr;
+            const TListingAnswer answer =
+                FCatalog.Listing(folder ? folder->Value : std::string_view(),
+                                 mask ? mask->Value : std::string_view(), recursive);
+            reply = SharedReply(answer.Status, answer.Body);
+        } else if (path == "/download") {
+            const auto name = DownloadFileName(query);
+            std::optional<TServedFile> file = name ? FCatalog.Open(*name) : std::nullopt;
+            if (!file) {
+                reply = ErrorReply(404, "Not Found",
+                                   "O arquivo pedido não existe no serviço de arquivos.");
+            } else {
+                // Sent from the file by the kernel (sendfile): the bytes never pass through
+                // this process. The watch gets a handle of its own, taken first.
+                std::optional<TServedFile> watched;
+                if (std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0)
+                    watched = file->Duplicate();
+                const std::uint64_t size = file->Size();
+                reply.Response.reset(MHD_create_response_from_fd64(size, file->Handle()));
+                if (reply.Response) {
+                    file->Release(); // the answer closes it from now on
+                    reply.Bytes = size;
+                    MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
+                                            "application/octet-stream");
+                    const MHD_ConnectionInfo* info =
+                        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+                    if (info != nullptr && watched)
+                        request->WatchTicket =
+                            FWatch.Add(info->connect_fd, std::move(*watched), size);
+                }
+            }
+        } else {
+            reply = ErrorReply(404, "Not Found",
+                               "O serviço de arquivos atende apenas /folderlist e /download.");
+        }
+    } catch (const std::exception& error) {
+        Log(std::string("corvane-fileservice: ") + error.what());
+        reply = ErrorReply(500, "Internal Server Error",
+                           "O serviço de arquivos falhou ao atender o pedido.");
+    }
+    if (!reply.Response)
+        return 0;
+    request->Record.Status = reply.Status;
+    if (std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0)
+        request->Record.Bytes = reply.Bytes;
+    return MHD_queue_response(connection, static_cast<unsigned>(reply.Status),
+                              reply.Response.get()) == MHD_YES
+               ? 1
+               : 0;
+}
+
+void TFileService::Completed(void** context, int termination) {
+    std::unique_ptr<TRequest> request(static_cast<TRequest*>(*context));
+    *context = nullptr;
+    if (!request)
+        return;
+    if (request->WatchTicket != 0)
+        FWatch.Remove(request->WatchTicket);
+    request->Record.Completed = termination == MHD_REQUEST_TERMINATED_COMPLETED_OK;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - request->Start);
+    try {
+        Log(FormatRequestLine(request->Record, elapsed.count()));
+    } catch (...) {
+        // a line that cannot be written must not take the service down
+    }
+}
+
+} // namespace corvane

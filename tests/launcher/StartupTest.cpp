@@ -1,0 +1,233 @@
+// Start-up of the launcher from its own folder: Corvane.ini, the caption, the start-up
+// settings and the report folder. Each case copies the program into a folder whose path holds
+// blanks and non-ASCII letters and starts it from another current directory, which holds a
+// decoy Corvane.ini that must never be read.
+#include "Unit1.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <random>
+
+using corvane::TFrmMenu;
+
+namespace {
+
+QString S(const char* AText) {
+    return QString::fromUtf8(AText);
+}
+
+struct TRun {
+    QMap<QString, QString> Values;
+    QStringList Errors;
+};
+
+} // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir FRoot;
+    int FCase = 0;
+    QString FFolder;    // the program's folder of the current case
+    QString FElsewhere; // the current directory of the current case
+
+    // A fresh program folder and current directory for a case.
+    void NewCase() {
+        ++FCase;
+        FFolder =
+            FRoot.filePath(QStringLiteral("%1/Instalação São José/Pasta com espaços").arg(FCase));
+        FElsewhere = FRoot.filePath(QStringLiteral("%1/outro lugar").arg(FCase));
+        QVERIFY(QDir().mkpath(FFolder));
+        QVERIFY(QDir().mkpath(FElsewhere));
+        WriteFile(FElsewhere + QStringLiteral("/Corvane.ini"),
+                  "[Servidor]\nLocal Exe=DECOY\nurl=DECOY\nExe Contabi=DECOY\n");
+    }
+
+    static void WriteFile(const QString& APath, const QByteArray& ABytes) {
+        QFile LFile(APath);
+        QVERIFY(LFile.open(QIODevice::WriteOnly));
+        QCOMPARE(LFile.write(ABytes), ABytes.size());
+    }
+
+    // Copies a program into the case's folder and returns the copy.
+    QString Install(const QString& AProgram, const QString& AName) {
+        const QString LCopy = FFolder + QLatin1Char('/') + AName;
+        if (!QFile::copy(AProgram, LCopy))
+            return {};
+        QFile::setPermissions(LCopy, QFile::permissions(AProgram));
+        return LCopy;
+    }
+
+    TRun RunProbe() {
+        TRun LRun;
+        const QString LProbe =
+            Install(QStringLiteral(CORVANE_LAUNCHER_PROBE), QStringLiteral("Corvane Probe"));
+        if (LProbe.isEmpty()) {
+            LRun.Errors << QStringLiteral("probe not installed");
+            return LRun;
+        }
+        QProcess LProcess;
+        LProcess.setWorkingDirectory(FElsewhere);
+        LProcess.start(LProbe, {});
+        if (!LProcess.waitForFinished(120'000) || LProcess.exitStatus() != QProcess::NormalExit ||
+            LProcess.exitCode() != 0) {
+            LRun.Errors << QStringLiteral("probe failed: ") +
+                               QString::fromUtf8(LProcess.readAllStandardError());
+            return LRun;
+        }
+        const QStringList LLines =
+            QString::fromUtf8(LProcess.readAllStandardOutput()).split(QLatin1Char('\n'));
+        for (const QString& LLine : LLines) {
+            const qsizetype LEquals = LLine.indexOf(QLatin1Char('='));
+            if (LEquals < 0)
+                continue;
+            const QString LName = LLine.left(LEquals);
+            const QString LValue = LLine.mid(LEquals + 1);
+            if (LName == QLatin1String("Error"))
+                LRun.Errors << LValue;
+            else
+                LRun.Values.insert(LName, LValue);
+        }
+        return LRun;
+    }
+
+    bool ReportFolderIn(const QString& AFolder) const {
+        return QFileInfo(AFolder + QStringLiteral("/Relatorio")).isDir();
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(FRoot.isValid()); }
+
+    void configuration_data() {
+        QTest::addColumn<QByteArray>("ini"); // a null array: no Corvane.ini at all
+        QTest::addColumn<QString>("remotePath");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("exeContabil");
+
+        const QString LDefaultContabil = QString::fromUtf8(TFrmMenu::DefaultExeContabil);
+        QTest::newRow("no Corvane.ini") << QByteArray() << S("") << S("") << LDefaultContabil;
+        QTest::newRow("share without final backslash")
+            << QByteArray("[Servidor]\r\nLocal Exe=\\\\srv01\\corvane\r\n"
+                          "url=http://srv01:8080\r\nExe Contabi=D:\\Cont\\contabil.exe\r\n")
+            << S("\\\\srv01\\corvane\\") << S("http://srv01:8080") << S("D:\\Cont\\contabil.exe");
+        QTest::newRow("final backslash kept")
+            << QByteArray("[servidor]\nLOCAL EXE=\\\\srv01\\corvane\\\n")
+            << S("\\\\srv01\\corvane\\") << S("") << LDefaultContabil;
+        QTest::newRow("forward slash gets a backslash")
+            << QByteArray("[Servidor]\nLocal Exe=/mnt/servidor/\n") << S("/mnt/servidor/\\")
+            << S("") << LDefaultContabil;
+        QTest::newRow("empty Local Exe stays empty")
+            << QByteArray("[Servidor]\nLocal Exe=\nurl=\nExe Contabi=\n") << S("") << S("")
+            << S("");
+        QTest::newRow("url kept as read, quotes dropped")
+            << QByteArray("[Servidor]\nurl=\" http://srv01/arquivos \"\n") << S("")
+            << S(" http://srv01/arquivos ") << LDefaultContabil;
+        QTest::newRow("values cut at 2,047 characters")
+            << ("[Servidor]\nLocal Exe=" + QByteArray(100'000, 'L') +
+                "\nurl=" + QByteArray(2048, 'u') + "\n")
+            << QString(2047, QLatin1Char('L')) + QLatin1Char('\\')
+            << QString(2047, QLatin1Char('u')) << LDefaultContabil;
+        QTest::newRow("Windows-1252 file")
+            << QByteArray("[Servidor]\r\nLocal Exe=/mnt/Instala\xE7\xE3o\r\n")
+            << QStringLiteral("/mnt/Instalação\\") << S("") << LDefaultContabil;
+
+        QByteArray LJunk(64 * 1024, '\0');
+        std::mt19937 LRandom(2019);
+        for (char& LByte : LJunk)
+            LByte = static_cast<char>(LRandom());
+        QTest::newRow("binary junk") << LJunk << S("") << S("") << LDefaultContabil;
+    }
+
+    void configuration() {
+        QFETCH(QByteArray, ini);
+        QFETCH(QString, remotePath);
+        QFETCH(QString, url);
+        QFETCH(QString, exeContabil);
+        NewCase();
+        if (!ini.isNull())
+            WriteFile(FFolder + QStringLiteral("/Corvane.ini"), ini);
+        const TRun LRun = RunProbe();
+        QCOMPARE(LRun.Errors, QStringList());
+        QCOMPARE(LRun.Values.value(QStringLiteral("RemotePath")), remotePath);
+        QCOMPARE(LRun.Values.value(QStringLiteral("CaminhoServidor")), remotePath);
+        QCOMPARE(LRun.Values.value(QStringLiteral("Url")), url);
+        QCOMPARE(LRun.Values.value(QStringLiteral("ExeContabil")), exeContabil);
+    }
+
+    void startsFromItsOwnFolderWhateverTheCurrentDirectory() {
+        NewCase();
+        WriteFile(FFolder + QStringLiteral("/Corvane.ini"), "[Servidor]\nurl=http://srv01\n");
+        const TRun LRun = RunProbe();
+        QCOMPARE(LRun.Errors, QStringList());
+        QCOMPARE(LRun.Values.value(QStringLiteral("LocalPath")), FFolder + QLatin1Char('/'));
+        QCOMPARE(LRun.Values.value(QStringLiteral("Url")), QStringLiteral("http://srv01"));
+        QVERIFY(ReportFolderIn(FFolder));
+        QVERIFY(!ReportFolderIn(FElsewhere));
+
+        // Right after start: the caption, the waiting panel, the window state of FormCreate.
+        QCOMPARE(LRun.Values.value(QStringLiteral("Caption")),
+                 QStringLiteral("Corvane Plexa [2019.01.00]"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("PanelVisible")), QStringLiteral("1"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("StartupInfo")), QStringLiteral("1,1"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("Fecha")), QStringLiteral("0"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("FrmMenu")), QStringLiteral("1"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("Modules")), QStringLiteral("18"));
+        const QStringList LHint =
+            LRun.Values.value(QStringLiteral("AeCHint")).split(QLatin1Char('|'));
+        QCOMPARE(LHint.size(), 2);
+        QVERIFY(LHint[0].startsWith(QStringLiteral("Telefone : ")));
+        QVERIFY(LHint[1].contains(QLatin1Char('@')));
+    }
+
+    void existingReportFolderIsKept() {
+        NewCase();
+        QVERIFY(QDir().mkpath(FFolder + QStringLiteral("/Relatorio/Layouts")));
+        const TRun LRun = RunProbe();
+        QCOMPARE(LRun.Errors, QStringList());
+        QVERIFY(QFileInfo(FFolder + QStringLiteral("/Relatorio/Layouts")).isDir());
+    }
+
+    // A file named "Relatorio" keeps the folder from being created: the error report shows
+    // the message once, and the window is there with everything FormCreate did before.
+    void reportFolderFailureIsReportedAndStartUpGoesOn() {
+        NewCase();
+        WriteFile(FFolder + QStringLiteral("/Relatorio"), "not a folder");
+        WriteFile(FFolder + QStringLiteral("/Corvane.ini"), "[Servidor]\nurl=http://srv01\n");
+        const TRun LRun = RunProbe();
+        QCOMPARE(LRun.Errors, QStringList{QStringLiteral(
+                                  "Não Criou o Diretório Relatorio. Contacte o Corvane.")});
+        QCOMPARE(LRun.Values.value(QStringLiteral("Caption")),
+                 QStringLiteral("Corvane Plexa [2019.01.00]"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("Url")), QStringLiteral("http://srv01"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("Modules")), QStringLiteral("18"));
+        QVERIFY(QFileInfo(FFolder + QStringLiteral("/Relatorio")).isFile());
+    }
+
+    // The real program, started from another current directory, makes its report folder in
+    // its own folder and keeps running.
+    void realLauncherStartsFromItsOwnFolder() {
+        NewCase();
+        const QString LLauncher =
+            Install(QStringLiteral(CORVANE_LAUNCHER_EXE), QStringLiteral("Corvane.EXE"));
+        QVERIFY(!LLauncher.isEmpty());
+        QProcess LProcess;
+        LProcess.setWorkingDirectory(FElsewhere);
+        LProcess.start(LLauncher, {});
+        QVERIFY(LProcess.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(ReportFolderIn(FFolder), 60'000);
+        QCOMPARE(LProcess.state(), QProcess::Running);
+        QVERIFY(!ReportFolderIn(FElsewhere));
+        LProcess.kill();
+        QVERIFY(LProcess.waitForFinished());
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "StartupTest.moc"

@@ -1,0 +1,106 @@
+// The listing is walked once and walked again exactly when the tree changed.
+#include "ServiceFixture.h"
+
+#include "Corvane.Platform.Files.h"
+
+#include <functional>
+
+namespace corvane::test {
+namespace {
+
+constexpr const char* kWholeTree = "/folderlist?folder=%5C&mask=*.*&recursive=";
+
+class ListingCache : public ServiceTest {
+protected:
+    void SetUp() override {
+        for (const char* name : {"Morvik.exe", "Bin/gds32.dll", "Bin/libpq.dll", "Relatorio/A.rav"})
+            WriteFile(FTree.Root() / name, name);
+        StartService();
+    }
+    std::string Listing() {
+        const THttpAnswer answer = Get(Port(), kWholeTree);
+        EXPECT_EQ(answer.Status, 200);
+        return answer.Body;
+    }
+    std::vector<std::string> Names() {
+        auto names = ListedNames(Listing());
+        return names ? *names : std::vector<std::string>{"<not a listing>"};
+    }
+};
+
+TEST_F(ListingCache, AMorningOfIdenticalListingsWalksTheTreeOnce) {
+    const std::string first = Listing();
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(Listing(), first);
+    // Downloads by the name as listed need no walk at all.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(Get(Port(), "/download?file=Bin%5Cgds32.dll").Status, 200);
+    EXPECT_EQ(FService->Catalog().Walks(), 1u);
+}
+
+TEST_F(ListingCache, FollowsEveryChangeOfTheTree) {
+    const fs::path root = FTree.Root();
+    const TDateTime stamped = EncodeDateTime(2020, 5, 4, 3, 2, 1, 9);
+    struct Step {
+        const char* What;
+        std::function<void()> Change;
+        std::vector<std::string> Present;
+        std::vector<std::string> Absent;
+    };
+    const std::vector<Step> steps = {
+        {"stamped", [&] { SetFileAge((root / "Bin" / "gds32.dll").string(), stamped); }, {}, {}},
+        {"file added", [&] { WriteFile(root / "Bin" / "novo.dll", "n"); }, {"Bin\\novo.dll"}, {}},
+        {"folder added", [&] { WriteFile(root / "Nova" / "um.txt", "1"); }, {"Nova\\um.txt"}, {}},
+        {"file added to the new folder",
+         [&] { WriteFile(root / "Nova" / "dois.txt", "2"); },
+         {"Nova\\dois.txt"},
+         {}},
+        {"renamed",
+         [&] { fs::rename(root / "Bin" / "libpq.dll", root / "Bin" / "LIBPQ.DLL"); },
+         {"Bin\\LIBPQ.DLL"},
+         {"Bin\\libpq.dll"}},
+        {"deleted", [&] { fs::remove(root / "Bin" / "novo.dll"); }, {}, {"Bin\\novo.dll"}},
+        {"folder moved out",
+         [&] { fs::rename(root / "Nova", FTree.Base() / "Nova"); },
+         {},
+         {"Nova\\um.txt", "Nova\\dois.txt"}},
+        {"folder moved back",
+         [&] { fs::rename(FTree.Base() / "Nova", root / "Nova"); },
+         {"Nova\\um.txt", "Nova\\dois.txt"},
+         {}},
+        {"folder removed", [&] { fs::remove_all(root / "Relatorio"); }, {}, {"Relatorio\\A.rav"}},
+    };
+    Listing();
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.What);
+        const std::uint64_t walks = FService->Catalog().Walks();
+        step.Change();
+        const std::vector<std::string> names = Names();
+        for (const std::string& name : step.Present)
+            EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+        for (const std::string& name : step.Absent)
+            EXPECT_EQ(std::find(names.begin(), names.end(), name), names.end()) << name;
+        EXPECT_EQ(FService->Catalog().Walks(), walks + 1);
+        Listing();
+        EXPECT_EQ(FService->Catalog().Walks(), walks + 1) << "walked again without a change";
+    }
+    EXPECT_EQ(ListedAge(Listing(), "Bin\\gds32.dll"), "2020-05-04T03:02:01.009");
+}
+
+TEST_F(ListingCache, ContentWrittenInPlaceChangesTheAge) {
+    SetFileAge((FTree.Root() / "Morvik.exe").string(), EncodeDateTime(2019, 1, 1, 0, 0, 0, 0));
+    EXPECT_EQ(ListedAge(Listing(), "Morvik.exe"), "2019-01-01T00:00:00.000");
+    WriteFile(FTree.Root() / "Morvik.exe", "versão nova"); // the folder's own time stays
+    EXPECT_NE(ListedAge(Listing(), "Morvik.exe"), "2019-01-01T00:00:00.000");
+}
+
+TEST_F(ListingCache, AFileAddedAfterTheWalkIsFoundInAnyLetterCase) {
+    Listing();
+    WriteFile(FTree.Root() / "Bin" / "Novo.DLL", "novo");
+    const THttpAnswer answer = Get(Port(), "/download?file=BIN%5Cnovo.dll");
+    EXPECT_EQ(answer.Status, 200);
+    EXPECT_EQ(answer.Body, "novo");
+}
+
+} // namespace
+} // namespace corvane::test

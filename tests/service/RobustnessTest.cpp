@@ -1,0 +1,151 @@
+// Bad clients and changing files end their own exchange; the service goes on serving.
+#include "ServiceFixture.h"
+
+#include <latch>
+#include <thread>
+
+namespace corvane::test {
+namespace {
+
+constexpr size_t kLargeSize = 32u << 20; // well over what the sockets buffer
+
+class Robustness : public ServiceTest {
+protected:
+    void SetUp() override {
+        WriteFile(FTree.Root() / "Morvik.exe", "morvik");
+        FSmall = PatternContent(16 << 10);
+        WriteFile(FTree.Root() / "Bin" / "small.dll", FSmall);
+        StartService();
+    }
+
+    // Sends a download request and reads its head and at least `atLeast` body bytes.
+    // Returns the body bytes read so far; the socket stays open.
+    static std::string StartDownload(int socket, std::string_view target, size_t atLeast) {
+        EXPECT_TRUE(SendAll(socket, RequestText("GET", target)));
+        std::string raw;
+        char buffer[65536];
+        size_t headEnd = std::string::npos;
+        while (headEnd == std::string::npos || raw.size() - headEnd - 4 < atLeast) {
+            const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                break;
+            raw.append(buffer, static_cast<size_t>(got));
+            if (headEnd == std::string::npos)
+                headEnd = raw.find("\r\n\r\n");
+        }
+        EXPECT_EQ(raw.compare(0, 12, "HTTP/1.1 200"), 0);
+        return headEnd == std::string::npos ? std::string() : raw.substr(headEnd + 4);
+    }
+
+    static std::string ReadRest(int socket) {
+        std::string rest;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                return rest;
+            rest.append(buffer, static_cast<size_t>(got));
+        }
+    }
+
+    std::string FSmall;
+};
+
+TEST_F(Robustness, AThousandConcurrentConnectionsAreAllAnswered) {
+    constexpr int kConnections = 1000;
+    std::vector<TSocket> sockets;
+    sockets.reserve(kConnections);
+    for (int i = 0; i < kConnections; ++i) {
+        sockets.push_back(Connect(Port()));
+        ASSERT_GE(sockets.back().Get(), 0) << "connection " << i;
+    }
+    // Every request is out before any answer is read: all of them are open at once.
+    for (int i = 0; i < kConnections; ++i) {
+        const char* target = i % 2 == 0 ? "/download?file=BIN%5Csmall.dll"
+                                        : "/folderlist?folder=%5C&mask=*.*&recursive=";
+        ASSERT_TRUE(SendAll(sockets[i].Get(), RequestText("GET", target))) << i;
+    }
+    for (int i = 0; i < kConnections; ++i) {
+        const THttpAnswer answer = ReadAnswer(sockets[i].Get());
+        ASSERT_EQ(answer.Status, 200) << "connection " << i;
+        if (i % 2 == 0)
+            ASSERT_EQ(answer.Body, FSmall) << "connection " << i;
+        else
+            ASSERT_EQ(ListedNames(answer.Body),
+                      (std::vector<std::string>{"Bin\\small.dll", "Morvik.exe"}))
+                << "connection " << i;
+    }
+}
+
+TEST_F(Robustness, ClientsThatHangUpMidDownloadDoNotDisturbTheOthers) {
+    const std::string large = PatternContent(kLargeSize);
+    WriteFile(FTree.Root() / "large.bin", large);
+    constexpr int kHangUps = 16;
+    std::latch start(2);
+    std::vector<std::string> whole;
+    std::thread patient([&] {
+        start.arrive_and_wait();
+        for (int i = 0; i < 3; ++i)
+            whole.push_back(Get(Port(), "/download?file=large.bin").Body);
+    });
+    start.arrive_and_wait();
+    for (int i = 0; i < kHangUps; ++i) {
+        TSocket socket = Connect(Port());
+        ASSERT_GE(socket.Get(), 0);
+        const std::string head = StartDownload(socket.Get(), "/download?file=large.bin", 65536);
+        ASSERT_EQ(head.compare(0, head.size(), large, 0, head.size()), 0);
+        if (i % 2 == 0) {
+            linger reset{1, 0}; // a reset rather than an orderly close
+            ::setsockopt(socket.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        }
+    }
+    patient.join();
+    ASSERT_EQ(whole.size(), 3u);
+    for (const std::string& body : whole)
+        EXPECT_TRUE(body == large) << "a whole download came back with " << body.size() << " bytes";
+    EXPECT_TRUE(FLog.WaitFor("GET /download?file=large.bin 200 33554432 ", kHangUps + 3));
+    EXPECT_TRUE(FLog.WaitFor(" interrompida", kHangUps));
+    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").Body, "morvik");
+}
+
+TEST_F(Robustness, AFileDeletedWhileServedIsSentWholeAndThenIsGone) {
+    const std::string large = PatternContent(kLargeSize);
+    WriteFile(FTree.Root() / "large.bin", large);
+    TSocket socket = Connect(Port());
+    std::string body = StartDownload(socket.Get(), "/download?file=large.bin", 1 << 20);
+    fs::remove(FTree.Root() / "large.bin");
+    body += ReadRest(socket.Get());
+    EXPECT_TRUE(body == large) << "got " << body.size() << " bytes";
+    EXPECT_EQ(Get(Port(), "/download?file=large.bin").Status, 404);
+}
+
+TEST_F(Robustness, AFileCutShortWhileServedEndsOnlyThatExchange) {
+    WriteFile(FTree.Root() / "large.bin", PatternContent(kLargeSize));
+    TSocket socket = Connect(Port());
+    // Shorter than the service's idle limit (120 s): a stalled exchange shows as EAGAIN.
+    timeval patience{60, 0};
+    ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    std::string body = StartDownload(socket.Get(), "/download?file=large.bin", 1 << 20);
+    fs::resize_file(FTree.Root() / "large.bin", 0);
+    char buffer[65536];
+    ssize_t got = 0;
+    while ((got = ::recv(socket.Get(), buffer, sizeof buffer, 0)) > 0)
+        body.append(buffer, static_cast<size_t>(got));
+    const int error = got < 0 ? errno : 0;
+    EXPECT_TRUE(error == 0 || error == ECONNRESET) << "the exchange stalled: " << error;
+    EXPECT_LT(body.size(), kLargeSize);
+    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").Body, "morvik");
+}
+
+TEST_F(Robustness, AQueryOneMegabyteLongIsRefused) {
+    for (const char* resource : {"/folderlist?folder=", "/download?file="}) {
+        const std::string target = resource + std::string(1 << 20, 'a');
+        const THttpAnswer answer = Get(Port(), target);
+        EXPECT_NE(answer.Status, 200) << resource;
+        EXPECT_LT(answer.Body.size(), 4096u) << resource;
+    }
+    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").Body, "morvik");
+}
+
+} // namespace
+} // namespace corvane::test

@@ -1,0 +1,277 @@
+// A served tree in a temporary folder, the service running in this process on an ephemeral
+// port of 127.0.0.1, and a plain HTTP client that sends request targets byte for byte.
+#pragma once
+
+#include "Corvane.FileService.Server.h"
+#include "Corvane.Platform.ServiceProcess.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <optional>
+#include <rapidjson/document.h>
+#include <set>
+#include <string>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace corvane::test {
+
+namespace fs = std::filesystem;
+
+// The service's log lines, waited for without sleeping.
+class TLogSink {
+public:
+    void Add(std::string_view line) {
+        {
+            std::lock_guard lock(FLock);
+            FLines.emplace_back(line);
+        }
+        FChanged.notify_all();
+    }
+    // Waits (at most 30 s) until a line containing text has been written; returns it.
+    std::optional<std::string> WaitFor(std::string_view text, size_t count = 1) {
+        std::unique_lock lock(FLock);
+        std::optional<std::string> last;
+        FChanged.wait_for(lock, std::chrono::seconds(30), [&] {
+            size_t seen = 0;
+            for (const auto& line : FLines)
+                if (line.find(text) != std::string::npos) {
+                    last = line;
+                    ++seen;
+                }
+            return seen >= count;
+        });
+        return last;
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::vector<std::string> FLines;
+};
+
+// A socket that closes itself.
+class TSocket {
+public:
+    TSocket() = default;
+    explicit TSocket(int handle) : FHandle(handle) {}
+    TSocket(TSocket&& other) noexcept : FHandle(std::exchange(other.FHandle, -1)) {}
+    TSocket& operator=(TSocket&& other) noexcept {
+        Close();
+        FHandle = std::exchange(other.FHandle, -1);
+        return *this;
+    }
+    ~TSocket() { Close(); }
+    int Get() const { return FHandle; }
+    void Close() {
+        if (FHandle >= 0)
+            ::close(std::exchange(FHandle, -1));
+    }
+
+private:
+    int FHandle = -1;
+};
+
+inline TSocket Connect(std::uint16_t port) {
+    TSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (socket.Get() < 0)
+        return socket;
+    timeval limit{30, 0}; // a hung service fails the test instead of blocking it
+    ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(socket.Get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        socket.Close();
+    return socket;
+}
+
+inline bool SendAll(int socket, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t sent = ::send(socket, data.data(), data.size(), MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        data.remove_prefix(static_cast<size_t>(sent));
+    }
+    return true;
+}
+
+inline std::string RequestText(std::string_view method, std::string_view target,
+                               std::string_view extraHeaders = {}, std::string_view body = {}) {
+    std::string text(method);
+    text += ' ';
+    text += target;
+    text += " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+    text += extraHeaders;
+    text += "\r\n";
+    text += body;
+    return text;
+}
+
+struct THttpAnswer {
+    int Status = 0;                             // 0: no answer could be read
+    std::map<std::string, std::string> Headers; // names in lower case
+    std::string Body;
+    std::string Header(const std::string& name) const {
+        const auto found = Headers.find(name);
+        return found == Headers.end() ? std::string() : found->second;
+    }
+};
+
+// Reads an answer to a request sent with "Connection: close": everything up to the end of
+// the connection.
+inline THttpAnswer ReadAnswer(int socket) {
+    std::string raw;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            break;
+        raw.append(buffer, static_cast<size_t>(got));
+    }
+    THttpAnswer answer;
+    const size_t headEnd = raw.find("\r\n\r\n");
+    if (raw.compare(0, 9, "HTTP/1.1 ") != 0 || headEnd == std::string::npos)
+        return answer;
+    answer.Status = std::stoi(raw.substr(9, 3));
+    size_t line = raw.find("\r\n") + 2;
+    while (line < headEnd) {
+        const size_t end = raw.find("\r\n", line);
+        const std::string header = raw.substr(line, end - line);
+        const size_t colon = header.find(':');
+        if (colon != std::string::npos) {
+            std::string name = header.substr(0, colon);
+            for (char& c : name)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            answer.Headers[name] = header.substr(header.find_first_not_of(' ', colon + 1));
+        }
+        line = end + 2;
+    }
+    answer.Body = raw.substr(headEnd + 4);
+    return answer;
+}
+
+inline THttpAnswer Exchange(std::uint16_t port, std::string_view method, std::string_view target,
+                            std::string_view extraHeaders = {}, std::string_view body = {}) {
+    TSocket socket = Connect(port);
+    if (socket.Get() < 0 || !SendAll(socket.Get(), RequestText(method, target, extraHeaders, body)))
+        return {};
+    return ReadAnswer(socket.Get());
+}
+
+inline THttpAnswer Get(std::uint16_t port, std::string_view target) {
+    return Exchange(port, "GET", target);
+}
+
+// The fileName members of a listing answer; nothing when the body is not a JSON array of
+// objects with a string fileName and a string age.
+inline std::optional<std::vector<std::string>> ListedNames(const std::string& body) {
+    rapidjson::Document document;
+    document.Parse(body.data(), body.size());
+    if (document.HasParseError() || !document.IsArray())
+        return std::nullopt;
+    std::vector<std::string> names;
+    for (const auto& item : document.GetArray()) {
+        if (!item.IsObject() || !item.HasMember("fileName") || !item["fileName"].IsString() ||
+            !item.HasMember("age") || !item["age"].IsString() || item.MemberCount() != 2)
+            return std::nullopt;
+        names.emplace_back(item["fileName"].GetString(), item["fileName"].GetStringLength());
+    }
+    return names;
+}
+
+// The age a listing gives a file, or nothing.
+inline std::optional<std::string> ListedAge(const std::string& body, std::string_view name) {
+    rapidjson::Document document;
+    document.Parse(body.data(), body.size());
+    if (document.HasParseError() || !document.IsArray())
+        return std::nullopt;
+    for (const auto& item : document.GetArray())
+        if (item.IsObject() && item.HasMember("fileName") && item["fileName"].IsString() &&
+            name == item["fileName"].GetString())
+            return std::string(item["age"].GetString());
+    return std::nullopt;
+}
+
+// True for the service's error object with this status.
+inline bool IsErrorObject(const std::string& body, int status) {
+    rapidjson::Document document;
+    document.Parse(body.data(), body.size());
+    return !document.HasParseError() && document.IsObject() && document.HasMember("error") &&
+           document["error"].IsString() && document.HasMember("detail") &&
+           document["detail"].IsString() && document.HasMember("status") &&
+           document["status"].IsInt() && document["status"].GetInt() == status;
+}
+
+inline void WriteFile(const fs::path& path, std::string_view content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary)
+        .write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+// A file of the given size whose bytes tell their own position (so a short or shifted
+// body shows).
+inline std::string PatternContent(size_t size) {
+    std::string content(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        content[i] = static_cast<char>((i * 7 + i / 4096) & 0xFF);
+    return content;
+}
+
+// A temporary folder with the served root inside it and a secret file beside the root.
+class TServedTree {
+public:
+    TServedTree() {
+        static int counter = 0;
+        FBase = fs::temp_directory_path() /
+                ("corvane-service-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+        fs::remove_all(FBase);
+        fs::create_directories(Root());
+        WriteFile(FBase / "secret.txt", kSecret);
+    }
+    ~TServedTree() {
+        std::error_code ignored;
+        fs::remove_all(FBase, ignored);
+    }
+    fs::path Base() const { return FBase; }
+    fs::path Root() const { return FBase / "root"; }
+
+    static constexpr std::string_view kSecret = "segredo-fora-da-raiz";
+
+private:
+    fs::path FBase;
+};
+
+// A running service over a served tree.
+class ServiceTest : public ::testing::Test {
+protected:
+    void StartService() {
+        RaiseOpenFileLimit();
+        TFileServiceOptions options;
+        options.Root = FTree.Root().string();
+        options.Port = 0;
+        options.Threads = 2;
+        options.Log = [this](std::string_view line) { FLog.Add(line); };
+        FService = std::make_unique<TFileService>(options);
+    }
+    std::uint16_t Port() const { return FService->Port(); }
+
+    TServedTree FTree;
+    TLogSink FLog;
+    std::unique_ptr<TFileService> FService;
+};
+
+} // namespace corvane::test

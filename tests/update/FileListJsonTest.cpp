@@ -1,0 +1,473 @@
+#include "Corvane.JSon.DTO.FileList.h"
+
+#include "Corvane.Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <typeinfo>
+
+namespace corvane {
+namespace {
+
+const TDateTime kMarch1 = EncodeDateTime(2022, 3, 1, 0, 0, 0, 0);
+
+// ---- Member names: "F" + name, ASCII case ignored ----
+
+struct NameCase {
+    std::string Member;
+    bool FillsFileName;
+    bool FillsAge;
+};
+
+void PrintTo(const NameCase& c, std::ostream* os) {
+    *os << '"' << c.Member << '"';
+}
+
+class MemberNames : public ::testing::TestWithParam<NameCase> {};
+
+// "20220301" is both a name and a basic-form date, so the one value shows which field took it.
+TEST_P(MemberNames, BindToTheFieldNamedFPlusTheName) {
+    const NameCase& c = GetParam();
+    const auto record = JsonToObject<TFileInfoDTO>("{\"" + c.Member + "\": \"20220301\"}");
+    EXPECT_EQ(record->FFileName, c.FillsFileName ? "20220301" : "");
+    EXPECT_EQ(record->FAge, c.FillsAge ? kMarch1 : 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FileRecord, MemberNames,
+    ::testing::Values(NameCase{"fileName", true, false}, NameCase{"FileName", true, false},
+                      NameCase{"FILENAME", true, false}, NameCase{"filename", true, false},
+                      NameCase{"fILEnAME", true, false}, NameCase{"age", false, true},
+                      NameCase{"Age", false, true}, NameCase{"AGE", false, true},
+                      NameCase{"FFileName", false, false}, NameCase{"FAge", false, false},
+                      NameCase{"file_name", false, false}, NameCase{"fileName ", false, false},
+                      NameCase{" age", false, false}, NameCase{"ag", false, false},
+                      NameCase{"", false, false}, NameCase{"F", false, false},
+                      // Only the ASCII letters fold: a dotless or dotted i is another letter.
+                      NameCase{"f\xC4\xB1leName", false, false},
+                      NameCase{"F\xC4\xB0LENAME", false, false}, NameCase{"ag\\u0065", false, true},
+                      NameCase{"age\\u0000", false, false}));
+
+TEST(MemberNames, OfTheErrorRecord) {
+    const auto record = JsonToObject<TFileInfoErrorDTO>(
+        R"({"ERROR": "e", "Status": 7, "detail": "d", "FStatus": 9, "Detail_": "x"})");
+    EXPECT_EQ(record->FError, "e");
+    EXPECT_EQ(record->FStatus, 7);
+    EXPECT_EQ(record->FDetail, "d");
+}
+
+// ---- Value conversions ----
+
+struct FileCase {
+    const char* Json;
+    std::string FileName;
+    TDateTime Age;
+};
+
+void PrintTo(const FileCase& c, std::ostream* os) {
+    *os << c.Json;
+}
+
+class FileRecordValues : public ::testing::TestWithParam<FileCase> {};
+
+TEST_P(FileRecordValues, ConvertByFieldType) {
+    const FileCase& c = GetParam();
+    const auto record = JsonToObject<TFileInfoDTO>(c.Json);
+    EXPECT_EQ(record->FFileName, c.FileName);
+    EXPECT_EQ(record->FAge, c.Age);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, FileRecordValues,
+    ::testing::Values(
+        FileCase{R"({"fileName": "Morvik.exe", "age": "2022-03-01"})", "Morvik.exe", kMarch1},
+        FileCase{R"({"fileName": "Relatorio\\Layout01.rav"})", "Relatorio\\Layout01.rav", 0.0},
+        FileCase{R"({"fileName": "Relat\u00f3rio\/\ud83d\ude00\t"})",
+                 "Relat\xC3\xB3rio/\xF0\x9F\x98\x80\t", 0.0},
+        FileCase{R"({"fileName": "caf\u00e9\u0000x"})", std::string("caf\xC3\xA9\0x", 7), 0.0},
+        FileCase{R"({})", "", 0.0},
+        // A number gives its literal text, whatever its size.
+        FileCase{R"({"fileName": 42})", "42", 0.0},
+        FileCase{R"({"fileName": -1.50E+03})", "-1.50E+03", 0.0},
+        FileCase{R"({"fileName": 1e400})", "1e400", 0.0},
+        FileCase{R"({"fileName": -0.0000e-99999})", "-0.0000e-99999", 0.0},
+        FileCase{R"({"fileName": null})", "", 0.0},
+        // Members apply in document order, a repeated one once per occurrence.
+        FileCase{R"({"fileName": "a", "FILENAME": "b"})", "b", 0.0},
+        FileCase{R"({"fileName": "a", "fileName": null})", "", 0.0},
+        FileCase{R"({"age": "2022-03-01", "age": null})", "", kMarch1},
+        FileCase{R"({"age": "1999-01-01", "Age": "2022-03-01"})", "", kMarch1},
+        // An age is ISO 8601 text, a number being read as its text; null leaves it as it is.
+        FileCase{R"({"age": 20220301})", "", kMarch1}, FileCase{R"({"age": null})", "", 0.0},
+        FileCase{R"({"age": "2022-03-01T10:15:30-03:00"})", "",
+                 EncodeDateTime(2022, 3, 1, 13, 15, 30, 0)},
+        // Unknown members are skipped, whatever they hold.
+        FileCase{R"({"size": 10, "fileName": "a", "x": {"age": true, "y": [1, {"z": null}]},
+                    "w": [[], {}], "age": "2022-03-01", "v": true})",
+                 "a", kMarch1}));
+
+struct ErrorRecordCase {
+    const char* Json;
+    TFileInfoErrorDTO Expected;
+};
+
+void PrintTo(const ErrorRecordCase& c, std::ostream* os) {
+    *os << c.Json;
+}
+
+class ErrorRecordValues : public ::testing::TestWithParam<ErrorRecordCase> {};
+
+TEST_P(ErrorRecordValues, ConvertByFieldType) {
+    const ErrorRecordCase& c = GetParam();
+    const auto record = JsonToObject<TFileInfoErrorDTO>(c.Json);
+    EXPECT_EQ(record->FError, c.Expected.FError);
+    EXPECT_EQ(record->FStatus, c.Expected.FStatus);
+    EXPECT_EQ(record->FDetail, c.Expected.FDetail);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conversions, ErrorRecordValues,
+    ::testing::Values(ErrorRecordCase{R"({"error": "Not found", "status": 404, "detail": "x.exe"})",
+                                      {404, "Not found", "x.exe"}},
+                      ErrorRecordCase{R"({"error": "e", "detail": "d"})", {0, "e", "d"}},
+                      ErrorRecordCase{R"({"status": "404"})", {404, "", ""}},
+                      ErrorRecordCase{R"({"status": 404.5})", {0, "", ""}},
+                      ErrorRecordCase{R"({"status": 404.0})", {0, "", ""}},
+                      ErrorRecordCase{R"({"status": 4e2})", {0, "", ""}},
+                      ErrorRecordCase{R"({"status": "404.0"})", {0, "", ""}},
+                      ErrorRecordCase{R"({"status": "abc"})", {0, "", ""}},
+                      ErrorRecordCase{R"({"status": ""})", {0, "", ""}},
+                      ErrorRecordCase{R"({"status": " 404"})", {0, "", ""}},
+                      ErrorRecordCase{R"({"status": "0x10"})", {0, "", ""}},
+                      ErrorRecordCase{R"({"status": "+7"})", {7, "", ""}},
+                      ErrorRecordCase{R"({"status": "++7"})", {0, "", ""}},
+                      ErrorRecordCase{R"({"status": -1})", {-1, "", ""}},
+                      ErrorRecordCase{R"({"status": -2147483648})", {-2147483647 - 1, "", ""}},
+                      ErrorRecordCase{R"({"status": 2147483648})", {0, "", ""}},
+                      ErrorRecordCase{R"({"status": 1e999999})", {0, "", ""}},
+                      ErrorRecordCase{R"({"status": 500, "status": null})", {0, "", ""}},
+                      ErrorRecordCase{R"({"error": 500, "detail": null})", {0, "500", ""}}));
+
+// ---- Failures: each row with its error class and message ----
+
+enum class Class { General, InvalidCast, Convert, DateTime };
+
+// Runs ACall and checks that it throws exactly the error class AClass with AMessage.
+template <class Call> void ExpectError(Call ACall, Class AClass, const std::string& AMessage) {
+    try {
+        ACall();
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.what(), AMessage);
+        const std::type_info& expected = AClass == Class::General       ? typeid(Exception)
+                                         : AClass == Class::InvalidCast ? typeid(EInvalidCast)
+                                         : AClass == Class::Convert     ? typeid(EConvertError)
+                                                                    : typeid(EDateTimeException);
+        EXPECT_EQ(typeid(e), expected) << typeid(e).name();
+    }
+}
+
+struct FailCase {
+    std::string Json;
+    Class ErrorClass;
+    std::string Message;
+};
+
+void PrintTo(const FailCase& c, std::ostream* os) {
+    *os << c.Json.substr(0, 80);
+}
+
+const std::string kGeneral = "TFilesInfoDTOHelper.FromJSON";
+const std::string kNotObject = "The input value is not a valid Object";
+const std::string kCast = "Invalid class typecast";
+
+class ListingFailures : public ::testing::TestWithParam<FailCase> {};
+
+TEST_P(ListingFailures, RaiseTheStatedError) {
+    const FailCase& c = GetParam();
+    TFilesInfoDTO files;
+    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, c.Json); }, c.ErrorClass, c.Message);
+    if (c.ErrorClass == Class::General || c.ErrorClass == Class::InvalidCast) {
+        EXPECT_TRUE(files.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ListingFailures,
+    ::testing::Values(
+        // Not valid JSON, including empty text; strict: nothing beyond standard JSON.
+        FailCase{"", Class::General, kGeneral}, FailCase{" \t\r\n ", Class::General, kGeneral},
+        FailCase{"[", Class::General, kGeneral}, FailCase{"[{}", Class::General, kGeneral},
+        FailCase{"[{},]", Class::General, kGeneral}, FailCase{"[{,}]", Class::General, kGeneral},
+        FailCase{"[{\"a\":1,}]", Class::General, kGeneral},
+        FailCase{"[] x", Class::General, kGeneral}, FailCase{"[] []", Class::General, kGeneral},
+        FailCase{"[]\f", Class::General, kGeneral},
+        FailCase{"[] // note", Class::General, kGeneral},
+        FailCase{"[/* note */]", Class::General, kGeneral},
+        FailCase{"[NaN]", Class::General, kGeneral},
+        FailCase{"[Infinity]", Class::General, kGeneral}, FailCase{"[-]", Class::General, kGeneral},
+        FailCase{"[01]", Class::General, kGeneral}, FailCase{"[1.]", Class::General, kGeneral},
+        FailCase{"[.5]", Class::General, kGeneral}, FailCase{"[+1]", Class::General, kGeneral},
+        FailCase{"[1e]", Class::General, kGeneral}, FailCase{"[--1]", Class::General, kGeneral},
+        FailCase{"[1" + std::string(400, '0') + ".]", Class::General, kGeneral},
+        FailCase{"[1" + std::string(400, '0') + "x]", Class::General, kGeneral},
+        FailCase{"['a']", Class::General, kGeneral}, FailCase{"[{a:1}]", Class::General, kGeneral},
+        FailCase{"[\"a\tb\"]", Class::General, kGeneral},
+        FailCase{"[\"\\x\"]", Class::General, kGeneral},
+        FailCase{"[True]", Class::General, kGeneral},
+        FailCase{"\xEF\xBB\xBF[]", Class::General, kGeneral},
+        FailCase{std::string("[]\0 x", 5), Class::General, kGeneral},
+        FailCase{std::string("[\"a\0b\"]", 7), Class::General, kGeneral},
+        // Invalid UTF-8, raw or through an escape of half a surrogate pair.
+        FailCase{"[{\"fileName\": \"a\xC3\"}]", Class::General, kGeneral},
+        FailCase{"[{\"fileName\": \"\xED\xA0\x80\"}]", Class::General, kGeneral},
+        FailCase{"[{\"fileName\": \"\xC0\xAF\"}]", Class::General, kGeneral},
+        FailCase{"[{\"fileName\": \"\xF4\x90\x80\x80\"}]", Class::General, kGeneral},
+        FailCase{"[{\"fileName\": \"\\ud800\"}]", Class::General, kGeneral},
+        FailCase{"[{\"fileName\": \"\\udc00\"}]", Class::General, kGeneral},
+        FailCase{"[{\"fileName\": \"a\\uDFFFb\"}]", Class::General, kGeneral},
+        FailCase{"[{\"\\udfff\": 1}]", Class::General, kGeneral},
+        FailCase{"[{\"x\": [\"\\udc00\"]}]", Class::General, kGeneral},
+        // The text's validity is judged before any element: a broken text says so.
+        FailCase{"[5] x", Class::General, kGeneral},
+        FailCase{"[{\"age\": true}", Class::General, kGeneral},
+        FailCase{"{\"age\": true} x", Class::General, kGeneral},
+        // Valid JSON that is not an array.
+        FailCase{"{}", Class::InvalidCast, kCast},
+        FailCase{R"({"error": "Not found", "status": 404})", Class::InvalidCast, kCast},
+        FailCase{"\"[]\"", Class::InvalidCast, kCast}, FailCase{" 1 ", Class::InvalidCast, kCast},
+        FailCase{"null", Class::InvalidCast, kCast}, FailCase{"true", Class::InvalidCast, kCast},
+        FailCase{"1e999999", Class::InvalidCast, kCast},
+        // An element that is not an object.
+        FailCase{"[1]", Class::Convert, kNotObject}, FailCase{"[null]", Class::Convert, kNotObject},
+        FailCase{"[\"x\"]", Class::Convert, kNotObject},
+        FailCase{"[[]]", Class::Convert, kNotObject},
+        FailCase{"[{}, false]", Class::Convert, kNotObject},
+        // An age of a wrong JSON type; the message holds the value's JSON text.
+        FailCase{R"([{"age": true}])", Class::Convert,
+                 "JSON object expected for field FAge in JSON true"},
+        FailCase{R"([{"age": false}])", Class::Convert,
+                 "JSON object expected for field FAge in JSON false"},
+        FailCase{R"([{"age": {"a": [1.50, "x\"y", null, true, {}]}}])", Class::Convert,
+                 R"(JSON object expected for field FAge in JSON {"a":[1.50,"x\"y",null,true,{}]})"},
+        FailCase{R"([{"age": [ ]}])", Class::Convert,
+                 "JSON object expected for field FAge in JSON []"},
+        FailCase{"[{\"age\": [1" + std::string(400, '0') + "]}]", Class::Convert,
+                 "JSON object expected for field FAge in JSON [1" + std::string(400, '0') + "]"},
+        // Other fields of a type outside the protocol are refused the same way.
+        FailCase{R"([{"fileName": true}])", Class::Convert,
+                 "JSON object expected for field FFileName in JSON true"},
+        FailCase{R"([{"fileName": ["a"]}])", Class::Convert,
+                 R"(JSON object expected for field FFileName in JSON ["a"])"},
+        // An age that is not ISO 8601.
+        FailCase{R"([{"age": "yesterday"}])", Class::DateTime, "Invalid date string: yesterday"},
+        FailCase{R"([{"age": ""}])", Class::DateTime, "Invalid date string: "},
+        FailCase{R"([{"age": 12}])", Class::DateTime, "Invalid date string: 12"},
+        FailCase{R"([{"age": "2022-03-01T1"}])", Class::DateTime,
+                 "Invalid time string: 2022-03-01T1"},
+        FailCase{R"([{"age": "2022-03-01T10:15:30+0300"}])", Class::DateTime,
+                 "Invalid time Offset string: 2022-03-01T10:15:30+0300"},
+        FailCase{R"([{"age": "2022-02-30"}])", Class::Convert, "Invalid argument to date encode"},
+        // The first failing member decides, in document order.
+        FailCase{R"([{"age": "bad", "age": true}])", Class::DateTime, "Invalid date string: bad"},
+        FailCase{R"([{"age": [], "age": "bad"}])", Class::Convert,
+                 "JSON object expected for field FAge in JSON []"},
+        FailCase{R"([{"age": "2022-03-01"}, 7, {"age": true}])", Class::Convert, kNotObject}));
+
+class ObjectFailures : public ::testing::TestWithParam<FailCase> {};
+
+TEST_P(ObjectFailures, RaiseTheStatedError) {
+    const FailCase& c = GetParam();
+    ExpectError([&] { JsonToObject<TFileInfoDTO>(c.Json); }, c.ErrorClass, c.Message);
+    if (c.ErrorClass == Class::Convert && c.Message == kNotObject) {
+        ExpectError([&] { JsonToObject<TFileInfoErrorDTO>(c.Json); }, c.ErrorClass, c.Message);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ObjectFailures,
+    ::testing::Values(
+        FailCase{"", Class::Convert, kNotObject}, FailCase{"  ", Class::Convert, kNotObject},
+        FailCase{"[]", Class::Convert, kNotObject}, FailCase{"[{}]", Class::Convert, kNotObject},
+        FailCase{"\"{}\"", Class::Convert, kNotObject},
+        FailCase{"null", Class::Convert, kNotObject}, FailCase{"{", Class::Convert, kNotObject},
+        FailCase{"{}}", Class::Convert, kNotObject}, FailCase{"{} {}", Class::Convert, kNotObject},
+        FailCase{"{\"a\":1,}", Class::Convert, kNotObject},
+        FailCase{"{\"age\": true} x", Class::Convert, kNotObject},
+        FailCase{"{\"fileName\": \"\xFF\"}", Class::Convert, kNotObject},
+        FailCase{R"({"age": true})", Class::Convert,
+                 "JSON object expected for field FAge in JSON true"},
+        FailCase{R"({"age": "x"})", Class::DateTime, "Invalid date string: x"}));
+
+TEST(ErrorRecord, WrongTypesAreRefused) {
+    ExpectError([] { JsonToObject<TFileInfoErrorDTO>(R"({"status": true})"); }, Class::Convert,
+                "JSON object expected for field FStatus in JSON true");
+    ExpectError([] { JsonToObject<TFileInfoErrorDTO>(R"({"detail": {"a": 1}})"); }, Class::Convert,
+                R"(JSON object expected for field FDetail in JSON {"a":1})");
+}
+
+// ---- The listing ----
+
+TEST(FromJSON, ReadsEveryElementInOrder) {
+    TFilesInfoDTO files;
+    TFilesInfoDTOHelper::FromJSON(files, R"( [
+        {"fileName": "Morvik.exe", "age": "2022-03-01T10:15:30"},
+        {"fileName": "Relatorio\\Layout01.rav", "age": "2022-03-01T10:15:30.000Z", "size": 1},
+        {"FILENAME": "gds32.dll"},
+        {"Age": "2022-03-01"}
+    ]
+    )");
+    ASSERT_EQ(files.size(), 4u);
+    const TDateTime at = EncodeDateTime(2022, 3, 1, 10, 15, 30, 0);
+    EXPECT_EQ(files[0]->FileName(), "Morvik.exe");
+    EXPECT_EQ(files[0]->Age(), at);
+    EXPECT_EQ(files[1]->FileName(), "Relatorio\\Layout01.rav");
+    EXPECT_EQ(files[1]->Age(), at);
+    EXPECT_EQ(files[2]->FileName(), "gds32.dll");
+    EXPECT_EQ(files[2]->Age(), 0.0);
+    EXPECT_EQ(files[3]->FileName(), "");
+    EXPECT_EQ(files[3]->Age(), kMarch1);
+}
+
+TEST(FromJSON, TextWithoutABufferIsNotJson) {
+    TFilesInfoDTO files;
+    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, std::string_view()); }, Class::General,
+                kGeneral);
+    ExpectError([] { JsonToObject<TFileInfoErrorDTO>(std::string_view()); }, Class::Convert,
+                kNotObject);
+}
+
+TEST(FromJSON, AnEmptyArrayGivesAnEmptyList) {
+    TFilesInfoDTO files;
+    TFilesInfoDTOHelper::FromJSON(files, " [ ] \r\n");
+    EXPECT_TRUE(files.empty());
+}
+
+TEST(FromJSON, ReplacesWhatTheArrayHeld) {
+    TFilesInfoDTO files;
+    files.push_back(std::make_unique<TFileInfoDTO>("old.exe", 1.0));
+    files.push_back(nullptr);
+    TFilesInfoDTOHelper::FromJSON(files, R"([{"fileName": "new.exe"}])");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0]->FFileName, "new.exe");
+}
+
+// A failing element keeps the records read before it; the slots from it on stay empty and
+// FreeAll then frees what there is.
+TEST(FromJSON, AFailedElementLeavesAPartlyFilledArrayThatFreeAllEmpties) {
+    TFilesInfoDTO files;
+    ExpectError(
+        [&] {
+            TFilesInfoDTOHelper::FromJSON(
+                files, R"([{"fileName": "a.exe"}, {"fileName": "b.exe"}, {"age": "never"},
+                           {"fileName": "d.exe"}, 5])");
+        },
+        Class::DateTime, "Invalid date string: never");
+    ASSERT_EQ(files.size(), 5u);
+    EXPECT_EQ(files[0]->FFileName, "a.exe");
+    EXPECT_EQ(files[1]->FFileName, "b.exe");
+    EXPECT_EQ(files[2], nullptr);
+    EXPECT_EQ(files[3], nullptr);
+    EXPECT_EQ(files[4], nullptr);
+    TFilesInfoDTOHelper::FreeAll(files);
+    EXPECT_TRUE(files.empty());
+}
+
+TEST(FreeAll, SkipsEmptySlotsAndEmptiesTheArray) {
+    TFilesInfoDTO files;
+    files.push_back(nullptr);
+    files.push_back(std::make_unique<TFileInfoDTO>("a.exe", kMarch1));
+    files.push_back(nullptr);
+    files.push_back(std::make_unique<TFileInfoDTO>());
+    TFilesInfoDTOHelper::FreeAll(files);
+    EXPECT_TRUE(files.empty());
+    TFilesInfoDTOHelper::FreeAll(files);
+    EXPECT_TRUE(files.empty());
+}
+
+TEST(Records, ConstructorsSetTheirFields) {
+    const TFileInfoDTO empty;
+    EXPECT_EQ(empty.FFileName, "");
+    EXPECT_EQ(empty.FAge, 0.0);
+    const TFileInfoDTO file("Relatorio\\Layout01.rav", kMarch1);
+    EXPECT_EQ(file.FileName(), "Relatorio\\Layout01.rav");
+    EXPECT_EQ(file.Age(), kMarch1);
+    const TFileInfoErrorDTO none;
+    EXPECT_EQ(none.Status(), 0);
+    EXPECT_EQ(none.Error(), "");
+    EXPECT_EQ(none.Detail(), "");
+    const TFileInfoErrorDTO error(404, "Not found", "x.exe");
+    EXPECT_EQ(error.Status(), 404);
+    EXPECT_EQ(error.Error(), "Not found");
+    EXPECT_EQ(error.Detail(), "x.exe");
+}
+
+// ---- Hostile sizes and shapes ----
+
+TEST(HostileInput, DeepNestingIsReadWithoutExhaustingTheStack) {
+    const size_t depth = 100'000;
+    const std::string nested = std::string(depth, '[') + std::string(depth, ']');
+    TFilesInfoDTO files;
+    // Valid JSON whose only element is an array.
+    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, nested); }, Class::Convert, kNotObject);
+    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, std::string(depth, '[')); },
+                Class::General, kGeneral);
+    // Deep values under an unknown member are skipped; under the age they are refused.
+    std::string objects;
+    for (size_t i = 0; i < depth; ++i)
+        objects += "{\"a\":";
+    objects += "1" + std::string(depth, '}');
+    TFilesInfoDTOHelper::FromJSON(files, "[{\"x\": " + objects + ", \"fileName\": \"a\"}]");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0]->FFileName, "a");
+    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, "[{\"age\": " + nested + "}]"); },
+                Class::Convert, "JSON object expected for field FAge in JSON " + nested);
+}
+
+TEST(HostileInput, NumbersOfTenThousandDigitsKeepTheirText) {
+    const std::string digits = "9" + std::string(9'999, '0');
+    TFilesInfoDTO files;
+    TFilesInfoDTOHelper::FromJSON(files, "[{\"fileName\": " + digits + "}, {\"fileName\": -" +
+                                             digits + ".5e+" + digits + "}, {\"size\": " + digits +
+                                             ", \"fileName\": 1e-" + digits + "}]");
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0]->FFileName, digits);
+    EXPECT_EQ(files[1]->FFileName, "-" + digits + ".5e+" + digits);
+    EXPECT_EQ(files[2]->FFileName, "1e-" + digits);
+    // As an age the literal is read as a basic-form date: year 9000, month 00.
+    ExpectError([&] { JsonToObject<TFileInfoDTO>("{\"age\": " + digits + "}"); }, Class::Convert,
+                "Invalid argument to date encode");
+    EXPECT_EQ(JsonToObject<TFileInfoErrorDTO>("{\"status\": " + digits + "}")->FStatus, 0);
+    // Strings, escapes and literals around such a number keep their meaning.
+    TFilesInfoDTOHelper::FromJSON(
+        files, R"([{"x": [true, false, null, -1e-5, "\"2e999\\"], "fileName": "a\"1e999\\",)"
+               R"( "size": 1e999, "age": 20220301}])");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0]->FFileName, "a\"1e999\\");
+    EXPECT_EQ(files[0]->FAge, kMarch1);
+    // A number too big for the parser next to an invalid one is still refused.
+    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, "[" + digits + ", 01]"); },
+                Class::General, kGeneral);
+}
+
+TEST(HostileInput, ALongListingIsReadCompletely) {
+    std::string json = "[";
+    const int count = 50'000;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            json += ',';
+        json += "{\"fileName\":\"Relatorio\\\\L" + std::to_string(i) +
+                ".rav\",\"age\":\"2022-03-01T10:15:30.123Z\"}";
+    }
+    json += ']';
+    TFilesInfoDTO files;
+    TFilesInfoDTOHelper::FromJSON(files, json);
+    ASSERT_EQ(files.size(), static_cast<size_t>(count));
+    EXPECT_EQ(files[count - 1]->FFileName, "Relatorio\\L" + std::to_string(count - 1) + ".rav");
+    EXPECT_EQ(files[count - 1]->FAge, EncodeDateTime(2022, 3, 1, 10, 15, 30, 123));
+}
+
+} // namespace
+} // namespace corvane

@@ -1,0 +1,89 @@
+// make-versioned-exe: writes executables with a chosen file version for tests.
+//
+//   make-versioned-exe pe|pe32plus|elf|elf32|elf-be|elf32-be OUTPUT VERSION
+//   make-versioned-exe restamp INPUT OUTPUT VERSION
+//
+// "restamp" copies an executable that carries a version (a PE file's fixed version block or
+// our ELF note) with the version rewritten; the copy runs as the original does.
+#include "Corvane.VersionedExe.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+using namespace corvane;
+using namespace corvane::testexe;
+
+int Usage() {
+    std::cerr << "usage: make-versioned-exe pe|pe32plus|elf|elf32|elf-be|elf32-be OUTPUT VERSION\n"
+                 "       make-versioned-exe restamp INPUT OUTPUT VERSION\n";
+    return 2;
+}
+
+bool WriteExecutable(const std::string& path, const std::vector<std::byte>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out)
+        return false;
+    std::error_code error;
+    namespace fs = std::filesystem;
+    fs::permissions(path,
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                        fs::perms::others_read | fs::perms::others_exec,
+                    error);
+    return !error;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4)
+        return Usage();
+    const std::string kind = argv[1];
+    const bool restamp = kind == "restamp";
+    if (argc != (restamp ? 5 : 4))
+        return Usage();
+    const std::string output = argv[restamp ? 3 : 2];
+    const auto version = ParseVersion(argv[restamp ? 4 : 3]);
+    if (!version) {
+        std::cerr << "make-versioned-exe: not a version: " << argv[restamp ? 4 : 3] << '\n';
+        return 2;
+    }
+    std::vector<std::byte> bytes;
+    if (restamp) {
+        std::ifstream in(argv[2], std::ios::binary);
+        const std::string content((std::istreambuf_iterator<char>(in)), {});
+        if (!in && !in.eof()) {
+            std::cerr << "make-versioned-exe: cannot read " << argv[2] << '\n';
+            return 1;
+        }
+        bytes.resize(content.size());
+        std::copy(content.begin(), content.end(), reinterpret_cast<char*>(bytes.data()));
+        if (!Restamp(bytes, *version)) {
+            std::cerr << "make-versioned-exe: " << argv[2] << " carries no version\n";
+            return 1;
+        }
+    } else if (kind == "pe" || kind == "pe32plus") {
+        TPEOptions options;
+        options.Kind = kind == "pe" ? TPEKind::PE32 : TPEKind::PE32Plus;
+        bytes = MakePE(*version, options).Bytes;
+    } else if (kind == "elf" || kind == "elf32" || kind == "elf-be" || kind == "elf32-be") {
+        TElfOptions options;
+        options.Is64 = kind == "elf" || kind == "elf-be";
+        options.BigEndian = kind == "elf-be" || kind == "elf32-be";
+        bytes = MakeElf(*version, options).Bytes;
+    } else {
+        return Usage();
+    }
+    if (!WriteExecutable(output, bytes)) {
+        std::cerr << "make-versioned-exe: cannot write " << output << '\n';
+        return 1;
+    }
+    return 0;
+}
