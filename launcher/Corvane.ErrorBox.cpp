@@ -1,21 +1,12 @@
-#include "Corvane.ErrorReport.h"
+#include "Corvane.ErrorBox.h"
+
+#include "Corvane.Errors.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QString>
 
-#include <utility>
-
 namespace corvane {
-
-namespace {
-
-TErrorReport& CurrentReport() {
-    static TErrorReport report;
-    return report;
-}
-
-} // namespace
 
 void ShowErrorBox(const std::string& AMessage) {
     QMessageBox LBox(QMessageBox::Critical, QCoreApplication::applicationName(),
@@ -24,18 +15,15 @@ void ShowErrorBox(const std::string& AMessage) {
 }
 
 void ShowErrorMessage(const std::string& AMessage) {
-    if (const TErrorReport& LReport = CurrentReport())
-        LReport(AMessage);
-    else
-        ShowErrorBox(AMessage);
+    HandleException(std::make_exception_ptr(Exception(AMessage)));
 }
 
 void ShowException(const std::exception& AError) {
     ShowErrorMessage(AError.what());
 }
 
-TErrorReport SetErrorReport(TErrorReport AReport) {
-    return std::exchange(CurrentReport(), std::move(AReport));
+void InstallErrorBox() {
+    SetErrorReport(ShowErrorBox);
 }
 
 } // namespace corvane
