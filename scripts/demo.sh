@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --build --preset release --target Corvane.EXE demo-module
 install=$(bash scripts/prepare-demo.sh build/release demo)
 echo "Demo installation: $install"
 cd /  # the launcher finds its files by its own folder, not the current directory

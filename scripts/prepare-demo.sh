@@ -13,4 +13,18 @@ cat > "$demo/install/Corvane.ini" <<INI
 Local Exe=$demo/server
 url=
 INI
+# The modules: copies of the demo module under the 18 names of the module table.
+for module in Vostrel.exe Quimba.exe Drelvo.exe Parnox.exe Sulvex.exe Tondril.exe Morvik.exe \
+    Yestra.exe Falben.exe Gristo.exe Hulvan.exe Ixoret.exe Kovlen.exe Lumbra.exe Nerzik.exe \
+    Ospral.exe TeamViewerQS_pt.exe Supremo.exe; do
+    cp "$build/tools/demo-module/demo-module" "$demo/server/$module"
+done
+# Small stand-ins for the shared files, named as in the updater's AdditionalFiles table.
+table="$(dirname "$0")/../update/Corvane.FilesUpdater.AdditionalFiles.h"
+sed -n '/AdditionalFiles = {/,/};/s/^ *"\([^"]*\)",*$/\1/p' "$table" | sort -u |
+    while IFS= read -r name; do
+        name=${name//\\\\//} # "Relatorio\\Layout26.rav" lives in the Relatorio folder
+        mkdir -p "$(dirname "$demo/server/$name")"
+        printf 'Arquivo compartilhado de demonstração: %s\n' "$name" > "$demo/server/$name"
+    done
 echo "$demo/install"
