@@ -6,6 +6,8 @@
 #include "Corvane.TestHTTPServer.h"
 #include "FilesUpdaterFixture.h"
 
+#include <future>
+#include <mutex>
 #include <ostream>
 
 namespace corvane::test {
@@ -192,6 +194,9 @@ protected:
         R"([{"fileName":"Estoque.exe","age":"2024-05-01T10:20:30.000"},)"
         R"({"fileName":"central.ini","age":"2024-05-01T10:20:30.000"}])";
     const std::string FModule = std::string(1024 * 1024, 'n');
+    mutable std::once_flag FAskedOnce;
+    mutable std::promise<void> FModuleAskedSignal;
+    std::future<void> FModuleAsked = FModuleAskedSignal.get_future();
 
     TTestAnswer Answer(const TRecordedRequest& ARequest, bool AFaulty) const {
         if (ARequest.Target.rfind("/folderlist", 0) == 0)
@@ -213,6 +218,7 @@ protected:
             return answer;
         }
         case TDownloadFault::ServiceDies: {
+            std::call_once(FAskedOnce, [this] { FModuleAskedSignal.set_value(); });
             TTestAnswer answer = TTestAnswer::Make(200, FModule);
             answer.StallAfterBytes = 300000;
             return answer;
@@ -230,15 +236,8 @@ TEST_P(DownloadFault, LeavesTheOldFileIntactAndTheNextRunRepairsIt) {
     TRun run;
     Start(run, "Estoque.exe", true, "", faulty.BaseURL());
     if (GetParam().Fault == TDownloadFault::ServiceDies) {
-        // The service goes away while the module's body is on its way.
-        ASSERT_TRUE(FLoop->RunUntil(
-            [&] {
-                for (const auto& request : faulty.Requests())
-                    if (request.Target.find("Estoque.exe") != std::string::npos)
-                        return true;
-                return false;
-            },
-            std::chrono::minutes(1)));
+        // The service goes away while the module's answer is on its way.
+        ASSERT_EQ(FModuleAsked.wait_for(std::chrono::minutes(1)), std::future_status::ready);
         faulty.Stop();
     }
     Finish(run);
