@@ -193,6 +193,17 @@ INSTANTIATE_TEST_SUITE_P(
                      "corvane-update: configuration file not found"}),
     [](const auto& c) { return std::string(c.param.Label); });
 
+TEST_F(UpdateCommand, TrustsTheAuthorityFileOfTheConfigurationBesideIt) {
+    // "ca" names a file beside the configuration; one that cannot be read fails the listing.
+    WriteFile(FLocal, "Corvane.ini", "[Servidor]\nurl=https://127.0.0.1:1\nca=hospital.pem\n");
+    const TCommandResult result = Run({"--ini", (FLocal / "Corvane.ini").string()});
+    EXPECT_EQ(result.ExitCode, 2);
+    EXPECT_NE(result.Err.find("Cannot read the certificate authorities in \"" +
+                              (FLocal / "hospital.pem").string() + "\""),
+              std::string::npos)
+        << result.Err;
+}
+
 TEST_F(UpdateCommand, AConfigurationWithoutServerOrURLCannotStart) {
     WriteFile(FLocal, "Corvane.ini", "[Servidor]\nurl=   \n");
     const TCommandResult result = Run({"--ini", (FLocal / "Corvane.ini").string()});
