@@ -36,8 +36,8 @@ int main(int argc, char** argv) {
     const std::string LCommon = std::string("'") + CORVANE_UPDATE_EXE + "' --local '" +
                                 LLocal.string() + "' --module Estoque.exe ";
     const std::string LByURL =
-        LCommon + "--url http://127.0.0.1:" + std::to_string(LService.Port()) + " > /dev/null";
-    const std::string LByFolder = LCommon + "--server '" + LServer.string() + "' > /dev/null";
+        LCommon + "--url http://127.0.0.1:" + std::to_string(LService.Port()) + " > /dev/null 2>&1";
+    const std::string LByFolder = LCommon + "--server '" + LServer.string() + "' > /dev/null 2>&1";
 
     // Both start from an installation that has its folders and none of the files: the service
     // creates no folder on the workstation.
