@@ -93,29 +93,6 @@ bool ForceDirectories(std::string_view path) {
     return DirectoryExists(native);
 }
 
-void RemoveFile(std::string_view path) {
-    CheckLengthAndChars(path);
-    const std::string native = NativeOf(path);
-    const auto slash = native.rfind('/');
-    if (slash != std::string::npos && !DirectoryExists(native.substr(0, slash + 1)))
-        throw EDirectoryNotFoundException("The specified path was not found");
-    if (::unlink(native.c_str()) == 0)
-        return;
-    const int error = errno;
-    switch (error) {
-    case ENOENT:  // the file is not there
-    case EACCES:  // access denied
-    case EPERM:   //
-    case EROFS:   //
-    case EISDIR:  // a folder of that name
-    case EBUSY:   // in use
-    case ETXTBSY: //
-        ThrowSystemError(error);
-    default:
-        return;
-    }
-}
-
 TReplacementFile::TReplacementFile(std::string_view target, unsigned permissions)
     : FTarget(NativeOf(target)) {
     for (int attempt = 0; attempt < 16; ++attempt) {

@@ -1,5 +1,6 @@
-// The file operations of an update run: folder chains, a checked delete and a copy that
-// replaces its target only once the new file is complete. Paths are system paths
+// The file operations of an update run: folder chains and a copy that replaces its target
+// only once the new file is complete. (The checked delete is DeleteFileChecked, in
+// Corvane.Platform.FileStream.) Paths are system paths
 // (backslashes allowed); they are made native here.
 #pragma once
 
@@ -11,7 +12,7 @@
 
 namespace corvane {
 
-// Paths handed to the delete, the copy and the stamp must be shorter than this many UTF-16
+// Paths handed to the copy must be shorter than this many UTF-16
 // code units unless they carry the extended-length prefix "\\?\".
 constexpr size_t MaxPathLength = 260;
 
@@ -22,13 +23,6 @@ void CheckPathLength(std::string_view path);
 // Creates the folder and every missing parent. A failure to create is not reported: the
 // result only says whether the folder exists afterwards.
 bool ForceDirectories(std::string_view path);
-
-// Deletes a file. Throws, in this order: EPathTooLongException for a path that is too long,
-// EArgumentException("Invalid characters in path"), EDirectoryNotFoundException("The specified
-// path was not found") when the file's folder does not exist; then EOSError with the system's
-// message when the file is not there, access is denied or the file is busy. Other failures are
-// ignored.
-void RemoveFile(std::string_view path);
 
 // A new file written beside its target under a temporary name and put in the target's place
 // only by Commit. Until then the target is untouched; a replacement that is not committed

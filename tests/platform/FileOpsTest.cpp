@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <ostream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -193,44 +192,6 @@ TEST_F(FileOps, ForceDirectoriesCreatesEveryMissingLevel) {
     EXPECT_TRUE(ForceDirectories(chain)); // already there
     WriteFile(FLocal, "blocker", "x");
     EXPECT_FALSE(ForceDirectories(FLocal.string() + "\\blocker\\sub"));
-}
-
-struct TDeleteCase {
-    const char* Label;
-    std::string Path; // relative to the local folder
-    const char* Message;
-};
-
-void PrintTo(const TDeleteCase& c, std::ostream* os) {
-    *os << c.Label;
-}
-
-class RemoveFileRefuses : public FileOps, public ::testing::WithParamInterface<TDeleteCase> {};
-
-TEST_P(RemoveFileRefuses, WithTheMessageOfTheCase) {
-    std::filesystem::create_directories(FLocal / "a-folder");
-    try {
-        RemoveFile(FLocal.string() + "\\" + GetParam().Path);
-        FAIL();
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), GetParam().Message);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RemoveFileRefuses,
-    ::testing::Values(
-        TDeleteCase{"TooLong", std::string(260, 'x'), "The specified path is too long"},
-        TDeleteCase{"BadCharacters", "a<b", "Invalid characters in path"},
-        TDeleteCase{"FolderMissing", "nowhere\\x.dll", "The specified path was not found"},
-        TDeleteCase{"FileMissing", "x.dll", "No such file or directory"},
-        TDeleteCase{"AFolder", "a-folder", "Is a directory"}),
-    [](const auto& c) { return std::string(c.param.Label); });
-
-TEST_F(FileOps, RemoveFileDeletesAFile) {
-    const auto file = WriteFile(FLocal, "Relatorio\\x.rav", "x");
-    RemoveFile(FLocal.string() + "\\Relatorio\\x.rav");
-    EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 } // namespace

@@ -3,9 +3,8 @@
 #pragma once
 
 #include "Corvane.FilesUpdater.h"
-#include "Corvane.MainThread.h"
-#include "Corvane.MainThreadLoop.h"
 #include "Corvane.Test.FileTree.h"
+#include "MainThreadFixture.h"
 
 #include <chrono>
 #include <filesystem>
@@ -59,10 +58,9 @@ private:
     std::vector<std::pair<std::string, TRecord>> FRecords;
 };
 
-class FilesUpdaterTest : public ::testing::Test {
+// Also checks that every run leaves no thread behind (its pool is shut down).
+class FilesUpdaterTest : public corvane::testing::TMainThreadTest {
 protected:
-    std::shared_ptr<TMainThreadLoop> FLoop = std::make_shared<TMainThreadLoop>();
-    TMainThreadDispatcherScope FDispatcher{FLoop};
     TTempFolder FTemp;
     std::filesystem::path FServer = FTemp.Path() / "server";
     std::filesystem::path FLocal = FTemp.Path() / "local";
@@ -70,6 +68,7 @@ protected:
     std::string FLocalFolder = FLocal.string() + "\\";
 
     void SetUp() override {
+        TMainThreadTest::SetUp();
         std::filesystem::create_directories(FServer);
         std::filesystem::create_directories(FLocal);
     }
@@ -93,9 +92,7 @@ protected:
     // Runs the main loop until the run's updater is gone: its completion has run, or it was
     // released after a failed Execute.
     void Finish(TRun& ARun) {
-        ASSERT_TRUE(
-            FLoop->RunUntil([&] { return ARun.Updater.expired(); }, std::chrono::minutes(2)))
-            << "the run did not end";
+        ASSERT_TRUE(RunLoopUntil([&] { return ARun.Updater.expired(); })) << "the run did not end";
     }
 
     TRun Update(const std::string& AModule, bool AAdditional = false) {

@@ -199,7 +199,7 @@ TEST_P(FailedStart, RaisesAndNeverCompletes) {
     }
     Finish(run); // the updater does not stay in memory
     EXPECT_EQ(run.Completions, 0);
-    FLoop->RunUntil([] { return false; }, std::chrono::milliseconds(0));
+    Loop->RunUntil([] { return false; }, std::chrono::milliseconds(0));
     EXPECT_EQ(run.Completions, 0);
     EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "local");
     EXPECT_EQ(FileAge(FLocalFolder + "Estoque.exe"), TestAge(-1));
@@ -238,7 +238,7 @@ TEST_F(FilesUpdaterTest, TheUpdaterOutlivesItsCallersReferenceUntilItsCompletion
     } // the caller's only reference is gone
     EXPECT_FALSE(watch.expired());
     EXPECT_EQ(completions, 0); // never before the caller is back in its loop
-    ASSERT_TRUE(FLoop->RunUntil([&] { return watch.expired(); }, std::chrono::minutes(2)));
+    ASSERT_TRUE(RunLoopUntil([&] { return watch.expired(); }));
     EXPECT_EQ(completions, 1);
     EXPECT_TRUE(aliveInCallback);
     EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "module");
@@ -275,7 +275,7 @@ TEST_F(FilesUpdaterTest, QueuedJobsOfAFailedRunEndBeforeTheUpdaterIsReleased) {
         updater.reset();
         EXPECT_FALSE(watch.expired()); // the waiting job still uses it
     }
-    ASSERT_TRUE(FLoop->RunUntil([&] { return watch.expired(); }, std::chrono::minutes(2)));
+    ASSERT_TRUE(RunLoopUntil([&] { return watch.expired(); }));
     EXPECT_EQ(completions, 0);
     EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "module");
 }
@@ -288,7 +288,7 @@ TEST_F(FilesUpdaterTest, AnUpdaterRunsOnce) {
     updater->Execute("Estoque.exe", false);
     EXPECT_THROW(updater->Execute("Estoque.exe", false), Exception);
     updater.reset();
-    ASSERT_TRUE(FLoop->RunUntil([&] { return watch.expired(); }, std::chrono::minutes(2)));
+    ASSERT_TRUE(RunLoopUntil([&] { return watch.expired(); }));
     EXPECT_EQ(completions, 1);
 }
 
