@@ -220,8 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
         TFailedStart{"BadModuleName", "Est<oque>.exe", "<server>", "",
                      "Invalid characters in path"},
         TFailedStart{"BlankURLSelectsTheService", "Estoque.exe", "<server>", "   ",
-                     "Updating from a file service (url) is not available in this version; "
-                     "use a server folder"}),
+                     "Protocol field is empty"}),
     [](const auto& c) { return std::string(c.param.Label); });
 
 TEST_F(FilesUpdaterTest, TheUpdaterOutlivesItsCallersReferenceUntilItsCompletionHasRun) {

@@ -1,4 +1,5 @@
 // corvane-update end to end: the real program against a server folder.
+#include "Corvane.FileService.Server.h"
 #include "Corvane.Platform.Files.h"
 #include "Corvane.Test.FileTree.h"
 
@@ -106,6 +107,33 @@ TEST_F(UpdateCommand, ReadsTheServerFolderFromTheConfigurationLikeTheLauncher) {
     EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "module");
 }
 
+TEST_F(UpdateCommand, UpdatesFromTheFileServiceAndThenHasNothingToDo) {
+    TFileServiceOptions options;
+    options.Root = FServer.string();
+    options.Port = 0;
+    options.Threads = 2;
+    options.Log = [](std::string_view) {};
+    const TFileService service(options);
+    // The service creates no folders on the workstation: the layouts' folder is there.
+    std::filesystem::create_directories(FLocal / "Relatorio");
+    const std::vector<std::string> args{
+        "--local",  FLocal.string(), "--url", "http://127.0.0.1:" + std::to_string(service.Port()),
+        "--module", "Estoque.exe"};
+    const TCommandResult first = Run(args);
+    EXPECT_EQ(first.ExitCode, 0) << first.Err;
+    EXPECT_EQ(Lines(first.Out),
+              (std::vector<std::string>{"updated Estoque.exe", "updated Relatorio\\Layout01.rav",
+                                        "updated central.ini",
+                                        "47 files compared, 3 to fetch: 3 updated, 0 failed"}));
+    EXPECT_EQ(ReadFile(FLocal / "Relatorio" / "Layout01.rav"), "layout");
+    EXPECT_EQ(FileAge((FLocal / "Estoque.exe").string()), TestAge(1));
+    EXPECT_FALSE(std::filesystem::exists(FLocal / "Unrelated.exe"));
+
+    const TCommandResult second = Run(args);
+    EXPECT_EQ(second.ExitCode, 0) << second.Err;
+    EXPECT_EQ(second.Out, "47 files compared, 0 to fetch: 0 updated, 0 failed\n");
+}
+
 TEST_F(UpdateCommand, ExitsWithOneWhenAFileFailed) {
     std::filesystem::create_directories(FLocal / "central.ini"); // a folder in the file's place
     const TCommandResult result = Run({"--local", FLocal.string(), "--server", FServer.string()});
@@ -153,9 +181,9 @@ INSTANTIATE_TEST_SUITE_P(
             {"--local", "<local>", "--server", "/no/such/folder", "--module", "Estoque.exe"},
             "The specified path was not found\n"},
         TCannotStart{
-            "ServiceNotYetAvailable",
+            "ServiceNotAnswering",
             {"--local", "<local>", "--url", "http://127.0.0.1:1", "--module", "Estoque.exe"},
-            "Updating from a file service (url) is not available"},
+            "REST request failed"},
         TCannotStart{"NoServer", {"--local", "<local>"}, "corvane-update: give exactly one of"},
         TCannotStart{"UnknownOption",
                      {"--local", "<local>", "--fast"},
@@ -164,6 +192,17 @@ INSTANTIATE_TEST_SUITE_P(
                      {"--ini", "/no/such/Corvane.ini"},
                      "corvane-update: configuration file not found"}),
     [](const auto& c) { return std::string(c.param.Label); });
+
+TEST_F(UpdateCommand, TrustsTheAuthorityFileOfTheConfigurationBesideIt) {
+    // "ca" names a file beside the configuration; one that cannot be read fails the listing.
+    WriteFile(FLocal, "Corvane.ini", "[Servidor]\nurl=https://127.0.0.1:1\nca=hospital.pem\n");
+    const TCommandResult result = Run({"--ini", (FLocal / "Corvane.ini").string()});
+    EXPECT_EQ(result.ExitCode, 2);
+    EXPECT_NE(result.Err.find("Cannot read the certificate authorities in \"" +
+                              (FLocal / "hospital.pem").string() + "\""),
+              std::string::npos)
+        << result.Err;
+}
 
 TEST_F(UpdateCommand, AConfigurationWithoutServerOrURLCannotStart) {
     WriteFile(FLocal, "Corvane.ini", "[Servidor]\nurl=   \n");

@@ -84,6 +84,9 @@ TUpdateCommand ParseUpdateCommand(const std::vector<std::string>& AArguments) {
         if (!LCommand.RemotePath.empty())
             LCommand.RemotePath = IncludeTrailingBackslash(LCommand.RemotePath);
         LCommand.URL = LConfig.ReadString("Servidor", "url", "");
+        const std::string LCA = Trimmed(LConfig.ReadString("Servidor", "ca", ""));
+        if (!LCA.empty())
+            LCommand.CAFile = (LPath.parent_path() / LCA).string();
         if (LCommand.RemotePath.empty() && Trimmed(LCommand.URL).empty())
             throw std::invalid_argument("no server folder (\"Local Exe\") or \"url\" in section "
                                         "[Servidor] of " +

@@ -13,6 +13,9 @@ struct TUpdateCommand {
     std::string RemotePath;
     std::string URL;
     std::string ModuleName;
+    // The extra certificate authorities for HTTPS (key "ca" of section "Servidor"), made
+    // absolute against the INI file's folder; empty for none.
+    std::string CAFile;
     bool AdditionalFiles = true;
 };
 

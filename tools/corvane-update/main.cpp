@@ -2,6 +2,7 @@
 // ("updated NAME") or failed ("failed NAME: MESSAGE") and a summary, and exits with 0 when
 // every job succeeded, 1 when some job failed and 2 when the run could not start.
 #include "Corvane.FilesUpdater.h"
+#include "Corvane.HTTP.Certificates.h"
 #include "Corvane.MainThread.h"
 #include "Corvane.MainThreadLoop.h"
 #include "Corvane.UpdateCommandLine.h"
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "corvane-update: %s\n%s", e.what(), UpdateCommandUsage);
         return 2;
     }
+    if (!LCommand.CAFile.empty())
+        SetExtraCAFile(LCommand.CAFile);
     // A file size limit must fail the file being written, not end the whole run.
     std::signal(SIGXFSZ, SIG_IGN);
 
