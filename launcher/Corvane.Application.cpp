@@ -1,5 +1,8 @@
 #include "Corvane.Application.h"
 
+#include "Corvane.ErrorBox.h"
+#include "Corvane.MainThread.Qt.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QIcon>
@@ -11,6 +14,9 @@ void InitializeApplication() {
     // The application name, not the display name: Qt appends a display name to every window
     // title, and the window's caption must read exactly as the launcher sets it.
     QCoreApplication::setApplicationName(QString::fromUtf8(ApplicationTitle));
+    InstallErrorBox();
+    // Completion callbacks of update runs and other hand-overs come through the event loop.
+    SetMainThreadDispatcher(std::make_shared<TQtMainThreadDispatcher>());
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/artwork/Corvane.png")));
 }

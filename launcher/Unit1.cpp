@@ -1,7 +1,7 @@
 #include "Unit1.h"
 
 #include "Corvane.Contacts.h"
-#include "Corvane.ErrorReport.h"
+#include "Corvane.ErrorBox.h"
 #include "Corvane.Errors.h"
 #include "Corvane.Image.h"
 #include "Corvane.IniFile.h"
@@ -25,6 +25,7 @@ TFrmMenu::TFrmMenu() {
     FrmMenu = this;
     CreateComponents();
     BuildModuleTable();
+    ConnectLaunchHandlers();
 }
 
 TFrmMenu::~TFrmMenu() {

@@ -9,12 +9,14 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 class QAction;
 class QLabel;
 class QMenu;
+class QShowEvent;
 class QTimer;
 
 namespace corvane {
@@ -93,11 +95,18 @@ public:
     const std::string& Url() const { return FUrl; }
     const std::string& ExeContabil() const { return wExeContabil; }
     bool Fecha() const { return wfecha; }
+    // How many update runs are under way (the waiting panel shows while there is one).
+    int RunsUnderway() const { return FRunsUnderway; }
+
+    // Points the window at other folders and service than Corvane.ini named, as a tool or a
+    // test does before it starts runs. ALocalPath ends in a path delimiter.
+    void UseServer(std::string ALocalPath, std::string ARemotePath, std::string AUrl);
 
     // The tray icon's message handler: ALParam is the mouse event (Corvane.TrayIcon.h).
     void TrayMessage(int ALParam);
 
 protected:
+    void showEvent(QShowEvent* AEvent) override;
     void closeEvent(QCloseEvent* AEvent) override;
     void changeEvent(QEvent* AEvent) override;
 
@@ -108,6 +117,18 @@ private:
     void CreatePopupMenu();
     void ConnectEmailArea();
     void AddTrayIcon();
+    void ConnectLaunchHandlers();
+
+    // The launch flow. Each run carries the module it was started for and its own start
+    // time, so that overlapping runs each start their own module and report their own time.
+    void SelectModule(const std::string& AModuleName, bool AAdditionalFiles);
+    void RunUpdate(const std::string& AModuleName, bool AAdditionalFiles,
+                   const std::function<void(TDateTime AStart)>& ACallback);
+    TDateTime ShowWaitPanel();
+    void ShowUpdateTime(TDateTime AStart);
+    void StartSelectedModule(const std::string& AModule, TDateTime AStart);
+    // One run less under way: the panel hides when none is left.
+    void EndRun();
 
     // Event handlers, in declaration order. The launch flow, the tray icon with its menu
     // and close handling (TrayMessage among them), the support e-mail and the
@@ -128,6 +149,7 @@ private:
     std::string FSelectedModule;
     std::string wCaminhoServidor;
     TDateTime FStart = 0.0;
+    int FRunsUnderway = 0;
     std::string FLocalPath;
     std::string FRemotePath;
     std::string FUrl;

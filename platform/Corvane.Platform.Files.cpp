@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -20,6 +21,14 @@ bool StatFollowingLinks(std::string_view path, struct stat& st) {
         return false;
     const std::string native = ToNativePath(path);
     return ::stat(native.c_str(), &st) == 0;
+}
+
+// The C library guards its time-zone state with a lock of its own that thread checkers cannot
+// see, and mktime rereads the zone rules on every call: taking our own lock around both
+// conversions keeps them ordered for the checkers too. The calls are short.
+std::mutex& ZoneRulesLock() {
+    static std::mutex lock;
+    return lock;
 }
 
 } // namespace
@@ -70,15 +79,15 @@ bool CreateDir(std::string_view path) {
     return !native.empty() && ::mkdir(native.c_str(), 0777) == 0;
 }
 
-bool TryFileAge(std::string_view path, TDateTime& age) {
-    struct stat st {};
-    if (!StatFollowingLinks(path, st) || S_ISDIR(st.st_mode))
-        return false;
+bool TryAgeFromUnixTime(std::int64_t seconds, std::int64_t nanoseconds, TDateTime& age) {
     std::tm local{};
-    const std::time_t seconds = st.st_mtim.tv_sec;
-    if (localtime_r(&seconds, &local) == nullptr)
-        return false;
-    const int ms = static_cast<int>(st.st_mtim.tv_nsec / 1'000'000);
+    const std::time_t when = static_cast<std::time_t>(seconds);
+    {
+        std::lock_guard lock(ZoneRulesLock());
+        if (localtime_r(&when, &local) == nullptr)
+            return false;
+    }
+    const int ms = static_cast<int>(nanoseconds / 1'000'000);
     const int second = local.tm_sec > 59 ? 59 : local.tm_sec; // a leap second reads as :59
     if (!IsValidDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                          local.tm_min, second, ms))
@@ -88,12 +97,7 @@ bool TryFileAge(std::string_view path, TDateTime& age) {
     return true;
 }
 
-TDateTime FileAge(std::string_view path) {
-    TDateTime age = -1.0;
-    return TryFileAge(path, age) ? age : -1.0;
-}
-
-void SetFileAge(std::string_view path, TDateTime age) {
+bool TryUnixTimeFromAge(TDateTime age, std::int64_t& seconds, std::int64_t& nanoseconds) {
     const TDateTimeParts p = DecodeDateTime(age);
     std::tm local{};
     local.tm_year = p.Year - 1900;
@@ -103,15 +107,43 @@ void SetFileAge(std::string_view path, TDateTime age) {
     local.tm_min = p.Minute;
     local.tm_sec = p.Second;
     local.tm_isdst = -1; // let the zone rules decide, so the time reads back as given
-    errno = 0;
-    const std::time_t seconds = std::mktime(&local);
-    if (seconds == static_cast<std::time_t>(-1) && errno != 0)
-        throw EOSError(SystemErrorMessage(errno), errno);
+    std::time_t when = 0;
+    {
+        std::lock_guard lock(ZoneRulesLock());
+        errno = 0;
+        when = std::mktime(&local);
+    }
+    if (when == static_cast<std::time_t>(-1) && errno != 0)
+        return false;
+    seconds = when;
+    nanoseconds = static_cast<std::int64_t>(p.Millisecond) * 1'000'000;
+    return true;
+}
+
+bool TryFileAge(std::string_view path, TDateTime& age) {
+    struct stat st {};
+    if (!StatFollowingLinks(path, st) || S_ISDIR(st.st_mode))
+        return false;
+    return TryAgeFromUnixTime(st.st_mtim.tv_sec, st.st_mtim.tv_nsec, age);
+}
+
+TDateTime FileAge(std::string_view path) {
+    TDateTime age = -1.0;
+    return TryFileAge(path, age) ? age : -1.0;
+}
+
+void SetFileAge(std::string_view path, TDateTime age) {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    if (!TryUnixTimeFromAge(age, seconds, nanoseconds)) {
+        const int error = errno;
+        throw EOSError(SystemErrorMessage(error), error);
+    }
     struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT; // the access time stays as it is
-    times[1].tv_sec = seconds;
-    times[1].tv_nsec = static_cast<long>(p.Millisecond) * 1'000'000;
+    times[1].tv_sec = static_cast<std::time_t>(seconds);
+    times[1].tv_nsec = static_cast<long>(nanoseconds);
     const std::string native = ToNativePath(path);
     if (::utimensat(AT_FDCWD, native.c_str(), times, 0) != 0) {
         const int error = errno;

@@ -4,6 +4,7 @@
 
 #include "Corvane.Platform.DateTime.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,13 @@ bool TryFileAge(std::string_view path, TDateTime& age);
 
 // The file's age, or -1.0 when there is no file or its time cannot be read.
 TDateTime FileAge(std::string_view path);
+
+// A file time (seconds and nanoseconds since 1970-01-01 UTC) as an age in local time, to the
+// millisecond; false when it has no valid local date.
+bool TryAgeFromUnixTime(std::int64_t seconds, std::int64_t nanoseconds, TDateTime& age);
+
+// An age read as local time as a file time; false (errno set) when the zone rules reject it.
+bool TryUnixTimeFromAge(TDateTime age, std::int64_t& seconds, std::int64_t& nanoseconds);
 
 // Sets the file's last-write time from an age read as local time. Throws EOSError with the
 // system's message when the file cannot be stamped.

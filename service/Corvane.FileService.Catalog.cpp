@@ -109,7 +109,7 @@ TListingAnswer TFileCatalog::Listing(std::string_view folder, std::string_view m
     // Files beneath the folder: its name and a backslash start theirs (all of them for the
     // root); without recursion the rest of the name holds no further backslash.
     const std::string prefix = found->empty() ? std::string() : *found + '\\';
-    std::vector<TListedFile> listed;
+    std::vector<TListingEntry> listed;
     for (const TIndex::TFile& file : index.Files) {
         if (file.Name.compare(0, prefix.size(), prefix) != 0)
             continue;

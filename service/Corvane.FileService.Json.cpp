@@ -14,12 +14,12 @@ std::string IsoAge(TDateTime age) {
     return text;
 }
 
-std::string ListingJson(const std::vector<TListedFile>& files) {
+std::string ListingJson(const std::vector<TListingEntry>& files) {
     rapidjson::StringBuffer buffer;
     buffer.Reserve(files.size() * 80 + 2);
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
     writer.StartArray();
-    for (const TListedFile& file : files) {
+    for (const TListingEntry& file : files) {
         writer.StartObject();
         writer.Key("fileName");
         writer.String(file.FileName.data(), static_cast<rapidjson::SizeType>(file.FileName.size()));

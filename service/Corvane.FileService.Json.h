@@ -13,13 +13,13 @@ namespace corvane {
 // "2022-03-01T10:15:30.123". The updater keeps it as it stands and stamps files with it.
 std::string IsoAge(TDateTime age);
 
-struct TListedFile {
+struct TListingEntry {
     std::string_view FileName; // relative to the root, backslashes between folders
     std::string_view Age;      // IsoAge of the file's last-write time
 };
 
 // The listing answer: an array of {"fileName": ..., "age": ...}.
-std::string ListingJson(const std::vector<TListedFile>& files);
+std::string ListingJson(const std::vector<TListingEntry>& files);
 
 // The error answer: {"error": ..., "status": ..., "detail": ...}.
 std::string ErrorJson(int status, std::string_view error, std::string_view detail);

@@ -1,6 +1,6 @@
 // The application's default error report.
 #include "Corvane.Application.h"
-#include "Corvane.ErrorReport.h"
+#include "Corvane.ErrorBox.h"
 #include "Corvane.Errors.h"
 
 #include <QAbstractButton>
@@ -54,7 +54,7 @@ private slots:
         std::vector<std::string> LReported;
         const corvane::TErrorReport LPrevious = corvane::SetErrorReport(
             [&](const std::string& AMessage) { LReported.push_back(AMessage); });
-        QVERIFY(!LPrevious); // the box was in place
+        QVERIFY(bool(LPrevious)); // the box was in place
 
         bool LAfter = false;
         corvane::RunGuarded([] { throw corvane::EListError("Duplicates not allowed"); });
@@ -63,7 +63,7 @@ private slots:
         QVERIFY(LAfter);
         QCOMPARE(LReported, std::vector<std::string>{"Duplicates not allowed"});
 
-        const corvane::TErrorReport LMine = corvane::SetErrorReport({});
+        const corvane::TErrorReport LMine = corvane::SetErrorReport(LPrevious);
         QVERIFY(bool(LMine));
     }
 };

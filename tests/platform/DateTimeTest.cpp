@@ -20,19 +20,18 @@ TEST_P(KnownDates, EncodeAndDecodeAgree) {
     EXPECT_EQ(DecodeDateTime(c.Value), c.Parts);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Calendar, KnownDates,
-    ::testing::Values(KnownDate{{1899, 12, 30, 0, 0, 0, 0}, 0.0},
-                      KnownDate{{1900, 1, 1, 0, 0, 0, 0}, 2.0},
-                      KnownDate{{1970, 1, 1, 0, 0, 0, 0}, 25569.0},
-                      KnownDate{{2000, 2, 29, 12, 0, 0, 0}, 36585.5},
-                      KnownDate{{2022, 3, 1, 18, 0, 0, 0}, 44621.75},
-                      KnownDate{{1899, 12, 29, 6, 0, 0, 0}, -1.25}));
+INSTANTIATE_TEST_SUITE_P(Calendar, KnownDates,
+                         ::testing::Values(KnownDate{{1899, 12, 30, 0, 0, 0, 0}, 0.0},
+                                           KnownDate{{1900, 1, 1, 0, 0, 0, 0}, 2.0},
+                                           KnownDate{{1970, 1, 1, 0, 0, 0, 0}, 25569.0},
+                                           KnownDate{{2000, 2, 29, 12, 0, 0, 0}, 36585.5},
+                                           KnownDate{{2022, 3, 1, 18, 0, 0, 0}, 44621.75},
+                                           KnownDate{{1899, 12, 29, 6, 0, 0, 0}, -1.25}));
 
 TEST(DateTime, EveryMillisecondOfADayRoundTripsExactly) {
     for (int ms = 0; ms < MSecsPerDay; ms += 997) {
-        const TDateTimeParts p{2023, 10, 29, ms / 3'600'000, ms / 60'000 % 60, ms / 1000 % 60,
-                               ms % 1000};
+        const TDateTimeParts p{2023,           10,       29, ms / 3'600'000, ms / 60'000 % 60,
+                               ms / 1000 % 60, ms % 1000};
         const TDateTime value = EncodeDateTime(p);
         ASSERT_EQ(DecodeDateTime(value), p);
         ASSERT_EQ(EncodeDateTime(DecodeDateTime(value)), value);

@@ -1,17 +1,16 @@
-// The application's default error report: what the user sees when an error escapes an event
-// handler. The handler's work stops there; the program goes on. Main thread only.
+// The launcher's side of the application's default error report (Corvane.ErrorReport.h): the
+// error box it installs and the guard every event handler runs in. Main thread only.
 #pragma once
 
+#include "Corvane.ErrorReport.h"
+
 #include <exception>
-#include <functional>
 #include <string>
 
 namespace corvane {
 
-// Receives the message of one error to report.
-using TErrorReport = std::function<void(const std::string& AMessage)>;
-
-// Reports an error through the current report (the error box unless replaced).
+// Reports an error through the application's default error report (the error box once
+// InstallErrorBox has run).
 void ShowException(const std::exception& AError);
 void ShowErrorMessage(const std::string& AMessage);
 
@@ -19,17 +18,17 @@ void ShowErrorMessage(const std::string& AMessage);
 // icon, the message and an OK button. Returns when the user has closed it.
 void ShowErrorBox(const std::string& AMessage);
 
-// Replaces the report, e.g. for a run without a user; an empty report restores the error
-// box. Returns the report that was in place.
-TErrorReport SetErrorReport(TErrorReport AReport);
+// Makes the error box the application's default error report, so that errors escaping a
+// handler and errors of calls handed to the main thread end up in the same place.
+void InstallErrorBox();
 
 // Runs an event handler: an error that escapes it is reported and goes no further, as every
 // handler of the launcher needs (Qt's event loop must never see an exception).
 template <class THandler> void RunGuarded(THandler&& AHandler) noexcept {
     try {
         AHandler();
-    } catch (const std::exception& LError) {
-        ShowException(LError);
+    } catch (...) {
+        HandleException(std::current_exception());
     }
 }
 

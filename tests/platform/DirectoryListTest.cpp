@@ -1,0 +1,171 @@
+#include "Corvane.Errors.h"
+#include "Corvane.Platform.DirectoryList.h"
+#include "Corvane.Platform.Files.h"
+#include "Corvane.Test.FileTree.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <ostream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+using test::TestAge;
+using test::WriteFile;
+
+std::vector<std::string> Names(const std::vector<TListedFile>& files) {
+    std::vector<std::string> names;
+    for (const auto& file : files)
+        names.push_back(file.FileName);
+    return names;
+}
+
+class DirectoryList : public ::testing::Test {
+protected:
+    test::TTempFolder FTemp;
+    std::string FRoot = FTemp.Folder();
+};
+
+TEST_F(DirectoryList, ListsEveryFileOfTheTreeWithItsAgeInOrdinalOrder) {
+    WriteFile(FTemp.Path(), "b.dll", "1", TestAge(1));
+    WriteFile(FTemp.Path(), "B.exe", "2", TestAge(2));
+    WriteFile(FTemp.Path(), ".hidden", "3", TestAge(3));
+    WriteFile(FTemp.Path(), "NODOT", "4", TestAge(4));
+    WriteFile(FTemp.Path(), "Relatorio\\Layout01.rav", "5", TestAge(5));
+    WriteFile(FTemp.Path(), "Relatorio\\Sub\\deep.txt", "6", TestAge(6));
+    std::filesystem::create_directories(FTemp.Path() / "Empty");
+
+    const auto files = ListFilesWithAges(FRoot);
+
+    // Capitals sort before small letters; the root is kept exactly as passed and the levels
+    // below it are joined with backslashes.
+    EXPECT_EQ(Names(files),
+              (std::vector<std::string>{FRoot + ".hidden", FRoot + "B.exe", FRoot + "NODOT",
+                                        FRoot + "Relatorio\\Layout01.rav",
+                                        FRoot + "Relatorio\\Sub\\deep.txt", FRoot + "b.dll"}));
+    for (const auto& file : files) {
+        EXPECT_TRUE(file.AgeRead) << file.FileName;
+        EXPECT_EQ(file.Age, FileAge(file.FileName)) << file.FileName;
+    }
+}
+
+TEST_F(DirectoryList, FollowsLinksWithoutLoopingAndLeavesOutWhatIsNoFile) {
+    WriteFile(FTemp.Path(), "real\\file.dll", "x", TestAge());
+    std::filesystem::create_symlink("real/file.dll", FTemp.Path() / "link.dll");
+    std::filesystem::create_directory_symlink("real", FTemp.Path() / "linked");
+    std::filesystem::create_directory_symlink("..", FTemp.Path() / "real" / "up");
+    std::filesystem::create_symlink("nowhere", FTemp.Path() / "dangling");
+    ASSERT_EQ(::mkfifo((FTemp.Path() / "pipe").c_str(), 0600), 0);
+
+    const auto files = ListFilesWithAges(FRoot);
+
+    // "real\up" leads back to the root, which is being listed already.
+    EXPECT_EQ(Names(files),
+              (std::vector<std::string>{FRoot + "dangling", FRoot + "link.dll",
+                                        FRoot + "linked\\file.dll", FRoot + "real\\file.dll"}));
+    EXPECT_FALSE(files[0].AgeRead);
+    EXPECT_EQ(files[1].Age, TestAge());
+    EXPECT_EQ(files[2].Age, TestAge());
+}
+
+struct TBadRoot {
+    const char* Label;
+    std::string Root; // relative to the temporary folder unless absolute
+    const char* Message;
+};
+
+void PrintTo(const TBadRoot& c, std::ostream* os) {
+    *os << c.Label;
+}
+
+class DirectoryListRefuses : public ::testing::TestWithParam<TBadRoot> {};
+
+TEST_P(DirectoryListRefuses, RootsThatCannotBeListed) {
+    test::TTempFolder temp;
+    WriteFile(temp.Path(), "a-file", "x");
+    std::string root = GetParam().Root;
+    if (!root.empty() && root[0] != '/')
+        root = temp.Folder() + root;
+    try {
+        ListFilesWithAges(root);
+        FAIL() << "listed " << root;
+    } catch (const Exception& e) {
+        EXPECT_STREQ(e.what(), GetParam().Message);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DirectoryListRefuses,
+    ::testing::Values(TBadRoot{"Missing", "not-there\\", "The specified path was not found"},
+                      TBadRoot{"AFile", "a-file\\", "The specified path was not found"},
+                      TBadRoot{"Empty", "", "The specified path was not found"},
+                      TBadRoot{"TooLong", "/" + std::string(247, 'x'),
+                               "The specified path is too long"},
+                      TBadRoot{"Pipe", "bad|name\\", "Invalid characters in path"},
+                      TBadRoot{"Control", "bad\tname\\", "Invalid characters in path"}),
+    [](const auto& c) { return std::string(c.param.Label); });
+
+TEST(DirectoryListLimits, ARootJustUnderTheLimitIsListed) {
+    test::TTempFolder temp;
+    std::string root = temp.Folder();
+    const std::string name(247 - root.size() - 1, 'd');
+    std::filesystem::create_directory(temp.Path() / name);
+    root += name + '\\';
+    ASSERT_EQ(Utf16Length(root), 247u);
+    WriteFile(temp.Path() / name, "x.dll", "x");
+    EXPECT_EQ(Names(ListFilesWithAges(root)), std::vector<std::string>{root + "x.dll"});
+}
+
+TEST(DirectoryListLimits, SubfoldersClosedToTheReaderAreLeftOut) {
+    test::TTempFolder temp;
+    WriteFile(temp.Path(), "open.dll", "x");
+    WriteFile(temp.Path(), "closed\\secret.dll", "x");
+    std::filesystem::permissions(temp.Path() / "closed", std::filesystem::perms::none);
+    const std::string root = temp.Folder();
+    const auto result = test::RunWithoutFilePrivileges(temp.Path(), [&] {
+        const auto names = Names(ListFilesWithAges(root));
+        return names == std::vector<std::string>{root + "open.dll"} ? 0 : 1;
+    });
+    if (!result)
+        GTEST_SKIP() << test::NoUnprivilegedUser;
+    EXPECT_EQ(*result, 0);
+}
+
+struct TOrder {
+    const char* Less;
+    const char* Greater;
+};
+
+void PrintTo(const TOrder& c, std::ostream* os) {
+    *os << c.Less << " < " << c.Greater;
+}
+
+class OrdinalOrder : public ::testing::TestWithParam<TOrder> {};
+
+TEST_P(OrdinalOrder, FollowsUtf16CodeUnits) {
+    EXPECT_TRUE(OrdinalLess(GetParam().Less, GetParam().Greater));
+    EXPECT_FALSE(OrdinalLess(GetParam().Greater, GetParam().Less));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OrdinalOrder,
+    ::testing::Values(TOrder{"B", "a"}, TOrder{"a", "ab"}, TOrder{"Z\\x", "Za"},
+                      TOrder{"\xC3\xA9", "\xC3\xAA"},               // é < ê
+                      TOrder{"\xF0\x9F\x98\x80", "\xEF\xBF\xBD"},   // U+1F600 < U+FFFD
+                      TOrder{"\xED\x9F\xBF", "\xF0\x9F\x98\x80"})); // U+D7FF < U+1F600
+
+TEST(OrdinalOrder, EqualTextsAreNotLess) {
+    EXPECT_FALSE(OrdinalLess("same", "same"));
+}
+
+TEST(Utf16Length, CountsSurrogatePairsAsTwo) {
+    EXPECT_EQ(Utf16Length("abc"), 3u);
+    EXPECT_EQ(Utf16Length("\xC3\xA9"), 1u);
+    EXPECT_EQ(Utf16Length("\xF0\x9F\x98\x80"), 2u);
+}
+
+} // namespace
+} // namespace corvane

@@ -1,0 +1,31 @@
+// The command line of corvane-update:
+//   corvane-update --local DIR (--server DIR | --url URL) [--module NAME] [--no-additional-files]
+//   corvane-update --ini FILE [--module NAME] [--no-additional-files]
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+struct TUpdateCommand {
+    std::string LocalPath;
+    std::string RemotePath;
+    std::string URL;
+    std::string ModuleName;
+    // The extra certificate authorities for HTTPS (key "ca" of section "Servidor"), made
+    // absolute against the INI file's folder; empty for none.
+    std::string CAFile;
+    bool AdditionalFiles = true;
+};
+
+// The usage text printed with a command-line error.
+extern const char* const UpdateCommandUsage;
+
+// Reads the arguments (without the program name). With --ini the local folder is the INI
+// file's folder and the server folder and URL are read from its section "Servidor" as the
+// launcher reads them. Throws std::invalid_argument with a message for a command line that
+// cannot run.
+TUpdateCommand ParseUpdateCommand(const std::vector<std::string>& AArguments);
+
+} // namespace corvane

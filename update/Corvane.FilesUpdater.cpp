@@ -1,0 +1,155 @@
+#include "Corvane.FilesUpdater.h"
+
+#include "Corvane.Errors.h"
+#include "Corvane.FilesUpdater.AdditionalFiles.h"
+#include "Corvane.Platform.Files.h"
+#include "Corvane.Platform.Locale.h"
+#include "Corvane.Platform.Paths.h"
+
+#include <exception>
+#include <utility>
+
+namespace corvane {
+
+std::shared_ptr<IFilesUpdater>
+TFilesUpdater::New(std::string ALocalPath, std::string ARemotePath, std::string AURL,
+                   TThreadMethod AOnTerminate, std::shared_ptr<IFilesUpdaterObserver> AObserver) {
+    return std::make_shared<TFilesUpdater>(TPrivate{}, std::move(ALocalPath),
+                                           std::move(ARemotePath), std::move(AURL),
+                                           std::move(AOnTerminate), std::move(AObserver));
+}
+
+TFilesUpdater::TFilesUpdater(TPrivate, std::string ALocalPath, std::string ARemotePath,
+                             std::string AURL, TThreadMethod AOnTerminate,
+                             std::shared_ptr<IFilesUpdaterObserver> AObserver)
+    : FURL(std::move(AURL)), FLocalPath(std::move(ALocalPath)), FRemotePath(std::move(ARemotePath)),
+      FOnTerminate(std::move(AOnTerminate)), FObserver(std::move(AObserver)) {
+    // By the URL alone: a URL of blanks is not empty and selects the service.
+    if (FURL.empty()) {
+        FillRemoteList = &TFilesUpdater::FillRemoteListFromFolder;
+        UpdateFile = &TFilesUpdater::UpdateFileFromFolder;
+    } else {
+        FillRemoteList = &TFilesUpdater::FillRemoteListFromService;
+        UpdateFile = &TFilesUpdater::UpdateFileFromService;
+    }
+}
+
+TFilesUpdater::~TFilesUpdater() {
+    FLocalList.clear();
+    FLocalKeys.clear();
+    FRemoteList.clear();
+    // FTasks goes next, before the strings: its pool has no job left by now, and a job of a
+    // failed run would still read them.
+}
+
+void TFilesUpdater::Execute(const std::string& AModuleName, bool AAdditionalFiles) {
+    if (FExecuted)
+        throw Exception("An update run can be executed only once");
+    FExecuted = true;
+    // The run's reference to itself: the caller may drop its own right after this call.
+    std::shared_ptr<TFilesUpdater> LSelf = shared_from_this();
+    try {
+        FTasks = TTasksList::New();
+        FillLocalList(AModuleName, AAdditionalFiles);
+        (this->*FillRemoteList)();
+        QueueOutdatedFiles();
+    } catch (...) {
+        ReleaseAfterQueuedJobs(std::move(LSelf));
+        throw;
+    }
+    FTasks->AWait([LSelf = std::move(LSelf)]() mutable {
+        // The release comes last, and also when the callback raises; it may destroy the
+        // updater and its task list, so nothing here touches them after it.
+        struct TRelease {
+            std::shared_ptr<TFilesUpdater>& Self;
+            ~TRelease() { Self.reset(); }
+        } LRelease{LSelf};
+        LSelf->DoTerminate();
+    });
+}
+
+void TFilesUpdater::ReleaseAfterQueuedJobs(std::shared_ptr<TFilesUpdater> ASelf) noexcept {
+    // Jobs queued before the error still run and use this updater: it must outlive them. The
+    // completion callback is not called on this path.
+    if (FTasks && FQueuedJobs > 0) {
+        try {
+            FTasks->AWait([LSelf = std::move(ASelf)]() mutable { LSelf.reset(); });
+        } catch (...) {
+            // No main thread to hand the release to: the caller's reference still holds the
+            // updater, and dropping it shuts the pool down after its last job.
+        }
+    }
+}
+
+void TFilesUpdater::DoTerminate() {
+    if (FOnTerminate)
+        FOnTerminate();
+}
+
+void TFilesUpdater::FillLocalList(const std::string& AModuleName, bool AAdditionalFiles) {
+    FLocalList.clear();
+    FLocalKeys.clear();
+    if (!AModuleName.empty())
+        AddLocalFile(AModuleName);
+    if (AAdditionalFiles)
+        for (const std::string_view LName : AdditionalFiles)
+            AddLocalFile(std::string(LName));
+}
+
+void TFilesUpdater::AddLocalFile(const std::string& AFileName) {
+    const std::string LPath = JoinPath(FLocalPath, AFileName);
+    // A name already listed (the table repeats two) would give a second job for one file.
+    if (!FLocalKeys.insert(UpperCase(AFileName)).second)
+        return;
+    TDateTime LAge = -1.0; // no file, or a time that cannot be read: differs from any age
+    if (!TryFileAge(LPath, LAge))
+        LAge = -1.0;
+    FLocalList.emplace_back(AFileName, LAge);
+}
+
+void TFilesUpdater::QueueOutdatedFiles() {
+    for (const TFileInfoDTO& LLocal : FLocalList) {
+        const auto LRemote = FRemoteList.find(UpperCase(LLocal.FFileName));
+        const bool LExists = FileExists(JoinPath(FLocalPath, LLocal.FFileName));
+        if (LRemote != FRemoteList.end() && (!LExists || LLocal.FAge != LRemote->second.FAge))
+            AddTask(LLocal.FFileName, LRemote->second.FFileName, LRemote->second.FAge);
+    }
+    if (FObserver)
+        FObserver->Compared(FLocalList.size(), FQueuedJobs);
+}
+
+void TFilesUpdater::AddTask(const std::string& AFileName, const std::string& ARemoteName,
+                            TDateTime AAge) {
+    // The job refers to the updater without a count of its own: the run's reference keeps
+    // the updater alive until every job has ended.
+    FTasks->Run([this, LFileName = AFileName, LRemoteName = ARemoteName, AAge] {
+        RunJob(LFileName, LRemoteName, AAge);
+    });
+    ++FQueuedJobs;
+}
+
+void TFilesUpdater::RunJob(const std::string& AFileName, const std::string& ARemoteName,
+                           TDateTime AAge) {
+    TFileOutcome LOutcome = TFileOutcome::Failed;
+    std::string LMessage;
+    try {
+        LOutcome = (this->*UpdateFile)(AFileName, ARemoteName, AAge);
+    } catch (...) {
+        const std::exception_ptr LError = std::current_exception();
+        if (FObserver) {
+            try {
+                std::rethrow_exception(LError);
+            } catch (const std::exception& e) {
+                LMessage = e.what();
+            } catch (...) {
+                LMessage = "Unknown exception";
+            }
+            FObserver->FileDone(AFileName, TFileOutcome::Failed, LMessage);
+        }
+        std::rethrow_exception(LError); // the job ends failed, as any job that raises
+    }
+    if (FObserver)
+        FObserver->FileDone(AFileName, LOutcome, LMessage);
+}
+
+} // namespace corvane
