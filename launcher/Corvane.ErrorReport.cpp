@@ -8,15 +8,6 @@
 
 namespace corvane {
 
-namespace {
-
-TErrorReport& CurrentReport() {
-    static TErrorReport report;
-    return report;
-}
-
-} // namespace
-
 void ShowErrorBox(const std::string& AMessage) {
     QMessageBox LBox(QMessageBox::Critical, QCoreApplication::applicationName(),
                      QString::fromStdString(AMessage), QMessageBox::Ok);
@@ -24,7 +15,8 @@ void ShowErrorBox(const std::string& AMessage) {
 }
 
 void ShowErrorMessage(const std::string& AMessage) {
-    if (const TErrorReport& LReport = CurrentReport())
+    // One report for the whole program: the one the update layer's HandleException uses too.
+    if (const TErrorReport LReport = CurrentErrorReport())
         LReport(AMessage);
     else
         ShowErrorBox(AMessage);
@@ -32,10 +24,6 @@ void ShowErrorMessage(const std::string& AMessage) {
 
 void ShowException(const std::exception& AError) {
     ShowErrorMessage(AError.what());
-}
-
-TErrorReport SetErrorReport(TErrorReport AReport) {
-    return std::exchange(CurrentReport(), std::move(AReport));
 }
 
 } // namespace corvane

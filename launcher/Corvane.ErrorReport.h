@@ -21,7 +21,9 @@ void ShowErrorBox(const std::string& AMessage);
 
 // Replaces the report, e.g. for a run without a user; an empty report restores the error
 // box. Returns the report that was in place.
+// (Defined once, in the update layer, so both layers share one report.)
 TErrorReport SetErrorReport(TErrorReport AReport);
+TErrorReport CurrentErrorReport();
 
 // Runs an event handler: an error that escapes it is reported and goes no further, as every
 // handler of the launcher needs (Qt's event loop must never see an exception).
