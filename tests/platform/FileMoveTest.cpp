@@ -84,8 +84,7 @@ TEST_F(FileMoveFolder, StartProcessStartsTheProgramDetached) {
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(reader, 0);
     const auto script = FFolder / "programa";
-    std::ofstream(script) << "#!/bin/sh\ncut -d' ' -f6 /proc/$$/stat > '" << fifo.string()
-                          << "'\n";
+    std::ofstream(script) << "#!/bin/sh\ncut -d' ' -f6 /proc/$$/stat > '" << fifo.string() << "'\n";
     fs::permissions(script, fs::perms::owner_all);
 
     ASSERT_TRUE(StartProcess(script.string(), TStartupInfo{}));
