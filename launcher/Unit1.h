@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+class QEvent;
 class QLabel;
 class QShowEvent;
 class QTimer;
@@ -128,6 +129,12 @@ private:
     void FormClose(QObject* Sender, TCloseAction& Action);
     void FormActivate(QObject* Sender);
     void FormShow(QObject* Sender);
+
+    // The self-replacement (Unit1.SelfReplacement.cpp): the first activation of the window
+    // runs FormActivate, which runs CheckLauncherVersion once per start.
+    bool event(QEvent* AEvent) override;
+    void CheckLauncherVersion();
+    bool FActivatedOnce = false;
     void Timer1Timer(QObject* Sender);
 
     std::unique_ptr<TModuleOptions> FModuleOptions;
