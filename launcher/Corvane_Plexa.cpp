@@ -1,5 +1,6 @@
 // Program entry of the launcher.
 #include "Corvane.Application.h"
+#include "Corvane.LauncherRestart.h"
 #include "Corvane.Platform.Paths.h"
 #include "Corvane.SingleInstance.h"
 #include "Corvane.WindowActivation.h"
@@ -15,6 +16,8 @@ int main(int argc, char* argv[]) {
     corvane::TSingleInstance LInstance(QString::fromStdString(corvane::ExecutablePath()));
     if (!LInstance.Claim(LApplication.arguments().mid(1)))
         return 0;
+    // A self-replacement starts the new copy while this one is still ending.
+    corvane::LeaveSingleInstanceBeforeRestart = corvane::LeaveInstanceRegistry;
     const std::unique_ptr<corvane::TFrmMenu> LForm = corvane::TFrmMenu::Create();
     LInstance.OnActivate = [&LForm] { corvane::RestoreAndBringToFront(*LForm); };
     LForm->show();

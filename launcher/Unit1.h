@@ -14,6 +14,7 @@
 #include <string>
 
 class QAction;
+class QEvent;
 class QLabel;
 class QMenu;
 class QShowEvent;
@@ -143,6 +144,12 @@ private:
     void FormClose(QObject* Sender, TCloseAction& Action);
     void FormActivate(QObject* Sender);
     void FormShow(QObject* Sender);
+
+    // The self-replacement (Unit1.SelfReplacement.cpp): the first activation of the window
+    // runs FormActivate, which runs CheckLauncherVersion once per start.
+    bool event(QEvent* AEvent) override;
+    void CheckLauncherVersion();
+    bool FActivatedOnce = false;
     void Timer1Timer(QObject* Sender);
 
     std::unique_ptr<TModuleOptions> FModuleOptions;

@@ -61,6 +61,8 @@ bool StartDetachedProcess(const std::string& AProgram, const TStartupInfo& AStar
     if (LIntermediate < 0)
         return false;
     if (LIntermediate == 0) {
+        // A session of its own: the module outlives the launcher and its terminal.
+        ::setsid();
         pid_t LModule = 0;
         const int LResult = posix_spawn(&LModule, LProgram.c_str(), nullptr, LAttributes.Get(),
                                         LArguments, environ);

@@ -23,6 +23,11 @@ TErrorReport SetErrorReport(TErrorReport AReport) {
     return std::exchange(InstalledReport, std::move(AReport));
 }
 
+TErrorReport CurrentErrorReport() {
+    std::lock_guard LGuard(ReportLock);
+    return InstalledReport;
+}
+
 std::string ExceptionMessage(const std::exception_ptr& AError) {
     try {
         if (AError) {

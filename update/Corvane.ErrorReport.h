@@ -17,6 +17,9 @@ using TErrorReport = std::function<void(const std::string& AMessage)>;
 // report puts back the built-in one (the message on standard error).
 TErrorReport SetErrorReport(TErrorReport AReport);
 
+// The report installed now; empty when none is.
+TErrorReport CurrentErrorReport();
+
 // The message of an error: what() of a standard exception, else "Unknown exception".
 std::string ExceptionMessage(const std::exception_ptr& AError);
 

@@ -1,0 +1,46 @@
+// The launcher's replacement of its own executable by the copy in the server folder. The file
+// operations come in as parameters, so the steps and their recovery are tested with failures
+// injected at any of them, without a window.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace corvane {
+
+// The file operations the replacement uses; PlatformSelfReplacementFiles gives the real ones.
+struct TSelfReplacementFiles {
+    std::function<bool(const std::string&)> FileExists;
+    std::function<std::string(const std::string&)> FileVersionOf;
+    std::function<int64_t(const std::string&)> FileSizeOf;
+    // Copies over an existing file of the target's name.
+    std::function<bool(const std::string& from, const std::string& to)> CopyFileOver;
+    // True when no file is left at the path.
+    std::function<bool(const std::string&)> DeleteFile;
+    // Never overwrites an existing file.
+    std::function<bool(const std::string& from, const std::string& to)> MoveFile;
+};
+
+TSelfReplacementFiles PlatformSelfReplacementFiles();
+
+enum class TSelfReplacementResult {
+    NotDue,   // no server copy, a copy without a version, or the same version on both sides
+    Failed,   // the copy or the swap failed; "Corvane.EXE" is the launcher that was there
+    Replaced, // "Corvane.EXE" is the server's copy, "Corvane.OLD" the one that was running
+};
+
+// The names of the three copies in the current folder.
+inline constexpr const char* LauncherExeName = "Corvane.EXE";
+inline constexpr const char* LauncherNewName = "Corvane.NEW";
+inline constexpr const char* LauncherOldName = "Corvane.OLD";
+
+// Compares the version of serverFolder's "Corvane.EXE" with the one in currentDir and, when
+// they differ, copies the server's beside it as "Corvane.NEW", checks the copy's size and
+// swaps the two ("Corvane.EXE" becomes "Corvane.OLD"). Whatever step fails, what was moved
+// is put back, so "Corvane.EXE" stays a runnable launcher. Throws nothing.
+TSelfReplacementResult ReplaceLauncher(const std::string& serverFolder,
+                                       const std::string& currentDir,
+                                       const TSelfReplacementFiles& files);
+
+} // namespace corvane
