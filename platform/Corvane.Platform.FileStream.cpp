@@ -61,7 +61,7 @@ TFileStream::TFileStream(std::string_view path) : FPath(path) {
     }
     // Emptied only once the file is ours: a file in use stays as it was. A new, empty file is
     // left alone: truncating it would make ext4 flush the whole download when it is closed.
-    struct stat st{};
+    struct stat st {};
     if (::fstat(FHandle, &st) != 0 || (st.st_size != 0 && ::ftruncate(FHandle, 0) != 0)) {
         const int error = errno;
         ::close(FHandle);

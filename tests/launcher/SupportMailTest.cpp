@@ -1,7 +1,7 @@
 // The mail area's click and the "Falha" dialog it shows for each result. A stand-in
 // xdg-email on a PATH of the test's own is looked for at the first click.
-#include "Bk.VCL.Dialogs.TransparentMemo.h"
 #include "Bk.VCL.Dialogs.MessageForm.h"
+#include "Bk.VCL.Dialogs.TransparentMemo.h"
 #include "Corvane.Contacts.h"
 #include "Corvane.Image.h"
 #include "Corvane.SupportMail.h"
