@@ -1,4 +1,5 @@
 #include "Corvane.Platform.Process.h"
+#include "Corvane.Platform.Paths.h"
 
 #include <cerrno>
 #include <csignal>
@@ -54,7 +55,8 @@ bool StartDetachedProcess(const std::string& AProgram, const TStartupInfo& AStar
         return false;
     // Everything the intermediate process needs is prepared before the fork: after it, only
     // the spawn and _exit run there.
-    std::string LProgram = AProgram;
+    // Callers join paths with backslashes, as for the file functions.
+    std::string LProgram = ToNativePath(AProgram);
     char* LArguments[] = {LProgram.data(), nullptr};
 
     const pid_t LIntermediate = fork();
