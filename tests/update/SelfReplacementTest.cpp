@@ -196,7 +196,7 @@ TSelfReplacementFiles FailingAt(TStep step) {
         };
         break;
     case TStep::ServerSize:
-        files.FileSizeOf = [real, isName](const std::string& path) -> int64_t {
+        files.FileSizeOf = [real](const std::string& path) -> int64_t {
             return path.find("servidor") != std::string::npos ? -1 : real.FileSizeOf(path);
         };
         break;
