@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <ostream>
 #include <tuple>
 
 namespace corvane::test {
@@ -23,6 +24,10 @@ std::string StrategyName(TStrategy AStrategy) {
     return AStrategy == TStrategy::Folder ? "Folder" : "Service";
 }
 
+void PrintTo(TStrategy AStrategy, std::ostream* os) {
+    *os << StrategyName(AStrategy);
+}
+
 // A server age: the text the service lists, and the same age to stamp on a server file.
 struct TAgeCase {
     const char* Label;
@@ -30,6 +35,10 @@ struct TAgeCase {
     const char* Listed;
     TDateTimeParts Age;
 };
+
+void PrintTo(const TAgeCase& c, std::ostream* os) {
+    *os << c.Label;
+}
 
 using TAgeParam = std::tuple<TStrategy, TAgeCase>;
 
@@ -157,6 +166,10 @@ struct TPathCase {
     size_t Units; // of the module's local path
     bool Fetched;
 };
+
+void PrintTo(const TPathCase& c, std::ostream* os) {
+    *os << c.Label;
+}
 
 using TPathParam = std::tuple<TStrategy, TPathCase>;
 
