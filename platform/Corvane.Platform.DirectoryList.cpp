@@ -153,7 +153,14 @@ int ListFolder(const TPendingFolder& folder, std::vector<TListedFile>& files,
     if (std::find(folder.Above.begin(), folder.Above.end(), id) != folder.Above.end())
         return 0; // a link back into a folder above: listing it again would never end
 
-    while (const dirent* entry = ::readdir(dir.get())) {
+    for (;;) {
+        errno = 0; // readdir tells an error from the end of the folder only through errno
+        const dirent* entry = ::readdir(dir.get());
+        if (entry == nullptr) {
+            if (errno != 0)
+                return errno;
+            break;
+        }
         const char* name = entry->d_name;
         if (IsDotOrDotDot(name))
             continue;
@@ -190,6 +197,19 @@ int ListFolder(const TPendingFolder& folder, std::vector<TListedFile>& files,
     return 0;
 }
 
+// A subfolder that vanished or was replaced by a file while the tree was listed holds nothing
+// to fetch any more; any other failure hides files that are still there.
+bool HidesFiles(int error) {
+    return error != 0 && error != ENOENT && error != ENOTDIR;
+}
+
+TUnreadFolder UnreadFolder(const TPendingFolder& folder, int error) {
+    std::string name = folder.Prefix;
+    if (!name.empty() && name.back() == '\\')
+        name.pop_back();
+    return {std::move(name), error, SystemErrorMessage(error)};
+}
+
 // The subfolders below the root are listed by a few threads at once: a server folder is a
 // network share as a rule, where each file's metadata costs a round trip.
 constexpr int ListingThreads = 4;
@@ -211,8 +231,10 @@ public:
             ++FBusy;
             lock.unlock();
             try {
-                ListFolder(folder, files, subfolders); // a subfolder closed to us is left out
+                const int error = ListFolder(folder, files, subfolders);
                 lock.lock();
+                if (HidesFiles(error))
+                    FUnread.push_back(UnreadFolder(folder, error));
                 FPending.insert(FPending.end(), std::make_move_iterator(subfolders.begin()),
                                 std::make_move_iterator(subfolders.end()));
             } catch (...) {
@@ -227,6 +249,8 @@ public:
     }
 
     std::exception_ptr Error() const { return FError; }
+    // Once every thread of the walk has returned.
+    std::vector<TUnreadFolder>& Unread() { return FUnread; }
 
 private:
     std::mutex FLock;
@@ -234,11 +258,19 @@ private:
     std::vector<TPendingFolder> FPending;
     int FBusy = 0;
     std::exception_ptr FError;
+    std::vector<TUnreadFolder> FUnread;
 };
 
 } // namespace
 
 std::vector<TListedFile> ListFilesWithAges(std::string_view root) {
+    std::vector<TUnreadFolder> unreadFolders;
+    return ListFilesWithAges(root, unreadFolders);
+}
+
+std::vector<TListedFile> ListFilesWithAges(std::string_view root,
+                                           std::vector<TUnreadFolder>& unreadFolders) {
+    unreadFolders.clear();
     CheckPathChars(root);
     if (Utf16Length(root) >= MaxListingRootLength)
         throw EPathTooLongException("The specified path is too long");
@@ -279,6 +311,11 @@ std::vector<TListedFile> ListFilesWithAges(std::string_view root) {
         for (auto& part : found)
             files.insert(files.end(), std::make_move_iterator(part.begin()),
                          std::make_move_iterator(part.end()));
+        unreadFolders = std::move(walk.Unread());
+        std::sort(unreadFolders.begin(), unreadFolders.end(),
+                  [](const TUnreadFolder& x, const TUnreadFolder& y) {
+                      return OrdinalLess(x.FolderName, y.FolderName);
+                  });
     }
 
     // Every name begins with the root: comparing what follows it gives the same order.

@@ -65,6 +65,46 @@ private:
     int FHandle;
 };
 
+// Every file system in use keeps the moments of signed 32-bit seconds (1901 to 2038) to the
+// nanosecond; beyond them some clamp (ext4 to 1901 and 2446, ext3 to 2038), so there the
+// folder's own file system is asked.
+bool KeptByEveryFileSystem(std::int64_t seconds) {
+    return seconds >= INT32_MIN && seconds <= INT32_MAX;
+}
+
+enum class TProbe { Kept, Refused, NotMade };
+
+// Stamps an empty file of its own in the folder with the moment and reads back what the file
+// system kept, into seconds and nanoseconds.
+TProbe ProbeStamp(std::string_view folder, std::int64_t& seconds, std::int64_t& nanoseconds) {
+    std::string native = NativeOf(folder);
+    if (native.empty())
+        native = ".";
+    const std::string probeName = TemporaryNameBeside(native + "/probe");
+    const TFileHandle probe(
+        ::open(probeName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (probe.Get() < 0)
+        return TProbe::NotMade;
+    struct Remover {
+        const std::string& Name;
+        ~Remover() { ::unlink(Name.c_str()); }
+    } remover{probeName};
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = static_cast<long>(nanoseconds);
+    if (::futimens(probe.Get(), times) != 0)
+        return errno == EINVAL || errno == EOVERFLOW || errno == ERANGE ? TProbe::Refused
+                                                                        : TProbe::NotMade;
+    struct stat kept {};
+    if (::fstat(probe.Get(), &kept) != 0)
+        return TProbe::NotMade;
+    seconds = kept.st_mtim.tv_sec;
+    nanoseconds = kept.st_mtim.tv_nsec;
+    return TProbe::Kept;
+}
+
 bool SameFileState(const struct stat& a, const struct stat& b) {
     return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ino == b.st_ino;
@@ -75,6 +115,26 @@ bool SameFileState(const struct stat& a, const struct stat& b) {
 void CheckPathLength(std::string_view path) {
     if (!HasExtendedPrefix(path) && Utf16Length(path) >= MaxPathLength)
         throw EPathTooLongException("The specified path is too long");
+}
+
+bool TryStampedAge(TDateTime age, std::string_view folder, TDateTime& stamped) {
+    std::int64_t seconds = 0;
+    std::int64_t nanoseconds = 0;
+    // To a moment by the zone's rules and back, as a stamp and a later reading go.
+    if (!TryUnixTimeFromAge(age, seconds, nanoseconds) ||
+        !TryAgeFromUnixTime(seconds, nanoseconds, stamped))
+        return false;
+    if (KeptByEveryFileSystem(seconds))
+        return true;
+    switch (ProbeStamp(folder, seconds, nanoseconds)) {
+    case TProbe::Kept:
+        return TryAgeFromUnixTime(seconds, nanoseconds, stamped);
+    case TProbe::Refused:
+        return false;
+    case TProbe::NotMade:
+        break; // a folder closed to writing: the stamp itself will fail, and say why
+    }
+    return true;
 }
 
 bool ForceDirectories(std::string_view path) {

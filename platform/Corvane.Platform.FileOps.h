@@ -20,6 +20,14 @@ constexpr size_t MaxPathLength = 260;
 // or more without the extended-length prefix.
 void CheckPathLength(std::string_view path);
 
+// The age that a file in folder reads back once stamped with age. As a rule the age itself;
+// but a local time the clocks skip (a daylight-saving gap) reads back moved on by the gap, and
+// a moment outside the range the folder's file system keeps reads back clamped to its limit.
+// Comparing a server's age with a local file's in this form lets a file fetched once compare
+// equal on the next run. False when no file can carry the age: the zone's rules move it out
+// of the range of ages, or the file system refuses it.
+bool TryStampedAge(TDateTime age, std::string_view folder, TDateTime& stamped);
+
 // Creates the folder and every missing parent. A failure to create is not reported: the
 // result only says whether the folder exists afterwards.
 bool ForceDirectories(std::string_view path);

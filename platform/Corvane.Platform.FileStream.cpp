@@ -1,6 +1,8 @@
 #include "Corvane.Platform.FileStream.h"
 
 #include "Corvane.Errors.h"
+#include "Corvane.Platform.DirectoryList.h"
+#include "Corvane.Platform.FileOps.h"
 #include "Corvane.Platform.Files.h"
 #include "Corvane.Platform.Paths.h"
 
@@ -14,11 +16,16 @@ namespace corvane {
 
 namespace {
 
-constexpr size_t MaxPath = 260;
 constexpr std::string_view ExtendedPrefix = "\\\\?\\";
 
 bool HasExtendedPrefix(std::string_view path) {
     return path.substr(0, 4) == ExtendedPrefix;
+}
+
+// The limit counts UTF-16 code units, as the system it comes from does, not bytes: an accented
+// letter is one unit.
+bool TooLong(std::string_view path) {
+    return !HasExtendedPrefix(path) && Utf16Length(path) >= MaxPathLength;
 }
 
 std::string_view WithoutPrefix(std::string_view path) {
@@ -45,7 +52,7 @@ bool LockExclusive(int handle) {
 
 TFileStream::TFileStream(std::string_view path) : FPath(path) {
     const std::string_view plain = WithoutPrefix(path);
-    if (!HasExtendedPrefix(path) && plain.size() >= MaxPath)
+    if (TooLong(path))
         Raise("create", path, ENAMETOOLONG);
     if (HasInvalidPathChars(plain))
         Raise("create", path, EINVAL);
@@ -101,7 +108,7 @@ void TFileStream::Close() {
 
 void DeleteFileChecked(std::string_view path) {
     const std::string_view plain = WithoutPrefix(path);
-    if (!HasExtendedPrefix(path) && plain.size() >= MaxPath)
+    if (TooLong(path))
         throw EPathTooLongException("The specified path is too long");
     CheckPathChars(plain);
     const std::string folder = ExtractFilePath(plain);

@@ -35,12 +35,12 @@ private:
     int FHandle = -1;
 };
 
-// Deletes a file after testing its path: 260 characters or more raise EPathTooLongException
-// "The specified path is too long", a character not allowed in paths EArgumentException
-// "Invalid characters in path", a folder that does not exist EDirectoryNotFoundException
-// "The specified path was not found". A deletion that fails because the file does not exist,
-// access is denied or the file is in use (open in a TFileStream) raises EOSError with the
-// system's message; any other failure is ignored.
+// Deletes a file after testing its path: 260 characters (UTF-16 code units) or more raise
+// EPathTooLongException "The specified path is too long", a character not allowed in paths
+// EArgumentException "Invalid characters in path", a folder that does not exist
+// EDirectoryNotFoundException "The specified path was not found". A deletion that fails because the
+// file does not exist, access is denied or the file is in use (open in a TFileStream) raises
+// EOSError with the system's message; any other failure is ignored.
 void DeleteFileChecked(std::string_view path);
 
 } // namespace corvane

@@ -17,7 +17,12 @@ void TFilesUpdater::FillRemoteListFromFolder() {
     if (FRemotePath.empty())
         throw EDirectoryNotFoundException("The specified path was not found");
     const std::string LRoot = IncludeTrailingBackslash(FRemotePath);
-    std::vector<TListedFile> LFiles = ListFilesWithAges(LRoot);
+    std::vector<TUnreadFolder> LUnreadFolders;
+    std::vector<TListedFile> LFiles = ListFilesWithAges(LRoot, LUnreadFolders);
+    // A subfolder closed to us hides its files: the rest is still updated, and the failure is
+    // told rather than passed over.
+    for (const TUnreadFolder& LFolder : LUnreadFolders)
+        ReportUnreadFolder(LFolder.FolderName.substr(LRoot.size()), LFolder.Message);
     FRemoteList.reserve(LFiles.size());
     for (TListedFile& LFile : LFiles) {
         // A file that vanished while the tree was listed has no age to compare: left out.

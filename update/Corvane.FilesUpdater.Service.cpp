@@ -50,6 +50,8 @@ TFileOutcome TFilesUpdater::UpdateFileFromService(const std::string& AFileName,
     // record's own name, as the local list writes it.
     (void)ARemoteName;
     const std::string LTarget = JoinPath(FLocalPath, AFileName);
+    // The same path limit as the folder copy's, in characters of the path.
+    CheckPathLength(LTarget);
     // One writer per file across overlapping runs; whoever waited checks whether the other
     // writer has already brought the file to the server's age.
     TPathLock LLock(LTarget);

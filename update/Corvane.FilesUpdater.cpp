@@ -2,14 +2,47 @@
 
 #include "Corvane.Errors.h"
 #include "Corvane.FilesUpdater.AdditionalFiles.h"
+#include "Corvane.Platform.FileOps.h"
 #include "Corvane.Platform.Files.h"
 #include "Corvane.Platform.Locale.h"
 #include "Corvane.Platform.Paths.h"
+#include "Corvane.Platform.Trace.h"
 
+#include <cstdio>
 #include <exception>
 #include <utility>
 
 namespace corvane {
+
+namespace {
+
+// Whether the local file at APath, of age ALocalAge, carries the server's age. The comparison
+// is exact; an age that reads back otherwise once stamped (a clock time a daylight-saving
+// change skips, a moment beyond the file system's range) is compared in that form, or the file
+// would be fetched again on every run.
+bool CarriesServersAge(const std::string& APath, TDateTime ALocalAge, TDateTime AServerAge) {
+    if (ALocalAge == AServerAge)
+        return true;
+    TDateTime LStamped = 0.0;
+    return TryStampedAge(AServerAge, ExtractFilePath(APath), LStamped) && LStamped == ALocalAge;
+}
+
+// The server's age in the form the fetched file will carry. Raises, before anything is fetched,
+// when no file here can carry it: fetching would be in vain on every run.
+TDateTime StampedServersAge(const std::string& APath, TDateTime AServerAge) {
+    TDateTime LStamped = 0.0;
+    if (TryStampedAge(AServerAge, ExtractFilePath(APath), LStamped))
+        return LStamped;
+    const TDateTimeParts LAge = DecodeDateTime(AServerAge);
+    char LText[40];
+    std::snprintf(LText, sizeof LText, "%02d/%02d/%04d %02d:%02d:%02d", LAge.Day, LAge.Month,
+                  LAge.Year, LAge.Hour, LAge.Minute, LAge.Second);
+    throw Exception(std::string("A data do arquivo no servidor (") + LText +
+                    ") não pode ser gravada neste computador. O arquivo local não "
+                    "foi alterado.");
+}
+
+} // namespace
 
 std::shared_ptr<IFilesUpdater>
 TFilesUpdater::New(std::string ALocalPath, std::string ARemotePath, std::string AURL,
@@ -81,6 +114,13 @@ void TFilesUpdater::ReleaseAfterQueuedJobs(std::shared_ptr<TFilesUpdater> ASelf)
     }
 }
 
+void TFilesUpdater::ReportUnreadFolder(const std::string& AFolderName,
+                                       const std::string& AMessage) {
+    OutputDebugString("Pasta do servidor não lida: " + AFolderName + ": " + AMessage);
+    if (FObserver)
+        FObserver->FolderFailed(AFolderName, AMessage);
+}
+
 void TFilesUpdater::DoTerminate() {
     if (FOnTerminate)
         FOnTerminate();
@@ -110,8 +150,10 @@ void TFilesUpdater::AddLocalFile(const std::string& AFileName) {
 void TFilesUpdater::QueueOutdatedFiles() {
     for (const TFileInfoDTO& LLocal : FLocalList) {
         const auto LRemote = FRemoteList.find(UpperCase(LLocal.FFileName));
-        const bool LExists = FileExists(JoinPath(FLocalPath, LLocal.FFileName));
-        if (LRemote != FRemoteList.end() && (!LExists || LLocal.FAge != LRemote->second.FAge))
+        const std::string LPath = JoinPath(FLocalPath, LLocal.FFileName);
+        const bool LExists = FileExists(LPath);
+        if (LRemote != FRemoteList.end() &&
+            (!LExists || !CarriesServersAge(LPath, LLocal.FAge, LRemote->second.FAge)))
             AddTask(LLocal.FFileName, LRemote->second.FFileName, LRemote->second.FAge);
     }
     if (FObserver)
@@ -133,7 +175,8 @@ void TFilesUpdater::RunJob(const std::string& AFileName, const std::string& ARem
     TFileOutcome LOutcome = TFileOutcome::Failed;
     std::string LMessage;
     try {
-        LOutcome = (this->*UpdateFile)(AFileName, ARemoteName, AAge);
+        const TDateTime LAge = StampedServersAge(JoinPath(FLocalPath, AFileName), AAge);
+        LOutcome = (this->*UpdateFile)(AFileName, ARemoteName, LAge);
     } catch (...) {
         const std::exception_ptr LError = std::current_exception();
         if (FObserver) {

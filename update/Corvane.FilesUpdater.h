@@ -46,6 +46,14 @@ public:
         (void)AQueued;
     }
 
+    // On the main thread, inside Execute: a server subfolder whose files could not be listed
+    // (its name relative to the server folder, backslashes between levels) and the system's
+    // message. Its files are left as they are; the rest of the run goes on.
+    virtual void FolderFailed(const std::string& AFolderName, const std::string& AMessage) {
+        (void)AFolderName;
+        (void)AMessage;
+    }
+
     // On the pool thread that ran the file's job; several jobs may report at the same time.
     // AMessage is the error's message for a failed file, else empty.
     virtual void FileDone(const std::string& AFileName, TFileOutcome AOutcome,
@@ -101,6 +109,8 @@ private:
     void AddTask(const std::string& AFileName, const std::string& ARemoteName, TDateTime AAge);
     // The body of every job: the UpdateFile strategy, its outcome told to the observer.
     void RunJob(const std::string& AFileName, const std::string& ARemoteName, TDateTime AAge);
+    // A server subfolder that could not be listed: the trace line, and the observer told.
+    void ReportUnreadFolder(const std::string& AFolderName, const std::string& AMessage);
     // After a failed Execute: releases ASelf now, or once the jobs already queued have ended.
     void ReleaseAfterQueuedJobs(std::shared_ptr<TFilesUpdater> ASelf) noexcept;
 

@@ -3,6 +3,7 @@
 #include "Corvane.Platform.Files.h"
 #include "Corvane.Test.FileTree.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <ostream>
@@ -119,15 +120,30 @@ TEST(DirectoryListLimits, ARootJustUnderTheLimitIsListed) {
     EXPECT_EQ(Names(ListFilesWithAges(root)), std::vector<std::string>{root + "x.dll"});
 }
 
-TEST(DirectoryListLimits, SubfoldersClosedToTheReaderAreLeftOut) {
+// A subfolder closed to the reader hides its files: the rest of the tree is listed and the
+// closed folders are told, the root and subfolders joined as the files' names are.
+TEST(DirectoryListLimits, SubfoldersClosedToTheReaderAreLeftOutAndTold) {
     test::TTempFolder temp;
     WriteFile(temp.Path(), "open.dll", "x");
     WriteFile(temp.Path(), "closed\\secret.dll", "x");
+    WriteFile(temp.Path(), "Relatorio\\Layout01.rav", "x");
+    WriteFile(temp.Path(), "Relatorio\\Fechado\\Layout02.rav", "x");
     std::filesystem::permissions(temp.Path() / "closed", std::filesystem::perms::none);
+    std::filesystem::permissions(temp.Path() / "Relatorio" / "Fechado",
+                                 std::filesystem::perms::none);
     const std::string root = temp.Folder();
     const auto result = test::RunWithoutFilePrivileges(temp.Path(), [&] {
-        const auto names = Names(ListFilesWithAges(root));
-        return names == std::vector<std::string>{root + "open.dll"} ? 0 : 1;
+        std::vector<TUnreadFolder> unread;
+        const auto names = Names(ListFilesWithAges(root, unread));
+        if (names != std::vector<std::string>{root + "Relatorio\\Layout01.rav", root + "open.dll"})
+            return 1;
+        if (unread.size() != 2 || unread[0].FolderName != root + "Relatorio\\Fechado" ||
+            unread[1].FolderName != root + "closed")
+            return 2;
+        for (const TUnreadFolder& folder : unread)
+            if (folder.ErrorCode != EACCES || folder.Message != "Permission denied")
+                return 3;
+        return 0;
     });
     if (!result)
         GTEST_SKIP() << test::NoUnprivilegedUser;

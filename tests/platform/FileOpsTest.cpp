@@ -1,12 +1,17 @@
 #include "Corvane.Errors.h"
+#include "Corvane.Platform.DirectoryList.h"
 #include "Corvane.Platform.FileOps.h"
+#include "Corvane.Platform.FileStream.h"
 #include "Corvane.Platform.Files.h"
 #include "Corvane.Test.FileTree.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -184,6 +189,90 @@ TEST_F(FailedCopy, PathsAtTheLengthLimit) {
                  EArgumentException);
     EXPECT_TRUE(FilesUnder(FLocal).empty());
 }
+
+// The path limits count characters of the path as UTF-16 code units, not bytes: a path of
+// accented letters one unit under the limit (far over it in bytes) is taken, one at the limit
+// is refused, by every operation that tests it.
+enum class TLimitedOperation { Copy, Create, Delete, ListRoot };
+
+struct TLimitCase {
+    const char* Label;
+    TLimitedOperation Operation;
+    size_t Limit;
+};
+
+void PrintTo(const TLimitCase& c, std::ostream* os) {
+    *os << c.Label;
+}
+
+class PathLimit : public FileOps, public ::testing::WithParamInterface<TLimitCase> {
+protected:
+    // A path of exactly AUnits UTF-16 units under FLocal, of folders named with "é" (two bytes
+    // each, one unit); the folders above its last level exist, and a folder path ends with a
+    // backslash.
+    std::string AccentedPath(size_t AUnits, bool AFolder) {
+        std::string path = FLocal.string();
+        const std::string letter = "\xC3\xA9";
+        size_t units = path.size(); // the temporary folder's path is ASCII
+        const size_t end = AFolder ? AUnits - 1 : AUnits;
+        while (units < end) {
+            size_t level = std::min<size_t>(100, end - units - 1);
+            if (end - units - 1 - level == 1)
+                --level; // else the last level would have no letter
+            std::filesystem::create_directories(path);
+            path += '/';
+            for (size_t i = 0; i < level; ++i)
+                path += letter;
+            units += level + 1;
+        }
+        if (AFolder) {
+            std::filesystem::create_directories(path);
+            path += '\\';
+        }
+        EXPECT_EQ(Utf16Length(path), AUnits);
+        EXPECT_GT(path.size(), GetParam().Limit);
+        return path;
+    }
+
+    void Apply(const std::string& APath) {
+        switch (GetParam().Operation) {
+        case TLimitedOperation::Copy:
+            CopyFileReplacing(WriteFile(FServer, "mod.exe", "new").string(), APath, TestAge());
+            break;
+        case TLimitedOperation::Create:
+            TFileStream(APath).Close();
+            break;
+        case TLimitedOperation::Delete:
+            std::ofstream(std::filesystem::path(APath)) << "old";
+            DeleteFileChecked(APath);
+            break;
+        case TLimitedOperation::ListRoot:
+            ListFilesWithAges(APath);
+            break;
+        }
+    }
+};
+
+TEST_P(PathLimit, CountsCharactersNotBytes) {
+    const bool folder = GetParam().Operation == TLimitedOperation::ListRoot;
+    EXPECT_NO_THROW(Apply(AccentedPath(GetParam().Limit - 1, folder)));
+    std::filesystem::remove_all(FLocal);
+    std::filesystem::create_directories(FLocal);
+    try {
+        Apply(AccentedPath(GetParam().Limit, folder));
+        ADD_FAILURE() << "a path at the limit was taken";
+    } catch (const Exception& e) {
+        EXPECT_NE(std::string(e.what()).find("too long"), std::string::npos) << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PathLimit,
+    ::testing::Values(TLimitCase{"Copy", TLimitedOperation::Copy, MaxPathLength},
+                      TLimitCase{"CreateForWriting", TLimitedOperation::Create, MaxPathLength},
+                      TLimitCase{"CheckedDelete", TLimitedOperation::Delete, MaxPathLength},
+                      TLimitCase{"ListingRoot", TLimitedOperation::ListRoot, MaxListingRootLength}),
+    [](const auto& c) { return std::string(c.param.Label); });
 
 TEST_F(FileOps, ForceDirectoriesCreatesEveryMissingLevel) {
     const std::string chain = FLocal.string() + "\\a\\b\\c\\";

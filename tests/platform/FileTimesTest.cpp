@@ -1,39 +1,22 @@
 #include "Corvane.Platform.DateTime.h"
+#include "Corvane.Platform.FileOps.h"
 #include "Corvane.Platform.Files.h"
+#include "Corvane.Test.FileTree.h"
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
+#include <ostream>
 #include <string>
+#include <vector>
 
 namespace corvane {
 namespace {
 
-// Runs a test in a given time zone and restores the previous one afterwards.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* zone) {
-        if (const char* old = std::getenv("TZ")) {
-            FHad = true;
-            FOld = old;
-        }
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ZoneGuard() {
-        if (FHad)
-            ::setenv("TZ", FOld.c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    bool FHad = false;
-    std::string FOld;
-};
+using test::TZoneGuard;
 
 class FileTimes : public ::testing::TestWithParam<TDateTimeParts> {
 protected:
@@ -53,7 +36,7 @@ protected:
 // Berlin changes to summer time on the last Sunday of March and back on the last Sunday of
 // October: the cases sit on both sides of each change and inside the repeated hour.
 TEST_P(FileTimes, StampReadsBackExactlyInAZoneWithDaylightSaving) {
-    ZoneGuard zone("Europe/Berlin");
+    TZoneGuard zone("Europe/Berlin");
     const TDateTime age = EncodeDateTime(GetParam());
     SetFileAge(FFile, age);
     EXPECT_EQ(FileAge(FFile), age);
@@ -67,6 +50,101 @@ INSTANTIATE_TEST_SUITE_P(Berlin, FileTimes,
                                            TDateTimeParts{2023, 10, 29, 2, 30, 0, 500},
                                            TDateTimeParts{2023, 10, 29, 3, 0, 0, 0},
                                            TDateTimeParts{1999, 12, 31, 0, 0, 0, 0}));
+
+// The age a file reads back once stamped, told beforehand: a clock time the change to summer
+// time skips reads back an hour on, a moment beyond what the file system keeps reads back
+// clamped to its limit (ext4 keeps 1901 to 2446, tmpfs every moment), and a moment the zone's
+// rules move past 9999 cannot be carried by any file.
+struct TStampCase {
+    const char* Label;
+    const char* Zone;
+    TDateTimeParts Age;
+    const char* Base; // the folder of the file: "" for the system's temporary folder
+    bool Storable;
+    // What the file reads back, where that does not depend on the file system.
+    std::optional<TDateTimeParts> ReadsBack;
+};
+
+void PrintTo(const TStampCase& c, std::ostream* os) {
+    *os << c.Label;
+}
+
+class StampedAge : public ::testing::TestWithParam<TStampCase> {};
+
+TEST_P(StampedAge, IsTheAgeTheStampedFileReadsBack) {
+    const TStampCase& c = GetParam();
+    const std::filesystem::path base =
+        *c.Base ? std::filesystem::path(c.Base) : std::filesystem::temp_directory_path();
+    if (!std::filesystem::is_directory(base))
+        GTEST_SKIP() << base << " is not here";
+    const test::TTempFolder folder(base);
+    const auto file = test::WriteFile(folder.Path(), "stamped.dll", "x");
+    TZoneGuard zone(c.Zone);
+    const TDateTime age = EncodeDateTime(c.Age);
+
+    TDateTime stamped = 0.0;
+    ASSERT_EQ(TryStampedAge(age, folder.Folder(), stamped), c.Storable);
+    EXPECT_EQ(test::FilesUnder(folder.Path()), std::vector<std::string>{"stamped.dll"})
+        << "the file system was asked with a file that stayed behind";
+    if (!c.Storable)
+        return;
+    SetFileAge(file.string(), age);
+    EXPECT_EQ(FileAge(file.string()), stamped);
+    if (c.ReadsBack) {
+        EXPECT_EQ(DecodeDateTime(stamped), *c.ReadsBack);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StampedAge,
+    ::testing::Values(
+        TStampCase{"Ordinary",
+                   "Europe/Berlin",
+                   {2021, 3, 28, 1, 59, 59, 999},
+                   "",
+                   true,
+                   TDateTimeParts{2021, 3, 28, 1, 59, 59, 999}},
+        TStampCase{"SkippedHour",
+                   "Europe/Berlin",
+                   {2021, 3, 28, 2, 30, 0, 0},
+                   "",
+                   true,
+                   TDateTimeParts{2021, 3, 28, 3, 30, 0, 0}},
+        TStampCase{"RepeatedHour",
+                   "Europe/Berlin",
+                   {2021, 10, 31, 2, 30, 0, 500},
+                   "",
+                   true,
+                   TDateTimeParts{2021, 10, 31, 2, 30, 0, 500}},
+        TStampCase{"LastAge", "Europe/Berlin", {9999, 12, 31, 23, 59, 59, 999}, "", true, {}},
+        TStampCase{"FirstAge", "Europe/Berlin", {1, 1, 1, 0, 0, 0, 0}, "", true, {}},
+        TStampCase{"LastAgeInUTC", "UTC", {9999, 12, 31, 23, 59, 59, 999}, "", true, {}},
+        TStampCase{"LastAgeInMemory",
+                   "Europe/Berlin",
+                   {9999, 12, 31, 23, 59, 59, 999},
+                   "/dev/shm",
+                   true,
+                   TDateTimeParts{9999, 12, 31, 23, 59, 59, 999}},
+        TStampCase{"FirstAgeInMemory",
+                   "Europe/Berlin",
+                   {1, 1, 1, 0, 0, 0, 0},
+                   "/dev/shm",
+                   true,
+                   TDateTimeParts{1, 1, 1, 0, 0, 0, 0}},
+        // A zone whose clocks skip the last hour of every year.
+        TStampCase{"MovedPastTheLastDay",
+                   "AAA0BBB,J365/23,J1/1",
+                   {9999, 12, 31, 23, 30, 0, 0},
+                   "",
+                   false,
+                   {}},
+        TStampCase{"JustBeforeTheSkippedHalfHourInMemory",
+                   "AAA0BBB,J365/23,J1/1",
+                   {9999, 12, 31, 22, 59, 59, 999},
+                   "/dev/shm",
+                   true,
+                   TDateTimeParts{9999, 12, 31, 22, 59, 59, 999}}),
+    [](const auto& c) { return std::string(c.param.Label); });
 
 TEST_F(FileTimes, MissingFilesAndFoldersHaveNoAge) {
     EXPECT_EQ(FileAge((FFolder / "absent.dll").string()), -1.0);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <grp.h>
 #include <sstream>
@@ -19,8 +20,10 @@ constexpr uid_t UnprivilegedId = 65534;
 
 } // namespace
 
-TTempFolder::TTempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "corvane-test-XXXXXX").string();
+TTempFolder::TTempFolder() : TTempFolder(std::filesystem::temp_directory_path()) {}
+
+TTempFolder::TTempFolder(const std::filesystem::path& base) {
+    std::string pattern = (base / "corvane-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
     FPath = pattern;
@@ -77,6 +80,23 @@ std::vector<std::string> FilesUnder(const std::filesystem::path& folder) {
 TDateTime TestAge(int milliseconds) {
     return EncodeDateTime(2024, 5, 1, 10, 20, 30, 0) +
            static_cast<double>(milliseconds) / static_cast<double>(MSecsPerDay);
+}
+
+TZoneGuard::TZoneGuard(const char* zone) {
+    if (const char* old = std::getenv("TZ")) {
+        FHad = true;
+        FOld = old;
+    }
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+}
+
+TZoneGuard::~TZoneGuard() {
+    if (FHad)
+        ::setenv("TZ", FOld.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
 
 bool IgnoresFilePermissions() {

@@ -16,6 +16,8 @@ namespace corvane::test {
 class TTempFolder {
 public:
     TTempFolder();
+    // In another folder than the system's temporary one (another file system, say).
+    explicit TTempFolder(const std::filesystem::path& base);
     ~TTempFolder();
     TTempFolder(const TTempFolder&) = delete;
     TTempFolder& operator=(const TTempFolder&) = delete;
@@ -42,6 +44,20 @@ std::vector<std::string> FilesUnder(const std::filesystem::path& folder);
 
 // An age for tests: 2024-05-01 10:20:30 plus the given number of milliseconds.
 TDateTime TestAge(int milliseconds = 0);
+
+// Runs the code in its scope in a given time zone (a zone name or a POSIX TZ rule) and restores
+// the previous zone afterwards. Set while no other thread reads local times.
+class TZoneGuard {
+public:
+    explicit TZoneGuard(const char* zone);
+    ~TZoneGuard();
+    TZoneGuard(const TZoneGuard&) = delete;
+    TZoneGuard& operator=(const TZoneGuard&) = delete;
+
+private:
+    bool FHad = false;
+    std::string FOld;
+};
 
 // True when the process can ignore file permissions (root): permission faults then need a
 // process without that power (RunWithoutFilePrivileges).

@@ -30,10 +30,21 @@ public:
         Queued = AQueued;
     }
 
+    void FolderFailed(const std::string& AFolderName, const std::string& AMessage) override {
+        std::lock_guard lock(FLock);
+        FFailedFolders.emplace_back(AFolderName, AMessage);
+    }
+
     void FileDone(const std::string& AFileName, TFileOutcome AOutcome,
                   const std::string& AMessage) override {
         std::lock_guard lock(FLock);
         FRecords.emplace_back(AFileName, TRecord{AOutcome, AMessage});
+    }
+
+    // Every server subfolder reported as unreadable, with its message, in order.
+    std::vector<std::pair<std::string, std::string>> FailedFolders() const {
+        std::lock_guard lock(FLock);
+        return FFailedFolders;
     }
 
     // Every outcome, by file name; a name reported twice appears twice.
@@ -56,6 +67,7 @@ public:
 private:
     mutable std::mutex FLock;
     std::vector<std::pair<std::string, TRecord>> FRecords;
+    std::vector<std::pair<std::string, std::string>> FFailedFolders;
 };
 
 // Also checks that every run leaves no thread behind (its pool is shut down).

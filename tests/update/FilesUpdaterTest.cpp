@@ -7,9 +7,12 @@
 #include <ostream>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <optional>
 #include <set>
 #include <thread>
+#include <unistd.h>
+#include <utility>
 
 namespace corvane::test {
 namespace {
@@ -278,6 +281,35 @@ TEST_F(FilesUpdaterTest, QueuedJobsOfAFailedRunEndBeforeTheUpdaterIsReleased) {
     ASSERT_TRUE(RunLoopUntil([&] { return watch.expired(); }));
     EXPECT_EQ(completions, 0);
     EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "module");
+}
+
+// A server subfolder closed to the workstation hides its files: the rest of the tree is still
+// updated, and the folder is told to the observer and in the trace line the launcher writes.
+TEST_F(FilesUpdaterTest, AServerSubfolderThatCannotBeReadIsReportedAndTheRestUpdated) {
+    WriteFile(FServer, "central.ini", "new ini", TestAge());
+    WriteFile(FServer, "Relatorio\\Layout01.rav", "new layout", TestAge());
+    WriteFile(FLocal, "Relatorio\\Layout01.rav", "old layout", TestAge(-1));
+    std::filesystem::permissions(FServer / "Relatorio", std::filesystem::perms::none);
+    const std::string trace = (FTemp.Path() / "trace.txt").string();
+    const auto result = RunWithoutFilePrivileges(FTemp.Path(), [&] {
+        // The trace line goes to standard error: here, into a file the test reads.
+        const int traceFile = ::open(trace.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (traceFile < 0 || ::dup2(traceFile, STDERR_FILENO) < 0)
+            return 20;
+        const TRun run = Update("", true);
+        if (run.Observer->FailedFolders() !=
+            std::vector<std::pair<std::string, std::string>>{{"Relatorio", "Permission denied"}})
+            return 10;
+        if (run.Observer->Names(TFileOutcome::Updated) != std::vector<std::string>{"central.ini"})
+            return 11;
+        return run.Completions == 1 ? 0 : 12;
+    });
+    if (!result)
+        GTEST_SKIP() << NoUnprivilegedUser;
+    EXPECT_EQ(*result, 0);
+    EXPECT_EQ(ReadFile(trace), "Pasta do servidor não lida: Relatorio: Permission denied\n");
+    EXPECT_EQ(ReadFile(FLocal / "central.ini"), "new ini");
+    EXPECT_EQ(ReadFile(FLocal / "Relatorio" / "Layout01.rav"), "old layout");
 }
 
 TEST_F(FilesUpdaterTest, AnUpdaterRunsOnce) {

@@ -144,6 +144,23 @@ TEST_F(UpdateCommand, ExitsWithOneWhenAFileFailed) {
                                         "46 files compared, 2 to fetch: 1 updated, 1 failed"}));
 }
 
+TEST_F(UpdateCommand, ReportsAServerSubfolderThatCannotBeReadAndExitsWithOne) {
+    std::filesystem::permissions(FServer / "Relatorio", std::filesystem::perms::none);
+    const auto exitCode = RunWithoutFilePrivileges(FTemp.Path(), [&] {
+        return Run({"--local", FLocal.string(), "--server", FServer.string(), "--module",
+                    "Estoque.exe"})
+            .ExitCode;
+    });
+    if (!exitCode)
+        GTEST_SKIP() << NoUnprivilegedUser;
+    EXPECT_EQ(*exitCode, 1);
+    EXPECT_EQ(Lines(ReadFile(FTemp.Path() / "out.txt")),
+              (std::vector<std::string>{"failed Relatorio: Permission denied",
+                                        "updated Estoque.exe", "updated central.ini",
+                                        "47 files compared, 2 to fetch: 2 updated, 0 failed"}));
+    EXPECT_EQ(ReadFile(FLocal / "central.ini"), "ini");
+}
+
 struct TCannotStart {
     const char* Label;
     std::vector<std::string> Arguments; // "<local>" and "<server>" stand for the folders

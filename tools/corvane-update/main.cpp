@@ -1,6 +1,7 @@
 // corvane-update: one update run without a window. It prints one line per file fetched
-// ("updated NAME") or failed ("failed NAME: MESSAGE") and a summary, and exits with 0 when
-// every job succeeded, 1 when some job failed and 2 when the run could not start.
+// ("updated NAME") or failed ("failed NAME: MESSAGE"), one per server subfolder that could not
+// be listed ("failed FOLDER: MESSAGE") and a summary, and exits with 0 when every job
+// succeeded, 1 when some job or subfolder failed and 2 when the run could not start.
 #include "Corvane.FilesUpdater.h"
 #include "Corvane.HTTP.Certificates.h"
 #include "Corvane.MainThread.h"
@@ -29,6 +30,13 @@ public:
         FQueued = AQueued;
     }
 
+    void FolderFailed(const std::string& AFolderName, const std::string& AMessage) override {
+        std::lock_guard LLock(FLock);
+        ++FFailedFolders;
+        std::printf("failed %s: %s\n", AFolderName.c_str(), AMessage.c_str());
+        std::fflush(stdout);
+    }
+
     void FileDone(const std::string& AFileName, TFileOutcome AOutcome,
                   const std::string& AMessage) override {
         std::lock_guard LLock(FLock);
@@ -53,12 +61,13 @@ public:
         std::printf("%zu files compared, %zu to fetch: %zu updated, %zu failed\n", FCompared,
                     FQueued, FUpdated + FCurrent, FFailed);
         std::fflush(stdout);
-        return FFailed == 0 && FUpdated + FCurrent == FQueued ? 0 : 1;
+        return FFailed == 0 && FFailedFolders == 0 && FUpdated + FCurrent == FQueued ? 0 : 1;
     }
 
 private:
     std::mutex FLock;
     std::size_t FCompared = 0, FQueued = 0, FUpdated = 0, FCurrent = 0, FFailed = 0;
+    std::size_t FFailedFolders = 0;
 };
 
 } // namespace
