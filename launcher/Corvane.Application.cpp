@@ -17,8 +17,12 @@ void InitializeApplication() {
     InstallErrorBox();
     // Completion callbacks of update runs and other hand-overs come through the event loop.
     SetMainThreadDispatcher(std::make_shared<TQtMainThreadDispatcher>());
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/artwork/Corvane.png")));
+        // A message closed while the window sits in the tray is the last visible window
+        // closing; the launcher ends only through its own close command.
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+    }
 }
 
 } // namespace corvane

@@ -2,12 +2,44 @@
 
 #include "Bk.VCL.Dialogs.h"
 #include "Corvane.Contacts.h"
+#include "Corvane.Errors.h"
+#include "Corvane.MainThread.h"
 #include "Corvane.Platform.SimpleMail.h"
+#include "Corvane.Threading.SelfFreeingThread.h"
+
+#include <memory>
 
 namespace corvane {
 
+namespace {
+
+// Touched on the main thread only.
+int SendsUnderway = 0;
+
+// A send counts as under way until its outcome has been shown, also when showing it fails.
+struct TSendEnd {
+    ~TSendEnd() { --SendsUnderway; }
+};
+
+} // namespace
+
 void SendSupportMail() {
-    ShowSupportMailResult(ProcessSimpleMail().SendMail(SupportEmail));
+    const std::shared_ptr<IMainThreadDispatcher> LDispatcher = MainThreadDispatcher();
+    if (!LDispatcher)
+        throw Exception("No main-thread dispatcher installed");
+    ++SendsUnderway;
+    try {
+        TSelfFreeingThread::Start([LDispatcher] {
+            const int LResult = ProcessSimpleMail().SendMail(SupportEmail);
+            LDispatcher->Post([LResult] {
+                const TSendEnd LEnd;
+                ShowSupportMailResult(LResult);
+            });
+        });
+    } catch (...) {
+        --SendsUnderway;
+        throw;
+    }
 }
 
 void ShowSupportMailResult(int AResult) {
@@ -15,6 +47,10 @@ void ShowSupportMailResult(int AResult) {
         return;
     MessageAt(QString::fromStdString(SimpleMailResultText(AResult)), mtError, {}, 0, -1, -1,
               QString());
+}
+
+int SupportMailsUnderway() {
+    return SendsUnderway;
 }
 
 } // namespace corvane

@@ -1,6 +1,7 @@
 #include "Corvane.TrayIcon.h"
 
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace corvane {
 
@@ -24,8 +25,11 @@ int MouseMessage(QSystemTrayIcon::ActivationReason AReason) {
 } // namespace
 
 TTrayIcon::TTrayIcon(const QIcon& AIcon, const QString& ATip, QObject* AParent)
-    : QObject(AParent), FIcon(new QSystemTrayIcon(AIcon, this)) {
+    : QObject(AParent), FIcon(new QSystemTrayIcon(AIcon, this)), FRetry(new QTimer(this)) {
     FIcon->setToolTip(ATip);
+    // Qt tells nothing when a notification area comes up, so the desktop is asked again.
+    FRetry->setInterval(RetryIntervalMs);
+    connect(FRetry, &QTimer::timeout, this, [this] { Retry(); });
     connect(FIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason AReason) {
                 if (OnMessage)
@@ -38,13 +42,25 @@ TTrayIcon::~TTrayIcon() {
 }
 
 bool TTrayIcon::Add() {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        FRetry->start();
         return false;
+    }
     FIcon->show();
     return FIcon->isVisible();
 }
 
+void TTrayIcon::Retry() {
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    FRetry->stop();
+    FIcon->show();
+    if (FIcon->isVisible() && OnAdded)
+        OnAdded();
+}
+
 void TTrayIcon::Delete() {
+    FRetry->stop();
     FIcon->hide();
 }
 

@@ -8,6 +8,7 @@
 
 class QIcon;
 class QSystemTrayIcon;
+class QTimer;
 
 namespace corvane {
 
@@ -25,18 +26,28 @@ public:
     TTrayIcon(const QIcon& AIcon, const QString& ATip, QObject* AParent);
     ~TTrayIcon() override;
 
-    // Shows the icon. False when the desktop has no notification area: there is no icon.
+    // How often a desktop without a notification area is looked at again.
+    static constexpr int RetryIntervalMs = 1000;
+
+    // Shows the icon. False when the desktop has no notification area yet: there is no icon,
+    // and the desktop is looked at again until one appears; then the icon is shown and
+    // OnAdded is called.
     bool Add();
-    // Removes the icon, whether or not adding it succeeded.
+    // Removes the icon, whether or not adding it succeeded, and stops looking for an area.
     void Delete();
 
     // Called with the mouse event's code for every event on the icon.
     std::function<void(int)> OnMessage;
+    // Called when a notification area that appeared after Add has taken the icon.
+    std::function<void()> OnAdded;
 
     QSystemTrayIcon* Icon() const { return FIcon; }
 
 private:
+    void Retry();
+
     QSystemTrayIcon* FIcon;
+    QTimer* FRetry;
 };
 
 } // namespace corvane

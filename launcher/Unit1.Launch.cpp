@@ -79,8 +79,11 @@ void TFrmMenu::SelectModule(const std::string& AModuleName, bool AAdditionalFile
 
 void TFrmMenu::RunUpdate(const std::string& AModuleName, bool AAdditionalFiles,
                          const std::function<void(TDateTime AStart)>& ACallback) {
-    if (FRemotePath.empty() && TrimmedSetting(FUrl).empty())
-        return; // Nowhere to update from.
+    if (FRemotePath.empty() && TrimmedSetting(FUrl).empty()) {
+        // Nowhere to update from. No run will hide the panel the layout shows at start.
+        HideWaitPanelWhenIdle();
+        return;
+    }
     ++FRunsUnderway;
     const TDateTime LStart = ShowWaitPanel();
     // The window may be gone when a run completes (the application ending).
@@ -111,6 +114,10 @@ TDateTime TFrmMenu::ShowWaitPanel() {
 void TFrmMenu::EndRun() {
     if (FRunsUnderway > 0)
         --FRunsUnderway;
+    HideWaitPanelWhenIdle();
+}
+
+void TFrmMenu::HideWaitPanelWhenIdle() {
     if (FRunsUnderway == 0) {
         pnlTemporizador->hide();
         aciTemporizador->SetAnimate(false);

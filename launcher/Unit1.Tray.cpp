@@ -53,6 +53,8 @@ void TFrmMenu::AddTrayIcon() {
         FTrayIcon =
             new TTrayIcon(QApplication::windowIcon(), QString::fromUtf8(ApplicationTitle), this);
         FTrayIcon->OnMessage = [this](int ALParam) { TrayMessage(ALParam); };
+        // From then on closing hides the window into the tray.
+        FTrayIcon->OnAdded = [this] { TrayIconCriado = true; };
     }
     TrayIconCriado = FTrayIcon->Add();
 }
@@ -89,8 +91,10 @@ void TFrmMenu::FormClose(QObject*, TCloseAction& Action) {
 }
 
 void TFrmMenu::ApplicationEvents1Minimize(QObject*) {
-    // Minimised, the launcher lives in the tray alone.
-    hide();
+    // Minimised, the launcher lives in the tray alone. Without a tray icon the window stays on
+    // the task bar: hidden, nothing could bring it back.
+    if (TrayIconCriado)
+        hide();
 }
 
 void TFrmMenu::FormDestroy(QObject*) {

@@ -3,10 +3,12 @@
 #include "Corvane.Contacts.h"
 #include "Corvane.ErrorBox.h"
 #include "Corvane.Errors.h"
+#include "Corvane.HTTP.Certificates.h"
 #include "Corvane.Image.h"
 #include "Corvane.IniFile.h"
 #include "Corvane.Platform.Files.h"
 #include "Corvane.Platform.Paths.h"
+#include "Corvane.ServerSettings.h"
 
 #include <QString>
 
@@ -62,12 +64,13 @@ void TFrmMenu::ReadConfiguration() {
     // FLocalPath ends in a delimiter, so the name is simply appended (a folder name may
     // hold characters the system's joining refuses).
     const TIniFile LIniFile(FLocalPath + "Corvane.ini");
-    const std::string LLocalExe = LIniFile.ReadString("Servidor", "Local Exe", "");
-    // No server folder stays empty: a lone "\" would name the root of the file system.
-    FRemotePath = LLocalExe.empty() ? std::string() : IncludeTrailingBackslash(LLocalExe);
+    const TServerSettings LServer = ReadServerSettings(LIniFile, FLocalPath);
+    FRemotePath = LServer.RemotePath;
     wCaminhoServidor = FRemotePath;
     wExeContabil = LIniFile.ReadString("Servidor", "Exe Contabi", DefaultExeContabil);
-    FUrl = LIniFile.ReadString("Servidor", "url", "");
+    FUrl = LServer.URL;
+    // Every HTTPS exchange of the launcher, at start-up and on each click, trusts it.
+    SetExtraCAFile(LServer.CAFile);
     setWindowTitle(QString::fromUtf8(StartCaption));
 }
 

@@ -130,6 +130,7 @@ private:
     void StartSelectedModule(const std::string& AModule, TDateTime AStart);
     // One run less under way: the panel hides when none is left.
     void EndRun();
+    void HideWaitPanelWhenIdle();
 
     // Event handlers, in declaration order. The launch flow, the tray icon with its menu
     // and close handling (TrayMessage among them), the support e-mail and the

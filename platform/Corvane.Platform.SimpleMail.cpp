@@ -76,15 +76,20 @@ void TSimpleMail::LookForTool() {
 }
 
 int TSimpleMail::SendMail(const std::string& AAddress) {
-    if (!FLookedFor)
-        LookForTool();
-    if (FTool.empty())
+    std::string LTool;
+    {
+        const std::lock_guard LGuard(FLock);
+        if (!FLookedFor)
+            LookForTool();
+        LTool = FTool;
+    }
+    if (LTool.empty())
         return MAPI_USER_ABORT;
     // A "mailto:" link with the address alone: a new message with no subject and no body.
     std::string LLink = "mailto:" + AAddress;
-    char* LArguments[] = {FTool.data(), LLink.data(), nullptr};
+    char* LArguments[] = {LTool.data(), LLink.data(), nullptr};
     pid_t LChild = 0;
-    if (::posix_spawn(&LChild, FTool.c_str(), nullptr, nullptr, LArguments, environ) != 0)
+    if (::posix_spawn(&LChild, LTool.c_str(), nullptr, nullptr, LArguments, environ) != 0)
         return MAPI_E_FAILURE;
     int LStatus = 0;
     while (::waitpid(LChild, &LStatus, 0) < 0)

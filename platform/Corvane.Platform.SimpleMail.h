@@ -4,6 +4,7 @@
 // implementation there puts in its place.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 namespace corvane {
@@ -32,13 +33,16 @@ class TSimpleMail {
 public:
     // Opens a new, empty message to AAddress (no subject, no body). SUCCESS_SUCCESS when the
     // mail program took it, MAPI_USER_ABORT when there is no mail tool (as a cancel would),
-    // MAPI_E_FAILURE when the tool failed. Waits until the tool has handed the message over.
+    // MAPI_E_FAILURE when the tool failed. Waits until the tool has handed the message over,
+    // which may last as long as a mail client it started stays open. Sends may run on several
+    // threads at once.
     int SendMail(const std::string& AAddress);
 
 private:
     // The first send looks for the tool along PATH; the outcome holds for the process.
     void LookForTool();
 
+    std::mutex FLock; // guards the look-up and its outcome
     bool FLookedFor = false;
     std::string FTool;
 };

@@ -242,13 +242,24 @@ private slots:
         QTRY_COMPARE(LogLines(), QStringList{Started(QStringLiteral("Morvik.exe"))});
     }
 
-    // Nothing configured: no run, no panel change.
+    // Nothing configured: no run, and the panel the layout shows comes down with the
+    // start-up run, which has nothing to wait for; a click leaves it down.
     void nothingConfiguredStartsNoRun() {
         auto LForm = TFrmMenu::Create();
         LForm->UseServer(FLocal.toStdString(), std::string(), std::string(" \t "));
+        QVERIFY(LForm->pnlTemporizador->isVisibleTo(LForm.get()));
+        LForm->show();
+        QVERIFY(LForm->Timer1->isActive());
+        QTRY_VERIFY(!LForm->Timer1->isActive());
+        QCOMPARE(LForm->RunsUnderway(), 0);
+        QVERIFY(LForm->pnlTemporizador->isHidden());
+        QVERIFY(!LForm->aciTemporizador->Animate());
         Click(*LForm, "imgEstoque");
         QCOMPARE(LForm->RunsUnderway(), 0);
+        QVERIFY(LForm->pnlTemporizador->isHidden());
+        QCOMPARE(LForm->windowTitle(), QString::fromUtf8(TFrmMenu::StartCaption));
         QVERIFY(QDir(FLocal).entryList(QDir::Files).isEmpty());
+        QVERIFY(FErrors.empty());
     }
 
     // Two clicks before the first run completes: each module starts once, and the panel stays

@@ -2,6 +2,8 @@
 // settings and the report folder. Each case copies the program into a folder whose path holds
 // blanks and non-ASCII letters and starts it from another current directory, which holds a
 // decoy Corvane.ini that must never be read.
+#include "Corvane.TestCertificate.h"
+#include "Corvane.TestHTTPServer.h"
 #include "Unit1.h"
 
 #include <QByteArray>
@@ -65,7 +67,7 @@ private:
         return LCopy;
     }
 
-    TRun RunProbe() {
+    TRun RunProbe(const QStringList& AArguments = {}) {
         TRun LRun;
         const QString LProbe =
             Install(QStringLiteral(CORVANE_LAUNCHER_PROBE), QStringLiteral("Corvane Probe"));
@@ -75,7 +77,7 @@ private:
         }
         QProcess LProcess;
         LProcess.setWorkingDirectory(FElsewhere);
-        LProcess.start(LProbe, {});
+        LProcess.start(LProbe, AArguments);
         if (!LProcess.waitForFinished(120'000) || LProcess.exitStatus() != QProcess::NormalExit ||
             LProcess.exitCode() != 0) {
             LRun.Errors << QStringLiteral("probe failed: ") +
@@ -208,6 +210,58 @@ private slots:
         QCOMPARE(LRun.Values.value(QStringLiteral("Url")), QStringLiteral("http://srv01"));
         QCOMPARE(LRun.Values.value(QStringLiteral("Modules")), QStringLiteral("18"));
         QVERIFY(QFileInfo(FFolder + QStringLiteral("/Relatorio")).isFile());
+    }
+
+    // A file service whose certificate the hospital's own authority signed: "ca" names that
+    // authority's file, relative to the folder of Corvane.ini, and the start-up run fetches
+    // through it; without the key the certificate is refused and nothing is fetched.
+    void serviceCertifiedByTheHospitalsOwnAuthority_data() {
+        QTest::addColumn<bool>("withKey");
+        QTest::newRow("with ca") << true;
+        QTest::newRow("without ca") << false;
+    }
+    void serviceCertifiedByTheHospitalsOwnAuthority() {
+        QFETCH(bool, withKey);
+        NewCase();
+        const corvane::test::TTestCertificate LCertificate =
+            corvane::test::MakeSelfSignedCertificate({"localhost"}, {"127.0.0.1"});
+        QVERIFY(QDir().mkpath(FFolder + QStringLiteral("/certificados")));
+        WriteFile(FFolder + QStringLiteral("/certificados/hospital.pem"),
+                  QByteArray::fromStdString(LCertificate.CertificatePEM));
+        corvane::test::TTestHTTPServer LService(
+            [](const corvane::test::TRecordedRequest& ARequest) {
+                using corvane::test::TTestAnswer;
+                if (ARequest.Target.rfind("/folderlist", 0) == 0)
+                    return TTestAnswer::Make(
+                        200, R"([{"fileName":"gds32.dll","age":"2024-05-01T10:20:30.000"}])",
+                        "application/json");
+                return TTestAnswer::Make(200, "gds32 do servidor", "application/octet-stream");
+            },
+            LCertificate);
+        QByteArray LIni = "[Servidor]\nurl=" + QByteArray::fromStdString(LService.BaseURL()) + "\n";
+        if (withKey)
+            LIni += "ca=certificados\\hospital.pem\n";
+        WriteFile(FFolder + QStringLiteral("/Corvane.ini"), LIni);
+
+        const TRun LRun = RunProbe({QStringLiteral("--start-up-run")});
+        QFile LFetched(FFolder + QStringLiteral("/gds32.dll"));
+        if (withKey) {
+            QCOMPARE(LRun.Errors, QStringList());
+            QVERIFY(LFetched.open(QIODevice::ReadOnly));
+            QCOMPARE(LFetched.readAll(), QByteArray("gds32 do servidor"));
+            QVERIFY2(LRun.Values.value(QStringLiteral("RunCaption"))
+                         .startsWith(QStringLiteral("Corvane Plexa Tempo do update : ")),
+                     qPrintable(LRun.Values.value(QStringLiteral("RunCaption"))));
+        } else {
+            QCOMPARE(LRun.Errors.size(), 1);
+            QVERIFY2(LRun.Errors[0].startsWith(
+                         QStringLiteral("REST request failed: SSL certificate problem")),
+                     qPrintable(LRun.Errors[0]));
+            QVERIFY(!LFetched.exists());
+            QCOMPARE(LRun.Values.value(QStringLiteral("RunCaption")),
+                     QStringLiteral("Corvane Plexa [2019.01.00]"));
+        }
+        QCOMPARE(LService.RequestCount(), withKey ? size_t(2) : size_t(0));
     }
 
     // The real program, started from another current directory, makes its report folder in

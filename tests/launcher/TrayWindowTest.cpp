@@ -8,8 +8,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDialog>
 #include <QMenu>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -21,9 +23,11 @@ class TrayWindowTest : public QObject {
 private:
     std::unique_ptr<TFrmMenu> FForm;
 
-    // The window as the start leaves it, then closed with the close box: minimised into
-    // the tray.
+    // The window as the start leaves it with its tray icon added (offscreen there is no
+    // notification area, so the added icon is taken as given), then closed with the close
+    // box: minimised into the tray.
     void CloseIntoTray() {
+        FForm->TrayIconCriado = true;
         FForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
         QVERIFY(!FForm->close());
@@ -118,6 +122,66 @@ private slots:
                                 .arg(FForm->PopupMenu->x())
                                 .arg(FForm->PopupMenu->y())));
         QVERIFY(FForm->isHidden());
+    }
+
+    // Without a tray icon (offscreen has no notification area) the close box minimises the
+    // window and leaves it on the task bar: hidden, it could not be reached again.
+    void closeWithoutTrayIconKeepsWindowOnTaskBar() {
+        FForm->DoCreate();
+        QVERIFY(!FForm->TrayIconCriado);
+        FForm->show();
+        QVERIFY(QTest::qWaitForWindowExposed(FForm.get()));
+        QVERIFY(!FForm->close());
+        // What follows the minimising is queued; let it run.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+        QVERIFY(FForm->isMinimized());
+        QVERIFY(FForm->isVisible());
+        QVERIFY(!FForm->Fecha());
+        FForm->AbreoSistemadeGesttoHospitalar1->trigger();
+        QVERIFY(FForm->isVisible());
+        QVERIFY(!FForm->isMinimized());
+    }
+
+    // The start-up run fails while the window sits hidden in the tray (its server folder is
+    // gone): dismissing the error box is the last visible window closing, and the launcher
+    // goes on all the same; it ends only through its close command.
+    void dismissedErrorWhileHiddenLeavesProgramRunning() {
+        QTemporaryDir LRoot;
+        QVERIFY(LRoot.isValid());
+        FForm->UseServer(LRoot.path().toStdString() + '/',
+                         LRoot.filePath(QStringLiteral("sem servidor/")).toStdString(),
+                         std::string());
+        CloseIntoTray();
+        constexpr int StillRunning = 7;
+        int LShown = 0;
+        QTimer LDismiss;
+        connect(&LDismiss, &QTimer::timeout, [&] {
+            auto* LDialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (LDialog == nullptr || !LDialog->isVisible())
+                return;
+            ++LShown;
+            LDialog->done(0);
+            // A later turn of the loop, after whatever closing the box queued has been handled:
+            // comes only if the loop goes on.
+            QMetaObject::invokeMethod(
+                FForm.get(),
+                [this] {
+                    QTimer::singleShot(0, FForm.get(),
+                                       [] { QCoreApplication::exit(StillRunning); });
+                },
+                Qt::QueuedConnection);
+        });
+        LDismiss.start(10);
+        FForm->Timer1->start();
+        QTimer LGuard;
+        LGuard.setSingleShot(true);
+        connect(&LGuard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        LGuard.start(10000);
+        QCOMPARE(QCoreApplication::exec(), StillRunning);
+        QCOMPARE(LShown, 1);
+        QVERIFY(FForm->isHidden());
+        QVERIFY(!FForm->Fecha());
     }
 
     // The menu's second command ends the program: the event loop returns.

@@ -1,7 +1,7 @@
 #include "Corvane.UpdateCommandLine.h"
 
 #include "Corvane.IniFile.h"
-#include "Corvane.Platform.Paths.h"
+#include "Corvane.ServerSettings.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -77,16 +77,11 @@ TUpdateCommand ParseUpdateCommand(const std::vector<std::string>& AArguments) {
         if (!std::filesystem::is_regular_file(LPath))
             throw std::invalid_argument("configuration file not found: " + LIni);
         LCommand.LocalPath = LPath.parent_path().string() + '/';
-        const TIniFile LConfig(LPath.string());
-        // Read as the launcher reads them: a server folder gets a final backslash, an empty one
-        // stays empty; the URL is kept exactly as written.
-        LCommand.RemotePath = LConfig.ReadString("Servidor", "Local Exe", "");
-        if (!LCommand.RemotePath.empty())
-            LCommand.RemotePath = IncludeTrailingBackslash(LCommand.RemotePath);
-        LCommand.URL = LConfig.ReadString("Servidor", "url", "");
-        const std::string LCA = Trimmed(LConfig.ReadString("Servidor", "ca", ""));
-        if (!LCA.empty())
-            LCommand.CAFile = (LPath.parent_path() / LCA).string();
+        const TServerSettings LServer =
+            ReadServerSettings(TIniFile(LPath.string()), LPath.parent_path().string());
+        LCommand.RemotePath = LServer.RemotePath;
+        LCommand.URL = LServer.URL;
+        LCommand.CAFile = LServer.CAFile;
         if (LCommand.RemotePath.empty() && Trimmed(LCommand.URL).empty())
             throw std::invalid_argument("no server folder (\"Local Exe\") or \"url\" in section "
                                         "[Servidor] of " +

@@ -1,12 +1,16 @@
 // Creates the launcher's window exactly as the program start does, then prints what start-up
 // produced, one "Name=value" line each, and ends without running the event loop. Errors that
-// reach the application's error report are printed as "Error=" lines as they happen.
+// reach the application's error report are printed as "Error=" lines as they happen. With
+// --start-up-run it then shows the window, runs the event loop until the start-up run has
+// ended and prints the caption the run left ("RunCaption=").
 #include "Corvane.Application.h"
 #include "Corvane.ErrorReport.h"
 #include "Corvane.Image.h"
 #include "Unit1.h"
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <cstdio>
 #include <string>
@@ -41,6 +45,18 @@ int main(int argc, char* argv[]) {
     Print("FrmMenu", std::to_string(corvane::FrmMenu == LForm.get()));
     Print("PanelVisible", std::to_string(LForm->pnlTemporizador->isVisibleTo(LForm.get())));
     Print("AeCHint", LForm->imgAeC->toolTip().replace(QLatin1Char('\n'), QLatin1Char('|')));
+    if (LApplication.arguments().contains(QStringLiteral("--start-up-run"))) {
+        LForm->show(); // starts the one-shot timer of the start-up run
+        QEventLoop LLoop;
+        QTimer LWatch;
+        QObject::connect(&LWatch, &QTimer::timeout, [&] {
+            if (!LForm->Timer1->isActive() && LForm->RunsUnderway() == 0)
+                LLoop.quit();
+        });
+        LWatch.start(10);
+        LLoop.exec();
+        Print("RunCaption", LForm->windowTitle());
+    }
     std::fflush(stdout);
     return 0;
 }
