@@ -133,8 +133,10 @@ private slots:
         const qint64 LOldPid = LLauncher.processId();
         const QString LMainTitle = QStringLiteral("^Corvane Plexa \\[");
         const QString LNoticeTitle = QStringLiteral("^Corvane Plexa$");
-        QTRY_VERIFY_WITH_TIMEOUT(Windows(LOldPid, LMainTitle).size() == 1, 30'000);
-        const QString LMainWindow = Windows(LOldPid, LMainTitle).constFirst();
+        // The start-up run retitles the window when it ends, so keep the one search that found it.
+        QStringList LFound;
+        QTRY_VERIFY_WITH_TIMEOUT((LFound = Windows(LOldPid, LMainTitle)).size() == 1, 30'000);
+        const QString LMainWindow = LFound.constFirst();
 
         // No window manager activates the window: focusing it is its first activation. The
         // notice is modal, so the focusing stops once it is up.
