@@ -9,6 +9,7 @@
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <zlib.h>
 
@@ -233,6 +234,10 @@ struct TSpeedCase {
     size_t Parts; // the whole body
     const char* Error;
 };
+
+void PrintTo(const TSpeedCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class HTTPLowSpeed : public ::testing::TestWithParam<TSpeedCase> {};
 
