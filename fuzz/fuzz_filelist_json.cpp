@@ -16,10 +16,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     TFilesInfoDTO files;
     try {
         TFilesInfoDTOHelper::FromJSON(files, json);
-        for (const auto& record : files)
-            if (!record)
+        for (size_t i = 0; i < files.size(); ++i)
+            if (!files[i])
                 std::abort(); // a read listing has no empty slot
     } catch (const EInvalidCast&) {
+        if (!files.empty())
+            std::abort();
+    } catch (const EListError&) {
         if (!files.empty())
             std::abort();
     } catch (const EConvertError&) {

@@ -30,8 +30,7 @@ void TFilesUpdater::FillRemoteListFromFolder() {
             continue;
         std::string LName = LFile.FileName.substr(LRoot.size());
         std::string LKey = UpperCase(LName);
-        if (!FRemoteList.try_emplace(std::move(LKey), std::move(LName), LFile.Age).second)
-            throw EListError("Duplicates not allowed");
+        AddRemoteFile(std::move(LKey), TFileInfoDTO(std::move(LName), LFile.Age));
     }
 }
 

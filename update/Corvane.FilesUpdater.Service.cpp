@@ -36,11 +36,10 @@ void TFilesUpdater::FillRemoteListFromService() {
     // list stays empty and the run updates nothing. Transport errors and statuses from 500 up
     // raise and end Execute.
     LClient.Execute("\\", "*.*", true);
-    FRemoteList.reserve(static_cast<size_t>(LClient.Count()));
     for (int i = 0; i < LClient.Count(); ++i) {
-        const TFileInfoDTO& LItem = *LClient.Items(i);
-        if (!FRemoteList.try_emplace(UpperCase(LItem.FFileName), LItem).second)
-            throw EListError("Duplicates not allowed");
+        TFileInfoDTO LItem = *LClient.Items(i);
+        std::string LKey = UpperCase(LItem.FFileName);
+        AddRemoteFile(std::move(LKey), std::move(LItem));
     }
 }
 

@@ -71,6 +71,7 @@ TFilesUpdater::~TFilesUpdater() {
     FLocalList.clear();
     FLocalKeys.clear();
     FRemoteList.clear();
+    FAmbiguousKeys.clear();
     // FTasks goes next, before the strings: its pool has no job left by now, and a job of a
     // failed run would still read them.
 }
@@ -147,9 +148,25 @@ void TFilesUpdater::AddLocalFile(const std::string& AFileName) {
     FLocalList.emplace_back(AFileName, LAge);
 }
 
+void TFilesUpdater::AddRemoteFile(std::string AKey, TFileInfoDTO ARecord) {
+    if (FAmbiguousKeys.contains(AKey))
+        return;
+    const auto [LAt, LAdded] = FRemoteList.try_emplace(std::move(AKey), std::move(ARecord));
+    if (!LAdded) {
+        FAmbiguousKeys.insert(LAt->first);
+        FRemoteList.erase(LAt);
+    }
+}
+
 void TFilesUpdater::QueueOutdatedFiles() {
     for (const TFileInfoDTO& LLocal : FLocalList) {
-        const auto LRemote = FRemoteList.find(UpperCase(LLocal.FFileName));
+        const std::string LKey = UpperCase(LLocal.FFileName);
+        // One stray twin on the server fails this file only, not the whole run.
+        if (FAmbiguousKeys.contains(LKey)) {
+            AddFailedTask(LLocal.FFileName, "Duplicates not allowed");
+            continue;
+        }
+        const auto LRemote = FRemoteList.find(LKey);
         const std::string LPath = JoinPath(FLocalPath, LLocal.FFileName);
         const bool LExists = FileExists(LPath);
         if (LRemote != FRemoteList.end() &&
@@ -166,6 +183,16 @@ void TFilesUpdater::AddTask(const std::string& AFileName, const std::string& ARe
     // the updater alive until every job has ended.
     FTasks->Run([this, LFileName = AFileName, LRemoteName = ARemoteName, AAge] {
         RunJob(LFileName, LRemoteName, AAge);
+    });
+    ++FQueuedJobs;
+}
+
+void TFilesUpdater::AddFailedTask(const std::string& AFileName, const std::string& AMessage) {
+    // A job all the same, so that the file is reported and counted as any failed file is.
+    FTasks->Run([this, LFileName = AFileName, LMessage = AMessage] {
+        if (FObserver)
+            FObserver->FileDone(LFileName, TFileOutcome::Failed, LMessage);
+        throw EListError(LMessage);
     });
     ++FQueuedJobs;
 }

@@ -107,6 +107,11 @@ private:
     void AddLocalFile(const std::string& AFileName);
     void QueueOutdatedFiles();
     void AddTask(const std::string& AFileName, const std::string& ARemoteName, TDateTime AAge);
+    // Queues a job that fails AFileName with AMessage without touching it.
+    void AddFailedTask(const std::string& AFileName, const std::string& AMessage);
+    // Adds a server file to FRemoteList under AKey, or marks AKey ambiguous when another server
+    // file already has it (the strategies' listings).
+    void AddRemoteFile(std::string AKey, TFileInfoDTO ARecord);
     // The body of every job: the UpdateFile strategy, its outcome told to the observer.
     void RunJob(const std::string& AFileName, const std::string& ARemoteName, TDateTime AAge);
     // A server subfolder that could not be listed: the trace line, and the observer told.
@@ -132,6 +137,9 @@ private:
     std::unordered_set<std::string> FLocalKeys;
     // The server's files keyed by the upper case of their relative names.
     std::unordered_map<std::string, TFileInfoDTO> FRemoteList;
+    // Keys that two or more server files share (names that differ only in case): which one is
+    // meant cannot be told, so the local file of that name fails and keeps its old copy.
+    std::unordered_set<std::string> FAmbiguousKeys;
     TUpdateFileMethod UpdateFile = nullptr;
     TFillRemoteListMethod FillRemoteList = nullptr;
     const TThreadMethod FOnTerminate;

@@ -368,6 +368,8 @@ THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& 
     SetOption(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     SetOption(e, CURLOPT_NOSIGNAL, 1L);
     SetOption(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(Timeouts.Connect));
+    SetOption(e, CURLOPT_LOW_SPEED_LIMIT, LowSpeed.BytesPerSecond);
+    SetOption(e, CURLOPT_LOW_SPEED_TIME, LowSpeed.Seconds);
     SetOption(e, CURLOPT_BUFFERSIZE, ReceiveBufferSize);
     SetOption(e, CURLOPT_SSL_VERIFYPEER, 1L);
     SetOption(e, CURLOPT_SSL_VERIFYHOST, 2L);

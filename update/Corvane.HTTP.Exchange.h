@@ -19,6 +19,14 @@ struct THTTPTimeouts {
     int Receive = 30000;
 };
 
+// The slowest transfer an exchange accepts: one that moves fewer than BytesPerSecond on
+// average for Seconds in a row fails. A server that trickles a byte now and then never meets
+// the pause limits above, and would otherwise hold its caller for ever.
+struct THTTPLowSpeedLimit {
+    long BytesPerSecond = 1024;
+    long Seconds = 60;
+};
+
 // The last answer of an exchange, after redirects.
 struct THTTPResponse {
     int StatusCode = 0;
@@ -46,6 +54,7 @@ public:
     static constexpr const char* UserAgent = "Embarcadero RESTClient/1.0";
 
     THTTPTimeouts Timeouts;
+    THTTPLowSpeedLimit LowSpeed;
     // A body held in memory (a listing, an error text) may not grow past this.
     size_t MaxBodyInMemory = size_t{64} << 20;
     // A body handed to a writer (a downloaded file) may not grow past this.

@@ -3,6 +3,8 @@
 #include "Corvane.Errors.h"
 #include "Corvane.JSon.RecordReader.h"
 
+#include <algorithm>
+
 namespace corvane {
 
 namespace {
@@ -70,6 +72,30 @@ private:
     std::unique_ptr<T> FRecord;
 };
 
+// Builds the records of a listing into a compact array. The record being read keeps its name
+// in a buffer of its own: a member may come twice, and a record may fail halfway.
+class TListingBuilder final : public TJsonRecordBuilder {
+public:
+    explicit TListingBuilder(TFilesInfoDTO& ARecords) : FRecords(ARecords) {}
+
+    std::span<const TJsonField> Fields() const override { return TFieldsOf<TFileInfoDTO>::Fields; }
+    void Begin() override {
+        FName.clear();
+        FAge = 0.0;
+    }
+    void SetText(int, std::string_view AValue) override { FName.assign(AValue); }
+    void SetInteger(int, std::int32_t) override {}
+    void SetDateTime(int, TDateTime AValue) override { FAge = AValue; }
+    void Commit() override { FRecords.Add(FName, FAge); }
+    void Discard() override {}
+    void Reset() override { FRecords.clear(); }
+
+private:
+    TFilesInfoDTO& FRecords;
+    std::string FName;
+    TDateTime FAge = 0.0;
+};
+
 template <class T> std::unique_ptr<T> ReadObject(std::string_view AJson) {
     std::vector<std::unique_ptr<T>> records;
     TBuilder<T> builder(records);
@@ -83,10 +109,55 @@ template <class T> std::unique_ptr<T> ReadObject(std::string_view AJson) {
 
 } // namespace
 
+std::optional<TFileInfoDTO> TFilesInfoDTO::operator[](size_t AIndex) const {
+    const TSlot& slot = FSlots[AIndex];
+    if (slot.NameEnd & EmptySlot)
+        return std::nullopt;
+    const size_t start = NameStart(AIndex);
+    return TFileInfoDTO(FNames.substr(start, static_cast<size_t>(slot.NameEnd) - start), slot.Age);
+}
+
+size_t TFilesInfoDTO::NameStart(size_t AIndex) const {
+    return AIndex == 0 ? 0 : static_cast<size_t>(FSlots[AIndex - 1].NameEnd & ~EmptySlot);
+}
+
+void TFilesInfoDTO::Add(std::string_view AFileName, TDateTime AAge) {
+    FNames.append(AFileName);
+    FSlots.push_back({AAge, FNames.size()});
+}
+
+void TFilesInfoDTO::resize(size_t ASize) {
+    FSlots.resize(ASize, TSlot{0.0, FNames.size() | EmptySlot});
+}
+
+void TFilesInfoDTO::clear() {
+    FSlots.clear();
+    FNames.clear();
+}
+
+void TFilesInfoDTO::shrink_to_fit() {
+    FSlots.shrink_to_fit();
+    FNames.shrink_to_fit();
+}
+
+void TFilesInfoDTO::reserve(size_t ASlots, size_t ANameBytes) {
+    FSlots.reserve(ASlots);
+    FNames.reserve(ANameBytes);
+}
+
 void TFilesInfoDTOHelper::FromJSON(TFilesInfoDTO& AArray, std::string_view AJson) {
     FreeAll(AArray);
-    TBuilder<TFileInfoDTO> builder(AArray);
-    const TJsonReadResult result = ReadJsonRecords(AJson, true, builder);
+    // No more records than the text can hold (each takes at least "{}" and a comma), and no
+    // more name bytes than the text has. Pages of this room that are never written are never
+    // taken from the system.
+    AArray.reserve(std::min(MaxListingRecords, AJson.size() / 3 + 1), AJson.size());
+    TListingBuilder builder(AArray);
+    const TJsonReadResult result = ReadJsonRecords(AJson, true, builder, MaxListingRecords);
+    if (result.TooManyElements) {
+        FreeAll(AArray);
+        throw EListError("The listing names more than " + std::to_string(MaxListingRecords) +
+                         " files");
+    }
     if (!result.Valid) {
         FreeAll(AArray);
         throw Exception("TFilesInfoDTOHelper.FromJSON");
@@ -102,9 +173,8 @@ void TFilesInfoDTOHelper::FromJSON(TFilesInfoDTO& AArray, std::string_view AJson
 }
 
 void TFilesInfoDTOHelper::FreeAll(TFilesInfoDTO& AArray) {
-    for (auto& record : AArray)
-        record.reset();
     AArray.clear();
+    AArray.shrink_to_fit();
 }
 
 template <> std::unique_ptr<TFileInfoDTO> JsonToObject<TFileInfoDTO>(std::string_view AJson) {

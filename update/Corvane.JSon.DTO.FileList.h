@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,16 +53,54 @@ public:
     std::string FDetail;
 };
 
-// The file-record array. It owns its records; a slot may be empty (no record).
-using TFilesInfoDTO = std::vector<std::unique_ptr<TFileInfoDTO>>;
+// The most records a listing may hold: far more than any real server folder has, and few
+// enough that a small hostile listing cannot fill the memory.
+inline constexpr size_t MaxListingRecords = 1'000'000;
+
+// The file-record array. It owns its records; a slot may be empty (no record). A listing of
+// empty objects spends 3 bytes of text on a record, so records are not objects of their own
+// here: every name lies in one buffer, and a slot holds its age and where its name ends (16
+// bytes). Reading a slot gives a copy of its record.
+class TFilesInfoDTO {
+public:
+    size_t size() const { return FSlots.size(); }
+    bool empty() const { return FSlots.empty(); }
+    // A copy of the record at AIndex (below size()), or nothing for an empty slot.
+    std::optional<TFileInfoDTO> operator[](size_t AIndex) const;
+
+    // Appends a record.
+    void Add(std::string_view AFileName, TDateTime AAge);
+    // New slots are empty.
+    void resize(size_t ASize);
+    // Empties the array, keeping its room; shrink_to_fit returns the room.
+    void clear();
+    void shrink_to_fit();
+    // Makes room at once for ASlots records whose names take ANameBytes in all, so that
+    // filling the array never holds an old and a new copy of it at the same time.
+    void reserve(size_t ASlots, size_t ANameBytes);
+
+private:
+    static constexpr std::uint64_t EmptySlot = std::uint64_t{1} << 63;
+    struct TSlot {
+        TDateTime Age;
+        std::uint64_t NameEnd; // the name begins where the previous slot's ends; EmptySlot set
+                               // for an empty slot
+    };
+    size_t NameStart(size_t AIndex) const;
+
+    std::string FNames;
+    std::vector<TSlot> FSlots;
+};
 
 struct TFilesInfoDTOHelper {
     // Fills AArray with one new record per element of the JSON array AJson, in order. Records
     // the array held before are freed first.
     // Throws Exception("TFilesInfoDTOHelper.FromJSON") for text that is not valid JSON,
-    // EInvalidCast("Invalid class typecast") for valid JSON that is not an array, and the
-    // record reader's errors (see JsonToObject) for the first element that cannot be read; the
-    // array then keeps its length, the records read before that element, and empty slots.
+    // EInvalidCast("Invalid class typecast") for valid JSON that is not an array,
+    // EListError("The listing names more than 1000000 files") for an array of more than
+    // MaxListingRecords elements (the array is then empty), and the record reader's errors
+    // (see JsonToObject) for the first element that cannot be read; the array then keeps its
+    // length, the records read before that element, and empty slots.
     static void FromJSON(TFilesInfoDTO& AArray, std::string_view AJson);
 
     // Frees every record, index 0 upward (empty slots skipped), and empties the array.

@@ -68,9 +68,10 @@ class THandler {
 public:
     using Ch = char;
 
-    THandler(bool AListing, bool ACheckSurrogates, TJsonRecordBuilder& ABuilder)
+    THandler(bool AListing, bool ACheckSurrogates, size_t AMaxElements,
+             TJsonRecordBuilder& ABuilder)
         : FListing(AListing), FCheckSurrogates(ACheckSurrogates), FRecordDepth(AListing ? 2 : 1),
-          FBuilder(ABuilder), FFields(ABuilder.Fields()) {}
+          FMaxElements(AMaxElements), FBuilder(ABuilder), FFields(ABuilder.Fields()) {}
 
     // Starts over for a second reading through AStream, whose numbers are stand-ins: their
     // literals are then taken from AText at the stream's position.
@@ -156,7 +157,7 @@ private:
         } else if (FDepth == 0) {
             FResult.Root = TJsonRoot::Other;
         } else if (FListing && FDepth == 1 && FResult.Root == TJsonRoot::Array) {
-            StartElement(false);
+            return StartElement(false);
         } else if (FInRecord && FDepth == FRecordDepth && FField >= 0) {
             Apply(AType, AText);
         }
@@ -171,7 +172,8 @@ private:
             if (!FListing && AObject)
                 BeginRecord();
         } else if (FListing && FDepth == 1 && FResult.Root == TJsonRoot::Array) {
-            StartElement(AObject);
+            if (!StartElement(AObject))
+                return false;
         } else if (FInRecord && FDepth == FRecordDepth && FField >= 0) {
             // An object or array for a field: its JSON text goes into the error message.
             FCaptureBuffer.Clear();
@@ -204,15 +206,21 @@ private:
         FField = -1;
     }
 
-    void StartElement(bool AObject) {
+    // False ends the reading: the listing has more elements than allowed.
+    bool StartElement(bool AObject) {
+        if (FResult.ElementCount == FMaxElements) {
+            FResult.TooManyElements = true;
+            return false;
+        }
         ++FResult.ElementCount;
         if (FResult.Error)
-            return;
+            return true;
         if (AObject)
             BeginRecord();
         else
             SetError(
                 std::make_exception_ptr(EConvertError("The input value is not a valid Object")));
+        return true;
     }
 
     void Apply(TValue AType, std::string_view AText) {
@@ -260,6 +268,7 @@ private:
     const bool FListing;
     const bool FCheckSurrogates;
     const size_t FRecordDepth; // the depth of a record's members
+    const size_t FMaxElements;
     TJsonRecordBuilder& FBuilder;
     const std::span<const TJsonField> FFields;
     TJsonReadResult FResult;
@@ -276,13 +285,13 @@ private:
 
 } // namespace
 
-TJsonReadResult ReadJsonRecords(std::string_view AJson, bool AListing,
-                                TJsonRecordBuilder& ABuilder) {
+TJsonReadResult ReadJsonRecords(std::string_view AJson, bool AListing, TJsonRecordBuilder& ABuilder,
+                                size_t AMaxElements) {
     // Empty text is no JSON (and may come without a buffer at all). The parser reads a NUL
     // byte as the end of the text; no valid JSON text holds one.
     if (AJson.empty() || std::memchr(AJson.data(), '\0', AJson.size()) != nullptr)
         return {};
-    THandler handler(AListing, MayHoldLowSurrogateEscape(AJson), ABuilder);
+    THandler handler(AListing, MayHoldLowSurrogateEscape(AJson), AMaxElements, ABuilder);
     rapidjson::Reader reader;
     {
         rapidjson::MemoryStream stream(AJson.data(), AJson.size());

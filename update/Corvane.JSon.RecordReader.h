@@ -71,15 +71,18 @@ enum class TJsonRoot { None, Array, Object, Other };
 struct TJsonReadResult {
     bool Valid = false; // the text is one valid JSON value
     TJsonRoot Root = TJsonRoot::None;
-    size_t ElementCount = 0;  // elements of the root array (listing)
-    std::exception_ptr Error; // the first record error; no record was kept after it
+    size_t ElementCount = 0;      // elements of the root array (listing)
+    bool TooManyElements = false; // the root array has more elements than allowed; the text
+                                  // was read no further (Valid is false)
+    std::exception_ptr Error;     // the first record error; no record was kept after it
 };
 
 // Reads AJson: with AListing a root array whose elements are records (an element that is not
 // an object is the error EConvertError("The input value is not a valid Object")); else a root
 // object that is the one record. Record errors are collected, not raised, so that the caller
-// can first judge the text's validity and root.
-TJsonReadResult ReadJsonRecords(std::string_view AJson, bool AListing,
-                                TJsonRecordBuilder& ABuilder);
+// can first judge the text's validity and root. A listing whose array has more than
+// AMaxElements elements ends the reading there.
+TJsonReadResult ReadJsonRecords(std::string_view AJson, bool AListing, TJsonRecordBuilder& ABuilder,
+                                size_t AMaxElements = static_cast<size_t>(-1));
 
 } // namespace corvane

@@ -24,10 +24,10 @@ TRESTClientFileList::~TRESTClientFileList() {
     TFilesInfoDTOHelper::FreeAll(FFiles);
 }
 
-TFileInfoDTO* TRESTClientFileList::GetItem(int AIndex) const {
+std::optional<TFileInfoDTO> TRESTClientFileList::GetItem(int AIndex) const {
     if (AIndex < 0 || AIndex >= Count())
-        return nullptr;
-    return FFiles[static_cast<size_t>(AIndex)].get();
+        return std::nullopt;
+    return FFiles[static_cast<size_t>(AIndex)];
 }
 
 void TRESTClientFileList::AddFolderParam(TRequest& ARequest, const std::string& AFolder) const {

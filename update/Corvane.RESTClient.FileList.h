@@ -8,6 +8,7 @@
 #include "Corvane.JSon.DTO.FileList.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,9 +34,9 @@ public:
 
     // The current error record, owned by the client; never null.
     const TFileInfoErrorDTO& Error() const { return *FError; }
-    // Items[AIndex]: the record at AIndex, or nullptr outside 0..Count-1.
-    TFileInfoDTO* GetItem(int AIndex) const;
-    TFileInfoDTO* Items(int AIndex) const { return GetItem(AIndex); }
+    // Items[AIndex]: a copy of the record at AIndex, or nothing outside 0..Count-1.
+    std::optional<TFileInfoDTO> GetItem(int AIndex) const;
+    std::optional<TFileInfoDTO> Items(int AIndex) const { return GetItem(AIndex); }
     int Count() const { return static_cast<int>(FFiles.size()); }
 
     // The HTTP settings of the exchange (time limits, body limits); tests shorten them.

@@ -332,6 +332,21 @@ void TTestHTTPServer::AcceptLoop() {
     }
 }
 
+bool TTestHTTPServer::WriteBody(TConnection& connection, std::string_view data,
+                                const TTestAnswer& answer) {
+    if (answer.TrickleBytes == 0)
+        return connection.Write(data);
+    while (!data.empty()) {
+        if (!WaitUnlessStopped(answer.TricklePause))
+            return false;
+        const size_t size = std::min<size_t>(data.size(), answer.TrickleBytes);
+        if (!connection.Write(data.substr(0, size)))
+            return false;
+        data.remove_prefix(size);
+    }
+    return true;
+}
+
 void TTestHTTPServer::Serve(TConnection& connection) {
     if (FTLS) {
         connection.TLS = SSL_new(static_cast<SSL_CTX*>(FTLS.get()));
@@ -392,7 +407,7 @@ void TTestHTTPServer::Serve(TConnection& connection) {
         std::string_view part = answer.Body;
         if (sent + part.size() > stallAt)
             part = part.substr(0, static_cast<size_t>(stallAt - sent));
-        if (!connection.Write(part))
+        if (!WriteBody(connection, part, answer))
             return;
         sent += part.size();
         if (sent >= stallAt) {

@@ -2,8 +2,8 @@
 // test process, records every request exactly as it arrived, and answers whatever the test
 // scripts, down to the bytes on the wire: any status line and reason phrase (or none), any
 // headers and body, a Content-Length larger than the body followed by a close, a body that
-// never ends, a pause before answering or in the middle of the body. With a certificate it
-// speaks HTTPS.
+// never ends, a pause before answering or in the middle of the body, a body that trickles.
+// With a certificate it speaks HTTPS.
 #pragma once
 
 #include "Corvane.TestCertificate.h"
@@ -59,6 +59,9 @@ struct TTestAnswer {
     std::chrono::milliseconds Delay{0};
     // After this many body bytes the server stops sending until it is stopped itself.
     std::optional<uint64_t> StallAfterBytes;
+    // A slow link: the body goes out TrickleBytes at a time, each part after TricklePause.
+    size_t TrickleBytes = 0;
+    std::chrono::milliseconds TricklePause{0};
 
     static TTestAnswer Make(int status, std::string body = {}, std::string contentType = {});
     static TTestAnswer Redirect(int status, std::string location);
@@ -100,6 +103,7 @@ private:
     void Start();
     void AcceptLoop();
     void Serve(TConnection& connection);
+    bool WriteBody(TConnection& connection, std::string_view data, const TTestAnswer& answer);
     bool WaitUnlessStopped(std::chrono::milliseconds duration);
 
     mutable std::mutex FLock;

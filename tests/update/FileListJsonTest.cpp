@@ -4,9 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <ostream>
 #include <string>
 #include <typeinfo>
+
+// A sanitizer's allocator keeps accounts of its own, which the C library cannot see.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define CORVANE_SANITIZED_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define CORVANE_SANITIZED_HEAP 1
+#endif
+#endif
 
 namespace corvane {
 namespace {
@@ -152,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Failures: each row with its error class and message ----
 
-enum class Class { General, InvalidCast, Convert, DateTime };
+enum class Class { General, InvalidCast, Convert, DateTime, List };
 
 // Runs ACall and checks that it throws exactly the error class AClass with AMessage.
 template <class Call> void ExpectError(Call ACall, Class AClass, const std::string& AMessage) {
@@ -164,7 +174,8 @@ template <class Call> void ExpectError(Call ACall, Class AClass, const std::stri
         const std::type_info& expected = AClass == Class::General       ? typeid(Exception)
                                          : AClass == Class::InvalidCast ? typeid(EInvalidCast)
                                          : AClass == Class::Convert     ? typeid(EConvertError)
-                                                                    : typeid(EDateTimeException);
+                                         : AClass == Class::List        ? typeid(EListError)
+                                                                 : typeid(EDateTimeException);
         EXPECT_EQ(typeid(e), expected) << typeid(e).name();
     }
 }
@@ -347,8 +358,8 @@ TEST(FromJSON, AnEmptyArrayGivesAnEmptyList) {
 
 TEST(FromJSON, ReplacesWhatTheArrayHeld) {
     TFilesInfoDTO files;
-    files.push_back(std::make_unique<TFileInfoDTO>("old.exe", 1.0));
-    files.push_back(nullptr);
+    files.Add("old.exe", 1.0);
+    files.resize(2);
     TFilesInfoDTOHelper::FromJSON(files, R"([{"fileName": "new.exe"}])");
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0]->FFileName, "new.exe");
@@ -368,19 +379,25 @@ TEST(FromJSON, AFailedElementLeavesAPartlyFilledArrayThatFreeAllEmpties) {
     ASSERT_EQ(files.size(), 5u);
     EXPECT_EQ(files[0]->FFileName, "a.exe");
     EXPECT_EQ(files[1]->FFileName, "b.exe");
-    EXPECT_EQ(files[2], nullptr);
-    EXPECT_EQ(files[3], nullptr);
-    EXPECT_EQ(files[4], nullptr);
+    EXPECT_FALSE(files[2]);
+    EXPECT_FALSE(files[3]);
+    EXPECT_FALSE(files[4]);
     TFilesInfoDTOHelper::FreeAll(files);
     EXPECT_TRUE(files.empty());
 }
 
 TEST(FreeAll, SkipsEmptySlotsAndEmptiesTheArray) {
     TFilesInfoDTO files;
-    files.push_back(nullptr);
-    files.push_back(std::make_unique<TFileInfoDTO>("a.exe", kMarch1));
-    files.push_back(nullptr);
-    files.push_back(std::make_unique<TFileInfoDTO>());
+    files.resize(1);
+    files.Add("a.exe", kMarch1);
+    files.resize(3);
+    files.Add("", 0.0);
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_FALSE(files[0]);
+    EXPECT_EQ(files[1]->FFileName, "a.exe");
+    EXPECT_EQ(files[1]->FAge, kMarch1);
+    EXPECT_FALSE(files[2]);
+    EXPECT_EQ(files[3]->FFileName, "");
     TFilesInfoDTOHelper::FreeAll(files);
     EXPECT_TRUE(files.empty());
     TFilesInfoDTOHelper::FreeAll(files);
@@ -450,6 +467,42 @@ TEST(HostileInput, NumbersOfTenThousandDigitsKeepTheirText) {
     // A number too big for the parser next to an invalid one is still refused.
     ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, "[" + digits + ", 01]"); },
                 Class::General, kGeneral);
+}
+
+// Bytes the C library's allocator has handed out and not yet taken back.
+size_t HeapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// A listing of empty objects spends 3 bytes of text on a record. A million of them, the most a
+// listing may hold, are held in a small multiple of the text rather than in tens of bytes a
+// record; one more is refused, and nothing read is kept.
+TEST(HostileInput, AMillionEmptyObjectsAreHeldCompactlyAndOneMoreIsRefused) {
+    std::string json = "[{}";
+    json.reserve(3'000'004);
+    while (json.size() < 3'000'000)
+        json += ",{}";
+    json += ']';
+
+    TFilesInfoDTO files;
+    const size_t before = HeapInUse();
+    TFilesInfoDTOHelper::FromJSON(files, json);
+    const size_t held = HeapInUse() - before;
+    ASSERT_EQ(files.size(), 1'000'000u);
+    EXPECT_EQ(files[999'999]->FFileName, "");
+#ifndef CORVANE_SANITIZED_HEAP
+    EXPECT_LT(static_cast<double>(held) / static_cast<double>(json.size()), 8.0)
+        << held << " bytes held for a listing of " << json.size() << " bytes";
+#else
+    (void)held;
+#endif
+
+    json.back() = ',';
+    json += "{}]";
+    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, json); }, Class::List,
+                "The listing names more than 1000000 files");
+    EXPECT_TRUE(files.empty());
 }
 
 TEST(HostileInput, ALongListingIsReadCompletely) {

@@ -189,7 +189,6 @@ class FailedStart : public FilesUpdaterTest, public ::testing::WithParamInterfac
 TEST_P(FailedStart, RaisesAndNeverCompletes) {
     const TFailedStart& c = GetParam();
     WriteFile(FServer, "Estoque.exe", "server", TestAge());
-    WriteFile(FServer, "estoque.EXE", "server twin", TestAge());
     WriteFile(FLocal, "Estoque.exe", "local", TestAge(-1));
     const std::string remote = c.Remote == "<server>" ? FServerFolder : c.Remote;
 
@@ -210,20 +209,19 @@ TEST_P(FailedStart, RaisesAndNeverCompletes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FailedStart,
-    ::testing::Values(
-        TFailedStart{"Duplicates", "Estoque.exe", "<server>", "", "Duplicates not allowed"},
-        TFailedStart{"MissingServerFolder", "Estoque.exe", "/no/such/server/", "",
-                     "The specified path was not found"},
-        TFailedStart{"EmptyServerFolder", "Estoque.exe", "", "",
-                     "The specified path was not found"},
-        TFailedStart{"ServerFolderTooLong", "Estoque.exe", "/" + std::string(250, 's'), "",
-                     "The specified path is too long"},
-        TFailedStart{"BadServerFolder", "Estoque.exe", "/srv/a|b", "",
-                     "Invalid characters in path"},
-        TFailedStart{"BadModuleName", "Est<oque>.exe", "<server>", "",
-                     "Invalid characters in path"},
-        TFailedStart{"BlankURLSelectsTheService", "Estoque.exe", "<server>", "   ",
-                     "Protocol field is empty"}),
+    ::testing::Values(TFailedStart{"MissingServerFolder", "Estoque.exe", "/no/such/server/", "",
+                                   "The specified path was not found"},
+                      TFailedStart{"EmptyServerFolder", "Estoque.exe", "", "",
+                                   "The specified path was not found"},
+                      TFailedStart{"ServerFolderTooLong", "Estoque.exe",
+                                   "/" + std::string(250, 's'), "",
+                                   "The specified path is too long"},
+                      TFailedStart{"BadServerFolder", "Estoque.exe", "/srv/a|b", "",
+                                   "Invalid characters in path"},
+                      TFailedStart{"BadModuleName", "Est<oque>.exe", "<server>", "",
+                                   "Invalid characters in path"},
+                      TFailedStart{"BlankURLSelectsTheService", "Estoque.exe", "<server>", "   ",
+                                   "Protocol field is empty"}),
     [](const auto& c) { return std::string(c.param.Label); });
 
 TEST_F(FilesUpdaterTest, TheUpdaterOutlivesItsCallersReferenceUntilItsCompletionHasRun) {

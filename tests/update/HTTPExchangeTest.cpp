@@ -9,6 +9,7 @@
 #include <fstream>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ostream>
 #include <string>
 #include <zlib.h>
 
@@ -222,6 +223,58 @@ TEST(HTTPExchange, StalledServerFailsAfterTheReceiveLimit) {
                   "REST request failed: The operation timed out: nothing received for 300 ms");
     }
 }
+
+// A server that keeps sending, but too slowly, never pauses long enough for the receive limit:
+// the speed limit ends it once the transfer has stayed below it for the whole window. A steady
+// transfer above the limit that lasts longer than the window completes.
+struct TSpeedCase {
+    const char* Name;
+    size_t Part;  // bytes sent at a time
+    int PauseMs;  // before each part
+    size_t Parts; // the whole body
+    const char* Error;
+};
+
+void PrintTo(const TSpeedCase& c, std::ostream* os) {
+    *os << c.Name;
+}
+
+class HTTPLowSpeed : public ::testing::TestWithParam<TSpeedCase> {};
+
+TEST_P(HTTPLowSpeed, FailsATransferSlowerThanTheLimitOverItsWindow) {
+    const TSpeedCase& c = GetParam();
+    const std::string body(c.Part * c.Parts, 'x');
+    TTestHTTPServer server([&](const TRecordedRequest&) {
+        TTestAnswer answer = TTestAnswer::Make(200, body);
+        answer.TrickleBytes = c.Part;
+        answer.TricklePause = std::chrono::milliseconds(c.PauseMs);
+        return answer;
+    });
+    THTTPExchange exchange;
+    exchange.Timeouts.Receive = 1000;
+    exchange.LowSpeed.BytesPerSecond = 1024;
+    exchange.LowSpeed.Seconds = 2;
+    std::string received;
+    const std::string error = ErrorOf([&] {
+        exchange.Get(server.BaseURL() + "/file",
+                     [&](const char* data, size_t size) { received.append(data, size); });
+    });
+    EXPECT_EQ(error, c.Error);
+    if (std::string_view(c.Error) == "(no error)") {
+        EXPECT_EQ(received, body);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transfers, HTTPLowSpeed,
+    ::testing::Values(
+        // 500 bytes a second: 12 s for the whole body, ended after about 2 s.
+        TSpeedCase{"Trickling", 100, 200, 60,
+                   "REST request failed: Operation too slow. Less than 1024 bytes/sec "
+                   "transferred the last 2 seconds"},
+        // 40 KiB a second for 3 s.
+        TSpeedCase{"SteadyLongerThanTheWindow", 4096, 100, 30, "(no error)"}),
+    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
 
 TEST(HTTPExchange, UnreachableServerIsATransportFailure) {
     int port;

@@ -150,8 +150,8 @@ TEST_P(ListingAnswers, GiveTheResultOrTheMessage) {
     }
     EXPECT_EQ(client.Error().FStatus, c.ErrorStatus);
     EXPECT_EQ(client.Error().FError, c.ErrorText);
-    EXPECT_EQ(client.Items(-1), nullptr);
-    EXPECT_EQ(client.Items(client.Count()), nullptr);
+    EXPECT_FALSE(client.Items(-1));
+    EXPECT_FALSE(client.Items(client.Count()));
 }
 
 INSTANTIATE_TEST_SUITE_P(

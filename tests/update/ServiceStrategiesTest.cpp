@@ -156,23 +156,38 @@ TEST_F(ServiceStrategies, TheRealServiceWithoutItsTreeUpdatesNothingAndCompletes
     EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "local");
 }
 
-TEST_F(ServiceStrategies, ARepeatedNameInTheListingFailsExecute) {
-    TTestHTTPServer server([](const TRecordedRequest&) {
-        return TTestAnswer::Make(200,
-                                 R"([{"fileName":"Estoque.exe","age":"2024-05-01T10:20:30.000"},)"
-                                 R"({"fileName":"ESTOQUE.exe","age":"2024-05-01T10:20:30.000"}])",
-                                 "application/json");
-    });
+// Two server files whose names differ only in case (the service lists both): which one is
+// meant cannot be told. That name fails alone and keeps its old copy; every other file is
+// updated and the run completes. The folder strategy does the same.
+class TwinNames : public ServiceStrategies, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TwinNames, FailOnlyTheirOwnFile) {
+    const bool fromService = GetParam();
+    WriteFile(FServer, "central.ini", "one", TestAge(1));
+    WriteFile(FServer, "CENTRAL.INI", "other", TestAge(2));
+    WriteFile(FServer, "Estoque.exe", "module", TestAge(3));
+    WriteFile(FServer, "gds32.dll", "lib", TestAge(4));
+    WriteFile(FLocal, "central.ini", "old", TestAge(-1));
+    StartService();
+
     TRun run;
-    try {
-        Start(run, "Estoque.exe", true, "", server.BaseURL());
-        ADD_FAILURE() << "Execute succeeded";
-    } catch (const EListError& e) {
-        EXPECT_STREQ(e.what(), "Duplicates not allowed");
-    }
+    Start(run, "Estoque.exe", true, fromService ? "" : FServerFolder, fromService ? FURL : "");
     Finish(run);
-    EXPECT_EQ(run.Completions, 0);
+    EXPECT_EQ(run.Completions, 1);
+    EXPECT_EQ(run.Observer->Names(TFileOutcome::Updated),
+              (std::vector<std::string>{"Estoque.exe", "gds32.dll"}));
+    const auto records = run.Observer->Records();
+    ASSERT_EQ(records.count("central.ini"), 1u);
+    EXPECT_EQ(records.find("central.ini")->second.Outcome, TFileOutcome::Failed);
+    EXPECT_EQ(records.find("central.ini")->second.Message, "Duplicates not allowed");
+    EXPECT_EQ(run.Observer->Queued, 3u);
+    EXPECT_EQ(ReadFile(FLocal / "central.ini"), "old");
+    EXPECT_EQ(FileAge(FLocalFolder + "central.ini"), TestAge(-1));
+    EXPECT_EQ(ReadFile(FLocal / "gds32.dll"), "lib");
 }
+
+INSTANTIATE_TEST_SUITE_P(Strategies, TwinNames, ::testing::Values(false, true),
+                         [](const auto& c) { return c.param ? "Service" : "Folder"; });
 
 // A download that fails in any way leaves the previous file as it was, with no temporary
 // file beside it, and the next run repairs it.

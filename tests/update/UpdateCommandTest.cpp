@@ -161,6 +161,19 @@ TEST_F(UpdateCommand, ReportsAServerSubfolderThatCannotBeReadAndExitsWithOne) {
     EXPECT_EQ(ReadFile(FLocal / "central.ini"), "ini");
 }
 
+TEST_F(UpdateCommand, ANameTheServerHoldsInTwoCapitalisationsFailsAlone) {
+    WriteFile(FServer, "CENTRAL.INI", "twin", TestAge(5));
+    WriteFile(FLocal, "central.ini", "old", TestAge(-1));
+    const TCommandResult result =
+        Run({"--local", FLocal.string(), "--server", FServer.string(), "--module", "Estoque.exe"});
+    EXPECT_EQ(result.ExitCode, 1) << result.Err;
+    EXPECT_EQ(Lines(result.Out),
+              (std::vector<std::string>{"failed central.ini: Duplicates not allowed",
+                                        "updated Estoque.exe", "updated Relatorio\\Layout01.rav",
+                                        "47 files compared, 3 to fetch: 2 updated, 1 failed"}));
+    EXPECT_EQ(ReadFile(FLocal / "central.ini"), "old");
+}
+
 struct TCannotStart {
     const char* Label;
     std::vector<std::string> Arguments; // "<local>" and "<server>" stand for the folders
