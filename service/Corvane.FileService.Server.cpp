@@ -411,8 +411,9 @@ void TFileService::LibraryError(std::string_view message) {
         return;
     int status = 400;
     std::from_chars(message.data() + kRefusal.size(), message.data() + message.size(), status);
-    // The request refused is this thread's one whose head is in but that the handler has not
-    // seen; the others on the list are still receiving theirs.
+    // The library says which request it refuses only here, before it builds its answer and
+    // on the connection's own thread: it is the one of this thread's whose head is in but
+    // that the handler has not seen (the others on the list are still receiving theirs).
     for (TRequest* request : tHeadsArriving) {
         if (MHD_get_connection_info(request->Connection, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE) ==
             nullptr)

@@ -49,9 +49,6 @@ public:
     // Stops listening, ends the open exchanges and waits for the service's threads.
     void Stop();
 
-    // How many files may be being sent at once; a download past it is answered 503.
-    unsigned MaxFilesSent() const { return FMaxFilesSent; }
-
     // Called by the HTTP library's callbacks.
     struct TRequest;
     int Answer(void* connection, const char* url, const char* method, size_t* uploadSize,
@@ -68,9 +65,9 @@ private:
 
     TFileServiceOptions FOptions;
     TFileCatalog FCatalog;
-    TDownloadWatch FWatch; // outlives the daemon, whose completions remove from it
-    THeadWatch FHeads;     // the same
-    unsigned FMaxFilesSent = 1;
+    TDownloadWatch FWatch;      // outlives the daemon, whose completions remove from it
+    THeadWatch FHeads;          // the same
+    unsigned FMaxFilesSent = 1; // files sent at once; a download past it is answered 503
     std::atomic<unsigned> FFilesSent{0};
     std::unique_ptr<MHD_Daemon, TDaemonStopper> FDaemon;
     std::uint16_t FPort = 0;
