@@ -1,5 +1,6 @@
 #include "Corvane.Platform.ServiceProcess.h"
 
+#include <cerrno>
 #include <csignal>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -44,6 +45,20 @@ int WaitForStopSignal() {
 
 void EndConnection(int socket) {
     ::shutdown(socket, SHUT_RDWR);
+}
+
+bool SendLastAnswer(int socket, std::string_view answer) {
+    while (!answer.empty()) {
+        const ssize_t sent =
+            ::send(socket, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            break;
+        answer.remove_prefix(static_cast<size_t>(sent));
+    }
+    EndConnection(socket);
+    return answer.empty();
 }
 
 long OpenFileLimit() {

@@ -1,6 +1,8 @@
 // Process set-up of a long-running service: stop signals, broken connections, open files.
 #pragma once
 
+#include <string_view>
+
 namespace corvane {
 
 // To be called before any thread starts: blocks SIGTERM and SIGINT in this thread and so in
@@ -18,6 +20,10 @@ void RaiseOpenFileLimit();
 // Ends a connection from our side (both directions) without closing its handle, which
 // stays with its owner; the owner's next read or write on it fails.
 void EndConnection(int socket);
+
+// Sends a last answer on a connection, as far as the socket takes it without waiting, then
+// ends the connection as EndConnection does. True when the whole answer was handed over.
+bool SendLastAnswer(int socket, std::string_view answer);
 
 // The number of files this process may hold open.
 long OpenFileLimit();

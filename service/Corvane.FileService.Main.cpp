@@ -1,9 +1,11 @@
 // corvane-fileservice --root DIR [--bind 127.0.0.1] [--port 8080] [--threads N]
+//                     [--header-timeout SECONDS]
 #include "Corvane.Errors.h"
 #include "Corvane.FileService.Server.h"
 #include "Corvane.Platform.ServiceProcess.h"
 #include "Corvane.Platform.Trace.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -13,8 +15,11 @@ namespace {
 
 constexpr const char* kUsage =
     "Uso: corvane-fileservice --root PASTA [--bind 127.0.0.1] [--port 8080] [--threads N]\n"
+    "                         [--header-timeout 20]\n"
     "Serve a árvore de PASTA aos atualizadores das estações (/folderlist e /download).\n"
-    "Com --port 0 escolhe uma porta livre. Pare com SIGTERM ou Ctrl+C.\n";
+    "Com --port 0 escolhe uma porta livre. --header-timeout: segundos que uma conexão tem\n"
+    "para mandar o cabeçalho de um pedido, contados de quando é aceita ou da resposta\n"
+    "anterior; depois disso é fechada. Pare com SIGTERM ou Ctrl+C.\n";
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "corvane-fileservice: %s\n", problem.c_str());
@@ -62,6 +67,10 @@ int main(int argc, char** argv) {
             if (!ReadNumber(value, 1024, number) || number == 0)
                 return Usage("número de threads inválido: " + std::string(value) + ".");
             options.Threads = static_cast<unsigned>(number);
+        } else if (arg == "--header-timeout") {
+            if (!ReadNumber(value, 3600, number) || number == 0)
+                return Usage("tempo de cabeçalho inválido: " + std::string(value) + ".");
+            options.HeaderTimeout = std::chrono::seconds(number);
         } else {
             return Usage("opção desconhecida: " + std::string(arg) + ".");
         }

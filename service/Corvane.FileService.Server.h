@@ -4,7 +4,10 @@
 
 #include "Corvane.FileService.Catalog.h"
 #include "Corvane.FileService.DownloadWatch.h"
+#include "Corvane.FileService.HeadWatch.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -20,6 +23,9 @@ struct TFileServiceOptions {
     std::string Bind = "127.0.0.1"; // a numeric IPv4 or IPv6 address
     std::uint16_t Port = 8080;      // 0: any free port (see TFileService::Port)
     unsigned Threads = 0;           // 0: one per processor
+    // How long a connection may take to send a request's head, from when it is accepted or
+    // from its previous answer; past it the connection is closed.
+    std::chrono::seconds HeaderTimeout{20};
     // Receives one line per request and the HTTP library's own messages; when empty they
     // go to standard error.
     std::function<void(std::string_view)> Log;
@@ -47,7 +53,9 @@ public:
     struct TRequest;
     int Answer(void* connection, const char* url, const char* method, size_t* uploadSize,
                void** context);
-    void Completed(void** context, int termination);
+    void Completed(void* connection, void** context, int termination);
+    void Connected(void* connection, void** socketContext, bool started);
+    void LibraryError(std::string_view message);
     void Log(std::string_view line) const;
 
 private:
@@ -57,7 +65,10 @@ private:
 
     TFileServiceOptions FOptions;
     TFileCatalog FCatalog;
-    TDownloadWatch FWatch; // outlives the daemon, whose completions remove from it
+    TDownloadWatch FWatch;      // outlives the daemon, whose completions remove from it
+    THeadWatch FHeads;          // the same
+    unsigned FMaxFilesSent = 1; // files sent at once; a download past it is answered 503
+    std::atomic<unsigned> FFilesSent{0};
     std::unique_ptr<MHD_Daemon, TDaemonStopper> FDaemon;
     std::uint16_t FPort = 0;
 };

@@ -1,47 +1,79 @@
 // The real corvane-fileservice program: its command line, its log and its clean stop.
 #include "ServiceFixture.h"
 
+#include <condition_variable>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <mutex>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 
 extern char** environ;
 
 namespace corvane::test {
 namespace {
 
-// The program started with pipes on its standard output and error.
+// The limit of open files a program is started with.
+struct TOpenFiles {
+    rlim_t Soft;
+    rlim_t Hard;
+};
+
+// The program started with pipes on its standard output and error; its standard error is
+// read as it comes, so that a talkative program never blocks on a full pipe.
 class TProgram {
 public:
-    explicit TProgram(const std::vector<std::string>& args) {
+    explicit TProgram(const std::vector<std::string>& args,
+                      std::optional<TOpenFiles> openFiles = std::nullopt) {
         int out[2];
         int err[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
             return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
         std::vector<std::string> all{CORVANE_FILESERVICE};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& arg : all)
             argv.push_back(arg.data());
         argv.push_back(nullptr);
-        if (::posix_spawn(&FPid, CORVANE_FILESERVICE, &actions, nullptr, argv.data(), environ) != 0)
-            FPid = -1;
-        posix_spawn_file_actions_destroy(&actions);
+        if (!openFiles) {
+            posix_spawn_file_actions_t actions;
+            posix_spawn_file_actions_init(&actions);
+            posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+            posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+            if (::posix_spawn(&FPid, CORVANE_FILESERVICE, &actions, nullptr, argv.data(),
+                              environ) != 0)
+                FPid = -1;
+            posix_spawn_file_actions_destroy(&actions);
+        } else {
+            // posix_spawn cannot set a limit: the child sets it between fork and exec, with
+            // calls that are safe there only.
+            const rlimit limit{openFiles->Soft, openFiles->Hard};
+            FPid = ::fork();
+            if (FPid == 0) {
+                if (::dup2(out[1], STDOUT_FILENO) < 0 || ::dup2(err[1], STDERR_FILENO) < 0 ||
+                    ::setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                    ::_exit(126);
+                ::execve(CORVANE_FILESERVICE, argv.data(), environ);
+                ::_exit(127);
+            }
+        }
         ::close(out[1]);
         ::close(err[1]);
         FOut = TSocket(out[0]);
         FErr = TSocket(err[0]);
+        FErrReader = std::thread([this] { ReadErrors(); });
     }
     ~TProgram() {
         if (FPid > 0) {
             ::kill(FPid, SIGKILL);
             ::waitpid(FPid, nullptr, 0);
         }
+        if (FErrReader.joinable())
+            FErrReader.join();
     }
     bool Started() const { return FPid > 0; }
     pid_t Pid() const { return FPid; }
@@ -55,20 +87,48 @@ public:
         return line;
     }
 
-    // Reads standard error to its end, then the exit status (-1 when not a normal exit).
+    // Waits for the program's end; gives what it wrote on standard error, and the exit
+    // status (-1 when not a normal exit).
     int Finish(std::string& errors) {
-        char buffer[4096];
-        for (ssize_t got; (got = ::read(FErr.Get(), buffer, sizeof buffer)) > 0;)
-            errors.append(buffer, static_cast<size_t>(got));
         int status = 0;
         ::waitpid(std::exchange(FPid, -1), &status, 0);
+        if (FErrReader.joinable())
+            FErrReader.join();
+        errors = FErrors;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
+    // Waits (at most `limit`) until standard error holds `text` `count` times.
+    bool WaitForErrors(std::string_view text, size_t count, std::chrono::seconds limit) {
+        std::unique_lock lock(FLock);
+        return FChanged.wait_for(lock, limit, [&] {
+            size_t seen = 0;
+            for (size_t at = FErrors.find(text); at != std::string::npos;
+                 at = FErrors.find(text, at + text.size()))
+                ++seen;
+            return seen >= count;
+        });
+    }
+
 private:
+    void ReadErrors() {
+        char buffer[4096];
+        for (ssize_t got; (got = ::read(FErr.Get(), buffer, sizeof buffer)) > 0;) {
+            {
+                std::lock_guard lock(FLock);
+                FErrors.append(buffer, static_cast<size_t>(got));
+            }
+            FChanged.notify_all();
+        }
+    }
+
     pid_t FPid = -1;
     TSocket FOut;
     TSocket FErr;
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::string FErrors;
+    std::thread FErrReader;
 };
 
 std::uint16_t PortOf(const std::string& address) {
@@ -132,6 +192,8 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{{"--root", "{ROOT}", "--port", "-1"}, 2, "porta inválida"},
         CommandLineCase{{"--root", "{ROOT}", "--bind", "servidor"}, 1, "Endereço inválido"},
         CommandLineCase{{"--root", "{ROOT}", "--threads", "0"}, 2, "threads"},
+        CommandLineCase{{"--root", "{ROOT}", "--header-timeout", "0"}, 2, "tempo de cabeçalho"},
+        CommandLineCase{{"--root", "{ROOT}", "--header-timeout", "3601"}, 2, "tempo de cabeçalho"},
         CommandLineCase{{"--root", "{ROOT}", "--compress", "1"}, 2, "opção desconhecida"}));
 
 TEST(Program, APortInUseIsReported) {
@@ -145,6 +207,184 @@ TEST(Program, APortInUseIsReported) {
     std::string errors;
     EXPECT_EQ(program.Finish(errors), 1) << errors;
     EXPECT_NE(errors.find("não pôde escutar"), std::string::npos) << errors;
+}
+
+// This process holds `count` sockets at once, or the test cannot be made here.
+bool CanHoldSockets(rlim_t count) {
+    RaiseOpenFileLimit();
+    if (OpenFileLimit() >= static_cast<long>(count))
+        return true;
+    const rlimit more{count, count}; // a privileged process may raise its hard limit
+    return ::setrlimit(RLIMIT_NOFILE, &more) == 0;
+}
+
+// The soft limit of open files of a running process, from /proc; -1 when it cannot be read.
+long SoftOpenFileLimitOf(pid_t pid) {
+    std::ifstream limits("/proc/" + std::to_string(pid) + "/limits");
+    for (std::string line; std::getline(limits, line);)
+        if (line.rfind("Max open files", 0) == 0)
+            return std::strtol(line.c_str() + 14, nullptr, 10);
+    return -1;
+}
+
+// One exchange whose answer must come within `limit`.
+THttpAnswer GetWithin(std::uint16_t port, std::string_view target, std::chrono::seconds limit) {
+    TSocket socket = Connect(port);
+    if (socket.Get() < 0)
+        return {};
+    const timeval patience{static_cast<time_t>(limit.count()), 0};
+    ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    if (!SendAll(socket.Get(), RequestText("GET", target)))
+        return {};
+    return ReadAnswer(socket.Get());
+}
+
+// Reads one answer on a connection that stays open: its head, then as many body bytes as
+// its Content-Length gives. Returns the body.
+std::string ReadOneAnswerBody(int socket) {
+    std::string raw;
+    char buffer[4096];
+    size_t headEnd = std::string::npos;
+    size_t length = 0;
+    for (;;) {
+        if (headEnd == std::string::npos && (headEnd = raw.find("\r\n\r\n")) != std::string::npos) {
+            const size_t field = raw.find("Content-Length: ");
+            if (field == std::string::npos || field > headEnd)
+                return {};
+            length = std::stoul(raw.substr(field + 16));
+        }
+        if (headEnd != std::string::npos && raw.size() >= headEnd + 4 + length)
+            return raw.substr(headEnd + 4, length);
+        const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            return {};
+        raw.append(buffer, static_cast<size_t>(got));
+    }
+}
+
+// True when the service ends the connection (whatever it sent before) by the deadline.
+bool EndsBy(int socket, std::chrono::steady_clock::time_point deadline) {
+    char buffer[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const timeval patience{
+            static_cast<time_t>(std::max<std::int64_t>(left.count(), 1000) / 1'000'000),
+            static_cast<suseconds_t>(std::max<std::int64_t>(left.count(), 1000) % 1'000'000)};
+        ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+        if (got == 0 || (got < 0 && errno == ECONNRESET))
+            return true;
+        if (got < 0)
+            return false;
+    }
+}
+
+// More connections than the process has handles, none of which sends a whole request: the
+// service closes them once the head limit is up, so a workstation's request waits for that
+// at worst, and is answered at once after.
+TEST(Program, IdleConnectionsBeyondTheOpenFileLimitKeepNoOneOut) {
+    using namespace std::chrono_literals;
+    constexpr int kIdle = 1100;
+    constexpr auto kHeaderTimeout = 3s;
+    if (!CanHoldSockets(kIdle + 256))
+        GTEST_SKIP() << "this process cannot hold " << kIdle << " sockets";
+    TServedTree tree;
+    WriteFile(tree.Root() / "Morvik.exe", "morvik");
+    // Started below its hard limit of 1,024 open files, which it raises itself to.
+    TProgram program({"--root", tree.Root().string(), "--port", "0", "--header-timeout",
+                      std::to_string(kHeaderTimeout.count())},
+                     TOpenFiles{512, 1024});
+    ASSERT_TRUE(program.Started());
+    const std::uint16_t port = PortOf(program.FirstLine());
+    ASSERT_NE(port, 0);
+    EXPECT_EQ(SoftOpenFileLimitOf(program.Pid()), 1024);
+
+    // A client that keeps its connection after an answer and then says nothing more.
+    TSocket kept = Connect(port);
+    ASSERT_TRUE(
+        SendAll(kept.Get(), "GET /download?file=Morvik.exe HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+    ASSERT_EQ(ReadOneAnswerBody(kept.Get()), "morvik");
+
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<TSocket> idle;
+    idle.reserve(kIdle + 1);
+    for (int i = 0; i < kIdle; ++i) {
+        idle.push_back(Connect(port));
+        ASSERT_GE(idle.back().Get(), 0) << "connection " << i;
+        // Every other one sends part of a request's head and stops.
+        if (i % 2 == 1) {
+            ASSERT_TRUE(SendAll(idle.back().Get(),
+                                "GET /download?file=Morvik.exe HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
+        }
+    }
+    const auto asked = std::chrono::steady_clock::now();
+    const THttpAnswer during = GetWithin(port, "/download?file=Morvik.exe", kHeaderTimeout + 5s);
+    const auto waited = std::chrono::steady_clock::now() - asked;
+    EXPECT_EQ(during.Status, 200);
+    EXPECT_EQ(during.Body, "morvik");
+    EXPECT_LT(waited, kHeaderTimeout + 5s);
+
+    // Every one of them is closed by the service, the kept one too: those it could not take
+    // in at first get the whole limit from when it does.
+    idle.push_back(std::move(kept));
+    const auto deadline = start + 2 * kHeaderTimeout + 5s;
+    for (size_t i = 0; i < idle.size(); ++i)
+        ASSERT_TRUE(EndsBy(idle[i].Get(), deadline)) << "connection " << i << " is still open";
+
+    const auto again = std::chrono::steady_clock::now();
+    const THttpAnswer after = GetWithin(port, "/download?file=Morvik.exe", kHeaderTimeout);
+    EXPECT_EQ(after.Body, "morvik");
+    EXPECT_LT(std::chrono::steady_clock::now() - again, kHeaderTimeout);
+}
+
+// With few handles, more downloads at once than the handles left after the connections: the
+// ones past what fits are told to come back (503), none is refused a file it could have, and
+// files are sent again once those downloads end.
+TEST(Program, FilesBeingSentAreHeldToTheHandlesLeft) {
+    using namespace std::chrono_literals;
+    TServedTree tree;
+    const std::string large = PatternContent(32u << 20); // well over what the sockets buffer
+    WriteFile(tree.Root() / "large.bin", large);
+    TProgram program({"--root", tree.Root().string(), "--port", "0", "--threads", "1"},
+                     TOpenFiles{64, 64});
+    ASSERT_TRUE(program.Started());
+    const std::uint16_t port = PortOf(program.FirstLine());
+    ASSERT_NE(port, 0);
+
+    constexpr int kDownloads = 30;
+    std::vector<TSocket> sending; // their answers are left unread, so their files stay open
+    for (int i = 0; i < kDownloads; ++i) {
+        TSocket socket = Connect(port);
+        ASSERT_GE(socket.Get(), 0) << "download " << i;
+        ASSERT_TRUE(SendAll(socket.Get(), RequestText("GET", "/download?file=large.bin")));
+        std::string raw;
+        char buffer[65536];
+        while (raw.find("\r\n\r\n") == std::string::npos) {
+            const ssize_t got = ::recv(socket.Get(), buffer, sizeof buffer, 0);
+            ASSERT_GT(got, 0) << "download " << i << " got no answer";
+            raw.append(buffer, static_cast<size_t>(got));
+        }
+        if (raw.compare(0, 12, "HTTP/1.1 200") == 0) {
+            const std::string body = raw.substr(raw.find("\r\n\r\n") + 4);
+            EXPECT_EQ(body, large.substr(0, body.size())) << "download " << i;
+            sending.push_back(std::move(socket));
+        } else {
+            ASSERT_EQ(raw.compare(0, 12, "HTTP/1.1 503"), 0) << "download " << i << ": " << raw;
+            EXPECT_NE(raw.find("Retry-After: "), std::string::npos) << raw;
+        }
+    }
+    ASSERT_FALSE(sending.empty());
+
+    for (TSocket& socket : sending) {
+        const linger reset{1, 0};
+        ::setsockopt(socket.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        socket.Close();
+    }
+    ASSERT_TRUE(program.WaitForErrors(" interrompida", sending.size(), 30s));
+    const THttpAnswer again = Get(port, "/download?file=large.bin");
+    EXPECT_EQ(again.Status, 200);
+    EXPECT_TRUE(again.Body == large) << "got " << again.Body.size() << " bytes";
 }
 
 } // namespace

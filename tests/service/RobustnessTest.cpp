@@ -147,5 +147,90 @@ TEST_F(Robustness, AQueryOneMegabyteLongIsRefused) {
     EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").Body, "morvik");
 }
 
+struct BadLengthCase {
+    const char* ContentLength;
+    int Status;
+    friend void PrintTo(const BadLengthCase& c, std::ostream* os) {
+        *os << ::testing::PrintToString(std::string(c.ContentLength));
+    }
+};
+
+class BadContentLength : public Robustness, public ::testing::WithParamInterface<BadLengthCase> {};
+
+// A request whose Content-Length cannot be read gets one answer, and the connection ends
+// with it: the request sent behind it on the same connection is not answered.
+TEST_P(BadContentLength, IsAnsweredOnceAndTheConnectionEnds) {
+    const BadLengthCase& c = GetParam();
+    TSocket socket = Connect(Port());
+    ASSERT_GE(socket.Get(), 0);
+    const std::string bad = std::string("GET /download?file=Morvik.exe HTTP/1.1\r\n"
+                                        "Host: 127.0.0.1\r\nContent-Length: ") +
+                            c.ContentLength + "\r\n\r\n";
+    const std::string next = "GET /download?file=Morvik.exe HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    ASSERT_TRUE(SendAll(socket.Get(), bad + next));
+    std::string raw;
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = ::recv(socket.Get(), buffer, sizeof buffer, 0)) > 0)
+        raw.append(buffer, static_cast<size_t>(got));
+    EXPECT_TRUE(got == 0 || errno == ECONNRESET) << "the connection stayed open: " << errno;
+
+    const std::string status = "HTTP/1.1 " + std::to_string(c.Status) + " ";
+    ASSERT_EQ(raw.compare(0, status.size(), status), 0) << raw;
+    EXPECT_EQ(raw.find("HTTP/1.1 ", 1), std::string::npos) << "more than one answer:\n" << raw;
+    const size_t headEnd = raw.find("\r\n\r\n");
+    ASSERT_NE(headEnd, std::string::npos) << raw;
+    const std::string head = raw.substr(0, headEnd);
+    const size_t length = head.find("\r\nContent-Length: ");
+    ASSERT_NE(length, std::string::npos) << head;
+    const std::string body = raw.substr(headEnd + 4);
+    EXPECT_EQ(std::stoul(head.substr(length + 18)), body.size()) << raw;
+    EXPECT_NE(head.find("\r\nConnection: close"), std::string::npos) << head;
+    EXPECT_TRUE(IsErrorObject(body, c.Status)) << body;
+    EXPECT_TRUE(FLog.WaitFor("/download?file=Morvik.exe " + std::to_string(c.Status) + " "));
+    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").Body, "morvik");
+}
+
+INSTANTIATE_TEST_SUITE_P(Malformed, BadContentLength,
+                         ::testing::Values(BadLengthCase{"-1", 400}, BadLengthCase{"abc", 400},
+                                           BadLengthCase{"", 400}, BadLengthCase{"1 2", 400},
+                                           // 2^64, and a number far past it
+                                           BadLengthCase{"18446744073709551616", 413},
+                                           BadLengthCase{"99999999999999999999999", 413}));
+
+class HeadLimit : public ServiceTest {
+protected:
+    static constexpr std::chrono::seconds kLimit{2};
+    void SetUp() override {
+        WriteFile(FTree.Root() / "Morvik.exe", "morvik");
+        StartService(kLimit);
+    }
+};
+
+// The limit runs from the connection's start, not from its last byte: a head sent a byte at
+// a time, never silent for long, is cut all the same.
+TEST_F(HeadLimit, AHeadTrickledInIsCutAtTheLimit) {
+    using namespace std::chrono_literals;
+    TSocket socket = Connect(Port());
+    ASSERT_GE(socket.Get(), 0);
+    const std::string head = "GET /download?file=Morvik.exe HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                             "X-Filler: " +
+                             std::string(200, 'x');
+    const auto start = std::chrono::steady_clock::now();
+    bool ended = false;
+    for (size_t sent = 0; sent < head.size() && !ended; ++sent) {
+        std::this_thread::sleep_for(100ms); // the trickle itself, not a wait for the service
+        char byte = 0;
+        const ssize_t got = ::recv(socket.Get(), &byte, 1, MSG_DONTWAIT);
+        ended = got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) ||
+                ::send(socket.Get(), head.data() + sent, 1, MSG_NOSIGNAL) != 1;
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(ended) << "the head took " << head.size() / 10 << " s and was never cut";
+    EXPECT_GE(elapsed, kLimit);
+    EXPECT_LT(elapsed, kLimit + 3s);
+    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").Body, "morvik");
+}
+
 } // namespace
 } // namespace corvane::test

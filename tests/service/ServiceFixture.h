@@ -258,12 +258,13 @@ private:
 // A running service over a served tree.
 class ServiceTest : public ::testing::Test {
 protected:
-    void StartService() {
+    void StartService(std::chrono::seconds headerTimeout = TFileServiceOptions().HeaderTimeout) {
         RaiseOpenFileLimit();
         TFileServiceOptions options;
         options.Root = FTree.Root().string();
         options.Port = 0;
         options.Threads = 2;
+        options.HeaderTimeout = headerTimeout;
         options.Log = [this](std::string_view line) { FLog.Add(line); };
         FService = std::make_unique<TFileService>(options);
     }
