@@ -16,17 +16,29 @@ if(CORVANE_SANITIZE)
   add_link_options(-fsanitize=${_corvane_sanitizers})
 endif()
 
-# Adds the library of one layer from the .cpp files of its folder; files named in EXCLUDE
-# (program entries) stay out.
+# Adds the library of one layer from the .cpp files of its folder and, except on Windows, of
+# its posix/ subfolder (the POSIX halves of the folder's headers); files named in EXCLUDE
+# (program entries) stay out. Its users include its headers from the repository root, the one
+# include root: #include "platform/Files.h".
 function(corvane_layer_library name)
   cmake_parse_arguments(ARG "" "" "EXCLUDE" ${ARGN})
-  file(GLOB _sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(_folders ${CMAKE_CURRENT_SOURCE_DIR})
+  if(NOT WIN32)
+    list(APPEND _folders ${CMAKE_CURRENT_SOURCE_DIR}/posix)
+  endif()
+  set(_sources)
+  set(_headers)
+  foreach(_folder IN LISTS _folders)
+    file(GLOB _found CONFIGURE_DEPENDS ${_folder}/*.cpp)
+    list(APPEND _sources ${_found})
+    file(GLOB _found CONFIGURE_DEPENDS ${_folder}/*.h)
+    list(APPEND _headers ${_found})
+  endforeach()
   foreach(_ex IN LISTS ARG_EXCLUDE)
     list(REMOVE_ITEM _sources ${CMAKE_CURRENT_SOURCE_DIR}/${_ex})
   endforeach()
-  file(GLOB _headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   add_library(${name} STATIC ${_sources} ${_headers})
-  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE corvane_options)
 endfunction()
 

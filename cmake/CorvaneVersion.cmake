@@ -1,7 +1,7 @@
 # corvane_stamp_version(<target> [VERSION <a.b.c.d>])
 #
 # Stamps a file version into an executable, by default the project's version. On ELF
-# platforms the executable gets the note that the version reader (update/Corvane.VersionInfo.h)
+# platforms the executable gets the note that the version reader (update/VersionInfo.h)
 # looks for: owner "Corvane", type 1, four 32-bit numbers in the target's byte order, in the
 # section ".note.corvane.version". Missing parts of the version count as 0; each part must
 # fit in 16 bits, as in a PE file's fixed version block. Call it once per target.

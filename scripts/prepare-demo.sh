@@ -22,7 +22,7 @@ for module in Vostrel.exe Quimba.exe Drelvo.exe Parnox.exe Sulvex.exe Tondril.ex
     cp "$build/tools/demo-module/demo-module" "$demo/server/$module"
 done
 # Small stand-ins for the shared files, named as in the updater's AdditionalFiles table.
-table="$(dirname "$0")/../update/Corvane.FilesUpdater.AdditionalFiles.h"
+table="$(dirname "$0")/../update/AdditionalFiles.h"
 sed -n '/AdditionalFiles = {/,/};/s/^ *"\([^"]*\)",*$/\1/p' "$table" | sort -u |
     while IFS= read -r name; do
         name=${name//\\\\//} # "Relatorio\\Layout26.rav" lives in the Relatorio folder

@@ -5,6 +5,7 @@
 # CORVANE_QUICK=1 runs only the debug build's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/check-includes.sh
 bash scripts/install-deps.sh
 
 export QT_QPA_PLATFORM=offscreen

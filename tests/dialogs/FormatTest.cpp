@@ -1,6 +1,6 @@
 // MessageFmt's formatting: each directive over its argument types, and the errors it raises.
-#include "Corvane.Errors.h"
-#include "Corvane.Format.h"
+#include "dialogs/Format.h"
+#include "platform/Errors.h"
 
 #include <QLocale>
 #include <QTest>

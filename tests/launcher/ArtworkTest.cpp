@@ -1,9 +1,9 @@
 // The window's background: the stored JPEG, a drawn button under every click area (the
 // picture is centred, so it is shifted by 3 columns and 30 rows), and a screenshot of the
 // window at start saved next to the test (FrmMenu.png) for a look.
-#include "Corvane.Application.h"
-#include "Corvane.Image.h"
-#include "Unit1.h"
+#include "launcher/Application.h"
+#include "launcher/MainWindow.h"
+#include "launcher/PictureArea.h"
 
 #include <QFile>
 #include <QGuiApplication>

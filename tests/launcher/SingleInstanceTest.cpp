@@ -1,6 +1,6 @@
 // One launcher per executable file: real processes started from copies of the instance probe
 // (and of the launcher itself) in folders of their own, with a runtime folder of the test's.
-#include "Corvane.SingleInstance.h"
+#include "launcher/SingleInstance.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 // settings and the report folder. Each case copies the program into a folder whose path holds
 // blanks and non-ASCII letters and starts it from another current directory, which holds a
 // decoy Corvane.ini that must never be read.
-#include "Corvane.TestCertificate.h"
-#include "Corvane.TestHTTPServer.h"
-#include "Unit1.h"
+#include "launcher/MainWindow.h"
+#include "tests/support/TestCertificate.h"
+#include "tests/support/TestHttpServer.h"
 
 #include <QByteArray>
 #include <QDir>

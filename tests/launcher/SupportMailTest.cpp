@@ -1,12 +1,12 @@
 // The mail area's click and the "Falha" dialog it shows for each result. A stand-in
 // xdg-email on a PATH of the test's own is looked for at the first click.
-#include "Bk.VCL.Dialogs.MessageForm.h"
-#include "Bk.VCL.Dialogs.TransparentMemo.h"
-#include "Corvane.Application.h"
-#include "Corvane.Contacts.h"
-#include "Corvane.Image.h"
-#include "Corvane.SupportMail.h"
-#include "Unit1.h"
+#include "launcher/SupportMail.h"
+#include "dialogs/MessageDialogText.h"
+#include "dialogs/MessageDialogWindow.h"
+#include "launcher/Application.h"
+#include "launcher/Contacts.h"
+#include "launcher/MainWindow.h"
+#include "launcher/PictureArea.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "Corvane.Platform.DateTime.h"
+#include "platform/DateTime.h"
 
-#include "Corvane.Errors.h"
+#include "platform/Errors.h"
 
 #include <gtest/gtest.h>
 

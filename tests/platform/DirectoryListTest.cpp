@@ -1,7 +1,7 @@
-#include "Corvane.Errors.h"
-#include "Corvane.Platform.DirectoryList.h"
-#include "Corvane.Platform.Files.h"
-#include "Corvane.Test.FileTree.h"
+#include "platform/DirectoryList.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "tests/support/FileTree.h"
 
 #include <cerrno>
 #include <filesystem>

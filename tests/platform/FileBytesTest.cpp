@@ -1,4 +1,4 @@
-#include "Corvane.Platform.FileBytes.h"
+#include "platform/FileBytes.h"
 
 #include <array>
 #include <cstdint>

@@ -1,5 +1,5 @@
-#include "Corvane.Platform.FileMove.h"
-#include "Corvane.Platform.Process.h"
+#include "platform/FileMove.h"
+#include "platform/Process.h"
 
 #include <fcntl.h>
 #include <filesystem>

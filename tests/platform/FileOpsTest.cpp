@@ -1,9 +1,9 @@
-#include "Corvane.Errors.h"
-#include "Corvane.Platform.DirectoryList.h"
-#include "Corvane.Platform.FileOps.h"
-#include "Corvane.Platform.FileStream.h"
-#include "Corvane.Platform.Files.h"
-#include "Corvane.Test.FileTree.h"
+#include "platform/FileOps.h"
+#include "platform/DirectoryList.h"
+#include "platform/Errors.h"
+#include "platform/FileStream.h"
+#include "platform/Files.h"
+#include "tests/support/FileTree.h"
 
 #include <algorithm>
 #include <csignal>

@@ -1,7 +1,7 @@
-#include "Corvane.Platform.DateTime.h"
-#include "Corvane.Platform.FileOps.h"
-#include "Corvane.Platform.Files.h"
-#include "Corvane.Test.FileTree.h"
+#include "platform/DateTime.h"
+#include "platform/FileOps.h"
+#include "platform/Files.h"
+#include "tests/support/FileTree.h"
 
 #include <cstdlib>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "Corvane.Platform.Locale.h"
+#include "platform/Locale.h"
 
 #include <gtest/gtest.h>
 #include <unicode/uloc.h>

@@ -1,4 +1,4 @@
-#include "Corvane.Platform.PathLock.h"
+#include "platform/PathLock.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "Corvane.Errors.h"
-#include "Corvane.Platform.Files.h"
-#include "Corvane.Platform.Paths.h"
+#include "platform/Paths.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The support e-mail's platform part: a stand-in xdg-email on a PATH of the test's own
 // records what it was given and ends with the exit code under test.
-#include "Corvane.Platform.SimpleMail.h"
+#include "platform/SimpleMail.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "Corvane.Platform.TextFile.h"
+#include "platform/TextFile.h"
 
 #include <gtest/gtest.h>
 

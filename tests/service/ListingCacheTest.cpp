@@ -1,7 +1,7 @@
 // The listing is walked once and walked again exactly when the tree changed.
-#include "ServiceFixture.h"
+#include "tests/service/ServiceFixture.h"
 
-#include "Corvane.Platform.Files.h"
+#include "platform/Files.h"
 
 #include <functional>
 

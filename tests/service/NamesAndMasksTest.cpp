@@ -1,8 +1,8 @@
 // The rules behind the exchanges: masks, requested names and the two query forms.
-#include "Corvane.FileService.Mask.h"
-#include "Corvane.FileService.Names.h"
-#include "Corvane.FileService.Query.h"
-#include "Corvane.Platform.Locale.h"
+#include "platform/Locale.h"
+#include "service/FileMask.h"
+#include "service/FormQuery.h"
+#include "service/RequestedNames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The real corvane-fileservice program: its command line, its log and its clean stop.
-#include "ServiceFixture.h"
+#include "tests/service/ServiceFixture.h"
 
 #include <condition_variable>
 #include <csignal>

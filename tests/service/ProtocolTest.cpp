@@ -1,7 +1,7 @@
 // The folderlist and download exchanges as the workstations' updater uses them.
-#include "ServiceFixture.h"
+#include "tests/service/ServiceFixture.h"
 
-#include "Corvane.Platform.Files.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // Bad clients and changing files end their own exchange; the service goes on serving.
-#include "ServiceFixture.h"
+#include "tests/service/ServiceFixture.h"
 
 #include <latch>
 #include <thread>

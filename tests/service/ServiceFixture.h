@@ -2,8 +2,8 @@
 // port of 127.0.0.1, and a plain HTTP client that sends request targets byte for byte.
 #pragma once
 
-#include "Corvane.FileService.Server.h"
-#include "Corvane.Platform.ServiceProcess.h"
+#include "platform/ServiceProcess.h"
+#include "service/FileService.h"
 
 #include <arpa/inet.h>
 #include <chrono>

@@ -1,5 +1,5 @@
 // A download never serves anything outside the root, however the name is written.
-#include "ServiceFixture.h"
+#include "tests/service/ServiceFixture.h"
 
 namespace corvane::test {
 namespace {

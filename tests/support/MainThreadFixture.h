@@ -3,9 +3,9 @@
 // report that records what reaches it, and a check that no thread is left behind.
 #pragma once
 
-#include "Corvane.ErrorReport.h"
-#include "Corvane.MainThreadLoop.h"
-#include "Corvane.Threading.RunningThreads.h"
+#include "update/ErrorReport.h"
+#include "update/MainThreadLoop.h"
+#include "update/RunningThreads.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // A task handle whose status the test sets, for the task list tests.
 #pragma once
 
-#include "Corvane.Errors.h"
-#include "Corvane.Threading.Task.h"
-#include "MainThreadFixture.h"
+#include "platform/Errors.h"
+#include "tests/support/MainThreadFixture.h"
+#include "update/Task.h"
 
 #include <condition_variable>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "Corvane.JSon.DTO.FileList.h"
+#include "update/FileListJson.h"
 
-#include "Corvane.Errors.h"
+#include "platform/Errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Faults during the transfers: each leaves the old local file as it was, reports the file as
 // failed, still completes the run once, and the next run repairs the file.
-#include "Corvane.Platform.Files.h"
-#include "Corvane.Platform.PathLock.h"
-#include "FilesUpdaterFixture.h"
+#include "platform/Files.h"
+#include "platform/PathLock.h"
+#include "tests/update/FilesUpdaterFixture.h"
 
 #include <csignal>
 #include <sys/resource.h>

@@ -2,9 +2,9 @@
 // file's outcome, for the tests of the files updater.
 #pragma once
 
-#include "Corvane.FilesUpdater.h"
-#include "Corvane.Test.FileTree.h"
-#include "MainThreadFixture.h"
+#include "tests/support/FileTree.h"
+#include "tests/support/MainThreadFixture.h"
+#include "update/FilesUpdater.h"
 
 #include <chrono>
 #include <filesystem>

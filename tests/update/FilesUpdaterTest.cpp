@@ -1,8 +1,8 @@
-#include "Corvane.Errors.h"
-#include "Corvane.FilesUpdater.AdditionalFiles.h"
-#include "Corvane.Platform.Files.h"
-#include "Corvane.Platform.PathLock.h"
-#include "FilesUpdaterFixture.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "platform/PathLock.h"
+#include "tests/update/FilesUpdaterFixture.h"
+#include "update/AdditionalFiles.h"
 
 #include <ostream>
 

@@ -1,4 +1,4 @@
-#include "Corvane.IniFile.h"
+#include "update/IniFile.h"
 
 #include <gtest/gtest.h>
 

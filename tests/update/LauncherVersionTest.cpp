@@ -1,5 +1,5 @@
-#include "Corvane.LauncherVersion.h"
-#include "Corvane.VersionedExe.h"
+#include "update/LauncherVersion.h"
+#include "tools/make-versioned-exe/VersionedExe.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,8 +1,8 @@
 // Hand-over of calls to the main thread through our own event loop.
-#include "Corvane.ErrorReport.h"
-#include "Corvane.Errors.h"
-#include "Corvane.MainThreadLoop.h"
-#include "MainThreadFixture.h"
+#include "platform/Errors.h"
+#include "tests/support/MainThreadFixture.h"
+#include "update/ErrorReport.h"
+#include "update/MainThreadLoop.h"
 
 #include <gtest/gtest.h>
 

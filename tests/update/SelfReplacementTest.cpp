@@ -1,7 +1,7 @@
-#include "Corvane.Platform.FileMove.h"
-#include "Corvane.Platform.Paths.h"
-#include "Corvane.SelfReplacement.h"
-#include "Corvane.VersionedExe.h"
+#include "update/SelfReplacement.h"
+#include "platform/FileMove.h"
+#include "platform/Paths.h"
+#include "tools/make-versioned-exe/VersionedExe.h"
 
 #include <algorithm>
 #include <filesystem>

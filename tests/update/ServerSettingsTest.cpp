@@ -1,5 +1,5 @@
 // Section "Servidor" as the launcher and corvane-update both read it.
-#include "Corvane.ServerSettings.h"
+#include "update/ServerSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The service strategies against the real file service on 127.0.0.1, and against a scripted
 // server for the answers the real service does not give (error listings, failing downloads).
-#include "Corvane.Errors.h"
-#include "Corvane.FileService.Server.h"
-#include "Corvane.Platform.Files.h"
-#include "Corvane.TestHTTPServer.h"
-#include "FilesUpdaterFixture.h"
+#include "platform/Errors.h"
+#include "platform/Files.h"
+#include "service/FileService.h"
+#include "tests/support/TestHttpServer.h"
+#include "tests/update/FilesUpdaterFixture.h"
 
 #include <future>
 #include <mutex>

@@ -1,8 +1,8 @@
 // Task handles: statuses, stored errors, cancelling and waiting for any of several tasks.
-#include "Corvane.Errors.h"
-#include "Corvane.Threading.Task.h"
-#include "Corvane.Threading.ThreadPool.h"
-#include "MainThreadFixture.h"
+#include "update/Task.h"
+#include "platform/Errors.h"
+#include "tests/support/MainThreadFixture.h"
+#include "update/ThreadPool.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The pool behind each task list: growth, retirement and shut-down.
-#include "Corvane.Errors.h"
-#include "Corvane.Threading.RunningThreads.h"
-#include "Corvane.Threading.ThreadPool.h"
-#include "MainThreadFixture.h"
+#include "update/ThreadPool.h"
+#include "platform/Errors.h"
+#include "tests/support/MainThreadFixture.h"
+#include "update/RunningThreads.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // corvane-update end to end: the real program against a server folder.
-#include "Corvane.FileService.Server.h"
-#include "Corvane.Platform.Files.h"
-#include "Corvane.Test.FileTree.h"
+#include "platform/Files.h"
+#include "service/FileService.h"
+#include "tests/support/FileTree.h"
 
 #include <algorithm>
 #include <fcntl.h>

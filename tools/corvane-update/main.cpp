@@ -2,11 +2,11 @@
 // ("updated NAME") or failed ("failed NAME: MESSAGE"), one per server subfolder that could not
 // be listed ("failed FOLDER: MESSAGE") and a summary, and exits with 0 when every job
 // succeeded, 1 when some job or subfolder failed and 2 when the run could not start.
-#include "Corvane.FilesUpdater.h"
-#include "Corvane.HTTP.Certificates.h"
-#include "Corvane.MainThread.h"
-#include "Corvane.MainThreadLoop.h"
-#include "Corvane.UpdateCommandLine.h"
+#include "tools/corvane-update/UpdateCommandLine.h"
+#include "update/FilesUpdater.h"
+#include "update/HttpCertificates.h"
+#include "update/MainThread.h"
+#include "update/MainThreadLoop.h"
 
 #include <csignal>
 #include <cstdio>

@@ -5,7 +5,7 @@
 //
 // "restamp" copies an executable that carries a version (a PE file's fixed version block or
 // our ELF note) with the version rewritten; the copy runs as the original does.
-#include "Corvane.VersionedExe.h"
+#include "tools/make-versioned-exe/VersionedExe.h"
 
 #include <filesystem>
 #include <fstream>

@@ -2,7 +2,7 @@
 // own path) and prints "First" or "Second". A first start then prints "Activated" each time
 // a later start asks it to come forward, and ends when its standard input closes or reads
 // "leave" (after which it leaves the registry, prints "Left" and waits for the input to close).
-#include "Corvane.SingleInstance.h"
+#include "launcher/SingleInstance.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -3,10 +3,10 @@
 // reach the application's error report are printed as "Error=" lines as they happen. With
 // --start-up-run it then shows the window, runs the event loop until the start-up run has
 // ended and prints the caption the run left ("RunCaption=").
-#include "Corvane.Application.h"
-#include "Corvane.ErrorReport.h"
-#include "Corvane.Image.h"
-#include "Unit1.h"
+#include "launcher/Application.h"
+#include "launcher/MainWindow.h"
+#include "launcher/PictureArea.h"
+#include "update/ErrorReport.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,8 +1,8 @@
 // A notification area that appears only after the launcher has started (Xvfb, with trayer
 // started by the test): until it is there, closing the window leaves it on the task bar; once
 // it is there, the icon is added and closing hides the window into the tray.
-#include "Corvane.Application.h"
-#include "Unit1.h"
+#include "launcher/Application.h"
+#include "launcher/MainWindow.h"
 
 #include <QAction>
 #include <QProcess>

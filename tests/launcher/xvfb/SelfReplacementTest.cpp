@@ -3,7 +3,7 @@
 // shows the success notice on its window's first activation, ends when the notice is closed,
 // and the new version is the one running afterwards: one launcher, not zero, not two. xdotool
 // plays the user (focus, Ctrl+C on the notice to read its text, Return to close it).
-#include "Corvane.LauncherVersion.h"
+#include "update/LauncherVersion.h"
 
 #include <QClipboard>
 #include <QDir>

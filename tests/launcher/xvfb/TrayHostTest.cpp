@@ -1,8 +1,8 @@
 // The tray icon on a real X display (Xvfb with trayer as the notification area): it appears,
 // and a double-click on it (by xdotool, as a user's) brings the closed window back. A
 // screenshot of the window at start is saved next to the test (FrmMenu-x11.png).
-#include "Corvane.Application.h"
-#include "Unit1.h"
+#include "launcher/Application.h"
+#include "launcher/MainWindow.h"
 
 #include <QProcess>
 #include <QSystemTrayIcon>

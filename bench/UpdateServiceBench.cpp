@@ -1,0 +1,75 @@
+// End to end over HTTP: corvane-update --url filling an empty installation (the module and the
+// shared files of AdditionalFiles) from the file service on 127.0.0.1, against
+// corvane-update --server filling it from the same tree on the same disk, in the same run.
+#include "bench/UpdateRun.h"
+#include "service/FileService.h"
+#include "update/AdditionalFiles.h"
+
+#include <cstdio>
+#include <set>
+#include <unistd.h>
+
+using namespace corvane;
+using namespace corvane::bench;
+
+int main(int argc, char** argv) {
+    const int Rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+    TScratch LScratch("corvane-bench-service");
+    const auto LServer = LScratch.Path() / "server";
+    const auto LLocal = LScratch.Path() / "local";
+
+    WriteBytes(LServer / "Estoque.exe", size_t{50} << 20, 'm');
+    std::set<std::filesystem::path> LFolders;
+    for (const auto LName : AdditionalFiles) {
+        std::string LNative(LName);
+        std::replace(LNative.begin(), LNative.end(), '\\', '/');
+        WriteBytes(LServer / LNative, size_t{1} << 20, 's');
+        LFolders.insert(std::filesystem::path(LNative).parent_path());
+    }
+
+    TFileServiceOptions LOptions;
+    LOptions.Root = LServer.string();
+    LOptions.Port = 0;
+    LOptions.Log = [](std::string_view) {};
+    TFileService LService(LOptions);
+
+    const std::string LCommon = std::string("'") + CORVANE_UPDATE_EXE + "' --local '" +
+                                LLocal.string() + "' --module Estoque.exe ";
+    const std::string LByURL =
+        LCommon + "--url http://127.0.0.1:" + std::to_string(LService.Port()) + " > /dev/null 2>&1";
+    const std::string LByFolder = LCommon + "--server '" + LServer.string() + "' > /dev/null 2>&1";
+
+    // Both start from an installation that has its folders and none of the files: the service
+    // creates no folder on the workstation.
+    auto LFresh = [&] {
+        std::filesystem::remove_all(LLocal);
+        for (const auto& LFolder : LFolders)
+            std::filesystem::create_directories(LLocal / LFolder);
+        ::sync(); // every measurement starts without dirty pages of the one before
+    };
+    auto LCountFiles = [&] {
+        int LCount = 0;
+        for (const auto& LEntry : std::filesystem::recursive_directory_iterator(LLocal))
+            LCount += LEntry.is_regular_file() ? 1 : 0;
+        return LCount;
+    };
+
+    TTimes LURL, LFolder;
+    int LFetchedByURL = 0, LFetchedByFolder = 0;
+    for (int round = 0; round < Rounds; ++round) {
+        LFresh();
+        LURL.Measure([&] { RunShell(LByURL); });
+        LFetchedByURL = LCountFiles();
+        LFresh();
+        LFolder.Measure([&] { RunShell(LByFolder); });
+        LFetchedByFolder = LCountFiles();
+    }
+    std::printf("an empty installation filled with %d files over HTTP, %d from the folder "
+                "(a module of 50 MB, shared files of 1 MB)\n",
+                LFetchedByURL, LFetchedByFolder);
+    std::printf("median of %d rounds, wall clock: corvane-update --url %.1f ms, --server %.1f ms\n",
+                Rounds, Median(LURL.Wall) * 1e3, Median(LFolder.Wall) * 1e3);
+    std::printf("ratio --url/--server: %.2f wall clock\n",
+                Median(LURL.Wall) / Median(LFolder.Wall));
+    return LFetchedByURL == LFetchedByFolder ? 0 : 1;
+}

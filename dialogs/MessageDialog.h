@@ -1,0 +1,52 @@
+// The system's message dialog: every message the launcher shows to its users goes through it.
+//
+//   ShowNotice("Aplicação atualizada com sucesso!");
+//   MessageFmt("Módulo não instalado.\r\n%s", {LPath}, mtInformation, {}, 0);
+//   MessageAt(LText, mtError, {}, 0, -1, -1, QString());
+//
+// All of it runs on the main thread. X and Y are the screen coordinates of the dialog's top-left
+// corner; a negative value leaves that coordinate centred on the primary screen. Every function
+// that shows a dialog returns the result the dialog ended with (see the mr constants).
+#pragma once
+
+#include <initializer_list>
+#include <memory>
+#include <span>
+
+#include <QString>
+
+#include "dialogs/Format.h"
+#include "dialogs/MessageDialogHost.h"
+#include "dialogs/MessageDialogTypes.h"
+#include "dialogs/MessageDialogWindow.h"
+
+namespace corvane {
+
+// A notice captioned with the application title, with one OK button, centred.
+int ShowNotice(const QString& AMessage);
+int ShowNoticeAt(const QString& AMessage, int AX, int AY);
+
+// Formats the text (see Format) and shows it centred, without a help file.
+int MessageFmt(const QString& AFormat, std::initializer_list<TFormatArg> AArgs,
+               TMsgDlgType ADlgType, TDialogButtons AButtons, int AHelpCtx);
+int MessageFmt(const QString& AFormat, std::span<const TFormatArg> AArgs, TMsgDlgType ADlgType,
+               TDialogButtons AButtons, int AHelpCtx);
+
+// Builds a dialog and shows it modally.
+int MessageAt(const QString& AMessage, TMsgDlgType ADlgType, TDialogButtons AButtons, int AHelpCtx,
+              int AX, int AY, const QString& AHelpFileName);
+
+// Shows a built dialog modally and destroys it in every case, also when showing raises.
+int ShowDialogModal(std::unique_ptr<TMessageForm> ADialog, int AHelpCtx, int AX, int AY,
+                    const QString& AHelpFileName);
+
+// Builds a dialog, not shown. An empty button set becomes {Yes, No} for mtConfirmation and {OK}
+// for every other type. The three-argument form makes OK the default button if the set holds it,
+// else Yes, else Retry; a default button outside the set gives way to the first button laid out.
+std::unique_ptr<TMessageForm> BuildMessageForm(const QString& AMessage, TMsgDlgType ADlgType,
+                                               TDialogButtons AButtons);
+std::unique_ptr<TMessageForm> BuildMessageForm(const QString& AMessage, TMsgDlgType ADlgType,
+                                               TDialogButtons AButtons,
+                                               TDialogButton ADefaultButton);
+
+} // namespace corvane

@@ -1,0 +1,24 @@
+// Feeds arbitrary bytes to the ISO 8601 reader: it either gives a date-time inside years
+// 1 to 9999 that survives a decode and encode unchanged, or raises a date-time or conversion
+// error.
+#include "platform/Errors.h"
+#include "update/Iso8601.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+using namespace corvane;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    try {
+        const TDateTime value = ISO8601ToDate(text);
+        const TDateTimeParts parts = DecodeDateTime(value);
+        if (parts.Year < 1 || parts.Year > 9999 || EncodeDateTime(parts) != value)
+            std::abort();
+    } catch (const EDateTimeException&) {
+    } catch (const EConvertError&) {
+    }
+    return 0;
+}

@@ -1,0 +1,17 @@
+// The main-thread dispatcher of the launcher, built on Qt's event loop: calls handed over from
+// worker threads run as queued calls of the application object.
+#pragma once
+
+#include "update/MainThread.h"
+
+namespace corvane {
+
+class TQtMainThreadDispatcher final : public IMainThreadDispatcher {
+public:
+    // Needs the QCoreApplication to exist; its thread is the main thread.
+    void Post(TProc ACall) override;
+    bool IsMainThread() const override;
+    void ProcessMessages() override;
+};
+
+} // namespace corvane

@@ -1,0 +1,81 @@
+#include "platform/Paths.h"
+
+#include "platform/Errors.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace corvane {
+
+bool HasInvalidPathChars(std::string_view path) {
+    return std::any_of(path.begin(), path.end(), [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 32 || c == '"' || c == '<' || c == '>' || c == '|';
+    });
+}
+
+void CheckPathChars(std::string_view path) {
+    if (HasInvalidPathChars(path))
+        throw EArgumentException("Invalid characters in path");
+}
+
+bool IsPathRooted(std::string_view path) {
+    if (path.empty())
+        return false;
+    if (IsPathDelimiter(path[0]))
+        return true; // also covers network paths ("\\server\share")
+    return path.size() >= 2 && path[1] == ':' &&
+           ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    CheckPathChars(folder);
+    CheckPathChars(name);
+    if (folder.empty())
+        return std::string(name);
+    if (name.empty())
+        return std::string(folder);
+    if (IsPathRooted(name))
+        return std::string(name);
+    std::string result(folder);
+    const char last = folder.back();
+    if (!IsPathDelimiter(last) && !(folder.size() == 2 && last == ':'))
+        result += '\\';
+    result += name;
+    return result;
+}
+
+std::string IncludeTrailingBackslash(std::string_view path) {
+    std::string result(path);
+    if (result.empty() || result.back() != '\\')
+        result += '\\';
+    return result;
+}
+
+std::string ExtractFilePath(std::string_view path) {
+    const auto pos = path.find_last_of("\\/");
+    return pos == std::string_view::npos ? std::string() : std::string(path.substr(0, pos + 1));
+}
+
+std::string ExtractFileName(std::string_view path) {
+    const auto pos = path.find_last_of("\\/");
+    return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
+}
+
+std::string ToNativePath(std::string_view path) {
+    std::string result(path);
+    std::replace(result.begin(), result.end(), '\\', '/');
+    return result;
+}
+
+std::string ExecutablePath() {
+    std::error_code ec;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    // An empty answer would make callers look in the current directory instead.
+    if (ec || path.empty())
+        throw EOSError(ec ? ec.message() : "The executable path is empty", ec ? ec.value() : 0);
+    return path.string();
+}
+
+} // namespace corvane

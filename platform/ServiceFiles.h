@@ -1,0 +1,91 @@
+// The file system as the file service sees it: one root folder, walked, watched for changes
+// and opened without ever leaving it.
+#pragma once
+
+#include "platform/DateTime.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace corvane {
+
+// One file or folder under the root. Name is relative to the root, folders separated by
+// backslashes, with no leading backslash.
+struct TServedEntry {
+    std::string Name;
+    bool IsFolder = false;
+    TDateTime Age = 0.0; // local last-write time, to the millisecond (files only)
+};
+
+// An open regular file ready to be served; closes its handle unless it was released.
+class TServedFile {
+public:
+    TServedFile(int handle, std::uint64_t size) : FHandle(handle), FSize(size) {}
+    TServedFile(TServedFile&& other) noexcept;
+    TServedFile& operator=(TServedFile&& other) noexcept;
+    TServedFile(const TServedFile&) = delete;
+    TServedFile& operator=(const TServedFile&) = delete;
+    ~TServedFile();
+
+    int Handle() const { return FHandle; }
+    std::uint64_t Size() const { return FSize; }
+    // Hands the handle over to a new owner, who closes it.
+    int Release();
+    // A second handle on the same open file (nothing when none can be had).
+    std::optional<TServedFile> Duplicate() const;
+    // The file's length now; it may have been cut short since it was opened.
+    std::uint64_t CurrentSize() const;
+
+private:
+    int FHandle = -1;
+    std::uint64_t FSize = 0;
+};
+
+// The root folder of the file service.
+//
+// Generation and Walk are to be called by one thread at a time (the service serialises its
+// catalogue); OpenFile may be called from any number of threads at once.
+class TServiceRoot {
+public:
+    // Throws EDirectoryNotFoundException when root is not a folder.
+    explicit TServiceRoot(std::string_view root);
+    ~TServiceRoot();
+    TServiceRoot(const TServiceRoot&) = delete;
+    TServiceRoot& operator=(const TServiceRoot&) = delete;
+
+    const std::string& Path() const { return FPath; }
+
+    // A number that stays the same for as long as nothing under the root changed (files or
+    // folders created, deleted, renamed, written or stamped) since the last Walk. Without a
+    // working change notification it is new on every call, so nothing is ever taken as
+    // unchanged.
+    std::uint64_t Generation();
+
+    // Every regular file and folder under the root, sorted by name. Links are listed only
+    // when they end at a regular file beneath the root; linked folders are not entered.
+    // Names that cannot travel as the service's relative names (not UTF-8, or holding a
+    // backslash) are left out.
+    std::vector<TServedEntry> Walk();
+
+    // Opens the regular file named relative to the root (separators '\' or '/'). Nothing
+    // is opened when the name, or a link on its way, leads out of the root, or when it
+    // names no regular file.
+    std::optional<TServedFile> OpenFile(std::string_view relativeName) const;
+
+private:
+    void WatchFolder(const std::string& nativePath, std::unordered_set<int>& seen);
+
+    std::string FPath;
+    std::string FRealPath; // the root with every link resolved
+    int FRootHandle = -1;
+    int FNotify = -1;
+    bool FWatching = false;
+    std::uint64_t FGeneration = 1;
+    std::unordered_set<int> FWatches;
+};
+
+} // namespace corvane

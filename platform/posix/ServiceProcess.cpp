@@ -1,0 +1,71 @@
+#include "platform/ServiceProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+
+namespace corvane {
+
+namespace {
+
+sigset_t StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+
+} // namespace
+
+void PrepareServiceProcess() {
+    const sigset_t stop = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    RaiseOpenFileLimit();
+}
+
+void RaiseOpenFileLimit() {
+    struct rlimit files {};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+}
+
+int WaitForStopSignal() {
+    const sigset_t stop = StopSignals();
+    int signal = 0;
+    while (sigwait(&stop, &signal) != 0) {
+    }
+    return signal;
+}
+
+void EndConnection(int socket) {
+    ::shutdown(socket, SHUT_RDWR);
+}
+
+bool SendLastAnswer(int socket, std::string_view answer) {
+    while (!answer.empty()) {
+        const ssize_t sent =
+            ::send(socket, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent <= 0)
+            break;
+        answer.remove_prefix(static_cast<size_t>(sent));
+    }
+    EndConnection(socket);
+    return answer.empty();
+}
+
+long OpenFileLimit() {
+    struct rlimit files {};
+    if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+        return 1'048'576;
+    return static_cast<long>(files.rlim_cur);
+}
+
+} // namespace corvane

@@ -1,0 +1,23 @@
+#include "platform/Trace.h"
+
+#include <string>
+#include <unistd.h>
+
+namespace corvane {
+
+void OutputDebugString(std::string_view line) {
+    std::string text(line);
+    text += '\n';
+    // One write call per line keeps lines of concurrent jobs apart.
+    const char* data = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        const ssize_t written = ::write(STDERR_FILENO, data, left);
+        if (written <= 0)
+            return;
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+}
+
+} // namespace corvane

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# Fails on an #include that points up the layer order, on a project include that does not name
+# its layer ("platform/Files.h", not "Files.h"), and on Qt in the layers that build without it.
+# Reads the sources only; no build needed. Usage: scripts/check-includes.sh [REPOSITORY]
+set -euo pipefail
+set -f # the table's "*" is a word, not a pattern
+root=${1:-"$(dirname "$0")/.."}
+cd "$root"
+
+# What each top folder may include besides itself: folders, or single files as exceptions.
+# Arrows point down only: launcher -> shell -> update -> platform; launcher -> dialogs -> platform.
+declare -A allowed=(
+  [platform]=""
+  [update]="platform"
+  [service]="platform"
+  [shell]="update platform"
+  # dialogs reaches the default error report until it moves down to platform/.
+  [dialogs]="platform update/ErrorReport.h"
+  [launcher]="shell dialogs update platform"
+  [tools]="*"
+  [tests]="*"
+  [bench]="*"
+  [fuzz]="*"
+)
+# The layers that never include Qt.
+qt_free="platform update shell"
+
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  lines=$(git grep -n -I -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' -- \
+    '*.c' '*.cc' '*.cpp' '*.h' '*.hpp' '*.inc' || true)
+else
+  lines=$(grep -rn -I -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' \
+    --include='*.c' --include='*.cc' --include='*.cpp' --include='*.h' --include='*.hpp' \
+    --include='*.inc' --exclude-dir='build*' --exclude-dir=.git . | sed 's|^\./||' || true)
+fi
+
+failures=0
+fail() {
+  echo "$1: $2" >&2
+  failures=$((failures + 1))
+}
+
+include_re='^[[:space:]]*#[[:space:]]*include[[:space:]]*([<"])([^>"]+)[>"]'
+while IFS= read -r line; do
+  [ -n "$line" ] || continue
+  file=${line%%:*}
+  rest=${line#*:}
+  number=${rest%%:*}
+  text=${rest#*:}
+  [[ $text =~ $include_re ]] || continue
+  quote=${BASH_REMATCH[1]}
+  target=${BASH_REMATCH[2]}
+  layer=${file%%/*}
+  where="$file:$number"
+
+  if [ "$quote" = "<" ]; then
+    # Qt's own headers are all named Q... or Qt.../...
+    if [[ $target =~ ^Qt?[A-Z][A-Za-z]*(/|$) ]] && [[ " $qt_free " == *" $layer "* ]]; then
+      fail "$where" "$layer/ builds without Qt: #include <$target>"
+    fi
+    # A project header written with angle brackets is still a project include.
+    [[ $target == */* && -f $target && -n ${allowed[${target%%/*}]+set} ]] || continue
+  fi
+
+  # AutoMoc's output for the file itself.
+  [[ $target == *.moc ]] && continue
+
+  if [ "$file" = "${file#*/}" ] || [ -z "${allowed[$layer]+set}" ]; then
+    fail "$where" "$file is in no layer of scripts/check-includes.sh"
+    continue
+  fi
+  if [[ $target != */* ]] || [ -z "${allowed[${target%%/*}]+set}" ]; then
+    fail "$where" "#include \"$target\" does not name its layer (e.g. \"platform/Files.h\")"
+    continue
+  fi
+  if [ ! -f "$target" ]; then
+    fail "$where" "#include \"$target\" names no file of the repository"
+    continue
+  fi
+  target_layer=${target%%/*}
+  [ "$target_layer" = "$layer" ] && continue
+  ok=0
+  for entry in ${allowed[$layer]}; do
+    if [ "$entry" = "*" ] || [ "$entry" = "$target_layer" ] || [ "$entry" = "$target" ]; then
+      ok=1
+      break
+    fi
+  done
+  if [ "$ok" = 0 ]; then
+    fail "$where" "$layer/ may not include $target (it may include: ${allowed[$layer]:-nothing else})"
+  fi
+done <<<"$lines"
+
+if [ "$failures" != 0 ]; then
+  echo "check-includes: $failures include(s) break the layer rules" >&2
+  exit 1
+fi
+echo "check-includes: every include names its layer and points down"

@@ -1,0 +1,156 @@
+#include "service/FileCatalog.h"
+
+#include "platform/Errors.h"
+#include "platform/Locale.h"
+#include "service/AnswerJson.h"
+#include "service/FileMask.h"
+#include "service/RequestedNames.h"
+
+#include <unordered_set>
+
+namespace corvane {
+
+namespace {
+
+// Listings kept per tree state; past this the cache starts again, so odd masks sent by
+// anyone cannot make it grow without end.
+constexpr size_t kMaxCachedBytes = 64u << 20;
+
+std::optional<std::string> TryUpperCase(std::string_view text) {
+    try {
+        return UpperCase(text);
+    } catch (const Exception&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+struct TFileCatalog::TIndex {
+    std::uint64_t Generation = 0;
+    struct TFile {
+        std::string Name;  // relative, backslashes
+        std::string Upper; // Name upper-cased
+        std::string Age;   // ISO text
+        size_t LeafStart;  // where the name after the last backslash begins
+    };
+    std::vector<TFile> Files; // sorted by Name
+    std::unordered_map<std::string, size_t> FileByUpper;
+    std::unordered_set<std::string> Folders; // every folder's name, "" for the root
+    std::unordered_map<std::string, std::string> FolderByUpper;
+    std::unordered_map<std::string, std::shared_ptr<const std::string>> Bodies;
+    size_t BodyBytes = 0;
+
+    // The folder's name as it is on disk: the name as written when it exists, else the first
+    // folder (in name order) equal to it without regard to case.
+    std::optional<std::string> FindFolder(const std::string& name) const {
+        if (Folders.count(name))
+            return name;
+        const auto upper = TryUpperCase(name);
+        if (!upper)
+            return std::nullopt;
+        const auto found = FolderByUpper.find(*upper);
+        if (found == FolderByUpper.end())
+            return std::nullopt;
+        return found->second;
+    }
+};
+
+TFileCatalog::TFileCatalog(std::string_view root) : FRoot(root) {}
+
+void TFileCatalog::Refresh() {
+    const std::uint64_t generation = FRoot.Generation();
+    if (FIndex && FIndex->Generation == generation)
+        return;
+    std::vector<TServedEntry> entries = FRoot.Walk();
+    ++FWalks;
+    auto index = std::make_shared<TIndex>();
+    index->Generation = generation;
+    index->Folders.insert(std::string());
+    index->FolderByUpper.emplace(std::string(), std::string());
+    for (TServedEntry& entry : entries) {
+        auto upper = TryUpperCase(entry.Name);
+        if (!upper)
+            continue;
+        if (entry.IsFolder) {
+            index->FolderByUpper.emplace(std::move(*upper), entry.Name);
+            index->Folders.insert(std::move(entry.Name));
+            continue;
+        }
+        const size_t slash = entry.Name.rfind('\\');
+        const size_t leaf = slash == std::string::npos ? 0 : slash + 1;
+        index->FileByUpper.emplace(*upper, index->Files.size());
+        index->Files.push_back({std::move(entry.Name), std::move(*upper), IsoAge(entry.Age), leaf});
+    }
+    FIndex = std::move(index);
+}
+
+TListingAnswer TFileCatalog::Listing(std::string_view folder, std::string_view mask,
+                                     bool recursive) {
+    const auto parts = SplitRequestedFolder(folder);
+    const TFileMask fileMask(mask);
+    std::lock_guard lock(FLock);
+    Refresh();
+    TIndex& index = *FIndex;
+    const std::optional<std::string> found =
+        parts ? index.FindFolder(JoinNameParts(*parts, '\\')) : std::nullopt;
+    if (!found)
+        return {404, std::make_shared<const std::string>(ErrorJson(
+                         404, "Not Found", "A pasta pedida não existe no serviço de arquivos."))};
+
+    std::string key = *found;
+    key += '\0';
+    key += fileMask.Key();
+    key += '\0';
+    key += recursive ? 'R' : 'F';
+    if (const auto cached = index.Bodies.find(key); cached != index.Bodies.end())
+        return {200, cached->second};
+
+    // Files beneath the folder: its name and a backslash start theirs (all of them for the
+    // root); without recursion the rest of the name holds no further backslash.
+    const std::string prefix = found->empty() ? std::string() : *found + '\\';
+    std::vector<TListingEntry> listed;
+    for (const TIndex::TFile& file : index.Files) {
+        if (file.Name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        if (!recursive && file.LeafStart != prefix.size())
+            continue;
+        const std::string_view upperLeaf =
+            std::string_view(file.Upper)
+                .substr(file.Upper.size() - (file.Name.size() - file.LeafStart));
+        if (fileMask.MatchesUpper(upperLeaf))
+            listed.push_back({file.Name, file.Age});
+    }
+    auto body = std::make_shared<const std::string>(ListingJson(listed));
+    if (index.BodyBytes + body->size() > kMaxCachedBytes) {
+        index.Bodies.clear();
+        index.BodyBytes = 0;
+    }
+    index.BodyBytes += body->size();
+    index.Bodies.emplace(std::move(key), body);
+    return {200, std::move(body)};
+}
+
+std::optional<TServedFile> TFileCatalog::Open(std::string_view name) {
+    const auto parts = SplitRequestedName(name);
+    if (!parts)
+        return std::nullopt;
+    // The name as written first: the usual case costs no lock and no walk.
+    if (auto file = FRoot.OpenFile(JoinNameParts(*parts, '/')))
+        return file;
+    const auto upper = TryUpperCase(JoinNameParts(*parts, '\\'));
+    if (!upper)
+        return std::nullopt;
+    std::string actual;
+    {
+        std::lock_guard lock(FLock);
+        Refresh();
+        const auto found = FIndex->FileByUpper.find(*upper);
+        if (found == FIndex->FileByUpper.end())
+            return std::nullopt;
+        actual = FIndex->Files[found->second].Name;
+    }
+    return FRoot.OpenFile(actual);
+}
+
+} // namespace corvane

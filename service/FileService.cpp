@@ -1,0 +1,436 @@
+#include "service/FileService.h"
+
+#include "platform/Errors.h"
+#include "platform/ServiceProcess.h"
+#include "platform/Trace.h"
+#include "service/AccessLog.h"
+#include "service/AnswerJson.h"
+#include "service/FormQuery.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <charconv>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <thread>
+#include <vector>
+
+namespace corvane {
+
+struct TFileService::TRequest {
+    std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
+    TRequestRecord Record;
+    bool Answered = false;
+    std::uint64_t WatchTicket = 0; // a download being watched for its file being cut short
+    bool SendsFile = false;        // counted among the files being sent
+    MHD_Connection* Connection = nullptr;
+    bool HeadArriving = false; // listed in its thread's heads still arriving
+    bool Refused = false;      // answered by LibraryError, not by Answer
+};
+
+namespace {
+
+using TResponsePtr = std::unique_ptr<MHD_Response, decltype(&MHD_destroy_response)>;
+
+constexpr const char* kJsonType = "application/json; charset=utf-8";
+// A connection whose answer makes no progress for this long is closed. Heads have their own,
+// shorter, limit (THeadWatch).
+constexpr unsigned kIdleSeconds = 120;
+
+// The requests of this thread whose head is still arriving: the library calls OnTarget with
+// the request line and the handler only once the whole head is in. Each of the library's
+// threads serves connections of its own, so the list needs no lock.
+thread_local std::vector<TFileService::TRequest*> tHeadsArriving;
+
+void StopArriving(TFileService::TRequest& request) {
+    if (!request.HeadArriving)
+        return;
+    request.HeadArriving = false;
+    const auto found = std::find(tHeadsArriving.begin(), tHeadsArriving.end(), &request);
+    if (found != tHeadsArriving.end()) {
+        *found = tHeadsArriving.back();
+        tHeadsArriving.pop_back();
+    }
+}
+
+THeadWatch::TEntry* HeadEntryOf(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info != nullptr ? static_cast<THeadWatch::TEntry*>(info->socket_context) : nullptr;
+}
+
+// "Thu, 10 Dec 2026 13:12:37 GMT"
+std::string HttpDate(std::chrono::system_clock::time_point when) {
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const auto days = std::chrono::floor<std::chrono::days>(when);
+    const std::chrono::year_month_day date(days);
+    const std::chrono::hh_mm_ss time(std::chrono::floor<std::chrono::seconds>(when - days));
+    char text[40];
+    std::snprintf(text, sizeof text, "%s, %02u %s %04d %02d:%02d:%02d GMT",
+                  kDays[std::chrono::weekday(days).c_encoding()], static_cast<unsigned>(date.day()),
+                  kMonths[static_cast<unsigned>(date.month()) - 1], static_cast<int>(date.year()),
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return text;
+}
+
+struct TReply {
+    int Status = 200;
+    std::uint64_t Bytes = 0; // the body's length
+    TResponsePtr Response{nullptr, &MHD_destroy_response};
+};
+
+TResponsePtr TextResponse(const std::string& body, const char* type) {
+    TResponsePtr response(MHD_create_response_from_buffer(
+                              body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY),
+                          &MHD_destroy_response);
+    if (response)
+        MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    return response;
+}
+
+TReply ErrorReply(int status, std::string_view error, std::string_view detail) {
+    TReply reply;
+    reply.Status = status;
+    const std::string body = ErrorJson(status, error, detail);
+    reply.Bytes = body.size();
+    reply.Response = TextResponse(body, kJsonType);
+    return reply;
+}
+
+// The cached listing is sent straight from the cache; the answer keeps its text alive.
+void ReleaseSharedBody(void* holder) {
+    delete static_cast<std::shared_ptr<const std::string>*>(holder);
+}
+
+TReply SharedReply(int status, const std::shared_ptr<const std::string>& body) {
+    TReply reply;
+    reply.Status = status;
+    reply.Bytes = body->size();
+    auto holder = std::make_unique<std::shared_ptr<const std::string>>(body);
+    reply.Response.reset(MHD_create_response_from_buffer_with_free_callback_cls(
+        body->size(), const_cast<char*>(body->data()), &ReleaseSharedBody, holder.get()));
+    if (reply.Response) {
+        holder.release(); // the answer owns it now
+        MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, kJsonType);
+    }
+    return reply;
+}
+
+std::string_view QueryOf(std::string_view target) {
+    const size_t question = target.find('?');
+    return question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+}
+
+void LibraryMessage(void* cls, const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    std::string_view message(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
+        message.remove_suffix(1);
+    auto* service = static_cast<TFileService*>(cls);
+    try {
+        service->Log(std::string("corvane-fileservice: ") + std::string(message));
+        service->LibraryError(message);
+    } catch (...) {
+        // nothing may leave a callback of the library
+    }
+}
+
+void* OnTarget(void*, const char* uri, MHD_Connection* connection) {
+    try {
+        auto request = std::make_unique<TFileService::TRequest>();
+        request->Record.Target = uri;
+        request->Connection = connection;
+        tHeadsArriving.push_back(request.get());
+        request->HeadArriving = true;
+        return request.release(); // freed by OnCompleted, which the library always calls
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                     const char*, const char*, size_t* uploadSize, void** context) {
+    return static_cast<TFileService*>(cls)->Answer(connection, url, method, uploadSize, context) !=
+                   0
+               ? MHD_YES
+               : MHD_NO;
+}
+
+void OnCompleted(void* cls, MHD_Connection* connection, void** context,
+                 MHD_RequestTerminationCode termination) {
+    static_cast<TFileService*>(cls)->Completed(connection, context, static_cast<int>(termination));
+}
+
+void OnConnection(void* cls, MHD_Connection* connection, void** socketContext,
+                  MHD_ConnectionNotificationCode code) {
+    static_cast<TFileService*>(cls)->Connected(connection, socketContext,
+                                               code == MHD_CONNECTION_NOTIFY_STARTED);
+}
+
+// Replaces the library's answer to a request it refuses after the head is in (a
+// Content-Length it cannot read, for one). The library would send that answer's header
+// block twice; this answer goes once, and the connection ends with it.
+std::string RefusalAnswer(int& status, std::uint64_t& bodyBytes) {
+    const char* reason = "Bad Request";
+    std::string_view detail = "O pedido traz um cabeçalho inválido.";
+    if (status == 413) {
+        reason = "Content Too Large";
+        detail = "O pedido anuncia um corpo maior do que o serviço de arquivos aceita.";
+    } else if (status == 431) {
+        reason = "Request Header Fields Too Large";
+        detail = "Os cabeçalhos do pedido são grandes demais.";
+    } else {
+        status = 400;
+    }
+    const std::string body = ErrorJson(status, reason, detail);
+    bodyBytes = body.size();
+    std::string text = "HTTP/1.1 " + std::to_string(status) + ' ' + reason + "\r\nDate: ";
+    text += HttpDate(std::chrono::system_clock::now());
+    text += "\r\nConnection: close\r\nContent-Type: ";
+    text += kJsonType;
+    text += "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+    text += body;
+    return text;
+}
+
+} // namespace
+
+void TFileService::TDaemonStopper::operator()(MHD_Daemon* daemon) const {
+    MHD_stop_daemon(daemon);
+}
+
+TFileService::TFileService(TFileServiceOptions options)
+    : FOptions(std::move(options)), FCatalog(FOptions.Root), FHeads(FOptions.HeaderTimeout) {
+    sockaddr_in v4{};
+    sockaddr_in6 v6{};
+    const sockaddr* address = nullptr;
+    unsigned flags =
+        MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_TURBO | MHD_USE_ERROR_LOG;
+    if (::inet_pton(AF_INET, FOptions.Bind.c_str(), &v4.sin_addr) == 1) {
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(FOptions.Port);
+        address = reinterpret_cast<const sockaddr*>(&v4);
+    } else if (::inet_pton(AF_INET6, FOptions.Bind.c_str(), &v6.sin6_addr) == 1) {
+        v6.sin6_family = AF_INET6;
+        v6.sin6_port = htons(FOptions.Port);
+        address = reinterpret_cast<const sockaddr*>(&v6);
+        flags |= MHD_USE_IPv6;
+    } else {
+        throw Exception("Endereço inválido para o serviço de arquivos: \"" + FOptions.Bind +
+                        "\". Use um endereço numérico, como 127.0.0.1.");
+    }
+    const unsigned threads = FOptions.Threads != 0
+                                 ? FOptions.Threads
+                                 : std::max(1u, std::thread::hardware_concurrency());
+    // Handles: a few for the process itself (standard streams, the listening socket, the
+    // tree's watch and walk) and two per thread of the library; one per connection; two per
+    // file being sent (the answer's and the download watch's). Connections get three
+    // quarters of the rest, so that a crowd of them, idle until the head limit ends them, is
+    // taken in in one go; files being sent are held to what is left, so that opening one
+    // never fails for want of a handle.
+    const long usable = std::max(OpenFileLimit() - 16 - 2 * static_cast<long>(threads), 16L);
+    const long connections = std::clamp(usable * 3 / 4, static_cast<long>(threads), 100'000L);
+    FMaxFilesSent = static_cast<unsigned>(std::clamp((usable - connections) / 2, 1L, 1'000'000L));
+    FDaemon.reset(MHD_start_daemon(
+        flags, FOptions.Port, nullptr, nullptr, &OnRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
+        &LibraryMessage, this, MHD_OPTION_SOCK_ADDR, address, MHD_OPTION_THREAD_POOL_SIZE, threads,
+        MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(connections),
+        MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u,
+        MHD_OPTION_URI_LOG_CALLBACK, &OnTarget, this, MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted,
+        this, MHD_OPTION_NOTIFY_CONNECTION, &OnConnection, this, MHD_OPTION_END));
+    if (!FDaemon)
+        throw Exception("O serviço de arquivos não pôde escutar em " + FOptions.Bind + " porta " +
+                        std::to_string(FOptions.Port) + ".");
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(FDaemon.get(), MHD_DAEMON_INFO_BIND_PORT);
+    FPort = info != nullptr ? info->port : FOptions.Port;
+}
+
+TFileService::~TFileService() {
+    Stop();
+}
+
+void TFileService::Stop() {
+    FDaemon.reset();
+}
+
+void TFileService::Log(std::string_view line) const {
+    if (FOptions.Log)
+        FOptions.Log(line);
+    else
+        OutputDebugString(line);
+}
+
+int TFileService::Answer(void* connectionHandle, const char* url, const char* method,
+                         size_t* uploadSize, void** context) {
+    auto* connection = static_cast<MHD_Connection*>(connectionHandle);
+    auto* request = static_cast<TRequest*>(*context);
+    if (request == nullptr)
+        return 0;    // no memory for the request's record: drop the connection
+    *uploadSize = 0; // neither exchange has a body: whatever comes is dropped
+    if (request->Answered)
+        return 1;
+    request->Answered = true;
+    request->Record.Method = method;
+    StopArriving(*request);
+    if (THeadWatch::TEntry* head = HeadEntryOf(connection))
+        head->HeadArrived();
+
+    TReply reply;
+    try {
+        const std::string_view path(url);
+        const std::string_view query = QueryOf(request->Record.Target);
+        if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 &&
+            std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
+            reply = ErrorReply(405, "Method Not Allowed",
+                               "O serviço de arquivos só atende pedidos GET.");
+            if (reply.Response)
+                MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+        } else if (path == "/folderlist") {
+            const auto params = ParseFormQuery(query);
+            const TQueryParam* folder = FindParam(params, "folder");
+            const TQueryParam* mask = FindParam(params, "mask");
+            const bool recursive = FindParam(params, "recursive") != nullptr;
+            const TListingAnswer answer =
+                FCatalog.Listing(folder ? folder->Value : std::string_view(),
+                                 mask ? mask->Value : std::string_view(), recursive);
+            reply = SharedReply(answer.Status, answer.Body);
+        } else if (path == "/download") {
+            const auto name = DownloadFileName(query);
+            std::optional<TServedFile> file;
+            bool busy = false;
+            if (name) {
+                if (FFilesSent.fetch_add(1) < FMaxFilesSent) {
+                    request->SendsFile = true;
+                    file = FCatalog.Open(*name);
+                } else {
+                    FFilesSent.fetch_sub(1);
+                    busy = true;
+                }
+            }
+            if (busy) {
+                reply = ErrorReply(503, "Service Unavailable",
+                                   "O serviço de arquivos está enviando todos os arquivos que "
+                                   "pode de uma vez. Tente de novo em instantes.");
+                if (reply.Response)
+                    MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_RETRY_AFTER, "5");
+            } else if (!file) {
+                reply = ErrorReply(404, "Not Found",
+                                   "O arquivo pedido não existe no serviço de arquivos.");
+            } else {
+                // Sent from the file by the kernel (sendfile): the bytes never pass through
+                // this process. The watch gets a handle of its own, taken first.
+                std::optional<TServedFile> watched;
+                if (std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0)
+                    watched = file->Duplicate();
+                const std::uint64_t size = file->Size();
+                reply.Response.reset(MHD_create_response_from_fd64(size, file->Handle()));
+                if (reply.Response) {
+                    file->Release(); // the answer closes it from now on
+                    reply.Bytes = size;
+                    MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
+                                            "application/octet-stream");
+                    const MHD_ConnectionInfo* info =
+                        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+                    if (info != nullptr && watched)
+                        request->WatchTicket =
+                            FWatch.Add(info->connect_fd, std::move(*watched), size);
+                }
+            }
+        } else {
+            reply = ErrorReply(404, "Not Found",
+                               "O serviço de arquivos atende apenas /folderlist e /download.");
+        }
+    } catch (const std::exception& error) {
+        Log(std::string("corvane-fileservice: ") + error.what());
+        reply = ErrorReply(500, "Internal Server Error",
+                           "O serviço de arquivos falhou ao atender o pedido.");
+    }
+    if (!reply.Response)
+        return 0;
+    request->Record.Status = reply.Status;
+    if (std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0)
+        request->Record.Bytes = reply.Bytes;
+    return MHD_queue_response(connection, static_cast<unsigned>(reply.Status),
+                              reply.Response.get()) == MHD_YES
+               ? 1
+               : 0;
+}
+
+void TFileService::Completed(void* connection, void** context, int termination) {
+    // On a connection that stays open the next head has the whole limit; on one that
+    // closes, the watch lets go of it right after.
+    if (THeadWatch::TEntry* head = HeadEntryOf(static_cast<MHD_Connection*>(connection)))
+        head->WaitForHead();
+    std::unique_ptr<TRequest> request(static_cast<TRequest*>(*context));
+    *context = nullptr;
+    if (!request)
+        return;
+    StopArriving(*request);
+    if (request->WatchTicket != 0)
+        FWatch.Remove(request->WatchTicket);
+    if (request->SendsFile)
+        FFilesSent.fetch_sub(1);
+    if (!request->Refused)
+        request->Record.Completed = termination == MHD_REQUEST_TERMINATED_COMPLETED_OK;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - request->Start);
+    try {
+        Log(FormatRequestLine(request->Record, elapsed.count()));
+    } catch (...) {
+        // a line that cannot be written must not take the service down
+    }
+}
+
+void TFileService::Connected(void* connectionHandle, void** socketContext, bool started) {
+    if (started) {
+        const MHD_ConnectionInfo* info = MHD_get_connection_info(
+            static_cast<MHD_Connection*>(connectionHandle), MHD_CONNECTION_INFO_CONNECTION_FD);
+        try {
+            if (info != nullptr)
+                *socketContext = &FHeads.Add(info->connect_fd);
+        } catch (...) {
+            *socketContext = nullptr; // not watched, no worse than before
+        }
+    } else if (*socketContext != nullptr) {
+        FHeads.Remove(*static_cast<THeadWatch::TEntry*>(*socketContext));
+        *socketContext = nullptr;
+    }
+}
+
+void TFileService::LibraryError(std::string_view message) {
+    constexpr std::string_view kRefusal = "Error processing request (HTTP response code is ";
+    if (message.substr(0, kRefusal.size()) != kRefusal)
+        return;
+    int status = 400;
+    std::from_chars(message.data() + kRefusal.size(), message.data() + message.size(), status);
+    // The library says which request it refuses only here, before it builds its answer and
+    // on the connection's own thread: it is the one of this thread's whose head is in but
+    // that the handler has not seen (the others on the list are still receiving theirs).
+    for (TRequest* request : tHeadsArriving) {
+        if (MHD_get_connection_info(request->Connection, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE) ==
+            nullptr)
+            continue;
+        StopArriving(*request);
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(request->Connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        if (info == nullptr)
+            return;
+        std::uint64_t bytes = 0;
+        const std::string answer = RefusalAnswer(status, bytes);
+        request->Refused = true;
+        request->Record.Status = status;
+        request->Record.Bytes = bytes;
+        request->Record.Completed = SendLastAnswer(info->connect_fd, answer);
+        return;
+    }
+}
+
+} // namespace corvane

@@ -1,0 +1,76 @@
+// corvane-fileservice: the HTTP file service of the hospital's server. It answers the two
+// exchanges of the workstations' updater, folderlist and download, for one folder tree.
+#pragma once
+
+#include "service/DownloadWatch.h"
+#include "service/FileCatalog.h"
+#include "service/HeadWatch.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct MHD_Daemon;
+
+namespace corvane {
+
+struct TFileServiceOptions {
+    std::string Root;               // the folder whose tree is served
+    std::string Bind = "127.0.0.1"; // a numeric IPv4 or IPv6 address
+    std::uint16_t Port = 8080;      // 0: any free port (see TFileService::Port)
+    unsigned Threads = 0;           // 0: one per processor
+    // How long a connection may take to send a request's head, from when it is accepted or
+    // from its previous answer; past it the connection is closed.
+    std::chrono::seconds HeaderTimeout{20};
+    // Receives one line per request and the HTTP library's own messages; when empty they
+    // go to standard error.
+    std::function<void(std::string_view)> Log;
+};
+
+// Serves from construction until Stop or destruction. Answers are never compressed.
+class TFileService {
+public:
+    // Throws EDirectoryNotFoundException for a root that is not a folder, Exception (with
+    // a Portuguese message) when the address cannot be used or nothing can listen on it.
+    explicit TFileService(TFileServiceOptions options);
+    ~TFileService();
+    TFileService(const TFileService&) = delete;
+    TFileService& operator=(const TFileService&) = delete;
+
+    // The port listened on.
+    std::uint16_t Port() const { return FPort; }
+
+    TFileCatalog& Catalog() { return FCatalog; }
+
+    // Stops listening, ends the open exchanges and waits for the service's threads.
+    void Stop();
+
+    // Called by the HTTP library's callbacks.
+    struct TRequest;
+    int Answer(void* connection, const char* url, const char* method, size_t* uploadSize,
+               void** context);
+    void Completed(void* connection, void** context, int termination);
+    void Connected(void* connection, void** socketContext, bool started);
+    void LibraryError(std::string_view message);
+    void Log(std::string_view line) const;
+
+private:
+    struct TDaemonStopper {
+        void operator()(MHD_Daemon* daemon) const;
+    };
+
+    TFileServiceOptions FOptions;
+    TFileCatalog FCatalog;
+    TDownloadWatch FWatch;      // outlives the daemon, whose completions remove from it
+    THeadWatch FHeads;          // the same
+    unsigned FMaxFilesSent = 1; // files sent at once; a download past it is answered 503
+    std::atomic<unsigned> FFilesSent{0};
+    std::unique_ptr<MHD_Daemon, TDaemonStopper> FDaemon;
+    std::uint16_t FPort = 0;
+};
+
+} // namespace corvane

@@ -1,0 +1,106 @@
+// corvane-fileservice --root DIR [--bind 127.0.0.1] [--port 8080] [--threads N]
+//                     [--header-timeout SECONDS]
+#include "platform/Errors.h"
+#include "platform/ServiceProcess.h"
+#include "platform/Trace.h"
+#include "service/FileService.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr const char* kUsage =
+    "Uso: corvane-fileservice --root PASTA [--bind 127.0.0.1] [--port 8080] [--threads N]\n"
+    "                         [--header-timeout 20]\n"
+    "Serve a árvore de PASTA aos atualizadores das estações (/folderlist e /download).\n"
+    "Com --port 0 escolhe uma porta livre. --header-timeout: segundos que uma conexão tem\n"
+    "para mandar o cabeçalho de um pedido, contados de quando é aceita ou da resposta\n"
+    "anterior; depois disso é fechada. Pare com SIGTERM ou Ctrl+C.\n";
+
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "corvane-fileservice: %s\n", problem.c_str());
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+bool ReadNumber(std::string_view text, unsigned long maximum, unsigned long& value) {
+    if (text.empty() || text.size() > 9)
+        return false;
+    value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned long>(c - '0');
+    }
+    return value <= maximum;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    corvane::TFileServiceOptions options;
+    bool hasRoot = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (i + 1 >= argc)
+            return Usage("falta o valor de " + std::string(arg) + ".");
+        const std::string_view value(argv[++i]);
+        unsigned long number = 0;
+        if (arg == "--root") {
+            options.Root = std::string(value);
+            hasRoot = true;
+        } else if (arg == "--bind") {
+            options.Bind = std::string(value);
+        } else if (arg == "--port") {
+            if (!ReadNumber(value, 65535, number))
+                return Usage("porta inválida: " + std::string(value) + ".");
+            options.Port = static_cast<std::uint16_t>(number);
+        } else if (arg == "--threads") {
+            if (!ReadNumber(value, 1024, number) || number == 0)
+                return Usage("número de threads inválido: " + std::string(value) + ".");
+            options.Threads = static_cast<unsigned>(number);
+        } else if (arg == "--header-timeout") {
+            if (!ReadNumber(value, 3600, number) || number == 0)
+                return Usage("tempo de cabeçalho inválido: " + std::string(value) + ".");
+            options.HeaderTimeout = std::chrono::seconds(number);
+        } else {
+            return Usage("opção desconhecida: " + std::string(arg) + ".");
+        }
+    }
+    if (!hasRoot)
+        return Usage("informe a pasta servida com --root.");
+
+    // Before the service's threads exist, so that they inherit the blocked stop signals.
+    corvane::PrepareServiceProcess();
+    try {
+        corvane::TFileService service(options);
+        // The address on standard output, so that a script that asked for port 0 finds it.
+        std::printf("http://%s:%u\n",
+                    options.Bind.find(':') != std::string::npos ? ("[" + options.Bind + "]").c_str()
+                                                                : options.Bind.c_str(),
+                    static_cast<unsigned>(service.Port()));
+        std::fflush(stdout);
+        corvane::OutputDebugString("corvane-fileservice: servindo " + options.Root + " em " +
+                                   options.Bind + " porta " + std::to_string(service.Port()));
+        const int signal = corvane::WaitForStopSignal();
+        corvane::OutputDebugString("corvane-fileservice: sinal " + std::to_string(signal) +
+                                   " recebido, parando.");
+        service.Stop();
+        corvane::OutputDebugString("corvane-fileservice: parado.");
+        return 0;
+    } catch (const corvane::EDirectoryNotFoundException&) {
+        std::fprintf(stderr, "corvane-fileservice: a pasta %s não existe.\n", options.Root.c_str());
+        return 1;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "corvane-fileservice: %s\n", error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,461 @@
+#include "platform/Errors.h"
+#include "platform/FileStream.h"
+#include "tests/support/TestCertificate.h"
+#include "tests/support/TestHttpServer.h"
+#include "update/FileServiceClient.h"
+#include "update/HttpCertificates.h"
+#include "update/MainThreadLoop.h"
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <string>
+#include <sys/fsuid.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+namespace corvane {
+namespace {
+
+using test::TRecordedRequest;
+using test::TTestAnswer;
+using test::TTestHTTPServer;
+using ::testing::StartsWith;
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+class DownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FFolder = fs::temp_directory_path() /
+                  ("corvane-download-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(FFolder);
+        fs::create_directories(FFolder);
+    }
+    void TearDown() override { fs::remove_all(FFolder); }
+
+    std::string Local(const std::string& name) const { return (FFolder / name).string(); }
+
+    fs::path FFolder;
+};
+
+// ---- The request the service receives ----
+
+struct NameCase {
+    const char* Name;
+    const char* BasePath; // appended to the server's base URL
+    const char* Remote;
+    const char* RequestLine;
+};
+
+class DownloadRequests : public DownloadTest, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(DownloadRequests, CarryTheRemoteNameEncoded) {
+    const NameCase& c = GetParam();
+    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    TRESTClientDownload client(server.BaseURL() + c.BasePath);
+    EXPECT_TRUE(client.Download(c.Remote, Local("target.bin")));
+    EXPECT_EQ(server.LastRequest().RequestLine, c.RequestLine);
+    EXPECT_EQ(server.LastRequest().Header("User-Agent"), "Embarcadero RESTClient/1.0");
+    EXPECT_FALSE(server.LastRequest().HasHeader("Accept-Encoding"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, DownloadRequests,
+    ::testing::Values(
+        NameCase{"Plain", "", "Morvik.exe", "GET /download?file=Morvik.exe HTTP/1.1"},
+        NameCase{"Backslash", "", "Relatorio\\Layout01.rav",
+                 "GET /download?file=Relatorio%5CLayout01.rav HTTP/1.1"},
+        NameCase{"Space", "", "Meu arquivo.txt", "GET /download?file=Meu%20arquivo.txt HTTP/1.1"},
+        NameCase{"Accent", "", "Relatório.pdf", "GET /download?file=Relat%C3%B3rio.pdf HTTP/1.1"},
+        NameCase{"HashCutsTheName", "", "a#b.dll", "GET /download?file=a HTTP/1.1"},
+        NameCase{"TrailingBlanksAndSlashes", "", "Pasta/Nome final/  ",
+                 "GET /download?file=Pasta/Nome%20final HTTP/1.1"},
+        NameCase{"QueryCharacters", "", "x'y*z&w=1+2%",
+                 "GET /download?file=x%27y%2Az&w=1+2%25 HTTP/1.1"},
+        NameCase{"BasePath", "/svc", "Morvik.exe", "GET /svc/download?file=Morvik.exe HTTP/1.1"},
+        NameCase{"BaseWithTrailingSlash", "/svc/", "Morvik.exe",
+                 "GET /svc/download?file=Morvik.exe HTTP/1.1"},
+        NameCase{"BaseWithBackslashes", "\\svc\\", "Relatorio\\A.rav",
+                 "GET /svc/download?file=Relatorio%5CA.rav HTTP/1.1"}),
+    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+
+// ---- The answers the service may give ----
+
+struct AnswerCase {
+    const char* Name;
+    TTestAnswer Answer;
+    bool Result;
+    const char* Content; // the local file's content when Result
+    const char* Error;   // Error() afterwards; a trailing "*" matches any rest
+};
+
+TTestAnswer WithReason(TTestAnswer answer, std::string reason) {
+    answer.Reason = std::move(reason);
+    return answer;
+}
+
+TTestAnswer WithHeader(TTestAnswer answer, std::string name, std::string value) {
+    answer.Headers.emplace_back(std::move(name), std::move(value));
+    return answer;
+}
+
+TTestAnswer Truncated() {
+    TTestAnswer answer = TTestAnswer::Make(200, std::string(200000, 'p'));
+    answer.ContentLength = 300000;
+    return answer;
+}
+
+TTestAnswer Endless() {
+    TTestAnswer answer = TTestAnswer::Make(200, std::string(65536, 'e'));
+    answer.Endless = true;
+    return answer;
+}
+
+void ExpectMessage(const std::string& actual, const std::string& expected) {
+    if (!expected.empty() && expected.back() == '*')
+        EXPECT_THAT(actual, StartsWith(expected.substr(0, expected.size() - 1)));
+    else
+        EXPECT_EQ(actual, expected);
+}
+
+class DownloadAnswers : public DownloadTest, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(DownloadAnswers, LeaveTheFileOnlyOnSuccess) {
+    const AnswerCase& c = GetParam();
+    TTestHTTPServer server([&](const TRecordedRequest& request) {
+        if (request.Target == "/download?file=moved")
+            return TTestAnswer::Redirect(307, "/download?file=final");
+        return c.Answer;
+    });
+    const std::string local = Local("Morvik.exe");
+    std::ofstream(local) << "the previous content";
+    TRESTClientDownload client(server.BaseURL());
+    client.HTTP().Timeouts.Receive = 300;
+    client.HTTP().MaxBodyWritten = 1 << 20;
+    EXPECT_EQ(client.Download(std::string(c.Name) == "Redirected" ? "moved" : "Morvik.exe", local),
+              c.Result);
+    if (c.Result) {
+        EXPECT_EQ(ReadFile(local), c.Content);
+    } else {
+        EXPECT_FALSE(fs::exists(local)) << "a failed download left its file";
+    }
+    ExpectMessage(client.Error(), c.Error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, DownloadAnswers,
+    ::testing::Values(
+        AnswerCase{"Ok", TTestAnswer::Make(200, "conteúdo\r\n", "application/octet-stream"), true,
+                   "conteúdo\r\n", ""},
+        AnswerCase{"EmptyBody", TTestAnswer::Make(200), true, "", ""},
+        AnswerCase{"GzipBodyIsKeptAsSent",
+                   WithHeader(TTestAnswer::Make(200, "\x1f\x8b raw"), "Content-Encoding", "gzip"),
+                   true, "\x1f\x8b raw", ""},
+        AnswerCase{"Redirected", TTestAnswer::Make(200, "final"), true, "final", ""},
+        AnswerCase{"NotFoundEmpty", TTestAnswer::Make(404), false, "", "Not Found"},
+        AnswerCase{
+            "NotFoundText",
+            TTestAnswer::Make(404, "Arquivo n\xE3o encontrado", "text/plain; charset=ISO-8859-1"),
+            false, "", "Arquivo não encontrado"},
+        AnswerCase{"ForbiddenOwnReason", WithReason(TTestAnswer::Make(403), "Sem acesso"), false,
+                   "", "Sem acesso"},
+        AnswerCase{"ServerError", TTestAnswer::Make(500, "falhou"), false, "",
+                   "HTTP/1.1 500 Internal Server Error"},
+        AnswerCase{"Unavailable", TTestAnswer::Make(503), false, "",
+                   "HTTP/1.1 503 Service Unavailable"},
+        AnswerCase{"ShortBody", Truncated(), false, "",
+                   "REST request failed: transfer closed with 100000 bytes remaining to read"},
+        AnswerCase{"Stalled", TTestAnswer::Stall(), false, "",
+                   "REST request failed: The operation timed out: nothing received for 300 ms"},
+        AnswerCase{"EndlessBody", Endless(), false, "",
+                   "REST request failed: The answer is larger than 1048576 bytes"}),
+    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+
+// The file's bytes must survive whole: a body in many pieces, each byte value.
+TEST_F(DownloadTest, LargeBinaryBodyArrivesByteForByte) {
+    std::string body(3 * 1024 * 1024 + 17, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>((i * 7919) >> 3);
+    TTestHTTPServer server([&](const TRecordedRequest&) { return TTestAnswer::Make(200, body); });
+    TRESTClientDownload client(server.BaseURL());
+    ASSERT_TRUE(client.Download("Modulo.exe", Local("Modulo.exe")));
+    EXPECT_TRUE(ReadFile(Local("Modulo.exe")) == body);
+}
+
+TEST_F(DownloadTest, DownloadToHandsTheBodyToTheCallersWriter) {
+    TTestHTTPServer server([](const TRecordedRequest& request) {
+        if (request.Target == "/download?file=falta")
+            return TTestAnswer::Make(404, "Arquivo não encontrado", "text/plain");
+        return TTestAnswer::Make(200, std::string(100000, 'w'));
+    });
+    TRESTClientDownload client(server.BaseURL());
+    std::string received;
+    const auto collect = [&](const char* data, size_t size) { received.append(data, size); };
+    EXPECT_TRUE(client.DownloadTo("Morvik.exe", collect));
+    EXPECT_EQ(received, std::string(100000, 'w'));
+
+    received.clear();
+    EXPECT_FALSE(client.DownloadTo("falta", collect));
+    EXPECT_EQ(client.Error(), "Arquivo não encontrado");
+    EXPECT_TRUE(received.empty());
+
+    EXPECT_FALSE(client.DownloadTo(
+        "Morvik.exe", [](const char*, size_t) { throw EOSError("No space left on device", 28); }));
+    EXPECT_EQ(client.Error(), "No space left on device");
+}
+
+TEST_F(DownloadTest, TraceLineIsNinetyTwoMarksAndTheRemoteName) {
+    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    TRESTClientDownload client(server.BaseURL());
+    ::testing::internal::CaptureStderr();
+    client.Download("Morvik.exe", Local("Morvik.exe"));
+    const std::string trace = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(trace, std::string(92, '>') + "Morvik.exe\n");
+}
+
+// ---- Local files that cannot be written ----
+
+TEST_F(DownloadTest, MissingFolderRaisesPathNotFoundAndSendsNothing) {
+    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    TRESTClientDownload client(server.BaseURL());
+    const std::string local = Local("nao-existe/Morvik.exe");
+    try {
+        client.Download("Morvik.exe", local);
+        ADD_FAILURE() << "Download raised nothing";
+    } catch (const EDirectoryNotFoundException& e) {
+        EXPECT_STREQ(e.what(), "The specified path was not found");
+    }
+    EXPECT_EQ(client.Error(), "Cannot create file \"" + local + "\". No such file or directory");
+    EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+TEST_F(DownloadTest, FileInUseRaisesAndStaysAsItWas) {
+    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "novo"); });
+    const std::string local = Local("Morvik.exe");
+    TFileStream holder(local);
+    holder.Write("em uso", 6);
+    TRESTClientDownload client(server.BaseURL());
+    try {
+        client.Download("Morvik.exe", local);
+        ADD_FAILURE() << "Download raised nothing";
+    } catch (const EOSError& e) {
+        EXPECT_STREQ(e.what(), "Device or resource busy");
+    }
+    EXPECT_EQ(client.Error(), "Cannot create file \"" + local + "\". Device or resource busy");
+    EXPECT_EQ(ReadFile(local), "em uso");
+    EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+TEST_F(DownloadTest, FolderInPlaceOfTheFileGivesFalseAndStays) {
+    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    const std::string local = Local("Morvik.exe");
+    fs::create_directory(local);
+    TRESTClientDownload client(server.BaseURL());
+    EXPECT_FALSE(client.Download("Morvik.exe", local));
+    EXPECT_EQ(client.Error(), "Cannot create file \"" + local + "\". Is a directory");
+    EXPECT_TRUE(fs::is_directory(local));
+}
+
+TEST_F(DownloadTest, PathsTheSystemRefusesRaiseThePathErrors) {
+    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    TRESTClientDownload client(server.BaseURL());
+    const std::string tooLong = Local(std::string(260, 'a'));
+    try {
+        client.Download("Morvik.exe", tooLong);
+        ADD_FAILURE() << "no error for a long path";
+    } catch (const EPathTooLongException& e) {
+        EXPECT_STREQ(e.what(), "The specified path is too long");
+    }
+    EXPECT_THAT(client.Error(), StartsWith("Cannot create file \"" + tooLong + "\". "));
+    try {
+        client.Download("Morvik.exe", Local("a<b>.exe"));
+        ADD_FAILURE() << "no error for invalid characters";
+    } catch (const EArgumentException& e) {
+        EXPECT_STREQ(e.what(), "Invalid characters in path");
+    }
+    EXPECT_FALSE(fs::exists(Local("a<b>.exe")));
+    EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+// Makes this thread's file accesses those of an unprivileged user, for one test: even when the
+// tests run as root, permissions then apply. The user id is the traditional "nobody".
+class UnprivilegedFiles {
+public:
+    UnprivilegedFiles() : FOld(static_cast<uid_t>(::setfsuid(65534))) {
+        FActive = static_cast<uid_t>(::setfsuid(65534)) == 65534;
+    }
+    ~UnprivilegedFiles() { ::setfsuid(FOld); }
+    bool Active() const { return FActive; }
+
+private:
+    uid_t FOld;
+    bool FActive = false;
+};
+
+TEST_F(DownloadTest, AccessDeniedRows) {
+    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    TRESTClientDownload client(server.BaseURL());
+    // A folder nobody may write into: the file cannot be created, and its deletion then
+    // finds no file, which is raised.
+    const fs::path locked = FFolder / "somente-leitura";
+    fs::create_directory(locked);
+    fs::permissions(locked, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    // A read-only file in a folder everyone may write into: it cannot be opened for writing,
+    // but it can be deleted, so the download ends false without a file.
+    const fs::path shared = FFolder / "aberta";
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms::all);
+    const std::string readOnly = (shared / "Morvik.exe").string();
+    std::ofstream(readOnly) << "protegido";
+    fs::permissions(readOnly,
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(FFolder, fs::perms::all);
+
+    UnprivilegedFiles nobody;
+    if (!nobody.Active())
+        GTEST_SKIP() << "cannot change the file-system user of this thread";
+    const std::string inLocked = (locked / "Morvik.exe").string();
+    try {
+        client.Download("Morvik.exe", inLocked);
+        ADD_FAILURE() << "Download raised nothing";
+    } catch (const EOSError& e) {
+        EXPECT_STREQ(e.what(), "No such file or directory");
+    }
+    EXPECT_EQ(client.Error(), "Cannot create file \"" + inLocked + "\". Permission denied");
+
+    EXPECT_FALSE(client.Download("Morvik.exe", readOnly));
+    EXPECT_EQ(client.Error(), "Cannot create file \"" + readOnly + "\". Permission denied");
+    EXPECT_FALSE(fs::exists(readOnly));
+    EXPECT_EQ(server.RequestCount(), 0u);
+}
+
+// Ignores SIGXFSZ and limits the size of files this process writes, for one test.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &FOld);
+        rlimit limit = FOld;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int);
+};
+
+TEST_F(DownloadTest, WriteThatFailsLikeAFullDiskLeavesNoFile) {
+    TTestHTTPServer server(
+        [](const TRecordedRequest&) { return TTestAnswer::Make(200, std::string(2 << 20, 'd')); });
+    const std::string local = Local("Grande.dll");
+    TRESTClientDownload client(server.BaseURL());
+    bool result;
+    {
+        FileSizeLimit limit(1 << 20);
+        result = client.Download("Grande.dll", local);
+    }
+    EXPECT_FALSE(result);
+    EXPECT_FALSE(fs::exists(local));
+    EXPECT_EQ(client.Error(), "Cannot write file \"" + local + "\". File too large");
+}
+
+TEST_F(DownloadTest, BadBaseURLFailsTheDownloadWithoutAFile) {
+    TRESTClientDownload client("   ");
+    EXPECT_FALSE(client.Download("Morvik.exe", Local("Morvik.exe")));
+    EXPECT_EQ(client.Error(), "Protocol field is empty");
+    EXPECT_FALSE(fs::exists(Local("Morvik.exe")));
+}
+
+// ---- HTTPS ----
+
+TEST_F(DownloadTest, SelfSignedServiceIsRefusedWithoutTheCAAndUsedWithIt) {
+    const test::TTestCertificate certificate = test::MakeSelfSignedCertificate({}, {"127.0.0.1"});
+    const std::string caFile = Local("hospital-ca.pem");
+    std::ofstream(caFile) << certificate.CertificatePEM;
+    TTestHTTPServer server(
+        [](const TRecordedRequest& request) {
+            if (request.Target.rfind("/folderlist", 0) == 0)
+                return TTestAnswer::Make(200, R"([{"fileName":"Morvik.exe"}])", "application/json");
+            return TTestAnswer::Make(200, "seguro");
+        },
+        certificate);
+    struct Reset {
+        ~Reset() { SetExtraCAFile(""); }
+    } reset;
+
+    SetExtraCAFile("");
+    TRESTClientDownload refused(server.BaseURL());
+    EXPECT_FALSE(refused.Download("Morvik.exe", Local("Morvik.exe")));
+    EXPECT_THAT(refused.Error(), StartsWith("REST request failed: SSL certificate problem: "));
+    EXPECT_FALSE(fs::exists(Local("Morvik.exe")));
+    TRESTClientFileList refusedList(server.BaseURL());
+    EXPECT_THROW(refusedList.Execute("\\", "*.*", true), ERESTException);
+
+    SetExtraCAFile(caFile);
+    TRESTClientDownload accepted(server.BaseURL());
+    EXPECT_TRUE(accepted.Download("Morvik.exe", Local("Morvik.exe")));
+    EXPECT_EQ(ReadFile(Local("Morvik.exe")), "seguro");
+    TRESTClientFileList acceptedList(server.BaseURL());
+    EXPECT_TRUE(acceptedList.Execute("\\", "*.*", true));
+    EXPECT_EQ(acceptedList.Count(), 1);
+}
+
+// ---- The threaded download keeps the caller's event loop turning ----
+
+TEST_F(DownloadTest, ThreadedDownloadRunsCallsHandedToTheMainThreadWhileItWaits) {
+    auto loop = std::make_shared<TMainThreadLoop>();
+    TMainThreadDispatcherScope scope(loop);
+    std::promise<void> ranOnMainThread;
+    std::shared_future<void> ran = ranOnMainThread.get_future().share();
+    std::atomic<bool> onMain{false};
+    TTestHTTPServer server([&](const TRecordedRequest&) {
+        // The answer waits for a call that only the waiting loop of the caller can run.
+        loop->Post([&] {
+            onMain = loop->IsMainThread();
+            ranOnMainThread.set_value();
+        });
+        // Bounded only so that a fault fails the test instead of hanging it.
+        if (ran.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
+            return TTestAnswer::Make(500);
+        return TTestAnswer::Make(200, "pronto");
+    });
+    TRESTClientDownload client(server.BaseURL());
+    EXPECT_TRUE(client.ThreadedDownload("Morvik.exe", Local("Morvik.exe")));
+    EXPECT_TRUE(onMain);
+    EXPECT_EQ(ReadFile(Local("Morvik.exe")), "pronto");
+    EXPECT_EQ(client.Error(), "");
+}
+
+TEST_F(DownloadTest, FailedThreadedDownloadLeavesNoFileAndNoMessage) {
+    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(404); });
+    const std::string local = Local("Morvik.exe");
+    std::ofstream(local) << "old";
+    TRESTClientDownload client(server.BaseURL());
+    EXPECT_FALSE(client.ThreadedDownload("Morvik.exe", local));
+    EXPECT_FALSE(fs::exists(local));
+    EXPECT_EQ(client.Error(), "");
+}
+
+} // namespace
+} // namespace corvane

@@ -1,0 +1,225 @@
+#include "update/FilesUpdater.h"
+
+#include "platform/Errors.h"
+#include "platform/FileOps.h"
+#include "platform/Files.h"
+#include "platform/Locale.h"
+#include "platform/Paths.h"
+#include "platform/Trace.h"
+#include "update/AdditionalFiles.h"
+
+#include <cstdio>
+#include <exception>
+#include <utility>
+
+namespace corvane {
+
+namespace {
+
+// Whether the local file at APath, of age ALocalAge, carries the server's age. The comparison
+// is exact; an age that reads back otherwise once stamped (a clock time a daylight-saving
+// change skips, a moment beyond the file system's range) is compared in that form, or the file
+// would be fetched again on every run.
+bool CarriesServersAge(const std::string& APath, TDateTime ALocalAge, TDateTime AServerAge) {
+    if (ALocalAge == AServerAge)
+        return true;
+    TDateTime LStamped = 0.0;
+    return TryStampedAge(AServerAge, ExtractFilePath(APath), LStamped) && LStamped == ALocalAge;
+}
+
+// The server's age in the form the fetched file will carry. Raises, before anything is fetched,
+// when no file here can carry it: fetching would be in vain on every run.
+TDateTime StampedServersAge(const std::string& APath, TDateTime AServerAge) {
+    TDateTime LStamped = 0.0;
+    if (TryStampedAge(AServerAge, ExtractFilePath(APath), LStamped))
+        return LStamped;
+    const TDateTimeParts LAge = DecodeDateTime(AServerAge);
+    char LText[40];
+    std::snprintf(LText, sizeof LText, "%02d/%02d/%04d %02d:%02d:%02d", LAge.Day, LAge.Month,
+                  LAge.Year, LAge.Hour, LAge.Minute, LAge.Second);
+    throw Exception(std::string("A data do arquivo no servidor (") + LText +
+                    ") não pode ser gravada neste computador. O arquivo local não "
+                    "foi alterado.");
+}
+
+} // namespace
+
+std::shared_ptr<IFilesUpdater>
+TFilesUpdater::New(std::string ALocalPath, std::string ARemotePath, std::string AURL,
+                   TThreadMethod AOnTerminate, std::shared_ptr<IFilesUpdaterObserver> AObserver) {
+    return std::make_shared<TFilesUpdater>(TPrivate{}, std::move(ALocalPath),
+                                           std::move(ARemotePath), std::move(AURL),
+                                           std::move(AOnTerminate), std::move(AObserver));
+}
+
+TFilesUpdater::TFilesUpdater(TPrivate, std::string ALocalPath, std::string ARemotePath,
+                             std::string AURL, TThreadMethod AOnTerminate,
+                             std::shared_ptr<IFilesUpdaterObserver> AObserver)
+    : FURL(std::move(AURL)), FLocalPath(std::move(ALocalPath)), FRemotePath(std::move(ARemotePath)),
+      FOnTerminate(std::move(AOnTerminate)), FObserver(std::move(AObserver)) {
+    // By the URL alone: a URL of blanks is not empty and selects the service.
+    if (FURL.empty()) {
+        FillRemoteList = &TFilesUpdater::FillRemoteListFromFolder;
+        UpdateFile = &TFilesUpdater::UpdateFileFromFolder;
+    } else {
+        FillRemoteList = &TFilesUpdater::FillRemoteListFromService;
+        UpdateFile = &TFilesUpdater::UpdateFileFromService;
+    }
+}
+
+TFilesUpdater::~TFilesUpdater() {
+    FLocalList.clear();
+    FLocalKeys.clear();
+    FRemoteList.clear();
+    FAmbiguousKeys.clear();
+    // FTasks goes next, before the strings: its pool has no job left by now, and a job of a
+    // failed run would still read them.
+}
+
+void TFilesUpdater::Execute(const std::string& AModuleName, bool AAdditionalFiles) {
+    if (FExecuted)
+        throw Exception("An update run can be executed only once");
+    FExecuted = true;
+    // The run's reference to itself: the caller may drop its own right after this call.
+    std::shared_ptr<TFilesUpdater> LSelf = shared_from_this();
+    try {
+        FTasks = TTasksList::New();
+        FillLocalList(AModuleName, AAdditionalFiles);
+        (this->*FillRemoteList)();
+        QueueOutdatedFiles();
+    } catch (...) {
+        ReleaseAfterQueuedJobs(std::move(LSelf));
+        throw;
+    }
+    FTasks->AWait([LSelf = std::move(LSelf)]() mutable {
+        // The release comes last, and also when the callback raises; it may destroy the
+        // updater and its task list, so nothing here touches them after it.
+        struct TRelease {
+            std::shared_ptr<TFilesUpdater>& Self;
+            ~TRelease() { Self.reset(); }
+        } LRelease{LSelf};
+        LSelf->DoTerminate();
+    });
+}
+
+void TFilesUpdater::ReleaseAfterQueuedJobs(std::shared_ptr<TFilesUpdater> ASelf) noexcept {
+    // Jobs queued before the error still run and use this updater: it must outlive them. The
+    // completion callback is not called on this path.
+    if (FTasks && FQueuedJobs > 0) {
+        try {
+            FTasks->AWait([LSelf = std::move(ASelf)]() mutable { LSelf.reset(); });
+        } catch (...) {
+            // No main thread to hand the release to: the caller's reference still holds the
+            // updater, and dropping it shuts the pool down after its last job.
+        }
+    }
+}
+
+void TFilesUpdater::ReportUnreadFolder(const std::string& AFolderName,
+                                       const std::string& AMessage) {
+    OutputDebugString("Pasta do servidor não lida: " + AFolderName + ": " + AMessage);
+    if (FObserver)
+        FObserver->FolderFailed(AFolderName, AMessage);
+}
+
+void TFilesUpdater::DoTerminate() {
+    if (FOnTerminate)
+        FOnTerminate();
+}
+
+void TFilesUpdater::FillLocalList(const std::string& AModuleName, bool AAdditionalFiles) {
+    FLocalList.clear();
+    FLocalKeys.clear();
+    if (!AModuleName.empty())
+        AddLocalFile(AModuleName);
+    if (AAdditionalFiles)
+        for (const std::string_view LName : AdditionalFiles)
+            AddLocalFile(std::string(LName));
+}
+
+void TFilesUpdater::AddLocalFile(const std::string& AFileName) {
+    const std::string LPath = JoinPath(FLocalPath, AFileName);
+    // A name already listed (the table repeats two) would give a second job for one file.
+    if (!FLocalKeys.insert(UpperCase(AFileName)).second)
+        return;
+    TDateTime LAge = -1.0; // no file, or a time that cannot be read: differs from any age
+    if (!TryFileAge(LPath, LAge))
+        LAge = -1.0;
+    FLocalList.emplace_back(AFileName, LAge);
+}
+
+void TFilesUpdater::AddRemoteFile(std::string AKey, TFileInfoDTO ARecord) {
+    if (FAmbiguousKeys.contains(AKey))
+        return;
+    const auto [LAt, LAdded] = FRemoteList.try_emplace(std::move(AKey), std::move(ARecord));
+    if (!LAdded) {
+        FAmbiguousKeys.insert(LAt->first);
+        FRemoteList.erase(LAt);
+    }
+}
+
+void TFilesUpdater::QueueOutdatedFiles() {
+    for (const TFileInfoDTO& LLocal : FLocalList) {
+        const std::string LKey = UpperCase(LLocal.FFileName);
+        // One stray twin on the server fails this file only, not the whole run.
+        if (FAmbiguousKeys.contains(LKey)) {
+            AddFailedTask(LLocal.FFileName, "Duplicates not allowed");
+            continue;
+        }
+        const auto LRemote = FRemoteList.find(LKey);
+        const std::string LPath = JoinPath(FLocalPath, LLocal.FFileName);
+        const bool LExists = FileExists(LPath);
+        if (LRemote != FRemoteList.end() &&
+            (!LExists || !CarriesServersAge(LPath, LLocal.FAge, LRemote->second.FAge)))
+            AddTask(LLocal.FFileName, LRemote->second.FFileName, LRemote->second.FAge);
+    }
+    if (FObserver)
+        FObserver->Compared(FLocalList.size(), FQueuedJobs);
+}
+
+void TFilesUpdater::AddTask(const std::string& AFileName, const std::string& ARemoteName,
+                            TDateTime AAge) {
+    // The job refers to the updater without a count of its own: the run's reference keeps
+    // the updater alive until every job has ended.
+    FTasks->Run([this, LFileName = AFileName, LRemoteName = ARemoteName, AAge] {
+        RunJob(LFileName, LRemoteName, AAge);
+    });
+    ++FQueuedJobs;
+}
+
+void TFilesUpdater::AddFailedTask(const std::string& AFileName, const std::string& AMessage) {
+    // A job all the same, so that the file is reported and counted as any failed file is.
+    FTasks->Run([this, LFileName = AFileName, LMessage = AMessage] {
+        if (FObserver)
+            FObserver->FileDone(LFileName, TFileOutcome::Failed, LMessage);
+        throw EListError(LMessage);
+    });
+    ++FQueuedJobs;
+}
+
+void TFilesUpdater::RunJob(const std::string& AFileName, const std::string& ARemoteName,
+                           TDateTime AAge) {
+    TFileOutcome LOutcome = TFileOutcome::Failed;
+    std::string LMessage;
+    try {
+        const TDateTime LAge = StampedServersAge(JoinPath(FLocalPath, AFileName), AAge);
+        LOutcome = (this->*UpdateFile)(AFileName, ARemoteName, LAge);
+    } catch (...) {
+        const std::exception_ptr LError = std::current_exception();
+        if (FObserver) {
+            try {
+                std::rethrow_exception(LError);
+            } catch (const std::exception& e) {
+                LMessage = e.what();
+            } catch (...) {
+                LMessage = "Unknown exception";
+            }
+            FObserver->FileDone(AFileName, TFileOutcome::Failed, LMessage);
+        }
+        std::rethrow_exception(LError); // the job ends failed, as any job that raises
+    }
+    if (FObserver)
+        FObserver->FileDone(AFileName, LOutcome, LMessage);
+}
+
+} // namespace corvane

@@ -1,0 +1,65 @@
+#include "update/HttpCertificates.h"
+
+#include "platform/Errors.h"
+#include "platform/Files.h"
+
+#include <climits>
+#include <mutex>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+namespace corvane {
+
+namespace {
+
+std::mutex SettingLock;
+std::string ExtraCAFileSetting;
+
+} // namespace
+
+void SetExtraCAFile(std::string_view path) {
+    std::lock_guard lock(SettingLock);
+    ExtraCAFileSetting = std::string(path);
+}
+
+std::string ExtraCAFile() {
+    std::lock_guard lock(SettingLock);
+    return ExtraCAFileSetting;
+}
+
+std::shared_ptr<const TCACertificates> TCACertificates::Load(std::string_view path) {
+    const auto fail = [&] {
+        return ERESTException("REST request failed: Cannot read the certificate authorities in \"" +
+                              std::string(path) + "\"");
+    };
+    std::string pem;
+    if (!ReadWholeFile(path, pem) || pem.size() > INT32_MAX)
+        throw fail();
+    std::shared_ptr<TCACertificates> list(new TCACertificates());
+    std::unique_ptr<BIO, decltype(&BIO_free)> bio(
+        BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), &BIO_free);
+    if (!bio)
+        throw fail();
+    while (X509* certificate = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr))
+        list->FCertificates.push_back(certificate);
+    ERR_clear_error(); // the loop ends on the "no start line" error at the end of the file
+    if (list->FCertificates.empty())
+        throw fail();
+    return list;
+}
+
+TCACertificates::~TCACertificates() {
+    for (void* certificate : FCertificates)
+        X509_free(static_cast<X509*>(certificate));
+}
+
+void TCACertificates::AddToContext(void* sslContext) const {
+    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
+    for (void* certificate : FCertificates)
+        X509_STORE_add_cert(store, static_cast<X509*>(certificate)); // a duplicate is harmless
+    ERR_clear_error();
+}
+
+} // namespace corvane

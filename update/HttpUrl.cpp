@@ -1,0 +1,251 @@
+#include "update/HttpUrl.h"
+
+#include "platform/Errors.h"
+
+#include <algorithm>
+
+namespace corvane {
+
+namespace {
+
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string Lower(std::string_view text) {
+    std::string result(text);
+    std::transform(result.begin(), result.end(), result.begin(), [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return result;
+}
+
+void AppendEscaped(std::string& out, unsigned char byte) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    out += '%';
+    out += Hex[byte >> 4];
+    out += Hex[byte & 0x0F];
+}
+
+bool IsControlOrNonASCII(unsigned char byte) {
+    return byte < 0x20 || byte >= 0x7F;
+}
+
+template <typename NeedsEscape> std::string Encode(std::string_view text, NeedsEscape needsEscape) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (needsEscape(byte))
+            AppendEscaped(out, byte);
+        else
+            out += c;
+    }
+    return out;
+}
+
+// RFC 3986: a letter, then letters, digits, "+", "-" and ".".
+bool IsSchemeName(std::string_view text) {
+    const auto isAlpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (text.empty() || !isAlpha(text.front()))
+        return false;
+    return std::all_of(text.begin(), text.end(), [&](char c) {
+        return isAlpha(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    });
+}
+
+bool IsDefaultPort(const std::string& scheme, std::string_view port) {
+    return (scheme == "http" && port == "80") || (scheme == "https" && port == "443");
+}
+
+} // namespace
+
+std::string TURI::Origin() const {
+    std::string result = Scheme + "://" + Host;
+    if (!Port.empty())
+        result += ':' + Port;
+    return result;
+}
+
+std::string TURI::ToString() const {
+    std::string result = Origin() + Path;
+    if (HasQuery)
+        result += '?' + Query;
+    return result;
+}
+
+TURI NormalizeURL(std::string_view url) {
+    std::string text(Trim(url));
+    if (text.empty())
+        throw ENetURIException("Protocol field is empty");
+
+    const size_t beforeQuery = std::min(text.find_first_of("?#"), text.size());
+    std::replace(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(beforeQuery), '\\', '/');
+
+    // A "://" counts as the end of a scheme only after a scheme name: one in the path or
+    // query of a URL written without a scheme ("svc/x?u=http://y") does not.
+    size_t schemeEnd = text.find("://");
+    if (schemeEnd == 0)
+        throw ENetURIException("Protocol field is empty");
+    if (schemeEnd == std::string::npos ||
+        !IsSchemeName(std::string_view(text).substr(0, schemeEnd))) {
+        text.insert(0, "http://");
+        schemeEnd = 4;
+    }
+    TURI uri;
+    uri.Scheme = Lower(std::string_view(text).substr(0, schemeEnd));
+
+    std::string_view rest = std::string_view(text).substr(schemeEnd + 3);
+    if (const size_t fragment = rest.find('#'); fragment != std::string_view::npos)
+        rest = rest.substr(0, fragment);
+
+    const size_t authorityEnd = std::min(rest.find_first_of("/?"), rest.size());
+    std::string_view authority = rest.substr(0, authorityEnd);
+    std::string_view pathAndQuery = rest.substr(authorityEnd);
+
+    if (const size_t at = authority.rfind('@'); at != std::string_view::npos)
+        authority.remove_prefix(at + 1);
+
+    std::string_view host = authority;
+    std::string_view port;
+    const size_t bracket = authority.rfind(']');
+    const size_t colon = authority.rfind(':');
+    if (colon != std::string_view::npos && (bracket == std::string_view::npos || colon > bracket)) {
+        host = authority.substr(0, colon);
+        port = authority.substr(colon + 1);
+    }
+    if (host.empty())
+        throw ENetURIException("Host field is empty");
+    uri.Host = std::string(host);
+    if (!port.empty() && !IsDefaultPort(uri.Scheme, port))
+        uri.Port = std::string(port);
+
+    if (const size_t question = pathAndQuery.find('?'); question != std::string_view::npos) {
+        uri.Path = std::string(pathAndQuery.substr(0, question));
+        uri.Query = std::string(pathAndQuery.substr(question + 1));
+        uri.HasQuery = true;
+    } else {
+        uri.Path = std::string(pathAndQuery);
+    }
+
+    // Trailing "/" characters go from the end of the whole URL.
+    std::string& tail = uri.HasQuery ? uri.Query : uri.Path;
+    while (!tail.empty() && tail.back() == '/')
+        tail.pop_back();
+    return uri;
+}
+
+std::string EncodeURLPath(std::string_view path) {
+    return Encode(path, [](unsigned char b) {
+        if (IsControlOrNonASCII(b) || b == ' ')
+            return true;
+        switch (b) {
+        case '"':
+        case '*':
+        case '<':
+        case '>':
+        case '#':
+        case '%':
+        case '{':
+        case '}':
+        case '|':
+        case '\\':
+        case '^':
+        case '[':
+        case ']':
+        case '`':
+        case '+':
+            return true;
+        default:
+            return false;
+        }
+    });
+}
+
+std::string EncodeQueryValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size());
+    for (const char c : value) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == ' ') {
+            out += '+';
+            continue;
+        }
+        bool escape = b < 0x21 || b > 0x7F;
+        switch (b) {
+        case '!':
+        case '"':
+        case '#':
+        case '$':
+        case '&':
+        case '\'':
+        case '(':
+        case ')':
+        case '+':
+        case ',':
+        case '/':
+        case ':':
+        case ';':
+        case '<':
+        case '=':
+        case '>':
+        case '?':
+        case '@':
+        case '[':
+        case '\\':
+        case ']':
+        case '^':
+        case '`':
+        case '{':
+        case '|':
+        case '}':
+        case '~':
+            escape = true;
+            break;
+        default:
+            break;
+        }
+        if (escape)
+            AppendEscaped(out, b);
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string EncodeQueryText(std::string_view query) {
+    return Encode(query, [](unsigned char b) {
+        if (IsControlOrNonASCII(b) || b == ' ')
+            return true;
+        switch (b) {
+        case '"':
+        case '*':
+        case '<':
+        case '>':
+        case '#':
+        case '%':
+        case '{':
+        case '}':
+        case '|':
+        case '\\':
+        case '^':
+        case '[':
+        case ']':
+        case '`':
+        case '\'':
+            return true;
+        default:
+            return false;
+        }
+    });
+}
+
+} // namespace corvane

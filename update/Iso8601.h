@@ -1,0 +1,18 @@
+// Reading of ISO 8601 date and time texts, the one date format of the file service.
+#pragma once
+
+#include "platform/DateTime.h"
+
+#include <string_view>
+
+namespace corvane {
+
+// Reads an ISO 8601 date and time: "2022-03-01T10:15:30.123-03:00", the basic form
+// "20220301T101530Z", or a date alone (midnight). With an offset the result is the moment in
+// UTC; without one the clock value stays as written. It is never converted to local time.
+// Throws EDateTimeException("Invalid date string: <text>", "Invalid time string: <text>" or
+// "Invalid time Offset string: <text>") for text that cannot be read, and EConvertError for
+// components out of range (month 13, day 32, minute 61 and the like).
+TDateTime ISO8601ToDate(std::string_view AText);
+
+} // namespace corvane

@@ -1,0 +1,88 @@
+// Reading records from JSON: one strict pass over the text with RapidJSON's SAX reader that
+// validates the text and builds records of one class through a TJsonRecordBuilder.
+//
+// Rules: a member binds to the field named "F" + the member name, compared without regard to
+// the case of the ASCII letters; members apply in document order (a repeated one once per
+// occurrence) and unknown ones are skipped. Values convert by the field's kind:
+// - Text: a string gives its text, a number its literal text, null the empty text;
+// - Integer: a string or number whose text is a 32-bit decimal integer gives it, any other
+//   text 0, null 0;
+// - DateTime: a string or number is read as ISO 8601 text, null leaves the field as it was.
+// Any other JSON type (true, false, an object, an array) is refused with EConvertError("JSON
+// object expected for field <field> in JSON <the value's JSON text>").
+#pragma once
+
+#include "platform/DateTime.h"
+
+#include <cstdint>
+#include <exception>
+#include <span>
+#include <string_view>
+
+namespace corvane {
+
+enum class TJsonFieldKind { Text, Integer, DateTime };
+
+struct TJsonField {
+    std::string_view Name; // the field's name, "F" included; ASCII letters only
+    TJsonFieldKind Kind;
+};
+
+// True when the JSON member AMember binds to the field AFieldName ("F" + name, ASCII case
+// ignored). Field names consist of ASCII letters only, so setting bit 0x20 on both sides
+// compares exactly without regard to case. Inline: it runs for every member of every record.
+inline bool JsonMemberBindsTo(std::string_view AMember, std::string_view AFieldName) {
+    if (AFieldName.size() != AMember.size() + 1)
+        return false;
+    for (size_t i = 0; i < AMember.size(); ++i)
+        if ((AMember[i] | 0x20) != (AFieldName[i + 1] | 0x20))
+            return false;
+    return true;
+}
+
+constexpr bool IsJsonFieldName(std::string_view AName) {
+    for (const char c : AName)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+            return false;
+    return !AName.empty();
+}
+
+// The class of the records a reading builds.
+class TJsonRecordBuilder {
+public:
+    virtual ~TJsonRecordBuilder() = default;
+    // The record class's fields; the setters below take an index into them.
+    virtual std::span<const TJsonField> Fields() const = 0;
+    // A new record with every field empty or 0.
+    virtual void Begin() = 0;
+    virtual void SetText(int AField, std::string_view AValue) = 0;
+    virtual void SetInteger(int AField, std::int32_t AValue) = 0;
+    virtual void SetDateTime(int AField, TDateTime AValue) = 0;
+    // The record is complete: keep it after those kept before.
+    virtual void Commit() = 0;
+    // The record failed: free it.
+    virtual void Discard() = 0;
+    // Free every record kept so far (the text is read once more).
+    virtual void Reset() = 0;
+};
+
+enum class TJsonRoot { None, Array, Object, Other };
+
+struct TJsonReadResult {
+    bool Valid = false; // the text is one valid JSON value
+    TJsonRoot Root = TJsonRoot::None;
+    size_t ElementCount = 0;      // elements of the root array (listing)
+    bool TooManyElements = false; // the root array has more elements than allowed; the text
+                                  // was read no further (Valid is false)
+    std::exception_ptr Error;     // the first record error; no record was kept after it
+};
+
+// Reads AJson: with AListing a root array whose elements are records (an element that is not
+// an object is the error EConvertError("The input value is not a valid Object")); else a root
+// object that is the one record. Record errors are collected, not raised, so that the caller
+// can first judge the text's validity and root. A listing whose array has more than
+// AMaxElements elements ends the reading there.
+TJsonReadResult ReadJsonRecords(std::string_view AJson, bool AListing, TJsonRecordBuilder& ABuilder,
+                                size_t AMaxElements = static_cast<size_t>(-1));
+
+} // namespace corvane

@@ -1,0 +1,62 @@
+// Hand-over of calls to the main thread, the thread that runs the user interface's event loop.
+// The core never depends on a window toolkit: the launcher installs a dispatcher built on its
+// event loop, tests and corvane-update install TMainThreadLoop (update/MainThreadLoop.h).
+#pragma once
+
+#include "update/Callables.h"
+
+#include <memory>
+
+namespace corvane {
+
+class IMainThreadDispatcher {
+public:
+    virtual ~IMainThreadDispatcher() = default;
+
+    // Queues ACall for the main thread's event loop and returns at once; any thread may call
+    // it. The loop runs ACall once; when the loop will never run again (the application is
+    // ending), it destroys ACall without running it instead, and that is how callers blocked
+    // in Synchronize learn that the call was dropped. An error escaping ACall goes to the
+    // application's default error report (HandleException).
+    virtual void Post(TProc ACall) = 0;
+
+    // True on the thread that runs the event loop.
+    virtual bool IsMainThread() const = 0;
+
+    // On the main thread: handles what is waiting in the event loop (calls handed over,
+    // window messages) and returns. Elsewhere it does nothing. Lets a caller that waits on
+    // the main thread keep the user interface turning.
+    virtual void ProcessMessages() = 0;
+};
+
+// Runs ACall on the main thread of ADispatcher and returns once it has returned; an error
+// raised by ACall is raised again here. On the main thread itself ACall runs at once. Returns
+// false, without running ACall, when the event loop dropped the call (see Post).
+bool Synchronize(IMainThreadDispatcher& ADispatcher, const TProc& ACall);
+
+// The same through the installed dispatcher; raises Exception when none is installed.
+bool Synchronize(const TProc& ACall);
+
+// Installs the process-wide dispatcher and returns the one it replaces; nullptr uninstalls.
+std::shared_ptr<IMainThreadDispatcher>
+SetMainThreadDispatcher(std::shared_ptr<IMainThreadDispatcher> ADispatcher);
+
+// The installed dispatcher, or nullptr.
+std::shared_ptr<IMainThreadDispatcher> MainThreadDispatcher();
+
+// ProcessMessages of the installed dispatcher; nothing when none is installed.
+void ProcessMessages();
+
+// Installs a dispatcher for the lifetime of the scope and puts back the one it replaced.
+class TMainThreadDispatcherScope {
+public:
+    explicit TMainThreadDispatcherScope(std::shared_ptr<IMainThreadDispatcher> ADispatcher);
+    ~TMainThreadDispatcherScope();
+    TMainThreadDispatcherScope(const TMainThreadDispatcherScope&) = delete;
+    TMainThreadDispatcherScope& operator=(const TMainThreadDispatcherScope&) = delete;
+
+private:
+    std::shared_ptr<IMainThreadDispatcher> FPrevious;
+};
+
+} // namespace corvane

@@ -1,0 +1,215 @@
+// The fixed version block of a PE file: headers, section table, resource directory
+// RT_VERSION -> VS_VERSION_INFO -> first language, VS_VERSIONINFO, VS_FIXEDFILEINFO.
+#include "update/VersionInfoReader.h"
+
+#include <vector>
+
+namespace corvane::versioninfo {
+
+namespace {
+
+constexpr uint16_t DosSignature = 0x5A4D;    // "MZ"
+constexpr uint32_t PESignature = 0x00004550; // "PE\0\0"
+constexpr uint16_t PE32Magic = 0x10B;
+constexpr uint16_t PE32PlusMagic = 0x20B;
+constexpr uint32_t ResourceDirectoryIndex = 2;
+constexpr size_t MaxSections = 1024; // the loader takes far fewer
+constexpr uint32_t RT_VERSION = 16;
+constexpr uint32_t VS_VERSION_INFO = 1;
+constexpr uint32_t SubdirectoryFlag = 0x80000000;
+constexpr uint32_t FixedFileInfoSignature = 0xFEEF04BD;
+
+// VS_VERSIONINFO: wLength, wValueLength, wType, the key "VS_VERSION_INFO" and its NUL in
+// UTF-16, padding to 32 bits, then the value.
+constexpr size_t VersionKeyOffset = 6;
+constexpr char16_t VersionKey[] = u"VS_VERSION_INFO";
+constexpr size_t VersionKeyBytes = sizeof VersionKey; // with the NUL: 32
+constexpr size_t FixedInfoOffset = 40;
+constexpr size_t FixedInfoSize = 52;
+constexpr size_t VersionHeadSize = FixedInfoOffset + FixedInfoSize;
+
+struct TSection {
+    uint32_t VirtualAddress;
+    uint32_t RawSize;
+    uint32_t RawOffset;
+};
+
+class TPEReader {
+public:
+    explicit TPEReader(TBoundedReader& reader) : R(reader) {}
+
+    std::optional<TFileVersionLocation> Locate() {
+        uint32_t resourceRva = 0;
+        if (!ReadHeaders(resourceRva))
+            return std::nullopt;
+        // RT_VERSION and VS_VERSION_INFO must be directories, the language entry a leaf: the
+        // walk has a fixed depth, so directories that point back cannot make it loop.
+        uint32_t entry = 0;
+        if (!FindEntry(resourceRva, 0, RT_VERSION, entry) || !(entry & SubdirectoryFlag))
+            return std::nullopt;
+        if (!FindEntry(resourceRva, entry & ~SubdirectoryFlag, VS_VERSION_INFO, entry) ||
+            !(entry & SubdirectoryFlag))
+            return std::nullopt;
+        if (!FirstEntry(resourceRva, entry & ~SubdirectoryFlag, entry) ||
+            (entry & SubdirectoryFlag))
+            return std::nullopt;
+        return ReadVersionData(uint64_t{resourceRva} + entry);
+    }
+
+private:
+    bool ReadHeaders(uint32_t& resourceRva) {
+        uint16_t dosSignature = 0;
+        uint32_t peOffset = 0;
+        uint32_t peSignature = 0;
+        if (!R.U16(0, dosSignature) || dosSignature != DosSignature || !R.U32(0x3C, peOffset) ||
+            !R.U32(peOffset, peSignature) || peSignature != PESignature)
+            return false;
+        const uint64_t fileHeader = uint64_t{peOffset} + 4;
+        uint16_t sectionCount = 0;
+        uint16_t optionalSize = 0;
+        uint16_t magic = 0;
+        const uint64_t optionalHeader = fileHeader + 20;
+        if (!R.U16(fileHeader + 2, sectionCount) || !R.U16(fileHeader + 16, optionalSize) ||
+            !R.U16(optionalHeader, magic))
+            return false;
+        uint64_t countOffset = 0;
+        if (magic == PE32Magic)
+            countOffset = 92;
+        else if (magic == PE32PlusMagic)
+            countOffset = 108;
+        else
+            return false;
+        const uint64_t directoriesOffset = countOffset + 4;
+        const uint64_t resourceEntry = directoriesOffset + 8 * ResourceDirectoryIndex;
+        uint32_t directoryCount = 0;
+        // The resource entry must be inside the optional header as its size states it.
+        if (resourceEntry + 8 > optionalSize ||
+            !R.U32(optionalHeader + countOffset, directoryCount) ||
+            directoryCount <= ResourceDirectoryIndex ||
+            !R.U32(optionalHeader + resourceEntry, resourceRva) || resourceRva == 0)
+            return false;
+        if (sectionCount == 0 || sectionCount > MaxSections)
+            return false;
+        const uint64_t sectionTable = optionalHeader + optionalSize;
+        FSections.reserve(sectionCount);
+        for (uint64_t i = 0; i < sectionCount; ++i) {
+            std::array<std::byte, 40> header;
+            if (!R.Read(sectionTable + 40 * i, header))
+                return false;
+            FSections.push_back(TSection{R.Get<uint32_t>(header, 12), R.Get<uint32_t>(header, 16),
+                                         R.Get<uint32_t>(header, 20)});
+        }
+        return true;
+    }
+
+    // The file offset of length bytes at rva, which must lie in one section's raw data.
+    bool RvaToOffset(uint64_t rva, uint64_t length, uint64_t& offset) const {
+        for (const TSection& s : FSections) {
+            if (rva < s.VirtualAddress)
+                continue;
+            const uint64_t inSection = rva - s.VirtualAddress;
+            if (inSection < s.RawSize && length <= s.RawSize - inSection) {
+                offset = uint64_t{s.RawOffset} + inSection;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    bool ReadRva(uint64_t rva, std::span<std::byte> into) {
+        uint64_t offset = 0;
+        return RvaToOffset(rva, into.size(), offset) && R.Read(offset, into);
+    }
+
+    bool EntryCounts(uint64_t directoryRva, uint32_t& named, uint32_t& ids) {
+        std::array<std::byte, 16> header;
+        if (!ReadRva(directoryRva, header))
+            return false;
+        named = R.Get<uint16_t>(header, 12);
+        ids = R.Get<uint16_t>(header, 14);
+        return true;
+    }
+
+    bool Entry(uint64_t directoryRva, uint32_t index, uint32_t& name, uint32_t& data) {
+        std::array<std::byte, 8> entry;
+        if (!ReadRva(directoryRva + 16 + 8 * uint64_t{index}, entry))
+            return false;
+        name = R.Get<uint32_t>(entry, 0);
+        data = R.Get<uint32_t>(entry, 4);
+        return true;
+    }
+
+    // The data field of the entry with the given ID in the directory at the given offset
+    // from the start of the resources. IDs follow the named entries.
+    bool FindEntry(uint32_t resourceRva, uint32_t directory, uint32_t id, uint32_t& data) {
+        const uint64_t directoryRva = uint64_t{resourceRva} + directory;
+        uint32_t named = 0;
+        uint32_t ids = 0;
+        if (!EntryCounts(directoryRva, named, ids))
+            return false;
+        for (uint32_t i = named; i < named + ids; ++i) {
+            uint32_t name = 0;
+            if (!Entry(directoryRva, i, name, data))
+                return false; // out of reads or out of bounds
+            if (name == id)
+                return true;
+        }
+        return false;
+    }
+
+    bool FirstEntry(uint32_t resourceRva, uint32_t directory, uint32_t& data) {
+        const uint64_t directoryRva = uint64_t{resourceRva} + directory;
+        uint32_t named = 0;
+        uint32_t ids = 0;
+        uint32_t name = 0;
+        return EntryCounts(directoryRva, named, ids) && named + ids > 0 &&
+               Entry(directoryRva, 0, name, data);
+    }
+
+    std::optional<TFileVersionLocation> ReadVersionData(uint64_t dataEntryRva) {
+        std::array<std::byte, 16> dataEntry;
+        if (!ReadRva(dataEntryRva, dataEntry))
+            return std::nullopt;
+        const uint32_t dataRva = R.Get<uint32_t>(dataEntry, 0);
+        const uint32_t dataSize = R.Get<uint32_t>(dataEntry, 4);
+        // The whole block the entry claims must be in the file, however large the claim.
+        uint64_t offset = 0;
+        if (dataSize < VersionHeadSize || !RvaToOffset(dataRva, dataSize, offset) ||
+            offset > R.Size() || dataSize > R.Size() - offset)
+            return std::nullopt;
+        std::array<std::byte, VersionHeadSize> head;
+        if (!R.Read(offset, head))
+            return std::nullopt;
+        const uint16_t length = R.Get<uint16_t>(head, 0);
+        const uint16_t valueLength = R.Get<uint16_t>(head, 2);
+        if (length < VersionHeadSize || length > dataSize || valueLength < FixedInfoSize ||
+            FixedInfoOffset + valueLength > length)
+            return std::nullopt;
+        for (size_t i = 0; i < VersionKeyBytes / 2; ++i)
+            if (R.Get<uint16_t>(head, VersionKeyOffset + 2 * i) != VersionKey[i])
+                return std::nullopt;
+        if (R.Get<uint32_t>(head, FixedInfoOffset) != FixedFileInfoSignature)
+            return std::nullopt;
+        const uint32_t ms = R.Get<uint32_t>(head, FixedInfoOffset + 8);
+        const uint32_t ls = R.Get<uint32_t>(head, FixedInfoOffset + 12);
+        TFileVersionLocation location;
+        location.Version =
+            TFileVersion{static_cast<uint16_t>(ms >> 16), static_cast<uint16_t>(ms & 0xFFFF),
+                         static_cast<uint16_t>(ls >> 16), static_cast<uint16_t>(ls & 0xFFFF)};
+        location.Offset = offset + FixedInfoOffset + 8;
+        location.Encoding = TVersionEncoding::PEFixedFileInfo;
+        return location;
+    }
+
+    TBoundedReader& R;
+    std::vector<TSection> FSections;
+};
+
+} // namespace
+
+std::optional<TFileVersionLocation> LocatePEVersion(TBoundedReader& reader) {
+    reader.SetOrder(std::endian::little);
+    return TPEReader(reader).Locate();
+}
+
+} // namespace corvane::versioninfo
