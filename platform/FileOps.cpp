@@ -79,7 +79,7 @@ enum class TProbe { Kept, Refused, NotMade };
 TProbe ProbeStamp(std::string_view folder, std::int64_t& seconds, std::int64_t& nanoseconds) {
     std::string native = NativeOf(folder);
     if (native.empty())
-        native = ".";
+        native.push_back('.'); // not = ".": GCC 12 at -O3 falsely warns (-Wrestrict) on that
     const std::string probeName = TemporaryNameBeside(native + "/probe");
     const TFileHandle probe(
         ::open(probeName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
