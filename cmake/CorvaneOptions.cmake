@@ -8,6 +8,11 @@ target_compile_options(corvane_options INTERFACE -Wall -Wextra -Wpedantic -Wnon-
 if(CORVANE_WERROR)
   target_compile_options(corvane_options INTERFACE -Werror)
 endif()
+# The hardening Debian builds its packages with, for the optimised builds that are packaged:
+# checked buffer functions, and every symbol bound before the program runs (its relocations
+# then read-only).
+target_compile_options(corvane_options INTERFACE $<$<CONFIG:Release>:-D_FORTIFY_SOURCE=2>)
+target_link_options(corvane_options INTERFACE $<$<CONFIG:Release>:LINKER:-z,relro,-z,now>)
 
 if(CORVANE_SANITIZE)
   list(JOIN CORVANE_SANITIZE "," _corvane_sanitizers)
