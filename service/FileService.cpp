@@ -239,16 +239,30 @@ TFileService::TFileService(TFileServiceOptions options)
     const long usable = std::max(OpenFileLimit() - 16 - 2 * static_cast<long>(threads), 16L);
     const long connections = std::clamp(usable * 3 / 4, static_cast<long>(threads), 100'000L);
     FMaxFilesSent = static_cast<unsigned>(std::clamp((usable - connections) / 2, 1L, 1'000'000L));
+    // The library reads the certificate and key while it starts.
+    std::vector<MHD_OptionItem> tls;
+    if (!FOptions.TlsCertificate.empty() || !FOptions.TlsKey.empty()) {
+        if (FOptions.TlsCertificate.empty() || FOptions.TlsKey.empty())
+            throw Exception("O serviço de arquivos precisa do certificado e da chave para HTTPS.");
+        if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
+            throw Exception("A biblioteca HTTP deste sistema não tem suporte a HTTPS.");
+        flags |= MHD_USE_TLS;
+        tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, FOptions.TlsCertificate.data()});
+        tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, FOptions.TlsKey.data()});
+    }
+    tls.push_back({MHD_OPTION_END, 0, nullptr});
     FDaemon.reset(MHD_start_daemon(
         flags, FOptions.Port, nullptr, nullptr, &OnRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
         &LibraryMessage, this, MHD_OPTION_SOCK_ADDR, address, MHD_OPTION_THREAD_POOL_SIZE, threads,
         MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(connections),
         MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u,
         MHD_OPTION_URI_LOG_CALLBACK, &OnTarget, this, MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted,
-        this, MHD_OPTION_NOTIFY_CONNECTION, &OnConnection, this, MHD_OPTION_END));
+        this, MHD_OPTION_NOTIFY_CONNECTION, &OnConnection, this, MHD_OPTION_ARRAY, tls.data(),
+        MHD_OPTION_END));
     if (!FDaemon)
         throw Exception("O serviço de arquivos não pôde escutar em " + FOptions.Bind + " porta " +
-                        std::to_string(FOptions.Port) + ".");
+                        std::to_string(FOptions.Port) +
+                        ((flags & MHD_USE_TLS) != 0 ? " com o certificado e a chave dados." : "."));
     const MHD_DaemonInfo* info = MHD_get_daemon_info(FDaemon.get(), MHD_DAEMON_INFO_BIND_PORT);
     FPort = info != nullptr ? info->port : FOptions.Port;
 }
@@ -407,7 +421,8 @@ void TFileService::Connected(void* connectionHandle, void** socketContext, bool 
 
 void TFileService::LibraryError(std::string_view message) {
     constexpr std::string_view kRefusal = "Error processing request (HTTP response code is ";
-    if (message.substr(0, kRefusal.size()) != kRefusal)
+    // Under HTTPS the socket carries the TLS session: the library's own answer has to do.
+    if (message.substr(0, kRefusal.size()) != kRefusal || !FOptions.TlsCertificate.empty())
         return;
     int status = 400;
     std::from_chars(message.data() + kRefusal.size(), message.data() + message.size(), status);

@@ -26,6 +26,10 @@ struct TFileServiceOptions {
     // How long a connection may take to send a request's head, from when it is accepted or
     // from its previous answer; past it the connection is closed.
     std::chrono::seconds HeaderTimeout{20};
+    // HTTPS: the certificate (PEM, followed by its chain) and its private key (PEM), as text;
+    // both empty for plain HTTP.
+    std::string TlsCertificate;
+    std::string TlsKey;
     // Receives one line per request and the HTTP library's own messages; when empty they
     // go to standard error.
     std::function<void(std::string_view)> Log;
@@ -35,7 +39,8 @@ struct TFileServiceOptions {
 class TFileService {
 public:
     // Throws EDirectoryNotFoundException for a root that is not a folder, Exception (with
-    // a Portuguese message) when the address cannot be used or nothing can listen on it.
+    // a Portuguese message) when the address cannot be used, nothing can listen on it or the
+    // certificate and key cannot be used.
     explicit TFileService(TFileServiceOptions options);
     ~TFileService();
     TFileService(const TFileService&) = delete;

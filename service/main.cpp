@@ -1,5 +1,5 @@
 // corvane-fileservice --root DIR [--bind 127.0.0.1] [--port 8080] [--threads N]
-//                     [--header-timeout SECONDS]
+//                     [--header-timeout SECONDS] [--tls-certificate FILE --tls-key FILE]
 #include "platform/Errors.h"
 #include "platform/ServiceProcess.h"
 #include "platform/Trace.h"
@@ -8,6 +8,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,11 +18,13 @@ namespace {
 
 constexpr const char* kUsage =
     "Uso: corvane-fileservice --root PASTA [--bind 127.0.0.1] [--port 8080] [--threads N]\n"
-    "                         [--header-timeout 20]\n"
+    "                         [--header-timeout 20] [--tls-certificate ARQUIVO --tls-key ARQUIVO]\n"
     "Serve a árvore de PASTA aos atualizadores das estações (/folderlist e /download).\n"
     "Com --port 0 escolhe uma porta livre. --header-timeout: segundos que uma conexão tem\n"
     "para mandar o cabeçalho de um pedido, contados de quando é aceita ou da resposta\n"
-    "anterior; depois disso é fechada. Pare com SIGTERM ou Ctrl+C.\n";
+    "anterior; depois disso é fechada. --tls-certificate e --tls-key: o certificado (PEM,\n"
+    "seguido da cadeia) e a chave privada (PEM) para servir HTTPS; vazios, serve HTTP.\n"
+    "Pare com SIGTERM ou Ctrl+C.\n";
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "corvane-fileservice: %s\n", problem.c_str());
@@ -39,11 +44,25 @@ bool ReadNumber(std::string_view text, unsigned long maximum, unsigned long& val
     return value <= maximum;
 }
 
+// The whole content of a file, or nothing when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& fileName) {
+    std::ifstream file(fileName, std::ios::binary);
+    if (!file)
+        return std::nullopt;
+    std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (file.bad())
+        return std::nullopt;
+    return content;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     corvane::TFileServiceOptions options;
     bool hasRoot = false;
+    // Empty names (a service's configuration that leaves them blank) mean plain HTTP.
+    std::string certificateFile;
+    std::string keyFile;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg(argv[i]);
         if (arg == "--help" || arg == "-h") {
@@ -71,19 +90,37 @@ int main(int argc, char** argv) {
             if (!ReadNumber(value, 3600, number) || number == 0)
                 return Usage("tempo de cabeçalho inválido: " + std::string(value) + ".");
             options.HeaderTimeout = std::chrono::seconds(number);
+        } else if (arg == "--tls-certificate") {
+            certificateFile = std::string(value);
+        } else if (arg == "--tls-key") {
+            keyFile = std::string(value);
         } else {
             return Usage("opção desconhecida: " + std::string(arg) + ".");
         }
     }
     if (!hasRoot)
         return Usage("informe a pasta servida com --root.");
+    if (certificateFile.empty() != keyFile.empty())
+        return Usage("para HTTPS informe --tls-certificate e --tls-key.");
+    for (const auto& [fileName, text] : {std::pair{&certificateFile, &options.TlsCertificate},
+                                         std::pair{&keyFile, &options.TlsKey}}) {
+        if (fileName->empty())
+            continue;
+        std::optional<std::string> content = ReadWholeFile(*fileName);
+        if (!content) {
+            std::fprintf(stderr, "corvane-fileservice: não foi possível ler %s.\n",
+                         fileName->c_str());
+            return 1;
+        }
+        *text = std::move(*content);
+    }
 
     // Before the service's threads exist, so that they inherit the blocked stop signals.
     corvane::PrepareServiceProcess();
     try {
         corvane::TFileService service(options);
         // The address on standard output, so that a script that asked for port 0 finds it.
-        std::printf("http://%s:%u\n",
+        std::printf("%s://%s:%u\n", options.TlsCertificate.empty() ? "http" : "https",
                     options.Bind.find(':') != std::string::npos ? ("[" + options.Bind + "]").c_str()
                                                                 : options.Bind.c_str(),
                     static_cast<unsigned>(service.Port()));

@@ -194,7 +194,28 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{{"--root", "{ROOT}", "--threads", "0"}, 2, "threads"},
         CommandLineCase{{"--root", "{ROOT}", "--header-timeout", "0"}, 2, "tempo de cabeçalho"},
         CommandLineCase{{"--root", "{ROOT}", "--header-timeout", "3601"}, 2, "tempo de cabeçalho"},
-        CommandLineCase{{"--root", "{ROOT}", "--compress", "1"}, 2, "opção desconhecida"}));
+        CommandLineCase{{"--root", "{ROOT}", "--compress", "1"}, 2, "opção desconhecida"},
+        CommandLineCase{{"--root", "{ROOT}", "--tls-certificate", "/nao/existe/certificado.pem"},
+                        2,
+                        "--tls-key"},
+        CommandLineCase{
+            {"--root", "{ROOT}", "--tls-key", "/nao/existe/chave.pem"}, 2, "--tls-certificate"},
+        CommandLineCase{{"--root", "{ROOT}", "--tls-certificate", "/nao/existe/certificado.pem",
+                         "--tls-key", "/nao/existe/chave.pem"},
+                        1,
+                        "não foi possível ler /nao/existe/certificado.pem"}));
+
+// The system service's configuration leaves both names empty for plain HTTP.
+TEST(Program, EmptyCertificateAndKeyServePlainHttp) {
+    TServedTree tree;
+    WriteFile(tree.Root() / "Morvik.exe", "morvik");
+    TProgram program(
+        {"--root", tree.Root().string(), "--port", "0", "--tls-certificate", "", "--tls-key", ""});
+    ASSERT_TRUE(program.Started());
+    const std::string address = program.FirstLine();
+    ASSERT_EQ(address.rfind("http://127.0.0.1:", 0), 0u) << address;
+    EXPECT_EQ(Get(PortOf(address), "/download?file=Morvik.exe").Body, "morvik");
+}
 
 TEST(Program, APortInUseIsReported) {
     TServedTree tree;

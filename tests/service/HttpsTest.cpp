@@ -1,0 +1,95 @@
+// The service over HTTPS: the workstations' own client reaches it through the hospital's
+// authority, and a certificate it cannot use stops it before it serves anything.
+#include "platform/Errors.h"
+#include "tests/service/ServiceFixture.h"
+#include "tests/support/TestCertificate.h"
+#include "update/FileServiceClient.h"
+#include "update/HttpCertificates.h"
+
+#include <gmock/gmock.h>
+
+namespace corvane::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
+
+TFileServiceOptions HttpsOptions(const TServedTree& tree, const TTestCertificate& certificate) {
+    TFileServiceOptions options;
+    options.Root = tree.Root().string();
+    options.Port = 0;
+    options.Threads = 2;
+    options.TlsCertificate = certificate.CertificatePEM;
+    options.TlsKey = certificate.PrivateKeyPEM;
+    options.Log = [](std::string_view) {};
+    return options;
+}
+
+TEST(Https, TheUpdatersClientListsAndDownloadsThroughTheHospitalsAuthority) {
+    TServedTree tree;
+    WriteFile(tree.Root() / "Morvik.exe", "morvik");
+    const TTestCertificate certificate = MakeSelfSignedCertificate({"localhost"}, {"127.0.0.1"});
+    TFileService service(HttpsOptions(tree, certificate));
+    const fs::path authority = tree.Base() / "hospital-ca.pem";
+    WriteFile(authority, certificate.CertificatePEM);
+    struct Reset {
+        ~Reset() { SetExtraCAFile(""); }
+    } reset;
+    SetExtraCAFile(authority.string());
+    const std::string base = "https://127.0.0.1:" + std::to_string(service.Port());
+
+    TRESTClientFileList list(base);
+    ASSERT_TRUE(list.Execute("\\", "*.*", true));
+    ASSERT_EQ(list.Count(), 1);
+    EXPECT_EQ(list.Items(0)->FileName(), "Morvik.exe");
+    TRESTClientDownload download(base);
+    const fs::path local = tree.Base() / "Morvik.exe";
+    EXPECT_TRUE(download.Download("Morvik.exe", local.string())) << download.Error();
+    std::ifstream file(local, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "morvik");
+
+    // Plain HTTP on that port gets no HTTP answer.
+    EXPECT_EQ(Get(service.Port(), "/folderlist").Status, 0);
+}
+
+struct UnusableCase {
+    const char* Name;
+    bool ForeignKey;         // the key of another certificate
+    const char* Certificate; // replaces the certificate's text when not null
+    const char* Key;         // replaces the key's text when not null
+    const char* Message;     // part of the exception's message
+};
+
+class UnusableCertificate : public ::testing::TestWithParam<UnusableCase> {};
+
+TEST_P(UnusableCertificate, IsRefusedBeforeServing) {
+    TServedTree tree;
+    const TTestCertificate certificate = MakeSelfSignedCertificate({}, {"127.0.0.1"});
+    TFileServiceOptions options = HttpsOptions(tree, certificate);
+    const UnusableCase& unusable = GetParam();
+    if (unusable.ForeignKey)
+        options.TlsKey = MakeSelfSignedCertificate({}, {"127.0.0.1"}).PrivateKeyPEM;
+    if (unusable.Certificate != nullptr)
+        options.TlsCertificate = unusable.Certificate;
+    if (unusable.Key != nullptr)
+        options.TlsKey = unusable.Key;
+    EXPECT_THAT([&] { TFileService service(options); },
+                ThrowsMessage<Exception>(HasSubstr(unusable.Message)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Https, UnusableCertificate,
+    ::testing::Values(UnusableCase{"KeyOfAnotherCertificate", true, nullptr, nullptr,
+                                   "com o certificado e a chave dados"},
+                      UnusableCase{"CertificateNotPem", false, "não é um certificado", nullptr,
+                                   "com o certificado e a chave dados"},
+                      UnusableCase{"KeyNotPem", false, nullptr, "não é uma chave",
+                                   "com o certificado e a chave dados"},
+                      UnusableCase{"CertificateWithoutKey", false, nullptr, "",
+                                   "precisa do certificado e da chave"},
+                      UnusableCase{"KeyWithoutCertificate", false, "", nullptr,
+                                   "precisa do certificado e da chave"}),
+    [](const ::testing::TestParamInfo<UnusableCase>& param) { return param.param.Name; });
+
+} // namespace
+} // namespace corvane::test
