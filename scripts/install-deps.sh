@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests, the demo and the benchmarks need.
+# Installs every Debian package the build, the tests, the demo, the benchmarks and the
+# Debian packages' checks need.
 # The README commands and CI all call this one script, so the list lives in one place.
 set -euo pipefail
 
@@ -11,6 +12,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool x11-utils trayer
   nginx-light wrk curl rsync openssl tzdata
+  dpkg-dev file lintian desktop-file-utils systemd man-db
 )
 
 SUDO=""

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds and runs every test: the debug build, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the core under ThreadSanitizer, the core
-# built without Qt, the fuzz targets, and one smoke start of the real launcher.
+# built without Qt, the fuzz targets, one smoke start of the real launcher, and the Debian
+# packages (scripts/check-packages.sh).
 # CORVANE_QUICK=1 runs only the debug build's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,6 +40,9 @@ rm -rf "$smoke"
 if [ "$rc" != 124 ]; then echo "Corvane.EXE ended early with exit code $rc"; exit 1; fi
 if [ "$made_report_folder" != 1 ]; then echo "Corvane.EXE made no Relatorio folder"; exit 1; fi
 echo "Corvane.EXE ran until stopped and made its Relatorio folder."
+
+stage "packages: built from the release build, unpacked, lintian, systemd-analyze verify"
+bash scripts/check-packages.sh
 
 run_preset asan
 run_preset core
