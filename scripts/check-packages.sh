@@ -51,7 +51,7 @@ done
 # Where the README says the files are.
 for file in /var/lib/corvane-plexa/Corvane.EXE /usr/bin/corvane-update \
     /usr/sbin/corvane-fileservice; do
-  [ -f "$root$file" ] && [ -x "$root$file" ] || fail "no executable $file"
+  if [ ! -f "$root$file" ] || [ ! -x "$root$file" ]; then fail "no executable $file"; fi
 done
 for file in /etc/corvane-plexa/Corvane.ini /usr/share/applications/corvane-plexa.desktop \
     /usr/share/icons/hicolor/64x64/apps/corvane-plexa.png \
@@ -148,11 +148,14 @@ set -a
 # shellcheck disable=SC1091
 . "$root/etc/corvane-fileservice/corvane-fileservice.conf"
 set +a
+# The unit's variables, read indirectly by expand_command.
+# shellcheck disable=SC2034
 ROOT=$served BIND=127.0.0.1 PORT=0
 serve_and_update http
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 1 -subj /CN=127.0.0.1 \
   -addext subjectAltName=IP:127.0.0.1 -keyout "$scratch/key.pem" -out "$scratch/cert.pem" \
   2>/dev/null
+# shellcheck disable=SC2034
 TLS_CERTIFICATE=$scratch/cert.pem TLS_KEY=$scratch/key.pem CA=$scratch/cert.pem
 serve_and_update https
 
