@@ -3,8 +3,8 @@
 // turns a system path into a native one.
 //
 //     const std::string target = JoinPath(localFolder, "Relatorio\\Layout01.rav");
-//     CheckPathLength(target); // EPathTooLongException at 260 UTF-16 units
-//     ::open(ToNativePath(target).c_str(), ...);  // inside platform/ only
+//     CheckPathLength(target);                   // EPathTooLongException at 260 UTF-16 units
+//     ::open(ToNativePath(target).c_str(), ...); // inside platform/ only
 #pragma once
 
 #include <cstddef>

@@ -2,8 +2,8 @@
 // the other desktop's path limits and of its sorted name lists. The one UTF-8 validator of the
 // code base lives here.
 //
-//     if (!IsValidUtf8(name)) return;                    // not JSON text
-//     if (Utf16Length(path) >= MaxPathLength) ...          // "é" counts one unit
+//     if (!IsValidUtf8(name)) return;             // not JSON text
+//     if (Utf16Length("Instalação") == 10) ...     // "ç" and "ã" count one unit each
 //     std::sort(names.begin(), names.end(), OrdinalLess);
 #pragma once
 
