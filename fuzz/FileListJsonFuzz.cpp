@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the listing reader and to the record reader of both classes: each
 // either gives records or raises one of the system's errors, and never leaves the array in a
 // state that contradicts the error.
-#include "platform/Errors.h"
+#include "update/Errors.h"
 #include "update/FileListJson.h"
 
 #include <cstdint>

@@ -5,7 +5,7 @@
 
 #include "launcher/ModuleOptions.h"
 #include "platform/DateTime.h"
-#include "platform/StartupInfo.h"
+#include "platform/Process.h"
 
 #include <QWidget>
 

@@ -8,7 +8,7 @@
 #include "launcher/ErrorBox.h"
 #include "launcher/PictureArea.h"
 #include "launcher/UpdateTime.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
 #include "platform/Process.h"
 #include "update/FilesUpdater.h"
 #include "update/MainThread.h"

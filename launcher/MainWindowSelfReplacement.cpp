@@ -4,7 +4,7 @@
 #include "dialogs/MessageDialog.h"
 #include "launcher/LauncherRestart.h"
 #include "launcher/MainWindow.h"
-#include "platform/FileMove.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "update/SelfReplacement.h"

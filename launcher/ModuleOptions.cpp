@@ -1,6 +1,6 @@
 #include "launcher/ModuleOptions.h"
 
-#include "platform/Errors.h"
+#include "update/Errors.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
 #include "launcher/QtMainThreadDispatcher.h"
 
-#include "update/ErrorReport.h"
+#include "platform/ErrorReport.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -1,8 +1,7 @@
 #include "update/FileServiceClient.h"
 
 #include "platform/Errors.h"
-#include "platform/FileStream.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
 #include "platform/Trace.h"
 #include "update/HttpUrl.h"
 #include "update/MainThread.h"

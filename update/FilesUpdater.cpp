@@ -1,15 +1,16 @@
 #include "update/FilesUpdater.h"
 
-#include "platform/Errors.h"
-#include "platform/FileOps.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
+#include "platform/FileTime.h"
 #include "platform/Locale.h"
 #include "platform/Paths.h"
 #include "platform/Trace.h"
 #include "update/AdditionalFiles.h"
+#include "update/Errors.h"
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <utility>
 
 namespace corvane {
@@ -23,16 +24,14 @@ namespace {
 bool CarriesServersAge(const std::string& APath, TDateTime ALocalAge, TDateTime AServerAge) {
     if (ALocalAge == AServerAge)
         return true;
-    TDateTime LStamped = 0.0;
-    return TryStampedAge(AServerAge, ExtractFilePath(APath), LStamped) && LStamped == ALocalAge;
+    return StampedAge(AServerAge, ExtractFilePath(APath)) == ALocalAge;
 }
 
 // The server's age in the form the fetched file will carry. Raises, before anything is fetched,
 // when no file here can carry it: fetching would be in vain on every run.
 TDateTime StampedServersAge(const std::string& APath, TDateTime AServerAge) {
-    TDateTime LStamped = 0.0;
-    if (TryStampedAge(AServerAge, ExtractFilePath(APath), LStamped))
-        return LStamped;
+    if (const std::optional<TDateTime> LStamped = StampedAge(AServerAge, ExtractFilePath(APath)))
+        return *LStamped;
     const TDateTimeParts LAge = DecodeDateTime(AServerAge);
     char LText[40];
     std::snprintf(LText, sizeof LText, "%02d/%02d/%04d %02d:%02d:%02d", LAge.Day, LAge.Month,
@@ -142,10 +141,8 @@ void TFilesUpdater::AddLocalFile(const std::string& AFileName) {
     // A name already listed (the table repeats two) would give a second job for one file.
     if (!FLocalKeys.insert(UpperCase(AFileName)).second)
         return;
-    TDateTime LAge = -1.0; // no file, or a time that cannot be read: differs from any age
-    if (!TryFileAge(LPath, LAge))
-        LAge = -1.0;
-    FLocalList.emplace_back(AFileName, LAge);
+    // No file, or a time that cannot be read: an age before any the server lists.
+    FLocalList.emplace_back(AFileName, FileAge(LPath).value_or(-1.0));
 }
 
 void TFilesUpdater::AddRemoteFile(std::string AKey, TFileInfoDTO ARecord) {

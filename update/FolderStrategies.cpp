@@ -1,8 +1,7 @@
 // The folder strategies: the server is a folder reachable by path (a network share as a rule).
-#include "platform/DirectoryList.h"
 #include "platform/Errors.h"
-#include "platform/FileOps.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
+#include "platform/FileTime.h"
 #include "platform/Locale.h"
 #include "platform/PathLock.h"
 #include "platform/Paths.h"
@@ -26,11 +25,11 @@ void TFilesUpdater::FillRemoteListFromFolder() {
     FRemoteList.reserve(LFiles.size());
     for (TListedFile& LFile : LFiles) {
         // A file that vanished while the tree was listed has no age to compare: left out.
-        if (!LFile.AgeRead)
+        if (!LFile.Age)
             continue;
         std::string LName = LFile.FileName.substr(LRoot.size());
         std::string LKey = UpperCase(LName);
-        AddRemoteFile(std::move(LKey), TFileInfoDTO(std::move(LName), LFile.Age));
+        AddRemoteFile(std::move(LKey), TFileInfoDTO(std::move(LName), *LFile.Age));
     }
 }
 
@@ -44,8 +43,7 @@ TFileOutcome TFilesUpdater::UpdateFileFromFolder(const std::string& AFileName,
     // writer has already brought the file to the server's age.
     TPathLock LLock(LTarget);
     if (LLock.Waited()) {
-        TDateTime LAge = -1.0;
-        if (TryFileAge(LTarget, LAge) && LAge == AAge)
+        if (FileAge(LTarget) == AAge)
             return TFileOutcome::AlreadyCurrent;
     }
     const std::string LFolder = ExtractFilePath(LTarget);

@@ -1,11 +1,11 @@
 // The service strategies: the server is the HTTP file service named by the URL. The listing
 // asks once per run for the whole tree; each outdated file is fetched by a job of its own.
-#include "platform/Errors.h"
-#include "platform/FileOps.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
+#include "platform/FileTime.h"
 #include "platform/Locale.h"
 #include "platform/PathLock.h"
 #include "platform/Paths.h"
+#include "update/Errors.h"
 #include "update/FileServiceClient.h"
 #include "update/FilesUpdater.h"
 
@@ -55,8 +55,7 @@ TFileOutcome TFilesUpdater::UpdateFileFromService(const std::string& AFileName,
     // writer has already brought the file to the server's age.
     TPathLock LLock(LTarget);
     if (LLock.Waited()) {
-        TDateTime LAge = -1.0;
-        if (TryFileAge(LTarget, LAge) && LAge == AAge)
+        if (FileAge(LTarget) == AAge)
             return TFileOutcome::AlreadyCurrent;
     }
     // No folder is created: a target whose folder is missing fails here, writing nothing.

@@ -1,7 +1,7 @@
 #include "update/TaskList.h"
 
+#include "platform/ErrorReport.h"
 #include "platform/Errors.h"
-#include "update/ErrorReport.h"
 #include "update/MainThread.h"
 #include "update/SelfFreeingThread.h"
 #include "update/ThreadPool.h"

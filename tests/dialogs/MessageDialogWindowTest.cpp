@@ -5,8 +5,8 @@
 #include "dialogs/MessageDialogLayout.h"
 #include "dialogs/MessageDialogMetrics.h"
 #include "dialogs/MessageDialogText.h"
+#include "platform/ErrorReport.h"
 #include "platform/Errors.h"
-#include "update/ErrorReport.h"
 
 #include <QApplication>
 #include <QClipboard>

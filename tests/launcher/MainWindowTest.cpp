@@ -4,7 +4,7 @@
 #include "launcher/ActivityIndicator.h"
 #include "launcher/Application.h"
 #include "launcher/PictureArea.h"
-#include "platform/Errors.h"
+#include "update/Errors.h"
 
 #include <QFontMetrics>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #include "update/FileListJson.h"
 
-#include "platform/Errors.h"
+#include "update/Errors.h"
 
 #include <gtest/gtest.h>
 

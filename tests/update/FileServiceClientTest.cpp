@@ -1,7 +1,7 @@
 #include "update/FileServiceClient.h"
 #include "platform/DateTime.h"
-#include "platform/Errors.h"
 #include "tests/support/TestHttpServer.h"
+#include "update/Errors.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 #include "platform/Errors.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
+#include "platform/FileTime.h"
 #include "platform/PathLock.h"
 #include "tests/update/FilesUpdaterFixture.h"
 #include "update/AdditionalFiles.h"

@@ -138,6 +138,10 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{"NoReasonPhrase", WithReason(TTestAnswer::Make(500), ""), "HTTP/1.1 500 "},
         StatusCase{"Latin1ReasonPhrase", WithReason(TTestAnswer::Make(502), "Indispon\xEDvel"),
                    "HTTP/1.1 502 Indisponível"},
+        // A surrogate written in UTF-8's form is not UTF-8: read as ISO-8859-1 as well.
+        StatusCase{"EncodedSurrogateInReasonPhrase",
+                   WithReason(TTestAnswer::Make(502), "Indispon\xED\xA0\x80vel"),
+                   "HTTP/1.1 502 Indispon\u00ED\u00A0\u0080vel"},
         StatusCase{"OlderProtocol", WithVersion(TTestAnswer::Make(502), "HTTP/1.0"),
                    "HTTP/1.0 502 Bad Gateway"},
         StatusCase{"UnknownHighStatus", TTestAnswer::Make(599), "HTTP/1.1 599 "}),

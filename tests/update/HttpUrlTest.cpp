@@ -1,5 +1,5 @@
 #include "update/HttpUrl.h"
-#include "platform/Errors.h"
+#include "update/Errors.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,7 +1,7 @@
 // Hand-over of calls to the main thread through our own event loop.
-#include "platform/Errors.h"
+#include "platform/ErrorReport.h"
 #include "tests/support/MainThreadFixture.h"
-#include "update/ErrorReport.h"
+#include "update/Errors.h"
 #include "update/MainThreadLoop.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The service strategies against the real file service on 127.0.0.1, and against a scripted
 // server for the answers the real service does not give (error listings, failing downloads).
 #include "platform/Errors.h"
-#include "platform/Files.h"
+#include "platform/FileTime.h"
 #include "service/FileService.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/update/FilesUpdaterFixture.h"

@@ -1,9 +1,9 @@
 // Both strategies held to the same rules: a server's age is compared in the form a local file
 // keeps it, so a file fetched once is not fetched again; an age no file can carry fails its
 // file without fetching it; and the path limit counts characters, not bytes.
-#include "platform/DirectoryList.h"
-#include "platform/FileOps.h"
-#include "platform/Files.h"
+#include "platform/FileTime.h"
+#include "platform/Paths.h"
+#include "platform/Unicode.h"
 #include "service/FileService.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/update/FilesUpdaterFixture.h"

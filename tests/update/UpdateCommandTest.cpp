@@ -1,5 +1,5 @@
 // corvane-update end to end: the real program against a server folder.
-#include "platform/Files.h"
+#include "platform/FileTime.h"
 #include "service/FileService.h"
 #include "tests/support/FileTree.h"
 

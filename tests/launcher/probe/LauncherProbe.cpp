@@ -6,7 +6,7 @@
 #include "launcher/Application.h"
 #include "launcher/MainWindow.h"
 #include "launcher/PictureArea.h"
-#include "update/ErrorReport.h"
+#include "platform/ErrorReport.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,10 +1,12 @@
-#include "platform/TextFile.h"
+// Decoding the bytes of a text file, whatever editor wrote it, with ICU's converters.
+#include "platform/FileSystem.h"
+
+#include "platform/Unicode.h"
 
 #include <unicode/ucnv.h>
-#include <unicode/utf8.h>
 
-#include <algorithm>
 #include <climits>
+#include <cstdint>
 
 namespace corvane {
 
@@ -27,25 +29,6 @@ std::string Convert(const char* fromEncoding, std::string_view bytes) {
 }
 
 } // namespace
-
-bool IsValidUtf8(std::string_view bytes) {
-    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-    size_t i = 0;
-    while (i < bytes.size()) {
-        if (data[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        const auto window = static_cast<int32_t>(std::min<size_t>(bytes.size() - i, 4));
-        int32_t offset = 0;
-        UChar32 c = 0;
-        U8_NEXT(data + i, offset, window, c);
-        if (c < 0)
-            return false;
-        i += static_cast<size_t>(offset);
-    }
-    return true;
-}
 
 std::string TextFileToUtf8(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {

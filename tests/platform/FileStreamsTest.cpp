@@ -1,4 +1,4 @@
-#include "platform/FileBytes.h"
+#include "platform/FileSystem.h"
 
 #include <array>
 #include <cstdint>
@@ -12,11 +12,11 @@
 namespace corvane {
 namespace {
 
-class FileBytes : public ::testing::Test {
+class FileStreams : public ::testing::Test {
 protected:
     void SetUp() override {
         FFolder = std::filesystem::temp_directory_path() /
-                  ("corvane-filebytes-" + std::to_string(::getpid()));
+                  ("corvane-filestreams-" + std::to_string(::getpid()));
         std::filesystem::create_directories(FFolder);
         FFile = (FFolder / "Corvane.EXE").string();
         std::ofstream out(FFile, std::ios::binary);
@@ -29,7 +29,7 @@ protected:
     std::string FFile;
 };
 
-TEST_F(FileBytes, ReadsPiecesByOffset) {
+TEST_F(FileStreams, ReadsPiecesByOffset) {
     const TFileBytes file(FFile);
     ASSERT_TRUE(file.IsOpen());
     EXPECT_EQ(file.Size(), 70000u);
@@ -40,7 +40,7 @@ TEST_F(FileBytes, ReadsPiecesByOffset) {
     EXPECT_TRUE(file.ReadAt(70000, std::span<std::byte>()));
 }
 
-TEST_F(FileBytes, RangesNotWhollyInsideTheFileAreRefused) {
+TEST_F(FileStreams, RangesNotWhollyInsideTheFileAreRefused) {
     const TFileBytes file(FFile);
     std::array<std::byte, 4> piece{};
     EXPECT_FALSE(file.ReadAt(69997, piece));
@@ -49,7 +49,7 @@ TEST_F(FileBytes, RangesNotWhollyInsideTheFileAreRefused) {
 }
 
 // A server copy replaced while it is being read: the read fails instead of giving zeros.
-TEST_F(FileBytes, FileCutAfterOpeningFailsTheRead) {
+TEST_F(FileStreams, FileCutAfterOpeningFailsTheRead) {
     const TFileBytes file(FFile);
     ASSERT_EQ(::truncate(FFile.c_str(), 1000), 0);
     std::array<std::byte, 16> piece{};
@@ -57,7 +57,7 @@ TEST_F(FileBytes, FileCutAfterOpeningFailsTheRead) {
     EXPECT_FALSE(file.ReadAt(60000, piece));
 }
 
-TEST_F(FileBytes, OnlyRegularFilesOpen) {
+TEST_F(FileStreams, OnlyRegularFilesOpen) {
     ASSERT_EQ(::mkfifo((FFolder / "pipe").c_str(), 0600), 0); // would block a plain open
     for (const auto& name : {"absent", "pipe", ""}) {
         const TFileBytes file(name[0] ? (FFolder / name).string() : std::string());
@@ -69,7 +69,7 @@ TEST_F(FileBytes, OnlyRegularFilesOpen) {
     EXPECT_FALSE(TFileBytes(FFolder.string()).IsOpen());
 }
 
-TEST_F(FileBytes, SystemPathsWithBackslashesReachTheFile) {
+TEST_F(FileStreams, SystemPathsWithBackslashesReachTheFile) {
     std::filesystem::create_directories(FFolder / "servidor");
     std::ofstream((FFolder / "servidor" / "Corvane.EXE").string()) << "MZ";
     const std::string system = FFolder.string() + "\\servidor\\Corvane.EXE";
@@ -77,7 +77,7 @@ TEST_F(FileBytes, SystemPathsWithBackslashesReachTheFile) {
     EXPECT_EQ(FileSizeOf(system), 2);
 }
 
-TEST_F(FileBytes, SizeOfRegularFilesOnly) {
+TEST_F(FileStreams, SizeOfRegularFilesOnly) {
     std::ofstream((FFolder / "empty").string()).close();
     ASSERT_EQ(::mkfifo((FFolder / "pipe").c_str(), 0600), 0);
     EXPECT_EQ(FileSizeOf(FFile), 70000);

@@ -1,12 +1,13 @@
+#include "platform/FileTime.h"
 #include "platform/DateTime.h"
-#include "platform/FileOps.h"
-#include "platform/Files.h"
+#include "platform/Errors.h"
 #include "tests/support/FileTree.h"
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <optional>
 #include <ostream>
@@ -69,9 +70,9 @@ void PrintTo(const TStampCase& c, std::ostream* os) {
     *os << c.Label;
 }
 
-class StampedAge : public ::testing::TestWithParam<TStampCase> {};
+class AgeOnceStamped : public ::testing::TestWithParam<TStampCase> {};
 
-TEST_P(StampedAge, IsTheAgeTheStampedFileReadsBack) {
+TEST_P(AgeOnceStamped, IsTheAgeTheStampedFileReadsBack) {
     const TStampCase& c = GetParam();
     const std::filesystem::path base =
         *c.Base ? std::filesystem::path(c.Base) : std::filesystem::temp_directory_path();
@@ -82,8 +83,8 @@ TEST_P(StampedAge, IsTheAgeTheStampedFileReadsBack) {
     TZoneGuard zone(c.Zone);
     const TDateTime age = EncodeDateTime(c.Age);
 
-    TDateTime stamped = 0.0;
-    ASSERT_EQ(TryStampedAge(age, folder.Folder(), stamped), c.Storable);
+    const std::optional<TDateTime> stamped = StampedAge(age, folder.Folder());
+    ASSERT_EQ(stamped.has_value(), c.Storable);
     EXPECT_EQ(test::FilesUnder(folder.Path()), std::vector<std::string>{"stamped.dll"})
         << "the file system was asked with a file that stayed behind";
     if (!c.Storable)
@@ -91,12 +92,12 @@ TEST_P(StampedAge, IsTheAgeTheStampedFileReadsBack) {
     SetFileAge(file.string(), age);
     EXPECT_EQ(FileAge(file.string()), stamped);
     if (c.ReadsBack) {
-        EXPECT_EQ(DecodeDateTime(stamped), *c.ReadsBack);
+        EXPECT_EQ(DecodeDateTime(*stamped), *c.ReadsBack);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, StampedAge,
+    Cases, AgeOnceStamped,
     ::testing::Values(
         TStampCase{"Ordinary",
                    "Europe/Berlin",
@@ -147,21 +148,58 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& c) { return std::string(c.param.Label); });
 
 TEST_F(FileTimes, MissingFilesAndFoldersHaveNoAge) {
-    EXPECT_EQ(FileAge((FFolder / "absent.dll").string()), -1.0);
-    EXPECT_EQ(FileAge(FFolder.string()), -1.0);
-    EXPECT_FALSE(FileExists(FFolder.string()));
-    EXPECT_TRUE(FileExists(FFile));
-    EXPECT_TRUE(DirectoryExists(FFolder.string()));
+    EXPECT_EQ(FileAge((FFolder / "absent.dll").string()), std::nullopt);
+    EXPECT_EQ(FileAge(FFolder.string()), std::nullopt);
+    EXPECT_EQ(FileAge(""), std::nullopt);
+    EXPECT_NE(FileAge(FFile), std::nullopt);
 }
 
 TEST_F(FileTimes, StampingAMissingFileFailsWithTheSystemMessage) {
-    try {
-        SetFileAge((FFolder / "absent.dll").string(), 45000.5);
-        FAIL() << "no error";
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "No such file or directory");
-    }
+    EXPECT_THAT([&] { SetFileAge((FFolder / "absent.dll").string(), 45000.5); },
+                ::testing::ThrowsMessage<EOSError>(::testing::StrEq("No such file or directory")));
 }
+
+// The one conversion between file times and ages, seen directly: milliseconds are cut, not
+// rounded, a leap second reads as the second before it, and a moment whose local date is out
+// of the range of ages has none.
+struct ConversionCase {
+    const char* label;
+    FileTime time;
+    std::optional<TDateTimeParts> age;
+};
+
+void PrintTo(const ConversionCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class FileTimeConversion : public ::testing::TestWithParam<ConversionCase> {};
+
+TEST_P(FileTimeConversion, ReadsTheMomentAsLocalTime) {
+    TZoneGuard zone("America/Sao_Paulo");
+    const ConversionCase& c = GetParam();
+    const std::optional<TDateTime> age = AgeFromFileTime(c.time);
+    ASSERT_EQ(age.has_value(), c.age.has_value());
+    if (!age)
+        return;
+    EXPECT_EQ(DecodeDateTime(*age), *c.age);
+    // And back: the moment again, to the millisecond.
+    const std::optional<FileTime> back = FileTimeFromAge(*age);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->seconds, c.time.seconds);
+    EXPECT_EQ(back->nanoseconds, c.time.nanoseconds / 1'000'000 * 1'000'000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileTimeConversion,
+    ::testing::Values(
+        // 2019-01-01 13:00:00 UTC is 11:00 in summer time (UTC-2) there.
+        ConversionCase{"SummerTime", {1'546'347'600, 0}, TDateTimeParts{2019, 1, 1, 11, 0, 0, 0}},
+        ConversionCase{"MillisecondsAreCut",
+                       {1'546'347'600, 999'999'999},
+                       TDateTimeParts{2019, 1, 1, 11, 0, 0, 999}},
+        ConversionCase{"BeforeTheEpoch", {-1, 0}, TDateTimeParts{1969, 12, 31, 20, 59, 59, 0}},
+        ConversionCase{"PastTheLastAge", {253'402'300'800 + 86'400, 0}, std::nullopt}),
+    [](const auto& c) { return std::string(c.param.label); });
 
 TEST_F(FileTimes, SystemPathsWithBackslashesReachTheFile) {
     std::filesystem::create_directories(FFolder / "Relatorio");

@@ -1,4 +1,4 @@
-#include "platform/FileMove.h"
+#include "platform/FileSystem.h"
 #include "platform/Process.h"
 
 #include <fcntl.h>
@@ -21,11 +21,11 @@ std::string ReadFile(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class FileMoveFolder : public ::testing::Test {
+class FileSystem : public ::testing::Test {
 protected:
     void SetUp() override {
         FFolder = fs::temp_directory_path() /
-                  ("corvane-filemove-" + std::to_string(::getpid()) + "-" +
+                  ("corvane-filesystem-" + std::to_string(::getpid()) + "-" +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(FFolder);
         fs::create_directories(FFolder);
@@ -41,7 +41,7 @@ protected:
     fs::path FFolder;
 };
 
-TEST_F(FileMoveFolder, MoveRefusesToOverwriteAndLeavesBothFiles) {
+TEST_F(FileSystem, MoveRefusesToOverwriteAndLeavesBothFiles) {
     Write("a", "first");
     Write("b", "second");
     EXPECT_FALSE(MoveFileTo(Path("a"), Path("b")));
@@ -54,7 +54,7 @@ TEST_F(FileMoveFolder, MoveRefusesToOverwriteAndLeavesBothFiles) {
     EXPECT_EQ(ReadFile(FFolder / "c"), "first");
 }
 
-TEST_F(FileMoveFolder, DeleteSucceedsWhenNoFileIsLeft) {
+TEST_F(FileSystem, DeleteSucceedsWhenNoFileIsLeft) {
     Write("a", "x");
     EXPECT_TRUE(DeleteFileAt(Path("a")));
     EXPECT_FALSE(fs::exists(FFolder / "a"));
@@ -65,7 +65,7 @@ TEST_F(FileMoveFolder, DeleteSucceedsWhenNoFileIsLeft) {
     EXPECT_TRUE(fs::exists(FFolder / "d"));
 }
 
-TEST_F(FileMoveFolder, CopyOverwritesAndKeepsTheExecutableBit) {
+TEST_F(FileSystem, CopyOverwritesAndKeepsTheExecutableBit) {
     Write("src", "new content");
     fs::permissions(FFolder / "src", fs::perms::owner_all);
     Write("dst", "an older and longer content");
@@ -76,28 +76,40 @@ TEST_F(FileMoveFolder, CopyOverwritesAndKeepsTheExecutableBit) {
     EXPECT_FALSE(fs::exists(FFolder / "dst2"));
 }
 
-TEST_F(FileMoveFolder, StartProcessStartsTheProgramDetached) {
-    const auto fifo = FFolder / "fifo";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    // Opened before the start, without blocking, so a program that never runs makes the
-    // poll below time out instead of hanging the test.
-    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(reader, 0);
-    const auto script = FFolder / "programa";
-    std::ofstream(script) << "#!/bin/sh\ncut -d' ' -f6 /proc/$$/stat > '" << fifo.string() << "'\n";
-    fs::permissions(script, fs::perms::owner_all);
+TEST_F(FileSystem, FilesAndFoldersAreToldApart) {
+    Write("file.dll", "x");
+    EXPECT_TRUE(FileExists(Path("file.dll")));
+    EXPECT_FALSE(DirectoryExists(Path("file.dll")));
+    EXPECT_TRUE(DirectoryExists(FFolder.string()));
+    EXPECT_FALSE(FileExists(FFolder.string()));
+    EXPECT_FALSE(FileExists(Path("absent.dll")));
+    EXPECT_FALSE(DirectoryExists(Path("absent")));
+    EXPECT_FALSE(FileExists(""));
+}
 
-    ASSERT_TRUE(StartDetachedProcess(script.string(), TStartupInfo{}));
-    pollfd ready{reader, POLLIN, 0};
-    ASSERT_EQ(::poll(&ready, 1, 30000), 1);
-    char buffer[64] = {};
-    const auto count = ::read(reader, buffer, sizeof buffer - 1);
-    ::close(reader);
-    ASSERT_GT(count, 0);
-    // Its own session, not this process's.
-    EXPECT_NE(std::stol(buffer), static_cast<long>(::getsid(0)));
+TEST_F(FileSystem, ForceDirectoriesCreatesEveryMissingLevel) {
+    const std::string chain = FFolder.string() + "\\a\\b\\c\\";
+    EXPECT_TRUE(ForceDirectories(chain));
+    EXPECT_TRUE(DirectoryExists(chain));
+    EXPECT_TRUE(ForceDirectories(chain)); // already there
+    Write("blocker", "x");
+    EXPECT_FALSE(ForceDirectories(FFolder.string() + "\\blocker\\sub"));
+}
 
-    EXPECT_FALSE(StartDetachedProcess((FFolder / "missing").string(), TStartupInfo{}));
+TEST_F(FileSystem, CreateDirMakesOneLevel) {
+    EXPECT_TRUE(CreateDir(Path("one")));
+    EXPECT_TRUE(DirectoryExists(Path("one")));
+    EXPECT_FALSE(CreateDir(Path("one")));        // already there
+    EXPECT_FALSE(CreateDir(Path("two\\three"))); // its parent is missing
+}
+
+TEST_F(FileSystem, ReadsAWholeFile) {
+    const std::string content(200'000, 'z');
+    Write("big.ini", content);
+    std::string read = "left over";
+    ASSERT_TRUE(ReadWholeFile(Path("big.ini"), read));
+    EXPECT_EQ(read, content);
+    EXPECT_FALSE(ReadWholeFile(Path("absent.ini"), read));
 }
 
 TEST(CurrentDir, IsTheProcessesCurrentFolder) {

@@ -1,14 +1,15 @@
 #include "platform/ServiceFiles.h"
 
 #include "platform/Errors.h"
+#include "platform/FileTime.h"
 #include "platform/Paths.h"
+#include "platform/Unicode.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -76,60 +77,6 @@ int OpenBeneath(int rootHandle, const std::string& root, const std::string& real
         GNoOpenat2.store(true, std::memory_order_relaxed);
     }
     return OpenBeneathByRealPath(root, realRoot, native, flags);
-}
-
-// A file's last-write time as the local time the updater keeps (milliseconds truncated,
-// the way the file-age reading of the platform does it).
-bool AgeOf(const struct stat& st, TDateTime& age) {
-    std::tm local{};
-    const std::time_t seconds = st.st_mtim.tv_sec;
-    if (localtime_r(&seconds, &local) == nullptr)
-        return false;
-    const int ms = static_cast<int>(st.st_mtim.tv_nsec / 1'000'000);
-    const int second = local.tm_sec > 59 ? 59 : local.tm_sec;
-    if (!IsValidDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                         local.tm_min, second, ms))
-        return false;
-    age = EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                         local.tm_min, second, ms);
-    return true;
-}
-
-bool IsValidUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        size_t extra = 0;
-        std::uint32_t cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size())
-            return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        static constexpr std::uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        i += extra + 1;
-    }
-    return true;
 }
 
 // A name the service can hand out: valid UTF-8 (JSON text) and free of backslashes, which
@@ -283,9 +230,10 @@ std::vector<TServedEntry> TServiceRoot::Walk() {
                 if (!ok)
                     continue;
             }
-            TDateTime age = 0.0;
-            if (S_ISREG(st.st_mode) && AgeOf(st, age))
-                entries.push_back({std::move(childName), false, age});
+            if (!S_ISREG(st.st_mode))
+                continue;
+            if (const auto age = AgeFromFileTime({st.st_mtim.tv_sec, st.st_mtim.tv_nsec}))
+                entries.push_back({std::move(childName), false, *age});
         }
     }
     if (FWatching) {

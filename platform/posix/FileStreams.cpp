@@ -1,12 +1,12 @@
-#include "platform/FileStream.h"
+// Streams of bytes: the file a download writes, the checked deletion that removes it again,
+// and random access to the bytes of a file being read.
+#include "platform/FileSystem.h"
 
-#include "platform/DirectoryList.h"
 #include "platform/Errors.h"
-#include "platform/FileOps.h"
-#include "platform/Files.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -15,22 +15,6 @@
 namespace corvane {
 
 namespace {
-
-constexpr std::string_view ExtendedPrefix = "\\\\?\\";
-
-bool HasExtendedPrefix(std::string_view path) {
-    return path.substr(0, 4) == ExtendedPrefix;
-}
-
-// The limit counts UTF-16 code units, as the system it comes from does, not bytes: an accented
-// letter is one unit.
-bool TooLong(std::string_view path) {
-    return !HasExtendedPrefix(path) && Utf16Length(path) >= MaxPathLength;
-}
-
-std::string_view WithoutPrefix(std::string_view path) {
-    return HasExtendedPrefix(path) ? path.substr(ExtendedPrefix.size()) : path;
-}
 
 [[noreturn]] void Raise(const char* action, std::string_view path, int error) {
     throw EOSError(std::string("Cannot ") + action + " file \"" + std::string(path) + "\". " +
@@ -51,8 +35,8 @@ bool LockExclusive(int handle) {
 } // namespace
 
 TFileStream::TFileStream(std::string_view path) : FPath(path) {
-    const std::string_view plain = WithoutPrefix(path);
-    if (TooLong(path))
+    const std::string_view plain = WithoutExtendedPrefix(path);
+    if (IsPathTooLong(path))
         Raise("create", path, ENAMETOOLONG);
     if (HasInvalidPathChars(plain))
         Raise("create", path, EINVAL);
@@ -107,9 +91,8 @@ void TFileStream::Close() {
 }
 
 void DeleteFileChecked(std::string_view path) {
-    const std::string_view plain = WithoutPrefix(path);
-    if (TooLong(path))
-        throw EPathTooLongException("The specified path is too long");
+    const std::string_view plain = WithoutExtendedPrefix(path);
+    CheckPathLength(path);
     CheckPathChars(plain);
     const std::string folder = ExtractFilePath(plain);
     if (!folder.empty() && !DirectoryExists(folder))
@@ -142,6 +125,54 @@ void DeleteFileChecked(std::string_view path) {
     default:
         return; // as on the system's own deletion, other failures are not reported
     }
+}
+
+TFileBytes::TFileBytes(std::string_view path) {
+    if (path.empty())
+        return;
+    const std::string native = ToNativePath(path);
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+        ::close(fd);
+        return;
+    }
+    FHandle = fd;
+    FSize = static_cast<std::uint64_t>(st.st_size);
+}
+
+TFileBytes::~TFileBytes() {
+    if (FHandle >= 0)
+        ::close(FHandle);
+}
+
+bool TFileBytes::ReadAt(std::uint64_t offset, std::span<std::byte> into) const {
+    if (FHandle < 0 || offset > FSize || into.size() > FSize - offset)
+        return false;
+    size_t done = 0;
+    while (done < into.size()) {
+        const ssize_t got = ::pread(FHandle, into.data() + done, into.size() - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+std::int64_t FileSizeOf(std::string_view path) {
+    if (path.empty())
+        return -1;
+    const std::string native = ToNativePath(path);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return static_cast<std::int64_t>(st.st_size);
 }
 
 } // namespace corvane

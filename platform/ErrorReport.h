@@ -1,7 +1,10 @@
 // The application's default error report: where an error that escapes an event handler or a
-// call handed to the main thread ends up. The launcher shows it in a box captioned with the
-// application title; without a report of its own the program writes the message to standard
-// error.
+// call handed to the main thread ends up. It is a slot the view fills: the launcher installs a
+// box captioned with the application title; without a report of its own the program writes the
+// message to standard error.
+//
+//     SetErrorReport([](const std::string& message) { ShowErrorBox(message); }); // the view
+//     try { handler(); } catch (...) { HandleException(std::current_exception()); }
 #pragma once
 
 #include <exception>

@@ -1,4 +1,4 @@
-#include "update/ErrorReport.h"
+#include "platform/ErrorReport.h"
 
 #include <cstdio>
 #include <mutex>
