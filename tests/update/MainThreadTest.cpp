@@ -4,6 +4,7 @@
 #include "update/ErrorReport.h"
 #include "update/MainThreadLoop.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,6 +15,8 @@
 
 using namespace corvane;
 using namespace corvane::testing;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 using namespace std::chrono_literals;
 
 namespace {
@@ -34,21 +37,19 @@ TEST_F(MainThreadTest, SynchronizeRunsTheCallOnTheMainThreadAndWaitsForIt) {
 }
 
 TEST_F(MainThreadTest, AnErrorOfTheCallIsRaisedAgainInTheWaitingThread) {
-    std::atomic<bool> LCalled = false;
-    std::string LMessage = "no error";
-    std::thread LWorker([&] {
-        try {
-            Synchronize([&] {
-                LCalled = true;
-                throw EListError("Duplicates not allowed");
-            });
-        } catch (const EListError& E) {
-            LMessage = E.what();
-        }
+    std::atomic<bool> called = false;
+    std::thread worker([&] {
+        EXPECT_THAT(
+            [&] {
+                Synchronize([&] {
+                    called = true;
+                    throw EListError("Duplicates not allowed");
+                });
+            },
+            ThrowsMessage<EListError>(StrEq("Duplicates not allowed")));
     });
-    EXPECT_TRUE(Loop->RunUntil([&] { return LCalled.load(); }, Patience));
-    LWorker.join();
-    EXPECT_EQ(LMessage, "Duplicates not allowed");
+    EXPECT_TRUE(Loop->RunUntil([&] { return called.load(); }, Patience));
+    worker.join();
 }
 
 TEST_F(MainThreadTest, OnTheMainThreadSynchronizeCallsAtOnce) {
