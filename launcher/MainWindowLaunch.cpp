@@ -137,7 +137,8 @@ void TFrmMenu::StartSelectedModule(const std::string& AModule, TDateTime AStart)
         // A failed start is not reported: the module's own trouble, not the launcher's.
         StartDetachedProcess(AModule, StartupInfo);
     } else {
-        MessageFmt(QStringLiteral("Módulo não instalado.\r\n%s"), {AModule}, mtInformation, {}, 0);
+        MessageAt(QStringLiteral("Módulo não instalado.\r\n") + QString::fromStdString(AModule),
+                  mtInformation, {}, 0, -1, -1, QString());
     }
 }
 

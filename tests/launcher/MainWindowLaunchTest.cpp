@@ -285,14 +285,16 @@ private slots:
         QVERIFY(LDispatcher->IsMainThread());
         std::atomic<bool> LWorkerSawMain{true};
         std::atomic<bool> LRanOnMain{false};
-        std::atomic<bool> LSynchronized{false};
+        std::atomic<bool> ran{false};
         std::thread LWorker([&] {
             LWorkerSawMain = LDispatcher->IsMainThread();
-            LSynchronized = corvane::Synchronize(*LDispatcher,
-                                                 [&] { LRanOnMain = LDispatcher->IsMainThread(); });
+            LDispatcher->Post([&] {
+                LRanOnMain = LDispatcher->IsMainThread();
+                ran = true;
+            });
         });
-        QTRY_VERIFY(LSynchronized.load());
         LWorker.join();
+        QTRY_VERIFY(ran.load());
         QVERIFY(!LWorkerSawMain);
         QVERIFY(LRanOnMain);
     }

@@ -1,4 +1,4 @@
-// Both strategies held to the same rules: a server's age is compared in the form a local file
+// Both sources held to the same rules: a server's age is compared in the form a local file
 // keeps it, so a file fetched once is not fetched again; an age no file can carry fails its
 // file without fetching it; and the path limit counts characters, not bytes.
 #include "platform/FileTime.h"
@@ -18,14 +18,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-enum class TStrategy { Folder, Service };
+enum class SourceKind { Folder, Service };
 
-std::string StrategyName(TStrategy AStrategy) {
-    return AStrategy == TStrategy::Folder ? "Folder" : "Service";
+std::string SourceName(SourceKind source) {
+    return source == SourceKind::Folder ? "Folder" : "Service";
 }
 
-void PrintTo(TStrategy AStrategy, std::ostream* os) {
-    *os << StrategyName(AStrategy);
+void PrintTo(SourceKind source, std::ostream* os) {
+    *os << SourceName(source);
 }
 
 // A server age: the text the service lists, and the same age to stamp on a server file.
@@ -40,7 +40,7 @@ void PrintTo(const TAgeCase& c, std::ostream* os) {
     *os << c.Label;
 }
 
-using TAgeParam = std::tuple<TStrategy, TAgeCase>;
+using TAgeParam = std::tuple<SourceKind, TAgeCase>;
 
 class ServerAge : public FilesUpdaterTest, public ::testing::WithParamInterface<TAgeParam> {
 protected:
@@ -66,12 +66,12 @@ protected:
 };
 
 TEST_P(ServerAge, AFileFetchedOnceIsNotFetchedAgain) {
-    const auto& [strategy, c] = GetParam();
+    const auto& [source, c] = GetParam();
     const TZoneGuard zone(c.Zone);
     WriteFile(FLocal, "Estoque.exe", "old module", TestAge());
     std::unique_ptr<TTestHTTPServer> service;
     std::string url;
-    if (strategy == TStrategy::Service) {
+    if (source == SourceKind::Service) {
         // The service lists the clock value as it stands, whatever zone its server is in.
         const std::string listing =
             std::string(R"([{"fileName":"Estoque.exe","age":")") + c.Listed + R"("}])";
@@ -103,7 +103,7 @@ TEST_P(ServerAge, AFileFetchedOnceIsNotFetchedAgain) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ServerAge,
     ::testing::Combine(
-        ::testing::Values(TStrategy::Folder, TStrategy::Service),
+        ::testing::Values(SourceKind::Folder, SourceKind::Service),
         ::testing::Values(
             // The hour the clocks skipped when Berlin went to summer time in 2021.
             TAgeCase{"SkippedHour",
@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
             TAgeCase{
                 "FirstAge", "Europe/Berlin", "0001-01-01T00:00:00.000", {1, 1, 1, 0, 0, 0, 0}})),
     [](const auto& AInfo) {
-        return StrategyName(std::get<0>(AInfo.param)) + std::get<1>(AInfo.param).Label;
+        return SourceName(std::get<0>(AInfo.param)) + std::get<1>(AInfo.param).Label;
     });
 
 // An age whose moment the zone's rules move past 9999 (its clocks skip the last hour of
@@ -159,7 +159,7 @@ TEST_F(FilesUpdaterTest, AServerAgeNoFileCanCarryFailsItsFileWithoutFetchingIt) 
 }
 
 // The 260-character limit of a local path counts its characters (UTF-16 units), not its bytes,
-// in both strategies: an accented installation folder far over 260 bytes is updated, a path of
+// in both sources: an accented installation folder far over 260 bytes is updated, a path of
 // 260 characters fails its file.
 struct TPathCase {
     const char* Label;
@@ -171,12 +171,12 @@ void PrintTo(const TPathCase& c, std::ostream* os) {
     *os << c.Label;
 }
 
-using TPathParam = std::tuple<TStrategy, TPathCase>;
+using TPathParam = std::tuple<SourceKind, TPathCase>;
 
 class LocalPathLimit : public FilesUpdaterTest, public ::testing::WithParamInterface<TPathParam> {};
 
 TEST_P(LocalPathLimit, CountsCharactersNotBytes) {
-    const auto& [strategy, c] = GetParam();
+    const auto& [source, c] = GetParam();
     // An installation folder of accented folder names ("ç" and "ã": two bytes, one unit each)
     // that leaves the module's path exactly c.Units characters long.
     const std::string module = "/Estoque.exe";
@@ -200,7 +200,7 @@ TEST_P(LocalPathLimit, CountsCharactersNotBytes) {
     WriteFile(FServer, "Estoque.exe", "module", TestAge());
     std::unique_ptr<TFileService> service;
     std::string url;
-    if (strategy == TStrategy::Service) {
+    if (source == SourceKind::Service) {
         TFileServiceOptions options;
         options.Root = FServer.string();
         options.Port = 0;
@@ -228,12 +228,12 @@ TEST_P(LocalPathLimit, CountsCharactersNotBytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LocalPathLimit,
-    ::testing::Combine(::testing::Values(TStrategy::Folder, TStrategy::Service),
+    ::testing::Combine(::testing::Values(SourceKind::Folder, SourceKind::Service),
                        ::testing::Values(TPathCase{"TwoHundredCharacters", 200, true},
                                          TPathCase{"JustUnderTheLimit", 259, true},
                                          TPathCase{"AtTheLimit", 260, false})),
     [](const auto& AInfo) {
-        return StrategyName(std::get<0>(AInfo.param)) + std::get<1>(AInfo.param).Label;
+        return SourceName(std::get<0>(AInfo.param)) + std::get<1>(AInfo.param).Label;
     });
 
 } // namespace

@@ -1,4 +1,4 @@
-// The service strategies against the real file service on 127.0.0.1, and against a scripted
+// The service source against the real file service on 127.0.0.1, and against a scripted
 // server for the answers the real service does not give (error listings, failing downloads).
 #include "platform/Errors.h"
 #include "platform/FileTime.h"
@@ -13,9 +13,12 @@
 namespace corvane::test {
 namespace {
 
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
+
 namespace fs = std::filesystem;
 
-class ServiceStrategies : public FilesUpdaterTest {
+class ServiceSource : public FilesUpdaterTest {
 protected:
     void StartService() {
         TFileServiceOptions options;
@@ -38,7 +41,7 @@ protected:
     std::string FURL;
 };
 
-TEST_F(ServiceStrategies, FetchesWhatDiffersStampsTheServersAgeAndThenFetchesNothing) {
+TEST_F(ServiceSource, FetchesWhatDiffersStampsTheServersAgeAndThenFetchesNothing) {
     WriteFile(FServer, "Estoque.exe", "module", TestAge(1));
     WriteFile(FServer, "central.ini", "new ini", TestAge(2));
     WriteFile(FServer, "Relatorio\\Layout01.rav", "layout", TestAge(3));
@@ -67,7 +70,7 @@ TEST_F(ServiceStrategies, FetchesWhatDiffersStampsTheServersAgeAndThenFetchesNot
     EXPECT_TRUE(second.Observer->Records().empty());
 }
 
-TEST_F(ServiceStrategies, ANameInOtherCapitalsMatchesAndIsWrittenAsTheLocalListWritesIt) {
+TEST_F(ServiceSource, ANameInOtherCapitalsMatchesAndIsWrittenAsTheLocalListWritesIt) {
     WriteFile(FServer, "estoque.EXE", "module", TestAge(1));
     WriteFile(FServer, "relatorio\\LAYOUT01.rav", "layout", TestAge(2));
     fs::create_directories(FLocal / "Relatorio");
@@ -82,7 +85,7 @@ TEST_F(ServiceStrategies, ANameInOtherCapitalsMatchesAndIsWrittenAsTheLocalListW
     EXPECT_EQ(ReadFile(FLocal / "Relatorio" / "Layout01.rav"), "layout");
 }
 
-TEST_F(ServiceStrategies, AMissingLocalFolderFailsItsFileAndCreatesNothing) {
+TEST_F(ServiceSource, AMissingLocalFolderFailsItsFileAndCreatesNothing) {
     WriteFile(FServer, "Estoque.exe", "module", TestAge(1));
     WriteFile(FServer, "Relatorio\\Layout01.rav", "layout", TestAge(2));
     StartService();
@@ -109,8 +112,7 @@ void PrintTo(const TListingCase& c, std::ostream* os) {
     *os << c.Label;
 }
 
-class ListingAnswer : public ServiceStrategies,
-                      public ::testing::WithParamInterface<TListingCase> {};
+class ListingAnswer : public ServiceSource, public ::testing::WithParamInterface<TListingCase> {};
 
 TEST_P(ListingAnswer, UpdatesNothing) {
     const TListingCase& c = GetParam();
@@ -120,13 +122,11 @@ TEST_P(ListingAnswer, UpdatesNothing) {
     });
 
     TRun run;
-    try {
-        Start(run, "Estoque.exe", true, "", server.BaseURL());
-        EXPECT_EQ(c.ExecuteError, nullptr) << "Execute succeeded";
-    } catch (const Exception& e) {
-        ASSERT_NE(c.ExecuteError, nullptr) << e.what();
-        EXPECT_STREQ(e.what(), c.ExecuteError);
-    }
+    const auto start = [&] { Start(run, "Estoque.exe", true, "", server.BaseURL()); };
+    if (c.ExecuteError)
+        EXPECT_THAT(start, ThrowsMessage<Exception>(StrEq(c.ExecuteError)));
+    else
+        EXPECT_NO_THROW(start());
     Finish(run);
     EXPECT_EQ(run.Completions, c.ExecuteError ? 0 : 1);
     EXPECT_EQ(run.Observer->Queued, 0u);
@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
         TListingCase{"ServerError500", 500, "", "HTTP/1.1 500 Internal Server Error"}),
     [](const auto& c) { return std::string(c.param.Label); });
 
-TEST_F(ServiceStrategies, TheRealServiceWithoutItsTreeUpdatesNothingAndCompletes) {
+TEST_F(ServiceSource, TheRealServiceWithoutItsTreeUpdatesNothingAndCompletes) {
     WriteFile(FLocal, "Estoque.exe", "local", TestAge(-1));
     StartService();
     fs::remove_all(FServer); // the service now answers the listing with an error object
@@ -158,8 +158,8 @@ TEST_F(ServiceStrategies, TheRealServiceWithoutItsTreeUpdatesNothingAndCompletes
 
 // Two server files whose names differ only in case (the service lists both): which one is
 // meant cannot be told. That name fails alone and keeps its old copy; every other file is
-// updated and the run completes. The folder strategy does the same.
-class TwinNames : public ServiceStrategies, public ::testing::WithParamInterface<bool> {};
+// updated and the run completes. The folder source does the same.
+class TwinNames : public ServiceSource, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(TwinNames, FailOnlyTheirOwnFile) {
     const bool fromService = GetParam();
@@ -186,7 +186,7 @@ TEST_P(TwinNames, FailOnlyTheirOwnFile) {
     EXPECT_EQ(ReadFile(FLocal / "gds32.dll"), "lib");
 }
 
-INSTANTIATE_TEST_SUITE_P(Strategies, TwinNames, ::testing::Values(false, true),
+INSTANTIATE_TEST_SUITE_P(Sources, TwinNames, ::testing::Values(false, true),
                          [](const auto& c) { return c.param ? "Service" : "Folder"; });
 
 // A download that fails in any way leaves the previous file as it was, with no temporary
@@ -202,8 +202,7 @@ void PrintTo(const TDownloadCase& c, std::ostream* os) {
     *os << c.Label;
 }
 
-class DownloadFault : public ServiceStrategies,
-                      public ::testing::WithParamInterface<TDownloadCase> {
+class DownloadFault : public ServiceSource, public ::testing::WithParamInterface<TDownloadCase> {
 protected:
     static constexpr const char* Listing =
         R"([{"fileName":"Estoque.exe","age":"2024-05-01T10:20:30.000"},)"
