@@ -2,7 +2,7 @@
 // baseline JPEG, 96 dpi) and the application icon (Corvane.png) into OUTPUT_FOLDER. The
 // drawn buttons lie under the window's click areas: the picture is centred in the 1018 x 708
 // client area, so client point (x, y) shows picture pixel (x + 3, y + 30).
-#include "launcher/Contacts.h"
+#include "shell/Contacts.h"
 
 #include <QFont>
 #include <QGuiApplication>
