@@ -17,7 +17,7 @@ namespace corvane {
 
 namespace {
 
-SingleInstance* gCurrentInstance = nullptr;
+SingleInstance* currentInstance = nullptr;
 
 // How long a second start keeps trying to reach the running launcher: the first start
 // takes the lock before it listens, and a busy launcher answers only between its events.
@@ -31,12 +31,12 @@ QString InstanceKey(const QString& executablePath) {
 }
 
 SingleInstance* CurrentInstance() {
-    return gCurrentInstance;
+    return currentInstance;
 }
 
 void LeaveInstanceRegistry() {
-    if (gCurrentInstance)
-        gCurrentInstance->Leave();
+    if (currentInstance)
+        currentInstance->Leave();
 }
 
 SingleInstance::SingleInstance(const QString& executablePath, const QString& folder)
@@ -74,7 +74,7 @@ bool SingleInstance::Claim(const QStringList& arguments) {
             // Without the socket a later start cannot hand over and waits out its deadline;
             // the lock still keeps it from running twice.
             server_->listen(SocketPath());
-            gCurrentInstance = this;
+            currentInstance = this;
             return true;
         }
         if (HandOver(arguments))
@@ -126,8 +126,8 @@ void SingleInstance::Leave() {
     }
     if (lock_ && lock_->isLocked())
         lock_->unlock();
-    if (gCurrentInstance == this)
-        gCurrentInstance = nullptr;
+    if (currentInstance == this)
+        currentInstance = nullptr;
 }
 
 } // namespace corvane

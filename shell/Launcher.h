@@ -4,10 +4,11 @@
 // the view reports through the application's error report.
 //
 //   Launcher launcher(view);
-//   launcher.Start();                                  // Corvane.ini, tray icon, caption
-//   launcher.WindowShown();                            // the start-up run, 200 ms later
-//   launcher.AreaClicked(*ClickAreaAt(x, y));          // update, then start the module
-//   if (!launcher.WindowClosing()) ignoreTheClose();   // closing only minimises
+//   launcher.Start();                                     // Corvane.ini, tray icon, caption
+//   launcher.WindowShown();                               // the start-up run, 200 ms later
+//   if (const ClickArea* area = ClickAreaAt(x, y))
+//       launcher.AreaClicked(*area);                      // update, then start the module
+//   if (!launcher.WindowClosing()) IgnoreTheClose();      // closing only minimises
 #pragma once
 
 #include "shell/LaunchFlow.h"

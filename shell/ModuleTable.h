@@ -1,7 +1,8 @@
 // The main window's click areas and the module each one starts: one table for the places over
 // the drawn buttons and what a click there does, read by every view of the launcher.
 //
-//   if (const ClickArea* area = ClickAreaAt(x, y); area && area->action == AreaAction::StartModule)
+//   const ClickArea* stock = FindClickArea("stock");    // Morvik.exe, with the shared files
+//   if (const ClickArea* area = ClickAreaAt(x, y))      // the area under a click, if any
 //       launcher.AreaClicked(*area);
 #pragma once
 
@@ -39,7 +40,7 @@ inline constexpr AreaBounds kWaitPanelBounds{320, 218, 369, 143};
 enum class AreaAction {
     StartModule,     // brings the module up to date and starts it
     SendSupportMail, // opens a new message to the support desk
-    None,            // shows its hint only
+    None,            // shows its hint (the maker's contact details) only
 };
 
 struct ClickArea {

@@ -1,28 +1,23 @@
 #include "shell/SingleInstancePolicy.h"
 
-#include "platform/Errors.h"
 #include "platform/Locale.h"
 
-#include <openssl/evp.h>
-
+#include <cstdint>
 #include <filesystem>
 
 namespace corvane {
 
 namespace {
 
-std::string Sha256Hex(std::string_view text) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr) != 1)
-        throw Exception("SHA-256 is not available");
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int index = 0; index < length; ++index) {
-        hex += kHex[digest[index] >> 4];
-        hex += kHex[digest[index] & 0x0f];
+// FNV-1a, 64 bits: the key is a name, not a secret, and comes out the same on every platform
+// without a cryptographic library.
+std::uint64_t Fnv1a64(std::string_view text) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
     }
-    return hex;
+    return hash;
 }
 
 } // namespace
@@ -31,7 +26,12 @@ std::string InstanceKey(std::string_view executablePath) {
     const std::string normal =
         std::filesystem::path(executablePath).lexically_normal().generic_string();
     // Upper-cased as the system matches file names, the same in every start of one user.
-    return "corvane-plexa-" + Sha256Hex(UpperCase(normal)).substr(0, 24);
+    const std::uint64_t hash = Fnv1a64(UpperCase(normal));
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string key = "corvane-plexa-";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        key += kHex[(hash >> shift) & 0x0f];
+    return key;
 }
 
 std::string HandOverMessage(const std::vector<std::string>& arguments) {
