@@ -136,7 +136,7 @@ private slots:
     }
 
     // A file named "Relatorio" keeps the folder from being created: the error report shows
-    // the message once, and the window is there with everything FormCreate did before.
+    // the message once, and the window is there with everything start-up did before.
     void reportFolderFailureIsReportedAndStartUpGoesOn() {
         NewCase();
         WriteFile(FFolder + QStringLiteral("/Relatorio"), "not a folder");

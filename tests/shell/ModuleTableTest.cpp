@@ -84,7 +84,7 @@ TEST(ModuleTableTest, MailAndContactAreas) {
 }
 
 TEST(ModuleTableTest, UnknownNamesAndTheBackgroundHaveNoArea) {
-    EXPECT_EQ(FindClickArea("Image1"), nullptr);
+    EXPECT_EQ(FindClickArea("background"), nullptr);
     EXPECT_EQ(FindClickArea(""), nullptr);
     EXPECT_EQ(FindClickArea("STOCK"), nullptr);
     EXPECT_EQ(ClickAreaAt(5, 5), nullptr);

@@ -114,7 +114,7 @@ QImage Background() {
     LPainter.drawText(QRect(100, 106, 235, 24), Qt::AlignLeft | Qt::AlignVCenter,
                       QStringLiteral("Sistema de Gestão Hospitalar"));
 
-    // The contact block under imgAeC.
+    // The contact block under the maker's contact area.
     const QRect LContact = PictureRect(334, 21, 351, 119);
     LPainter.setPen(Qt::NoPen);
     LPainter.setBrush(QColor(255, 255, 255, 235));

@@ -1,12 +1,12 @@
 // The mail area's click and the "Falha" dialog the window shows for each result. A stand-in
 // xdg-email on a PATH of the test's own is looked for at the first click.
-#include "shell/SupportMail.h"
 #include "dialogs/MessageDialogText.h"
 #include "dialogs/MessageDialogWindow.h"
 #include "launcher/Application.h"
 #include "launcher/MainWindow.h"
 #include "launcher/PictureArea.h"
 #include "shell/Contacts.h"
+#include "shell/SupportMail.h"
 
 #include <QApplication>
 #include <QFile>
@@ -86,7 +86,7 @@ struct TReleaseAtEnd {
 
 } // namespace
 
-class SupportMailTest : public QObject {
+class MainWindowSupportMailTest : public QObject {
     Q_OBJECT
 
 private:
@@ -214,5 +214,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SupportMailTest)
-#include "SupportMailTest.moc"
+QTEST_MAIN(MainWindowSupportMailTest)
+#include "MainWindowSupportMailTest.moc"
