@@ -1,12 +1,12 @@
-// The mail area's click and the "Falha" dialog it shows for each result. A stand-in
+// The mail area's click and the "Falha" dialog the window shows for each result. A stand-in
 // xdg-email on a PATH of the test's own is looked for at the first click.
-#include "launcher/SupportMail.h"
 #include "dialogs/MessageDialogText.h"
 #include "dialogs/MessageDialogWindow.h"
 #include "launcher/Application.h"
-#include "launcher/Contacts.h"
 #include "launcher/MainWindow.h"
 #include "launcher/PictureArea.h"
+#include "shell/Contacts.h"
+#include "shell/SupportMail.h"
 
 #include <QApplication>
 #include <QFile>
@@ -86,7 +86,7 @@ struct TReleaseAtEnd {
 
 } // namespace
 
-class SupportMailTest : public QObject {
+class MainWindowSupportMailTest : public QObject {
     Q_OBJECT
 
 private:
@@ -133,7 +133,9 @@ private slots:
         QFETCH(int, result);
         QFETCH(bool, shown);
         QFETCH(QString, text);
-        const TShown LShown = WhileActing([result] { corvane::ShowSupportMailResult(result); });
+        corvane::MainWindow LWindow;
+        const TShown LShown =
+            WhileActing([&] { corvane::SupportMail::ShowResult(LWindow, result); });
         QCOMPARE(LShown.Shown, shown);
         if (shown) {
             QCOMPARE(LShown.Caption, QStringLiteral("Falha"));
@@ -144,13 +146,13 @@ private slots:
     // A click on the mail area hands the support address to the mail tool; the tool's failure
     // comes back as the "Falha" dialog, its success as nothing.
     void clickOnMailArea() {
-        corvane::TFrmMenu LForm;
+        corvane::MainWindow LForm;
         LForm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&LForm));
         TDialogCatcher LCatcher;
         WriteTool(4);
-        QTest::mouseClick(LForm.imgEmail, Qt::LeftButton);
-        QTRY_COMPARE(corvane::SupportMailsUnderway(), 0);
+        QTest::mouseClick(LForm.Area("supportMail"), Qt::LeftButton);
+        QTRY_COMPARE(LForm.Shell().SupportMailsUnderway(), 0);
         QCOMPARE(LCatcher.Shown.size(), size_t(1));
         QCOMPARE(LCatcher.Shown[0].Caption, QStringLiteral("Falha"));
         QCOMPARE(LCatcher.Shown[0].Text,
@@ -160,11 +162,11 @@ private slots:
         QCOMPARE(LLink.readAll(), QByteArray("mailto:") + corvane::SupportEmail);
 
         WriteTool(0);
-        QTest::mouseClick(LForm.imgEmail, Qt::LeftButton);
-        QTRY_COMPARE(corvane::SupportMailsUnderway(), 0);
+        QTest::mouseClick(LForm.Area("supportMail"), Qt::LeftButton);
+        QTRY_COMPARE(LForm.Shell().SupportMailsUnderway(), 0);
         QVERIFY(QFile::exists(Link()));
         QCOMPARE(LCatcher.Shown.size(), size_t(1));
-        QCOMPARE(LForm.imgEmail->toolTip(),
+        QCOMPARE(LForm.Area("supportMail")->toolTip(),
                  QStringLiteral("e-mail : ") + QString::fromUtf8(corvane::SupportEmail));
     }
 
@@ -175,7 +177,7 @@ private slots:
         QCOMPARE(::mkfifo(LFifo.toLocal8Bit().constData(), 0600), 0);
         WriteTool(1, LFifo);
         const TReleaseAtEnd LCleanUp{LFifo};
-        corvane::TFrmMenu LForm;
+        corvane::MainWindow LForm;
         LForm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&LForm));
         TDialogCatcher LCatcher;
@@ -192,7 +194,7 @@ private slots:
         });
         bool LTimerFired = false;
         QTimer::singleShot(0, &LForm, [&] { LTimerFired = true; });
-        QTest::mouseClick(LForm.imgEmail, Qt::LeftButton);
+        QTest::mouseClick(LForm.Area("supportMail"), Qt::LeftButton);
         LClickReturned.set_value();
         LGuard.join();
         QVERIFY(!LReleasedByGuard);
@@ -200,11 +202,11 @@ private slots:
         // The tool runs and waits; the window handles its events.
         QTRY_VERIFY(QFile::exists(Link()));
         QTRY_VERIFY(LTimerFired);
-        QCOMPARE(corvane::SupportMailsUnderway(), 1);
+        QCOMPARE(LForm.Shell().SupportMailsUnderway(), 1);
         QVERIFY(LCatcher.Shown.empty());
 
         Release(LFifo);
-        QTRY_COMPARE(corvane::SupportMailsUnderway(), 0);
+        QTRY_COMPARE(LForm.Shell().SupportMailsUnderway(), 0);
         QCOMPARE(LCatcher.Shown.size(), size_t(1));
         QCOMPARE(LCatcher.Shown[0].Caption, QStringLiteral("Falha"));
         QCOMPARE(LCatcher.Shown[0].Text,
@@ -212,5 +214,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SupportMailTest)
-#include "SupportMailTest.moc"
+QTEST_MAIN(MainWindowSupportMailTest)
+#include "MainWindowSupportMailTest.moc"
