@@ -1,7 +1,7 @@
 // corvane-fileservice --root DIR [--bind 127.0.0.1] [--port 8080] [--threads N]
 //                     [--header-timeout SECONDS] [--tls-certificate FILE --tls-key FILE]
 #include "platform/Errors.h"
-#include "platform/ServiceProcess.h"
+#include "platform/Process.h"
 #include "platform/Trace.h"
 #include "service/FileService.h"
 

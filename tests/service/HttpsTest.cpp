@@ -41,7 +41,7 @@ TEST(Https, TheUpdatersClientListsAndDownloadsThroughTheHospitalsAuthority) {
     TRESTClientFileList list(base);
     ASSERT_TRUE(list.Execute("\\", "*.*", true));
     ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.Items(0)->FileName(), "Morvik.exe");
+    EXPECT_EQ(list.Files()[0].FFileName, "Morvik.exe");
     TRESTClientDownload download(base);
     const fs::path local = tree.Base() / "Morvik.exe";
     EXPECT_TRUE(download.Download("Morvik.exe", local.string())) << download.Error();
