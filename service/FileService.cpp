@@ -241,14 +241,14 @@ TFileService::TFileService(TFileServiceOptions options)
     FMaxFilesSent = static_cast<unsigned>(std::clamp((usable - connections) / 2, 1L, 1'000'000L));
     // The library reads the certificate and key while it starts.
     std::vector<MHD_OptionItem> tls;
-    if (!FOptions.TlsCertificate.empty() || !FOptions.TlsKey.empty()) {
-        if (FOptions.TlsCertificate.empty() || FOptions.TlsKey.empty())
+    if (!FOptions.tlsCertificate.empty() || !FOptions.tlsKey.empty()) {
+        if (FOptions.tlsCertificate.empty() || FOptions.tlsKey.empty())
             throw Exception("O serviço de arquivos precisa do certificado e da chave para HTTPS.");
         if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
             throw Exception("A biblioteca HTTP deste sistema não tem suporte a HTTPS.");
         flags |= MHD_USE_TLS;
-        tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, FOptions.TlsCertificate.data()});
-        tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, FOptions.TlsKey.data()});
+        tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, FOptions.tlsCertificate.data()});
+        tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, FOptions.tlsKey.data()});
     }
     tls.push_back({MHD_OPTION_END, 0, nullptr});
     FDaemon.reset(MHD_start_daemon(
@@ -422,7 +422,7 @@ void TFileService::Connected(void* connectionHandle, void** socketContext, bool 
 void TFileService::LibraryError(std::string_view message) {
     constexpr std::string_view kRefusal = "Error processing request (HTTP response code is ";
     // Under HTTPS the socket carries the TLS session: the library's own answer has to do.
-    if (message.substr(0, kRefusal.size()) != kRefusal || !FOptions.TlsCertificate.empty())
+    if (message.substr(0, kRefusal.size()) != kRefusal || !FOptions.tlsCertificate.empty())
         return;
     int status = 400;
     std::from_chars(message.data() + kRefusal.size(), message.data() + message.size(), status);

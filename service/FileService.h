@@ -28,8 +28,8 @@ struct TFileServiceOptions {
     std::chrono::seconds HeaderTimeout{20};
     // HTTPS: the certificate (PEM, followed by its chain) and its private key (PEM), as text;
     // both empty for plain HTTP.
-    std::string TlsCertificate;
-    std::string TlsKey;
+    std::string tlsCertificate;
+    std::string tlsKey;
     // Receives one line per request and the HTTP library's own messages; when empty they
     // go to standard error.
     std::function<void(std::string_view)> Log;

@@ -102,8 +102,8 @@ int main(int argc, char** argv) {
         return Usage("informe a pasta servida com --root.");
     if (certificateFile.empty() != keyFile.empty())
         return Usage("para HTTPS informe --tls-certificate e --tls-key.");
-    for (const auto& [fileName, text] : {std::pair{&certificateFile, &options.TlsCertificate},
-                                         std::pair{&keyFile, &options.TlsKey}}) {
+    for (const auto& [fileName, text] : {std::pair{&certificateFile, &options.tlsCertificate},
+                                         std::pair{&keyFile, &options.tlsKey}}) {
         if (fileName->empty())
             continue;
         std::optional<std::string> content = ReadWholeFile(*fileName);
@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
     try {
         corvane::TFileService service(options);
         // The address on standard output, so that a script that asked for port 0 finds it.
-        std::printf("%s://%s:%u\n", options.TlsCertificate.empty() ? "http" : "https",
+        std::printf("%s://%s:%u\n", options.tlsCertificate.empty() ? "http" : "https",
                     options.Bind.find(':') != std::string::npos ? ("[" + options.Bind + "]").c_str()
                                                                 : options.Bind.c_str(),
                     static_cast<unsigned>(service.Port()));

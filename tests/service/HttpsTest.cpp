@@ -19,8 +19,8 @@ TFileServiceOptions HttpsOptions(const TServedTree& tree, const TTestCertificate
     options.Root = tree.Root().string();
     options.Port = 0;
     options.Threads = 2;
-    options.TlsCertificate = certificate.CertificatePEM;
-    options.TlsKey = certificate.PrivateKeyPEM;
+    options.tlsCertificate = certificate.CertificatePEM;
+    options.tlsKey = certificate.PrivateKeyPEM;
     options.Log = [](std::string_view) {};
     return options;
 }
@@ -53,11 +53,11 @@ TEST(Https, TheUpdatersClientListsAndDownloadsThroughTheHospitalsAuthority) {
 }
 
 struct UnusableCase {
-    const char* Name;
-    bool ForeignKey;         // the key of another certificate
-    const char* Certificate; // replaces the certificate's text when not null
-    const char* Key;         // replaces the key's text when not null
-    const char* Message;     // part of the exception's message
+    const char* name;
+    bool foreignKey;         // the key of another certificate
+    const char* certificate; // replaces the certificate's text when not null
+    const char* key;         // replaces the key's text when not null
+    const char* message;     // part of the exception's message
 };
 
 class UnusableCertificate : public ::testing::TestWithParam<UnusableCase> {};
@@ -67,14 +67,14 @@ TEST_P(UnusableCertificate, IsRefusedBeforeServing) {
     const TTestCertificate certificate = MakeSelfSignedCertificate({}, {"127.0.0.1"});
     TFileServiceOptions options = HttpsOptions(tree, certificate);
     const UnusableCase& unusable = GetParam();
-    if (unusable.ForeignKey)
-        options.TlsKey = MakeSelfSignedCertificate({}, {"127.0.0.1"}).PrivateKeyPEM;
-    if (unusable.Certificate != nullptr)
-        options.TlsCertificate = unusable.Certificate;
-    if (unusable.Key != nullptr)
-        options.TlsKey = unusable.Key;
+    if (unusable.foreignKey)
+        options.tlsKey = MakeSelfSignedCertificate({}, {"127.0.0.1"}).PrivateKeyPEM;
+    if (unusable.certificate != nullptr)
+        options.tlsCertificate = unusable.certificate;
+    if (unusable.key != nullptr)
+        options.tlsKey = unusable.key;
     EXPECT_THAT([&] { TFileService service(options); },
-                ThrowsMessage<Exception>(HasSubstr(unusable.Message)));
+                ThrowsMessage<Exception>(HasSubstr(unusable.message)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                                    "precisa do certificado e da chave"},
                       UnusableCase{"KeyWithoutCertificate", false, "", nullptr,
                                    "precisa do certificado e da chave"}),
-    [](const ::testing::TestParamInfo<UnusableCase>& param) { return param.param.Name; });
+    [](const ::testing::TestParamInfo<UnusableCase>& param) { return param.param.name; });
 
 } // namespace
 } // namespace corvane::test
