@@ -36,7 +36,7 @@ enum class Probe { Kept, Refused, NotMade };
 Probe ProbeStamp(std::string_view folder, FileTime& time) {
     std::string native = posix::NativeOf(folder);
     if (native.empty())
-        native = ".";
+        native.push_back('.'); // not = ".": GCC 12 at -O3 falsely warns (-Wrestrict) on that
     const std::string probeName = posix::TemporaryNameBeside(native + "/probe");
     const posix::FileHandle probe(
         ::open(probeName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));

@@ -29,7 +29,7 @@ void TSimpleMail::LookForTool() {
         const size_t LColon = LRest.find(':');
         std::string LFolder(LRest.substr(0, LColon));
         if (LFolder.empty())
-            LFolder = ".";
+            LFolder.push_back('.'); // not = ".": GCC 12 at -O3 falsely warns (-Wrestrict) on that
         const std::string LCandidate = LFolder + "/xdg-email";
         if (::access(LCandidate.c_str(), X_OK) == 0) {
             FTool = LCandidate;
