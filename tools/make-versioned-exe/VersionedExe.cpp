@@ -32,8 +32,9 @@ public:
             U16(at + 2 * i, text[i]);
     }
     void Reserve(size_t size) {
+        // Not resize(): GCC 12 at -O3 falsely warns (-Warray-bounds) on its inlined memset.
         if (FBytes.size() < size)
-            FBytes.resize(size);
+            FBytes.insert(FBytes.end(), size - FBytes.size(), std::byte{0});
     }
     std::vector<std::byte> Take() { return std::move(FBytes); }
 
