@@ -22,10 +22,13 @@ set(_generated ${CMAKE_BINARY_DIR}/packaging)
 set(CORVANE_SUITE_DIR /var/lib/corvane-plexa)
 set(CORVANE_PACKAGE_CONTACT "Corvane <suporte@corvane.example>")
 set(CORVANE_PACKAGE_VERSION ${CMAKE_PROJECT_VERSION})
-# The executables' version (and later the Windows version resource and installer) have four
-# parts of at most 65535 each; corvane_stamp_version() refuses any other shape.
-if(NOT CORVANE_PACKAGE_VERSION MATCHES "^[0-9]+(\\.[0-9]+)*$")
-  message(FATAL_ERROR "The project's version '${CORVANE_PACKAGE_VERSION}' is not a version")
+# The executables' version (and later the Windows version resource and installer) has four
+# parts of at most 65535 each (corvane_stamp_version() checks the bounds); written out in full
+# and without leading zeros, the packages' version reads as the stamped one.
+set(_number "(0|[1-9][0-9]*)")
+if(NOT CORVANE_PACKAGE_VERSION MATCHES "^${_number}\\.${_number}\\.${_number}\\.${_number}$")
+  message(FATAL_ERROR "The project's version '${CORVANE_PACKAGE_VERSION}' is not four numbers "
+                      "without leading zeros")
 endif()
 
 # Changelogs and manual pages are compressed as Debian expects: gzip -9, without name or time
@@ -60,11 +63,26 @@ function(_corvane_package_docs package component)
   endforeach()
 endfunction()
 
+# Installs a program; when the install strips (as cpack does), its .comment section (the
+# compiler's name and version) goes too, as Debian's own packages are stripped.
+function(_corvane_install_program target destination component)
+  install(TARGETS ${target} RUNTIME DESTINATION ${destination} COMPONENT ${component})
+  if(IS_ABSOLUTE ${destination})
+    set(_file "\$ENV{DESTDIR}${destination}/$<TARGET_FILE_NAME:${target}>")
+  else()
+    set(_file "\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${destination}/$<TARGET_FILE_NAME:${target}>")
+  endif()
+  install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment \"${_file}\"
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endif()" COMPONENT ${component})
+endfunction()
+
 set(_components)
 
 if(TARGET Corvane.EXE AND TARGET corvane-update)
   list(APPEND _components launcher)
-  install(TARGETS Corvane.EXE RUNTIME DESTINATION ${CORVANE_SUITE_DIR} COMPONENT launcher)
+  _corvane_install_program(Corvane.EXE ${CORVANE_SUITE_DIR} launcher)
   # The launcher reads Corvane.ini beside itself; the administrator edits it in /etc.
   file(MAKE_DIRECTORY ${_generated}/corvane-plexa)
   file(CREATE_LINK /etc/corvane-plexa/Corvane.ini ${_generated}/corvane-plexa/Corvane.ini
@@ -72,18 +90,20 @@ if(TARGET Corvane.EXE AND TARGET corvane-update)
   install(FILES ${_generated}/corvane-plexa/Corvane.ini DESTINATION ${CORVANE_SUITE_DIR}
           COMPONENT launcher)
   install(FILES ${_packaging}/Corvane.ini DESTINATION /etc/corvane-plexa COMPONENT launcher)
-  install(TARGETS corvane-update RUNTIME DESTINATION bin COMPONENT launcher)
+  _corvane_install_program(corvane-update bin launcher)
   install(FILES ${_packaging}/corvane-plexa.desktop DESTINATION share/applications
           COMPONENT launcher)
   install(FILES ${PROJECT_SOURCE_DIR}/launcher/resources/Corvane.png
           DESTINATION share/icons/hicolor/64x64/apps RENAME corvane-plexa.png
           COMPONENT launcher)
   _corvane_package_docs(corvane-plexa launcher MANUALS corvane-update.1)
+  install(FILES ${_packaging}/corvane-plexa.lintian-overrides DESTINATION share/lintian/overrides
+          RENAME corvane-plexa COMPONENT launcher)
 endif()
 
 if(TARGET corvane-fileservice)
   list(APPEND _components fileservice)
-  install(TARGETS corvane-fileservice RUNTIME DESTINATION sbin COMPONENT fileservice)
+  _corvane_install_program(corvane-fileservice sbin fileservice)
   pkg_get_variable(_unit_dir systemd systemdsystemunitdir)
   if(NOT _unit_dir)
     set(_unit_dir /lib/systemd/system)
@@ -93,6 +113,8 @@ if(TARGET corvane-fileservice)
   install(FILES ${_packaging}/corvane-fileservice.conf DESTINATION /etc/corvane-fileservice
           COMPONENT fileservice)
   _corvane_package_docs(corvane-fileservice fileservice MANUALS corvane-fileservice.8)
+  install(FILES ${_packaging}/corvane-fileservice.lintian-overrides
+          DESTINATION share/lintian/overrides RENAME corvane-fileservice COMPONENT fileservice)
 endif()
 
 set(CPACK_GENERATOR DEB)
