@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds and runs every test: the debug build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the identifier names, the core built without
-# Qt under ThreadSanitizer, the fuzz targets, one smoke start of the real launcher, and the Debian
+# AddressSanitizer and UndefinedBehaviorSanitizer, the core built without Qt under
+# ThreadSanitizer, the fuzz targets, one smoke start of the real launcher, and the Debian
 # packages (scripts/check-packages.sh).
 # CORVANE_QUICK=1 runs only the debug build's tests.
 set -euo pipefail
@@ -25,8 +25,6 @@ run_preset() {
 }
 
 run_preset debug
-stage "naming: clang-tidy readability-identifier-naming"
-bash scripts/check-naming.sh build/debug
 if [ "${CORVANE_QUICK:-0}" = 1 ]; then exit 0; fi
 
 stage "smoke: the real launcher starts and keeps running"
