@@ -14,6 +14,7 @@
 #include <linux/openat2.h>
 #include <memory>
 #include <sys/inotify.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -176,6 +177,24 @@ std::uint64_t TServedFile::CurrentSize() const {
     return ::fstat(FHandle, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
+std::optional<TServedFile> SealedMemoryFile(std::string_view content) {
+    const int handle = ::memfd_create("corvane-answer", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (handle < 0)
+        return std::nullopt;
+    TServedFile file(handle, content.size());
+    for (std::string_view left = content; !left.empty();) {
+        const ssize_t written = ::write(handle, left.data(), left.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return std::nullopt;
+        left.remove_prefix(static_cast<size_t>(written));
+    }
+    if (::fcntl(handle, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
+        return std::nullopt;
+    return file;
+}
+
 TServiceRoot::TServiceRoot(std::string_view root) : FPath(ToNativePath(root)) {
     while (FPath.size() > 1 && FPath.back() == '/')
         FPath.pop_back();
@@ -314,6 +333,35 @@ std::optional<TServedFile> TServiceRoot::OpenFile(std::string_view relativeName)
         return std::nullopt;
     }
     return TServedFile(handle, static_cast<std::uint64_t>(st.st_size));
+}
+
+std::optional<std::string> TServiceRoot::ResolvedPath(std::string_view relativeName) const {
+    const std::string native = ToNativePath(relativeName);
+    if (native.empty() || native.find('\0') != std::string::npos)
+        return std::nullopt;
+    // The kernel's name of what the checked open reached is the path with every link resolved.
+    const int handle = OpenBeneath(FRootHandle, FPath, FRealPath, native, O_PATH | O_CLOEXEC);
+    if (handle < 0)
+        return std::nullopt;
+    struct stat st {};
+    std::optional<std::string> resolved;
+    if (::fstat(handle, &st) == 0 && S_ISREG(st.st_mode)) {
+        const std::string link = "/proc/self/fd/" + std::to_string(handle);
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(link.c_str(), target, sizeof target);
+        if (length > 0 && static_cast<size_t>(length) < sizeof target) {
+            resolved = std::string(target, static_cast<size_t>(length));
+        } else if (::realpath((FPath + '/' + native).c_str(), target) != nullptr) {
+            // Without /proc: the same name by resolving the links, if it still lies beneath.
+            const std::string_view path(target);
+            if (path.size() > FRealPath.size() &&
+                path.compare(0, FRealPath.size(), FRealPath) == 0 &&
+                (FRealPath == "/" || path[FRealPath.size()] == '/'))
+                resolved = std::string(path);
+        }
+    }
+    ::close(handle);
+    return resolved;
 }
 
 } // namespace corvane

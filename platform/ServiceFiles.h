@@ -45,6 +45,11 @@ private:
     std::uint64_t FSize = 0;
 };
 
+// An answer's bytes in an anonymous file in memory, sealed against any change, so that the
+// kernel sends them as it sends a file's (sendfile) to any number of connections at once.
+// Nothing when no such file can be made here.
+std::optional<TServedFile> SealedMemoryFile(std::string_view content);
+
 // The root folder of the file service.
 //
 // Generation and Walk are to be called by one thread at a time (the service serialises its
@@ -58,6 +63,8 @@ public:
     TServiceRoot& operator=(const TServiceRoot&) = delete;
 
     const std::string& Path() const { return FPath; }
+    // The root with every link on its way resolved.
+    const std::string& RealPath() const { return FRealPath; }
 
     // A number that stays the same for as long as nothing under the root changed (files or
     // folders created, deleted, renamed, written or stamped) since the last Walk. Without a
@@ -75,6 +82,10 @@ public:
     // is opened when the name, or a link on its way, leads out of the root, or when it
     // names no regular file.
     std::optional<TServedFile> OpenFile(std::string_view relativeName) const;
+
+    // The absolute path, every link resolved, of the regular file that OpenFile would open for
+    // the name now; nothing where OpenFile would open nothing.
+    std::optional<std::string> ResolvedPath(std::string_view relativeName) const;
 
 private:
     void WatchFolder(const std::string& nativePath, std::unordered_set<int>& seen);

@@ -174,8 +174,8 @@ TEST_P(CommandLine, RefusesWhatItCannotServe) {
     TServedTree tree;
     std::vector<std::string> args = GetParam().Args;
     for (std::string& arg : args)
-        if (arg == "{ROOT}")
-            arg = tree.Root().string();
+        if (const size_t at = arg.find("{ROOT}"); at != std::string::npos)
+            arg.replace(at, 6, tree.Root().string());
     TProgram program(args);
     ASSERT_TRUE(program.Started());
     std::string errors;
@@ -194,7 +194,16 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{{"--root", "{ROOT}", "--threads", "0"}, 2, "threads"},
         CommandLineCase{{"--root", "{ROOT}", "--header-timeout", "0"}, 2, "tempo de cabeçalho"},
         CommandLineCase{{"--root", "{ROOT}", "--header-timeout", "3601"}, 2, "tempo de cabeçalho"},
-        CommandLineCase{{"--root", "{ROOT}", "--compress", "1"}, 2, "opção desconhecida"}));
+        CommandLineCase{{"--root", "{ROOT}", "--compress", "1"}, 2, "opção desconhecida"},
+        CommandLineCase{{"--root", "{ROOT}", "--send-buffer", "x"}, 2, "buffer de envio"},
+        CommandLineCase{{"export", "--root", "{ROOT}"}, 2, "--out"},
+        CommandLineCase{{"export", "--out", "{ROOT}"}, 2, "--root"},
+        CommandLineCase{
+            {"export", "--root", "/nao/existe/corvane", "--out", "{ROOT}"}, 1, "não existe"},
+        // The export would be served as a file of the tree, and listed again next time.
+        CommandLineCase{{"export", "--root", "{ROOT}", "--out", "{ROOT}/exportacao"},
+                        1,
+                        "dentro da pasta servida"}));
 
 TEST(Program, APortInUseIsReported) {
     TServedTree tree;
