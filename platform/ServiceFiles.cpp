@@ -14,7 +14,6 @@
 #include <linux/openat2.h>
 #include <memory>
 #include <sys/inotify.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -175,24 +174,6 @@ std::optional<TServedFile> TServedFile::Duplicate() const {
 std::uint64_t TServedFile::CurrentSize() const {
     struct stat st {};
     return ::fstat(FHandle, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-}
-
-std::optional<TServedFile> SealedMemoryFile(std::string_view content) {
-    const int handle = ::memfd_create("corvane-answer", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    if (handle < 0)
-        return std::nullopt;
-    TServedFile file(handle, content.size());
-    for (std::string_view left = content; !left.empty();) {
-        const ssize_t written = ::write(handle, left.data(), left.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return std::nullopt;
-        left.remove_prefix(static_cast<size_t>(written));
-    }
-    if (::fcntl(handle, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
-        return std::nullopt;
-    return file;
 }
 
 TServiceRoot::TServiceRoot(std::string_view root) : FPath(ToNativePath(root)) {

@@ -45,11 +45,6 @@ private:
     std::uint64_t FSize = 0;
 };
 
-// An answer's bytes in an anonymous file in memory, sealed against any change, so that the
-// kernel sends them as it sends a file's (sendfile) to any number of connections at once.
-// Nothing when no such file can be made here.
-std::optional<TServedFile> SealedMemoryFile(std::string_view content);
-
 // The root folder of the file service.
 //
 // Generation and Walk are to be called by one thread at a time (the service serialises its

@@ -35,11 +35,10 @@ struct TFileService::TRequest {
     std::uint64_t WatchTicket = 0; // a download being watched for its file being cut short
     bool SendsFile = false;        // counted among the files being sent
     MHD_Connection* Connection = nullptr;
-    bool HeadArriving = false;             // listed in its thread's heads still arriving
-    bool Refused = false;                  // answered by LibraryError, not by Answer
-    bool HeadSeen = false;                 // the handler has been called for it
-    bool Head = false;                     // a HEAD request: the answer goes without its body
-    std::shared_ptr<const void> KeepAlive; // what the queued answer's bytes belong to
+    bool HeadArriving = false; // listed in its thread's heads still arriving
+    bool Refused = false;      // answered by LibraryError, not by Answer
+    bool headSeen = false;     // the handler has been called for it
+    bool head = false;         // a HEAD request: the answer goes without its body
 };
 
 namespace {
@@ -94,6 +93,11 @@ ResponsePtr TextResponse(std::string_view body, const char* type) {
     if (response)
         MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, type);
     return response;
+}
+
+// Frees the copy of a listing that a prepared answer owns, once its last connection is done.
+void FreeText(void* text) {
+    delete static_cast<std::string*>(text);
 }
 
 bool IsGetOrHead(const char* method) {
@@ -267,7 +271,9 @@ struct TFileService::Reply {
     std::uint64_t bytes = 0;
     ResponsePtr owned;
     MHD_Response* borrowed = nullptr;
-    std::shared_ptr<const void> keepAlive; // what a borrowed answer's bytes belong to
+    // Holds a borrowed answer until it is queued: the tree may change meanwhile, and the
+    // catalogue let go of the text and its answer.
+    std::shared_ptr<const void> borrowedFrom;
 
     MHD_Response* Response() const { return owned ? owned.get() : borrowed; }
 
@@ -310,24 +316,25 @@ TFileService::Reply TFileService::AnswerListing(TRequest&, std::string_view quer
         reply.owned = TextResponse(text.json, kJsonType);
         return reply;
     }
-    // The cached text is sent from one answer made the first time it was asked for. The
-    // answer points into the text, so each request keeps the text until it is completed.
+    // The cached text is sent from one answer, made the first time it was asked for; the
+    // answer owns a copy of the text, as the catalogue may drop its own while the answer is
+    // still being sent. (From memory rather than from a file, the library hands each
+    // connection as much as its socket takes at once, not a file's 128 KiB.)
     std::call_once(text.prepareOnce, [&text] {
-        std::optional<TServedFile> file = SealedMemoryFile(text.json);
-        if (!file)
-            return;
-        ResponsePtr response(MHD_create_response_from_fd64(file->Size(), file->Handle()));
+        auto copy = std::make_unique<std::string>(text.json);
+        ResponsePtr response(MHD_create_response_from_buffer_with_free_callback_cls(
+            copy->size(), copy->data(), &FreeText, copy.get()));
         if (!response)
             return;
-        file->Release(); // the answer closes it once its last connection is done with it
+        copy.release();
         MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, kJsonType);
         text.prepared = std::shared_ptr<MHD_Response>(response.release(), ResponseRelease());
     });
     if (text.prepared) {
         reply.borrowed = static_cast<MHD_Response*>(text.prepared.get());
-        reply.keepAlive = answer.Body;
+        reply.borrowedFrom = answer.Body;
     } else {
-        reply.owned = TextResponse(text.json, kJsonType); // no memory for it then: try again
+        reply.owned = TextResponse(text.json, kJsonType); // none could be made: a copy of its own
     }
     return reply;
 }
@@ -350,7 +357,7 @@ TFileService::Reply TFileService::AnswerDownload(TRequest& request, std::string_
     // Sent from the file by the kernel (sendfile): the bytes never pass through this
     // process. The watch gets a handle of its own, taken first.
     std::optional<TServedFile> watched;
-    if (!request.Head)
+    if (!request.head)
         watched = file->Duplicate();
     const std::uint64_t size = file->Size();
     Reply reply;
@@ -374,10 +381,10 @@ int TFileService::Answer(void* connectionHandle, const char* url, const char* me
     auto* request = static_cast<TRequest*>(*context);
     if (request == nullptr)
         return 0; // no memory for the request's record: drop the connection
-    if (!request->HeadSeen) {
-        request->HeadSeen = true;
+    if (!request->headSeen) {
+        request->headSeen = true;
         request->Record.Method = method;
-        request->Head = std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
+        request->head = std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
         StopArriving(*request);
         if (THeadWatch::TEntry* head = HeadEntryOf(connection))
             head->HeadArrived();
@@ -409,9 +416,8 @@ int TFileService::Answer(void* connectionHandle, const char* url, const char* me
     if (reply.Response() == nullptr)
         return 0;
     request->Record.Status = reply.status;
-    if (!request->Head)
+    if (!request->head)
         request->Record.Bytes = reply.bytes;
-    request->KeepAlive = std::move(reply.keepAlive);
     return MHD_queue_response(connection, static_cast<unsigned>(reply.status), reply.Response()) ==
                    MHD_YES
                ? 1

@@ -203,6 +203,14 @@ std::string NamePattern(std::string_view name, const CaseFold* fold) {
             pattern += QueryFormPattern(Utf8(variants.front()));
             continue;
         }
+        if (std::all_of(variants.begin(), variants.end(),
+                        [](char32_t v) { return v < 0x80 && std::isalnum(static_cast<int>(v)); })) {
+            pattern += '[';
+            for (const char32_t v : variants)
+                pattern += static_cast<char>(v);
+            pattern += ']';
+            continue;
+        }
         pattern += "(?:";
         for (size_t i = 0; i < variants.size(); ++i) {
             if (i != 0)

@@ -24,14 +24,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct TRun {
-    int ExitCode = -1;
-    std::string Out;
-    std::string Err;
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
 };
 
 // Runs a program to its end, its output in files of the scratch folder.
-TRun RunProgram(std::vector<std::string> args, const fs::path& scratch) {
+ProgramRun RunProgram(std::vector<std::string> args, const fs::path& scratch) {
     const std::string out = (scratch / "run-out.txt").string();
     const std::string err = (scratch / "run-err.txt").string();
     std::vector<char*> argv;
@@ -42,16 +42,16 @@ TRun RunProgram(std::vector<std::string> args, const fs::path& scratch) {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    TRun run;
+    ProgramRun run;
     pid_t pid = 0;
     if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
         int status = 0;
         if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-            run.ExitCode = WEXITSTATUS(status);
+            run.exitCode = WEXITSTATUS(status);
     }
     posix_spawn_file_actions_destroy(&actions);
-    run.Out = ReadFile(out);
-    run.Err = ReadFile(err);
+    run.out = ReadFile(out);
+    run.err = ReadFile(err);
     return run;
 }
 
@@ -84,18 +84,18 @@ std::uint16_t FreePort() {
 
 // nginx on an ephemeral port of 127.0.0.1, everything of its own under a private prefix, with
 // the export's two includes.
-class TNginx {
+class NginxProcess {
 public:
-    TNginx(const fs::path& prefix, const fs::path& httpInclude, const fs::path& serverInclude)
-        : FPrefix(prefix) {
+    NginxProcess(const fs::path& prefix, const fs::path& httpInclude, const fs::path& serverInclude)
+        : prefix_(prefix) {
         const std::string nginx = FindNginx();
         if (nginx.empty()) {
-            FProblem = "nginx not found: scripts/install-deps.sh installs nginx-light";
+            problem_ = "nginx not found: scripts/install-deps.sh installs nginx-light";
             return;
         }
         fs::create_directories(prefix / "logs");
         // Another process may take the port between our look and nginx's bind: try again.
-        for (int attempt = 0; attempt < 5 && FPort == 0; ++attempt) {
+        for (int attempt = 0; attempt < 5 && port_ == 0; ++attempt) {
             const std::uint16_t port = FreePort();
             WriteFile(prefix / "nginx.conf", Configuration(port, httpInclude, serverInclude));
             std::vector<std::string> args{nginx,
@@ -109,25 +109,36 @@ public:
             for (std::string& arg : args)
                 argv.push_back(arg.data());
             argv.push_back(nullptr);
-            if (::posix_spawn(&FPid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-                FPid = -1;
+            if (::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+                pid_ = -1;
                 break;
             }
             if (WaitUntilListening(port))
-                FPort = port;
+                port_ = port;
             else
                 Stop();
         }
-        if (FPort == 0)
-            FProblem = "nginx did not start: " + ReadFile(prefix / "logs" / "error.log");
+        if (port_ == 0)
+            problem_ = "nginx did not start: " + ReadFile(prefix / "logs" / "error.log");
     }
-    ~TNginx() { Stop(); }
+    ~NginxProcess() { Stop(); }
 
-    std::uint16_t Port() const { return FPort; }
+    std::uint16_t Port() const { return port_; }
     // Why nginx is not serving; empty when it is.
-    const std::string& Problem() const { return FProblem; }
+    const std::string& Problem() const { return problem_; }
     // Makes nginx read its configuration again, as an administrator does after an export.
-    void Reload() const { ::kill(FPid, SIGHUP); }
+    void Reload() const { ::kill(pid_, SIGHUP); }
+
+    // How many workers nginx runs now: more than one while the workers of an earlier
+    // configuration finish.
+    size_t Workers() const {
+        std::ifstream children("/proc/" + std::to_string(pid_) + "/task/" + std::to_string(pid_) +
+                               "/children");
+        size_t count = 0;
+        for (std::string child; children >> child;)
+            ++count;
+        return count;
+    }
 
 private:
     static std::string Configuration(std::uint16_t port, const fs::path& httpInclude,
@@ -160,7 +171,7 @@ private:
         while (std::chrono::steady_clock::now() < deadline) {
             if (Connect(port).Get() >= 0)
                 return true;
-            if (::waitpid(FPid, nullptr, WNOHANG) == FPid)
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_)
                 return false;
             std::this_thread::sleep_for(20ms); // an external process starting, not a test's wait
         }
@@ -168,17 +179,17 @@ private:
     }
 
     void Stop() {
-        if (FPid > 0) {
-            ::kill(FPid, SIGTERM);
-            ::waitpid(FPid, nullptr, 0);
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
         }
-        FPid = -1;
+        pid_ = -1;
     }
 
-    fs::path FPrefix;
-    pid_t FPid = -1;
-    std::uint16_t FPort = 0;
-    std::string FProblem;
+    fs::path prefix_;
+    pid_t pid_ = -1;
+    std::uint16_t port_ = 0;
+    std::string problem_;
 };
 
 // The tree served both ways: the traversal tree, the names the protocol's tests use, and an
@@ -205,24 +216,25 @@ protected:
         WriteFile(root, "Unrelated.exe", "not asked for", TestAge(5));
 
         Export();
-        FNginx = std::make_unique<TNginx>(FTree.Base() / "nginx", Out() / "nginx-http.conf",
-                                          Out() / "nginx-server.conf");
-        ASSERT_EQ(FNginx->Problem(), "");
+        nginx_ = std::make_unique<NginxProcess>(FTree.Base() / "nginx",
+                                                ExportFolder() / "nginx-http.conf",
+                                                ExportFolder() / "nginx-server.conf");
+        ASSERT_EQ(nginx_->Problem(), "");
         StartService();
     }
 
-    fs::path Out() const { return FTree.Base() / "export"; }
+    fs::path ExportFolder() const { return FTree.Base() / "export"; }
 
     void Export() {
-        const TRun run = RunProgram(
-            {CORVANE_FILESERVICE, "export", "--root", FTree.Root().string(), "--out", Out()},
-            FTree.Base());
-        ASSERT_EQ(run.ExitCode, 0) << run.Err;
+        const ProgramRun run = RunProgram({CORVANE_FILESERVICE, "export", "--root",
+                                           FTree.Root().string(), "--out", ExportFolder()},
+                                          FTree.Base());
+        ASSERT_EQ(run.exitCode, 0) << run.err;
     }
 
-    std::uint16_t NginxPort() const { return FNginx->Port(); }
+    std::uint16_t NginxPort() const { return nginx_->Port(); }
 
-    std::unique_ptr<TNginx> FNginx;
+    std::unique_ptr<NginxProcess> nginx_;
 };
 
 std::vector<std::string> SortedLines(const std::string& text) {
@@ -244,9 +256,9 @@ TEST_F(NginxExport, TheUpdaterFillsAnEmptyInstallationAndThenFetchesNothing) {
                                         "http://127.0.0.1:" + std::to_string(NginxPort()),
                                         "--module",
                                         "Farmácia.exe"};
-    const TRun first = RunProgram(args, FTree.Base());
-    EXPECT_EQ(first.ExitCode, 0) << first.Out << first.Err;
-    EXPECT_EQ(SortedLines(first.Out),
+    const ProgramRun first = RunProgram(args, FTree.Base());
+    EXPECT_EQ(first.exitCode, 0) << first.out << first.err;
+    EXPECT_EQ(SortedLines(first.out),
               (std::vector<std::string>{"updated Farmácia.exe", "updated Relatorio\\Layout01.rav",
                                         "updated central.ini", "updated gds32.dll",
                                         "47 files compared, 4 to fetch: 4 updated, 0 failed"}));
@@ -260,9 +272,9 @@ TEST_F(NginxExport, TheUpdaterFillsAnEmptyInstallationAndThenFetchesNothing) {
         EXPECT_EQ(FileAge((local / name).string()), age) << name;
     EXPECT_FALSE(fs::exists(local / "Unrelated.exe"));
 
-    const TRun second = RunProgram(args, FTree.Base());
-    EXPECT_EQ(second.ExitCode, 0) << second.Out << second.Err;
-    EXPECT_EQ(second.Out, "47 files compared, 0 to fetch: 0 updated, 0 failed\n");
+    const ProgramRun second = RunProgram(args, FTree.Base());
+    EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
+    EXPECT_EQ(second.out, "47 files compared, 0 to fetch: 0 updated, 0 failed\n");
 }
 
 class NginxAnswer : public NginxExport, public ::testing::WithParamInterface<const char*> {};
@@ -388,14 +400,15 @@ TEST_F(NginxExport, ReexportsReachReadersWhole) {
         const std::string name = "Novo" + std::to_string(i) + ".dll";
         WriteFile(FTree.Root() / name, name);
         Export();
-        FNginx->Reload();
+        nginx_->Reload();
     }
+    // The last export is served, and by workers of its configuration alone.
     const std::string lastName = "Novo" + std::to_string(kExports - 1) + ".dll";
     const auto deadline = std::chrono::steady_clock::now() + 30s;
     std::optional<std::vector<std::string>> last;
     while (std::chrono::steady_clock::now() < deadline) {
         last = ListedNames(Get(NginxPort(), "/folderlist?folder=%5C&mask=*.*&recursive=").Body);
-        if (last && std::count(last->begin(), last->end(), lastName) == 1)
+        if (last && std::count(last->begin(), last->end(), lastName) == 1 && nginx_->Workers() == 1)
             break;
         std::this_thread::sleep_for(20ms); // nginx's workers taking the new configuration
     }
@@ -411,7 +424,7 @@ TEST_F(NginxExport, ReexportsReachReadersWhole) {
     }
     // The listings of the last two exports stay, the older ones are gone.
     std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator(Out()))
+    for (const auto& entry : fs::directory_iterator(ExportFolder()))
         files.push_back(entry.path().filename().string());
     std::sort(files.begin(), files.end());
     const std::string newest = std::to_string(kExports + 1);
