@@ -80,7 +80,7 @@ void FromJSONIntoTheArray(benchmark::State& state) {
         TFilesInfoDTOHelper::FromJSON(files, json);
         benchmark::DoNotOptimize(files);
         state.PauseTiming();
-        TFilesInfoDTOHelper::FreeAll(files);
+        files = TFilesInfoDTO();
         state.ResumeTiming();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * json.size()));

@@ -5,7 +5,6 @@
 //   rsync -a --dry-run SERVER/ LOCAL/             (compare the pair of folders)
 // Aim: at most 1.5 times find, and faster than rsync.
 #include "bench/UpdateRun.h"
-#include "platform/Files.h"
 #include "update/AdditionalFiles.h"
 
 #include <cstdio>

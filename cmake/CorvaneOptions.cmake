@@ -16,14 +16,17 @@ if(CORVANE_SANITIZE)
   add_link_options(-fsanitize=${_corvane_sanitizers})
 endif()
 
-# Adds the library of one layer from the .cpp files of its folder and, except on Windows, of
-# its posix/ subfolder (the POSIX halves of the folder's headers); files named in EXCLUDE
-# (program entries) stay out. Its users include its headers from the repository root, the one
-# include root: #include "platform/Files.h".
+# Adds the library of one layer from the .cpp files of its folder and of the subfolder with
+# the halves of its headers for the system built for: win32/ on Windows, posix/ elsewhere
+# (the twins of one header, as platform/posix/FileTime.cpp and platform/win32/FileTime.cpp);
+# files named in EXCLUDE (program entries) stay out. Its users include its headers from the
+# repository root, the one include root: #include "platform/FileSystem.h".
 function(corvane_layer_library name)
   cmake_parse_arguments(ARG "" "" "EXCLUDE" ${ARGN})
   set(_folders ${CMAKE_CURRENT_SOURCE_DIR})
-  if(NOT WIN32)
+  if(WIN32)
+    list(APPEND _folders ${CMAKE_CURRENT_SOURCE_DIR}/win32)
+  else()
     list(APPEND _folders ${CMAKE_CURRENT_SOURCE_DIR}/posix)
   endif()
   set(_sources)

@@ -1,11 +1,19 @@
 // Plain text onto the system clipboard, for the dialog's Ctrl+C.
 #pragma once
 
+#include "platform/Errors.h"
+
 #include <functional>
 
 #include <QString>
 
 namespace corvane {
+
+// The clipboard cannot be opened or does not take the text ("Cannot open clipboard: ...").
+class EClipboardException : public Exception {
+public:
+    using Exception::Exception;
+};
 
 // Puts AText on the clipboard. Raises EClipboardException ("Cannot open clipboard: ...") when
 // there is no clipboard or it does not keep the text.

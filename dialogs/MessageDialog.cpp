@@ -43,17 +43,6 @@ int MessageAt(const QString& AMessage, TMsgDlgType ADlgType, TDialogButtons ABut
                            AHelpFileName);
 }
 
-int MessageFmt(const QString& AFormat, std::span<const TFormatArg> AArgs, TMsgDlgType ADlgType,
-               TDialogButtons AButtons, int AHelpCtx) {
-    return MessageAt(Format(AFormat, AArgs), ADlgType, AButtons, AHelpCtx, -1, -1, QString());
-}
-
-int MessageFmt(const QString& AFormat, std::initializer_list<TFormatArg> AArgs,
-               TMsgDlgType ADlgType, TDialogButtons AButtons, int AHelpCtx) {
-    return MessageFmt(AFormat, std::span<const TFormatArg>(AArgs.begin(), AArgs.size()), ADlgType,
-                      AButtons, AHelpCtx);
-}
-
 int ShowNoticeAt(const QString& AMessage, int AX, int AY) {
     return MessageAt(AMessage, mtCustom, {TDialogButton::OK}, 0, AX, AY, QString());
 }

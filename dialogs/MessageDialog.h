@@ -1,7 +1,6 @@
 // The system's message dialog: every message the launcher shows to its users goes through it.
 //
 //   ShowNotice("Aplicação atualizada com sucesso!");
-//   MessageFmt("Módulo não instalado.\r\n%s", {LPath}, mtInformation, {}, 0);
 //   MessageAt(LText, mtError, {}, 0, -1, -1, QString());
 //
 // All of it runs on the main thread. X and Y are the screen coordinates of the dialog's top-left
@@ -9,13 +8,10 @@
 // that shows a dialog returns the result the dialog ended with (see the mr constants).
 #pragma once
 
-#include <initializer_list>
 #include <memory>
-#include <span>
 
 #include <QString>
 
-#include "dialogs/Format.h"
 #include "dialogs/MessageDialogHost.h"
 #include "dialogs/MessageDialogTypes.h"
 #include "dialogs/MessageDialogWindow.h"
@@ -25,12 +21,6 @@ namespace corvane {
 // A notice captioned with the application title, with one OK button, centred.
 int ShowNotice(const QString& AMessage);
 int ShowNoticeAt(const QString& AMessage, int AX, int AY);
-
-// Formats the text (see Format) and shows it centred, without a help file.
-int MessageFmt(const QString& AFormat, std::initializer_list<TFormatArg> AArgs,
-               TMsgDlgType ADlgType, TDialogButtons AButtons, int AHelpCtx);
-int MessageFmt(const QString& AFormat, std::span<const TFormatArg> AArgs, TMsgDlgType ADlgType,
-               TDialogButtons AButtons, int AHelpCtx);
 
 // Builds a dialog and shows it modally.
 int MessageAt(const QString& AMessage, TMsgDlgType ADlgType, TDialogButtons AButtons, int AHelpCtx,

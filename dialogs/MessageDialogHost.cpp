@@ -1,7 +1,5 @@
 #include "dialogs/MessageDialogHost.h"
 
-#include <QCoreApplication>
-
 #include <utility>
 
 namespace corvane {
@@ -22,12 +20,6 @@ TDialogHelpViewer SetDialogHelpViewer(TDialogHelpViewer AViewer) {
 void ShowDialogHelp(int AHelpContext, const QString& AHelpFile) {
     if (const TDialogHelpViewer& LViewer = HelpViewer())
         LViewer(AHelpContext, AHelpFile);
-}
-
-QString ApplicationTitle() {
-    // The launcher gives the application its title as the application name (the display name
-    // would be appended to window titles).
-    return QCoreApplication::applicationName();
 }
 
 } // namespace corvane

@@ -1,5 +1,6 @@
 // What the message dialog needs from the application it runs in besides its default error report
-// (update/ErrorReport): a help viewer and the title. Main thread only.
+// (platform/ErrorReport.h) and its name (the caption of mtCustom dialogs, which the application
+// sets to its title): a help viewer. Main thread only.
 #pragma once
 
 #include <functional>
@@ -17,8 +18,5 @@ TDialogHelpViewer SetDialogHelpViewer(TDialogHelpViewer AViewer);
 
 // Asks the installed help viewer for a topic.
 void ShowDialogHelp(int AHelpContext, const QString& AHelpFile);
-
-// The application title: the caption of mtCustom dialogs.
-QString ApplicationTitle();
 
 } // namespace corvane

@@ -1,5 +1,6 @@
 #include "dialogs/MessageDialogTypes.h"
-#include "dialogs/MessageDialogHost.h"
+
+#include <QCoreApplication>
 
 namespace corvane {
 
@@ -45,7 +46,9 @@ QString DialogCaption(TMsgDlgType ADlgType) {
     case mtCustom:
         break;
     }
-    return ApplicationTitle();
+    // The application title, which the application gives as its name (the display name would
+    // be appended to window titles).
+    return QCoreApplication::applicationName();
 }
 
 } // namespace corvane

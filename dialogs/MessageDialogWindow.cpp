@@ -3,7 +3,7 @@
 #include "dialogs/Clipboard.h"
 #include "dialogs/MessageDialogHost.h"
 #include "dialogs/MessageDialogText.h"
-#include "update/ErrorReport.h"
+#include "platform/ErrorReport.h"
 
 #include <QApplication>
 #include <QKeyEvent>

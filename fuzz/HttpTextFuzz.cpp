@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the text rules of the HTTP clients: the URL normalising and the two
 // encodings (which must decode back to their input), the gzip inflating (bounded output) and
 // the character-set decoding. Each either gives a result or raises its own error class.
-#include "platform/Errors.h"
+#include "update/Errors.h"
 #include "update/HttpText.h"
 #include "update/HttpUrl.h"
 

@@ -1,6 +1,7 @@
 // Corvane.ini as any editor or a broken disk may leave it: decoding and reading never fail,
 // and every value arrives as valid UTF-8 of at most 2,047 characters.
-#include "platform/TextFile.h"
+#include "platform/FileSystem.h"
+#include "platform/Unicode.h"
 #include "update/IniFile.h"
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the ISO 8601 reader: it either gives a date-time inside years
 // 1 to 9999 that survives a decode and encode unchanged, or raises a date-time or conversion
 // error.
-#include "platform/Errors.h"
+#include "update/Errors.h"
 #include "update/Iso8601.h"
 
 #include <cstdint>

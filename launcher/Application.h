@@ -3,12 +3,9 @@
 
 namespace corvane {
 
-// The application title: captions the error report and names the program to the user.
-inline constexpr char ApplicationTitle[] = "Corvane Plexa";
-
-// Gives the running application its title, its error report, its main-thread hand-over and
-// its icon, and keeps it running when its last visible window closes. Call once, right after
-// the QApplication exists.
+// Gives the running application its title (shell/LauncherTexts.h), its error report, its
+// main-thread hand-over and its icon, and keeps it running when its last visible window
+// closes. Call once, right after the QApplication exists.
 void InitializeApplication();
 
 } // namespace corvane

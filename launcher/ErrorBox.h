@@ -1,8 +1,8 @@
-// The launcher's side of the application's default error report (update/ErrorReport.h): the
-// error box it installs and the guard every event handler runs in. Main thread only.
+// The launcher's side of the application's default error report (platform/ErrorReport.h):
+// the error box it installs and the guard every event handler runs in. Main thread only.
 #pragma once
 
-#include "update/ErrorReport.h"
+#include "platform/ErrorReport.h"
 
 #include <exception>
 #include <string>

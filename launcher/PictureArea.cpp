@@ -4,21 +4,21 @@
 
 namespace corvane {
 
-TImage::TImage(QWidget* AParent) : QLabel(AParent) {}
+PictureArea::PictureArea(QWidget* parent) : QLabel(parent) {}
 
-void TImage::mousePressEvent(QMouseEvent* AEvent) {
-    if (AEvent->button() == Qt::LeftButton)
-        FPressed = true;
-    QLabel::mousePressEvent(AEvent);
+void PictureArea::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        pressed_ = true;
+    QLabel::mousePressEvent(event);
 }
 
-void TImage::mouseReleaseEvent(QMouseEvent* AEvent) {
-    const bool LClick = AEvent->button() == Qt::LeftButton && FPressed &&
-                        rect().contains(AEvent->position().toPoint());
-    if (AEvent->button() == Qt::LeftButton)
-        FPressed = false;
-    QLabel::mouseReleaseEvent(AEvent);
-    if (LClick)
+void PictureArea::mouseReleaseEvent(QMouseEvent* event) {
+    const bool click = event->button() == Qt::LeftButton && pressed_ &&
+                       rect().contains(event->position().toPoint());
+    if (event->button() == Qt::LeftButton)
+        pressed_ = false;
+    QLabel::mouseReleaseEvent(event);
+    if (click)
         emit clicked();
 }
 

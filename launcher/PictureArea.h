@@ -1,26 +1,26 @@
-// TImage: a picture area of the window. Without a picture it is transparent and serves as
-// a click area over the background artwork.
+// PictureArea: a picture on the window (the background) or, without a picture, a transparent
+// click area over the background's drawn buttons.
 #pragma once
 
 #include <QLabel>
 
 namespace corvane {
 
-class TImage : public QLabel {
+class PictureArea : public QLabel {
     Q_OBJECT
 public:
-    explicit TImage(QWidget* AParent);
+    explicit PictureArea(QWidget* parent);
 
 signals:
     // A left-button click: pressed and released over the area.
     void clicked();
 
 protected:
-    void mousePressEvent(QMouseEvent* AEvent) override;
-    void mouseReleaseEvent(QMouseEvent* AEvent) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    bool FPressed = false;
+    bool pressed_ = false;
 };
 
 } // namespace corvane

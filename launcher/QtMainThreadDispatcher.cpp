@@ -1,6 +1,6 @@
 #include "launcher/QtMainThreadDispatcher.h"
 
-#include "update/ErrorReport.h"
+#include "platform/ErrorReport.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -12,18 +12,18 @@
 
 namespace corvane {
 
-void TQtMainThreadDispatcher::Post(TProc ACall) {
-    QCoreApplication* LApplication = QCoreApplication::instance();
-    if (LApplication == nullptr)
+void QtMainThreadDispatcher::Post(TProc call) {
+    QCoreApplication* application = QCoreApplication::instance();
+    if (application == nullptr)
         return; // No loop will ever run it: dropping the call tells the waiters.
     // Shared, so that the queued functor can be copied; when the application ends with the
     // call still queued, Qt destroys it unrun, which is what Post promises.
-    auto LCall = std::make_shared<TProc>(std::move(ACall));
+    auto shared = std::make_shared<TProc>(std::move(call));
     QMetaObject::invokeMethod(
-        LApplication,
-        [LCall] {
+        application,
+        [shared] {
             try {
-                (*LCall)();
+                (*shared)();
             } catch (...) {
                 HandleException(std::current_exception());
             }
@@ -31,12 +31,12 @@ void TQtMainThreadDispatcher::Post(TProc ACall) {
         Qt::QueuedConnection);
 }
 
-bool TQtMainThreadDispatcher::IsMainThread() const {
-    const QCoreApplication* LApplication = QCoreApplication::instance();
-    return LApplication != nullptr && QThread::currentThread() == LApplication->thread();
+bool QtMainThreadDispatcher::IsMainThread() const {
+    const QCoreApplication* application = QCoreApplication::instance();
+    return application != nullptr && QThread::currentThread() == application->thread();
 }
 
-void TQtMainThreadDispatcher::ProcessMessages() {
+void QtMainThreadDispatcher::ProcessMessages() {
     if (IsMainThread())
         QCoreApplication::processEvents();
 }

@@ -6,10 +6,10 @@
 
 namespace corvane {
 
-class TQtMainThreadDispatcher final : public IMainThreadDispatcher {
+class QtMainThreadDispatcher final : public IMainThreadDispatcher {
 public:
     // Needs the QCoreApplication to exist; its thread is the main thread.
-    void Post(TProc ACall) override;
+    void Post(TProc call) override;
     bool IsMainThread() const override;
     void ProcessMessages() override;
 };

@@ -1,6 +1,7 @@
 #include "launcher/SingleInstance.h"
 
-#include <QCryptographicHash>
+#include "shell/SingleInstancePolicy.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
@@ -9,118 +10,124 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <string>
+#include <vector>
+
 namespace corvane {
 
 namespace {
 
-TSingleInstance* GCurrentInstance = nullptr;
+SingleInstance* currentInstance = nullptr;
 
 // How long a second start keeps trying to reach the running launcher: the first start
 // takes the lock before it listens, and a busy launcher answers only between its events.
-constexpr int HandOverMilliseconds = 10000;
-constexpr int RetryMilliseconds = 50;
+constexpr int kHandOverMilliseconds = 10000;
+constexpr int kRetryMilliseconds = 50;
 
 } // namespace
 
-QString InstanceKey(const QString& AExecutablePath) {
-    const QByteArray LHash = QCryptographicHash::hash(
-        QDir::cleanPath(AExecutablePath).toCaseFolded().toUtf8(), QCryptographicHash::Sha256);
-    return QStringLiteral("corvane-plexa-") + QString::fromLatin1(LHash.toHex().left(24));
+QString InstanceKey(const QString& executablePath) {
+    return QString::fromStdString(corvane::InstanceKey(executablePath.toStdString()));
 }
 
-TSingleInstance* CurrentInstance() {
-    return GCurrentInstance;
+SingleInstance* CurrentInstance() {
+    return currentInstance;
 }
 
 void LeaveInstanceRegistry() {
-    if (GCurrentInstance)
-        GCurrentInstance->Leave();
+    if (currentInstance)
+        currentInstance->Leave();
 }
 
-TSingleInstance::TSingleInstance(const QString& AExecutablePath, const QString& AFolder)
-    : FKey(InstanceKey(AExecutablePath)), FFolder(AFolder) {
+SingleInstance::SingleInstance(const QString& executablePath, const QString& folder)
+    : key_(InstanceKey(executablePath)), folder_(folder) {
     // The runtime folder is the user's own: other users of the machine run their own launcher.
-    if (FFolder.isEmpty())
-        FFolder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (FFolder.isEmpty())
-        FFolder = QDir::tempPath();
-    QDir().mkpath(FFolder);
-    FLock = std::make_unique<QLockFile>(QDir(FFolder).filePath(FKey + QStringLiteral(".lock")));
+    if (folder_.isEmpty())
+        folder_ = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder_.isEmpty())
+        folder_ = QDir::tempPath();
+    QDir().mkpath(folder_);
+    lock_ = std::make_unique<QLockFile>(QDir(folder_).filePath(key_ + QStringLiteral(".lock")));
     // Never stale by age: a lock is stale only when its process has gone, which QLockFile
     // detects (and then removes the lock) by the process id it holds.
-    FLock->setStaleLockTime(0);
+    lock_->setStaleLockTime(0);
 }
 
-TSingleInstance::~TSingleInstance() {
+SingleInstance::~SingleInstance() {
     Leave();
 }
 
-bool TSingleInstance::Claim(const QStringList& AArguments) {
-    const QDeadlineTimer LDeadline(HandOverMilliseconds);
+QString SingleInstance::SocketPath() const {
+    return QDir(folder_).filePath(key_ + QStringLiteral(".socket"));
+}
+
+bool SingleInstance::Claim(const QStringList& arguments) {
+    const QDeadlineTimer deadline(kHandOverMilliseconds);
     for (;;) {
-        if (FLock->tryLock(0)) {
-            const QString LSocket = QDir(FFolder).filePath(FKey + QStringLiteral(".socket"));
+        if (lock_->tryLock(0)) {
             // A socket left by a launcher that was killed would refuse the listen.
-            QLocalServer::removeServer(LSocket);
-            FServer = std::make_unique<QLocalServer>();
-            FServer->setSocketOptions(QLocalServer::UserAccessOption);
-            connect(FServer.get(), &QLocalServer::newConnection, this,
-                    &TSingleInstance::AcceptConnection);
+            QLocalServer::removeServer(SocketPath());
+            server_ = std::make_unique<QLocalServer>();
+            server_->setSocketOptions(QLocalServer::UserAccessOption);
+            connect(server_.get(), &QLocalServer::newConnection, this,
+                    &SingleInstance::AcceptConnection);
             // Without the socket a later start cannot hand over and waits out its deadline;
             // the lock still keeps it from running twice.
-            FServer->listen(LSocket);
-            GCurrentInstance = this;
+            server_->listen(SocketPath());
+            currentInstance = this;
             return true;
         }
-        if (HandOver(AArguments))
+        if (HandOver(arguments))
             return false;
         // The running launcher did not answer: it may be between its lock and its listen,
         // or ending. Try again, the lock first, until the deadline.
-        if (LDeadline.hasExpired())
+        if (deadline.hasExpired())
             return false;
-        QThread::msleep(RetryMilliseconds);
+        QThread::msleep(kRetryMilliseconds);
     }
 }
 
-bool TSingleInstance::HandOver(const QStringList& AArguments) {
-    QLocalSocket LSocket;
-    LSocket.connectToServer(QDir(FFolder).filePath(FKey + QStringLiteral(".socket")));
-    if (!LSocket.waitForConnected(1000))
+bool SingleInstance::HandOver(const QStringList& arguments) {
+    QLocalSocket socket;
+    socket.connectToServer(SocketPath());
+    if (!socket.waitForConnected(1000))
         return false;
-    LSocket.write((AArguments.join(QLatin1Char('\n')) + QLatin1Char('\0')).toUtf8());
-    if (!LSocket.waitForBytesWritten(1000))
+    std::vector<std::string> list;
+    for (const QString& argument : arguments)
+        list.push_back(argument.toStdString());
+    socket.write(QByteArray::fromStdString(HandOverMessage(list)));
+    if (!socket.waitForBytesWritten(1000))
         return false;
     // The running launcher answers once it has come forward on its main thread.
-    while (LSocket.bytesAvailable() == 0)
-        if (!LSocket.waitForReadyRead(HandOverMilliseconds))
+    while (socket.bytesAvailable() == 0)
+        if (!socket.waitForReadyRead(kHandOverMilliseconds))
             return false;
     return true;
 }
 
-void TSingleInstance::AcceptConnection() {
-    while (QLocalSocket* LSocket = FServer ? FServer->nextPendingConnection() : nullptr) {
-        connect(LSocket, &QLocalSocket::disconnected, LSocket, &QObject::deleteLater);
-        connect(LSocket, &QLocalSocket::readyRead, this, [this, LSocket] {
-            // The arguments end with a null; they are read whole and then ignored.
-            if (!LSocket->readAll().contains('\0'))
+void SingleInstance::AcceptConnection() {
+    while (QLocalSocket* socket = server_ ? server_->nextPendingConnection() : nullptr) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            // The message ends with a null; it is read whole and then ignored.
+            if (!socket->readAll().contains('\0'))
                 return;
-            if (OnActivate)
-                OnActivate();
-            LSocket->write("1");
-            LSocket->flush();
+            emit secondStartArrived();
+            socket->write("1");
+            socket->flush();
         });
     }
 }
 
-void TSingleInstance::Leave() {
-    if (FServer) {
-        FServer->close();
-        FServer.reset();
+void SingleInstance::Leave() {
+    if (server_) {
+        server_->close();
+        server_.reset();
     }
-    if (FLock && FLock->isLocked())
-        FLock->unlock();
-    if (GCurrentInstance == this)
-        GCurrentInstance = nullptr;
+    if (lock_ && lock_->isLocked())
+        lock_->unlock();
+    if (currentInstance == this)
+        currentInstance = nullptr;
 }
 
 } // namespace corvane

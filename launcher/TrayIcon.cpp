@@ -5,63 +5,47 @@
 
 namespace corvane {
 
-namespace {
-
-int MouseMessage(QSystemTrayIcon::ActivationReason AReason) {
-    switch (AReason) {
-    case QSystemTrayIcon::DoubleClick:
-        return WM_LBUTTONDBLCLK;
-    case QSystemTrayIcon::Context:
-        return WM_RBUTTONDOWN;
-    case QSystemTrayIcon::MiddleClick:
-        return WM_MBUTTONDOWN;
-    case QSystemTrayIcon::Trigger:
-    case QSystemTrayIcon::Unknown:
-        break;
-    }
-    return WM_LBUTTONDOWN;
-}
-
-} // namespace
-
-TTrayIcon::TTrayIcon(const QIcon& AIcon, const QString& ATip, QObject* AParent)
-    : QObject(AParent), FIcon(new QSystemTrayIcon(AIcon, this)), FRetry(new QTimer(this)) {
-    FIcon->setToolTip(ATip);
+TrayIcon::TrayIcon(const QIcon& icon, const QString& tip, QObject* parent)
+    : QObject(parent), icon_(new QSystemTrayIcon(icon, this)), retry_(new QTimer(this)) {
+    icon_->setToolTip(tip);
     // Qt tells nothing when a notification area comes up, so the desktop is asked again.
-    FRetry->setInterval(RetryIntervalMs);
-    connect(FRetry, &QTimer::timeout, this, [this] { Retry(); });
-    connect(FIcon, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason AReason) {
-                if (OnMessage)
-                    OnMessage(MouseMessage(AReason));
+    retry_->setInterval(kRetryIntervalMs);
+    connect(retry_, &QTimer::timeout, this, [this] { Retry(); });
+    // Single clicks and the middle button do nothing.
+    connect(icon_, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::DoubleClick)
+                    emit doubleClicked();
+                else if (reason == QSystemTrayIcon::Context)
+                    emit menuRequested();
             });
 }
 
-TTrayIcon::~TTrayIcon() {
-    Delete();
+TrayIcon::~TrayIcon() {
+    Remove();
 }
 
-bool TTrayIcon::Add() {
+bool TrayIcon::Add() {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        FRetry->start();
+        retry_->start();
         return false;
     }
-    FIcon->show();
-    return FIcon->isVisible();
+    icon_->show();
+    return icon_->isVisible();
 }
 
-void TTrayIcon::Retry() {
+void TrayIcon::Retry() {
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
-    FRetry->stop();
-    FIcon->show();
-    if (FIcon->isVisible() && OnAdded)
-        OnAdded();
+    retry_->stop();
+    icon_->show();
+    if (icon_->isVisible())
+        emit added();
 }
 
-void TTrayIcon::Delete() {
-    FRetry->stop();
-    FIcon->hide();
+void TrayIcon::Remove() {
+    retry_->stop();
+    icon_->hide();
 }
 
 } // namespace corvane

@@ -1,10 +1,8 @@
-// TTrayIcon: the launcher's icon in the notification area. Its mouse events reach the window
-// as the mouse-message codes the window's TrayMessage handles.
+// TrayIcon: the launcher's icon in the notification area. It tells the window what happened to
+// it through its signals; a notification area that comes up after the launcher is picked up.
 #pragma once
 
 #include <QObject>
-
-#include <functional>
 
 class QIcon;
 class QSystemTrayIcon;
@@ -12,42 +10,36 @@ class QTimer;
 
 namespace corvane {
 
-// The mouse events of the tray icon, as TrayMessage receives them.
-enum TTrayMouseMessage : int {
-    WM_LBUTTONDOWN = 0x0201,
-    WM_LBUTTONDBLCLK = 0x0203,
-    WM_RBUTTONDOWN = 0x0204,
-    WM_MBUTTONDOWN = 0x0207,
-};
-
-class TTrayIcon : public QObject {
+class TrayIcon : public QObject {
     Q_OBJECT
 public:
-    TTrayIcon(const QIcon& AIcon, const QString& ATip, QObject* AParent);
-    ~TTrayIcon() override;
+    TrayIcon(const QIcon& icon, const QString& tip, QObject* parent);
+    ~TrayIcon() override;
 
     // How often a desktop without a notification area is looked at again.
-    static constexpr int RetryIntervalMs = 1000;
+    static constexpr int kRetryIntervalMs = 1000;
 
     // Shows the icon. False when the desktop has no notification area yet: there is no icon,
-    // and the desktop is looked at again until one appears; then the icon is shown and
-    // OnAdded is called.
+    // and the desktop is looked at again until one appears; then the icon is shown and added
+    // is signalled.
     bool Add();
     // Removes the icon, whether or not adding it succeeded, and stops looking for an area.
-    void Delete();
+    void Remove();
 
-    // Called with the mouse event's code for every event on the icon.
-    std::function<void(int)> OnMessage;
-    // Called when a notification area that appeared after Add has taken the icon.
-    std::function<void()> OnAdded;
+    QSystemTrayIcon* Icon() const { return icon_; }
 
-    QSystemTrayIcon* Icon() const { return FIcon; }
+signals:
+    void doubleClicked();
+    // The icon's context menu is asked for (a right click).
+    void menuRequested();
+    // A notification area that appeared after Add has taken the icon.
+    void added();
 
 private:
     void Retry();
 
-    QSystemTrayIcon* FIcon;
-    QTimer* FRetry;
+    QSystemTrayIcon* icon_;
+    QTimer* retry_;
 };
 
 } // namespace corvane

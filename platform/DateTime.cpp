@@ -2,9 +2,7 @@
 
 #include "platform/Errors.h"
 
-#include <chrono>
 #include <cmath>
-#include <ctime>
 
 namespace corvane {
 
@@ -82,17 +80,6 @@ TDateTimeParts DecodeDateTime(TDateTime value) {
     p.Second = static_cast<int>(msOfDay / 1000 % 60);
     p.Millisecond = static_cast<int>(msOfDay % 1000);
     return p;
-}
-
-TDateTime Now() {
-    const auto now = std::chrono::system_clock::now();
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
-    const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    return EncodeDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                          local.tm_min, local.tm_sec, static_cast<int>(ms % 1000));
 }
 
 } // namespace corvane

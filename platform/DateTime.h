@@ -1,6 +1,9 @@
-// TDateTime: days since 1899-12-30 as a double, the fraction being the time of day.
-// Every conversion between date parts and TDateTime goes through EncodeDateTime and
-// DecodeDateTime, so a value written to disk reads back exactly equal.
+// TDateTime: days since 1899-12-30 as a double, the fraction being the time of day (local
+// time, to the millisecond). Every conversion between date parts and TDateTime goes through
+// EncodeDateTime and DecodeDateTime, so a value written to disk reads back exactly equal.
+//
+//     const TDateTime age = EncodeDateTime(2019, 1, 1, 10, 20, 30, 0);
+//     DecodeDateTime(age).Hour; // 10
 #pragma once
 
 #include <cstdint>
@@ -40,7 +43,8 @@ TDateTimeParts DecodeDateTime(TDateTime value);
 // conversions, shared with the ISO 8601 reader for offsets that cross a day.
 std::int64_t DaysFromCivil(int year, int month, int day);
 
-// The local wall-clock time now, to the millisecond.
+// The local wall-clock time now, to the millisecond (converted as file times are,
+// platform/FileTime.h).
 TDateTime Now();
 
 } // namespace corvane

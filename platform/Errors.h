@@ -1,4 +1,9 @@
-// The system's error classes. Each carries the system's own message as what().
+// The errors of the file system and the operating system, and the system's message for an
+// error code. Each error carries the system's own message as what(); the layers above add the
+// errors they raise themselves (update/Errors.h, dialogs/Clipboard.h).
+//
+//     if (!renamed)
+//         throw EOSError(SystemErrorMessage(errno), errno); // "Permission denied"
 #pragma once
 
 #include <stdexcept>
@@ -12,20 +17,8 @@ public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
 };
 
-// A value of one type read as another ("Invalid class typecast").
-class EInvalidCast : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// A value that cannot be converted to the type asked for.
+// A value that cannot be converted to the type asked for ("Invalid argument to date encode").
 class EConvertError : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// A date or time text or value that is not valid.
-class EDateTimeException : public Exception {
 public:
     using Exception::Exception;
 };
@@ -56,28 +49,7 @@ public:
     using Exception::Exception;
 };
 
-// A key added twice to a keyed list ("Duplicates not allowed").
-class EListError : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// A base URL that cannot be used ("Protocol field is empty", "Host field is empty").
-class ENetURIException : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// A failed HTTP exchange ("REST request failed: ...", "HTTP/1.1 500 ...").
-class ERESTException : public Exception {
-public:
-    using Exception::Exception;
-};
-
-// The clipboard cannot be opened or does not take the text ("Cannot open clipboard: ...").
-class EClipboardException : public Exception {
-public:
-    using Exception::Exception;
-};
+// The system's message for an error code of its calls, as error reports show it.
+std::string SystemErrorMessage(int errorCode);
 
 } // namespace corvane

@@ -1,4 +1,6 @@
 // Locale-aware text operations.
+//
+//     if (UpperCase(localName) == UpperCase(serverName)) ... // names match without case
 #pragma once
 
 #include <string>

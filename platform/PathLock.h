@@ -1,5 +1,8 @@
 // One writer per local file across the whole process: update runs overlap (a click during a
 // run starts another), and two jobs must never write one target at the same time.
+//
+//     TPathLock lock(target);
+//     if (lock.Waited() && FileAge(target) == serverAge) return; // the other writer did it
 #pragma once
 
 #include <string>

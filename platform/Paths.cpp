@@ -1,12 +1,17 @@
 #include "platform/Paths.h"
 
 #include "platform/Errors.h"
+#include "platform/Unicode.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 
 namespace corvane {
+
+namespace {
+
+constexpr std::string_view kExtendedPrefix = "\\\\?\\";
+
+} // namespace
 
 bool HasInvalidPathChars(std::string_view path) {
     return std::any_of(path.begin(), path.end(), [](char c) {
@@ -63,19 +68,21 @@ std::string ExtractFileName(std::string_view path) {
     return std::string(pos == std::string_view::npos ? path : path.substr(pos + 1));
 }
 
-std::string ToNativePath(std::string_view path) {
-    std::string result(path);
-    std::replace(result.begin(), result.end(), '\\', '/');
-    return result;
+bool HasExtendedPrefix(std::string_view path) {
+    return path.substr(0, kExtendedPrefix.size()) == kExtendedPrefix;
 }
 
-std::string ExecutablePath() {
-    std::error_code ec;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    // An empty answer would make callers look in the current directory instead.
-    if (ec || path.empty())
-        throw EOSError(ec ? ec.message() : "The executable path is empty", ec ? ec.value() : 0);
-    return path.string();
+std::string_view WithoutExtendedPrefix(std::string_view path) {
+    return HasExtendedPrefix(path) ? path.substr(kExtendedPrefix.size()) : path;
+}
+
+bool IsPathTooLong(std::string_view path) {
+    return !HasExtendedPrefix(path) && Utf16Length(path) >= MaxPathLength;
+}
+
+void CheckPathLength(std::string_view path) {
+    if (IsPathTooLong(path))
+        throw EPathTooLongException("The specified path is too long");
 }
 
 } // namespace corvane

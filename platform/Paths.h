@@ -1,7 +1,13 @@
-// Path rules of the system. Relative names keep the backslash between folders; only this
-// layer turns a system path into a native one.
+// The system's path rules: joining, the characters paths may not hold, the length limits.
+// Relative names keep the backslash between folders everywhere they are data; only this layer
+// turns a system path into a native one.
+//
+//     const std::string target = JoinPath(localFolder, "Relatorio\\Layout01.rav");
+//     CheckPathLength(target);                   // EPathTooLongException at 260 UTF-16 units
+//     ::open(ToNativePath(target).c_str(), ...); // inside platform/ only
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -35,7 +41,26 @@ std::string ExtractFilePath(std::string_view path);
 // The name part of a path, after its last delimiter.
 std::string ExtractFileName(std::string_view path);
 
-// A system path (backslashes between folders) as a native POSIX path.
+// Paths handed to the file operations must be shorter than this many UTF-16 code units unless
+// they carry the extended-length prefix "\\?\".
+constexpr std::size_t MaxPathLength = 260;
+
+// Folders to be listed must be shorter than this many UTF-16 code units (room is left for a
+// name of 8.3 characters below them).
+constexpr std::size_t MaxListingRootLength = 248;
+
+// The extended-length prefix "\\?\" that lifts the path-length limit, and the path without it.
+bool HasExtendedPrefix(std::string_view path);
+std::string_view WithoutExtendedPrefix(std::string_view path);
+
+// True for a path of MaxPathLength UTF-16 code units or more without the extended-length
+// prefix: the limit counts characters, not bytes, so an accented letter is one unit.
+bool IsPathTooLong(std::string_view path);
+
+// Throws EPathTooLongException("The specified path is too long") when IsPathTooLong.
+void CheckPathLength(std::string_view path);
+
+// A system path (backslashes between folders) as a native path of this system.
 std::string ToNativePath(std::string_view path);
 
 // The full path of this process's executable, in native form, whatever the current

@@ -1,5 +1,9 @@
 // The file system as the file service sees it: one root folder, walked, watched for changes
 // and opened without ever leaving it.
+//
+//     TServiceRoot root("/srv/corvane");
+//     if (root.Generation() != listed) entries = root.Walk(); // only when something changed
+//     std::optional<TServedFile> file = root.OpenFile("Relatorio\\Layout01.rav");
 #pragma once
 
 #include "platform/DateTime.h"

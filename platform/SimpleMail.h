@@ -2,6 +2,9 @@
 // mail program is reached through xdg-email, looked for once per process; its outcome is
 // reported with the result codes (and texts) of the other desktop's Simple MAPI, which an
 // implementation there puts in its place.
+//
+//     const int result = ProcessSimpleMail().SendMail("suporte@corvane.example");
+//     if (result != SUCCESS_SUCCESS) ShowNotice(SimpleMailResultText(result));
 #pragma once
 
 #include <mutex>

@@ -1,4 +1,6 @@
 // The debugger trace line: the system's only trace output.
+//
+//     OutputDebugString("Pasta do servidor não lida: " + folder); // one whole line
 #pragma once
 
 #include <string_view>

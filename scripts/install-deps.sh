@@ -4,10 +4,10 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake ninja-build pkg-config clang clang-format libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang clang-format clang-tidy clang-tools
+  libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-image-formats-plugins
-  libcurl4-openssl-dev zlib1g-dev libicu-dev rapidjson-dev libcpp-httplib-dev libssl-dev
-  libjpeg-dev libmicrohttpd-dev
+  libcurl4-openssl-dev zlib1g-dev libicu-dev rapidjson-dev libssl-dev libmicrohttpd-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth xdotool x11-utils trayer
   nginx-light wrk curl rsync openssl tzdata

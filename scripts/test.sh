@@ -24,6 +24,8 @@ run_preset() {
 }
 
 run_preset debug
+stage "naming: clang-tidy readability-identifier-naming"
+bash scripts/check-naming.sh build/debug
 if [ "${CORVANE_QUICK:-0}" = 1 ]; then exit 0; fi
 
 stage "smoke: the real launcher starts and keeps running"

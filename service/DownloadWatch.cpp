@@ -1,6 +1,6 @@
 #include "service/DownloadWatch.h"
 
-#include "platform/ServiceProcess.h"
+#include "platform/Process.h"
 
 #include <chrono>
 

@@ -1,7 +1,7 @@
 #include "service/FileService.h"
 
 #include "platform/Errors.h"
-#include "platform/ServiceProcess.h"
+#include "platform/Process.h"
 #include "platform/Trace.h"
 #include "service/AccessLog.h"
 #include "service/AnswerJson.h"

@@ -1,6 +1,6 @@
 #include "service/HeadWatch.h"
 
-#include "platform/ServiceProcess.h"
+#include "platform/Process.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,10 +1,7 @@
 #include "service/NginxExport.h"
 
-#include "platform/DirectoryList.h"
 #include "platform/Errors.h"
-#include "platform/FileMove.h"
-#include "platform/FileOps.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
 #include "platform/Locale.h"
 #include "platform/Paths.h"
 #include "service/AnswerJson.h"

@@ -2,7 +2,7 @@
 //                     [--header-timeout SECONDS] [--send-buffer KIB]
 // corvane-fileservice export --root DIR --out DIR
 #include "platform/Errors.h"
-#include "platform/ServiceProcess.h"
+#include "platform/Process.h"
 #include "platform/Trace.h"
 #include "service/FileService.h"
 #include "service/NginxExport.h"

@@ -1,6 +1,6 @@
 #include "update/FileListJson.h"
 
-#include "platform/Errors.h"
+#include "update/Errors.h"
 #include "update/JsonRecordReader.h"
 
 #include <algorithm>
@@ -109,25 +109,15 @@ template <class T> std::unique_ptr<T> ReadObject(std::string_view AJson) {
 
 } // namespace
 
-std::optional<TFileInfoDTO> TFilesInfoDTO::operator[](size_t AIndex) const {
+TFileInfoDTO TFilesInfoDTO::operator[](size_t AIndex) const {
+    const size_t start = AIndex == 0 ? 0 : static_cast<size_t>(FSlots[AIndex - 1].NameEnd);
     const TSlot& slot = FSlots[AIndex];
-    if (slot.NameEnd & EmptySlot)
-        return std::nullopt;
-    const size_t start = NameStart(AIndex);
     return TFileInfoDTO(FNames.substr(start, static_cast<size_t>(slot.NameEnd) - start), slot.Age);
-}
-
-size_t TFilesInfoDTO::NameStart(size_t AIndex) const {
-    return AIndex == 0 ? 0 : static_cast<size_t>(FSlots[AIndex - 1].NameEnd & ~EmptySlot);
 }
 
 void TFilesInfoDTO::Add(std::string_view AFileName, TDateTime AAge) {
     FNames.append(AFileName);
     FSlots.push_back({AAge, FNames.size()});
-}
-
-void TFilesInfoDTO::resize(size_t ASize) {
-    FSlots.resize(ASize, TSlot{0.0, FNames.size() | EmptySlot});
 }
 
 void TFilesInfoDTO::clear() {
@@ -140,13 +130,23 @@ void TFilesInfoDTO::shrink_to_fit() {
     FNames.shrink_to_fit();
 }
 
-void TFilesInfoDTO::reserve(size_t ASlots, size_t ANameBytes) {
-    FSlots.reserve(ASlots);
+void TFilesInfoDTO::reserve(size_t ARecords, size_t ANameBytes) {
+    FSlots.reserve(ARecords);
     FNames.reserve(ANameBytes);
 }
 
+namespace {
+
+// Empties the array and returns its room.
+void Release(TFilesInfoDTO& AArray) {
+    AArray.clear();
+    AArray.shrink_to_fit();
+}
+
+} // namespace
+
 void TFilesInfoDTOHelper::FromJSON(TFilesInfoDTO& AArray, std::string_view AJson) {
-    FreeAll(AArray);
+    Release(AArray);
     // No more records than the text can hold (each takes at least "{}" and a comma), and no
     // more name bytes than the text has. Pages of this room that are never written are never
     // taken from the system.
@@ -154,27 +154,21 @@ void TFilesInfoDTOHelper::FromJSON(TFilesInfoDTO& AArray, std::string_view AJson
     TListingBuilder builder(AArray);
     const TJsonReadResult result = ReadJsonRecords(AJson, true, builder, MaxListingRecords);
     if (result.TooManyElements) {
-        FreeAll(AArray);
+        Release(AArray);
         throw EListError("The listing names more than " + std::to_string(MaxListingRecords) +
                          " files");
     }
     if (!result.Valid) {
-        FreeAll(AArray);
+        Release(AArray);
         throw Exception("TFilesInfoDTOHelper.FromJSON");
     }
     if (result.Root != TJsonRoot::Array) {
-        FreeAll(AArray);
+        Release(AArray);
         throw EInvalidCast("Invalid class typecast");
     }
-    // After a failed element the slots from it on stay empty.
-    AArray.resize(result.ElementCount);
+    // After a failed element no record was kept: the array holds those read before it.
     if (result.Error)
         std::rethrow_exception(result.Error);
-}
-
-void TFilesInfoDTOHelper::FreeAll(TFilesInfoDTO& AArray) {
-    AArray.clear();
-    AArray.shrink_to_fit();
 }
 
 template <> std::unique_ptr<TFileInfoDTO> JsonToObject<TFileInfoDTO>(std::string_view AJson) {

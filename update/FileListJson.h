@@ -8,9 +8,10 @@
 
 #include "platform/DateTime.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,54 +58,83 @@ public:
 // enough that a small hostile listing cannot fill the memory.
 inline constexpr size_t MaxListingRecords = 1'000'000;
 
-// The file-record array. It owns its records; a slot may be empty (no record). A listing of
-// empty objects spends 3 bytes of text on a record, so records are not objects of their own
-// here: every name lies in one buffer, and a slot holds its age and where its name ends (16
-// bytes). Reading a slot gives a copy of its record.
+// The file-record array: the records of one listing, in order, read as TFileInfoDTO values
+// (by index or in a range-for loop). A listing of empty objects spends 3 bytes of text on a
+// record, and a TFileInfoDTO takes 40 bytes (its name's string alone 32), so a million of
+// them would take 13 times the text. The records are therefore not kept as objects: every
+// name lies in one buffer, and a record keeps its age and where its name ends (16 bytes).
+// Reading a record makes its value.
+//
+//   for (const TFileInfoDTO& file : files) Use(file.FFileName, file.FAge);
 class TFilesInfoDTO {
 public:
+    class const_iterator {
+    public:
+        using iterator_category = std::input_iterator_tag;
+        using iterator_concept = std::forward_iterator_tag;
+        using value_type = TFileInfoDTO;
+        using difference_type = std::ptrdiff_t;
+        using reference = TFileInfoDTO;
+        using pointer = void;
+
+        const_iterator() = default;
+        TFileInfoDTO operator*() const { return (*records_)[index_]; }
+        const_iterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator before = *this;
+            ++index_;
+            return before;
+        }
+        bool operator==(const const_iterator& other) const = default;
+
+    private:
+        friend class TFilesInfoDTO;
+        const_iterator(const TFilesInfoDTO* records, size_t index)
+            : records_(records), index_(index) {}
+
+        const TFilesInfoDTO* records_ = nullptr;
+        size_t index_ = 0;
+    };
+
     size_t size() const { return FSlots.size(); }
     bool empty() const { return FSlots.empty(); }
-    // A copy of the record at AIndex (below size()), or nothing for an empty slot.
-    std::optional<TFileInfoDTO> operator[](size_t AIndex) const;
+    // The record at AIndex, below size().
+    TFileInfoDTO operator[](size_t AIndex) const;
+    const_iterator begin() const { return {this, 0}; }
+    const_iterator end() const { return {this, size()}; }
 
     // Appends a record.
     void Add(std::string_view AFileName, TDateTime AAge);
-    // New slots are empty.
-    void resize(size_t ASize);
     // Empties the array, keeping its room; shrink_to_fit returns the room.
     void clear();
     void shrink_to_fit();
-    // Makes room at once for ASlots records whose names take ANameBytes in all, so that
+    // Makes room at once for ARecords records whose names take ANameBytes in all, so that
     // filling the array never holds an old and a new copy of it at the same time.
-    void reserve(size_t ASlots, size_t ANameBytes);
+    void reserve(size_t ARecords, size_t ANameBytes);
 
 private:
-    static constexpr std::uint64_t EmptySlot = std::uint64_t{1} << 63;
     struct TSlot {
         TDateTime Age;
-        std::uint64_t NameEnd; // the name begins where the previous slot's ends; EmptySlot set
-                               // for an empty slot
+        std::uint64_t NameEnd; // the name begins where the previous record's ends
     };
-    size_t NameStart(size_t AIndex) const;
 
     std::string FNames;
     std::vector<TSlot> FSlots;
 };
 
 struct TFilesInfoDTOHelper {
-    // Fills AArray with one new record per element of the JSON array AJson, in order. Records
-    // the array held before are freed first.
+    // Fills AArray with one record per element of the JSON array AJson, in order, replacing
+    // what it held.
     // Throws Exception("TFilesInfoDTOHelper.FromJSON") for text that is not valid JSON,
     // EInvalidCast("Invalid class typecast") for valid JSON that is not an array,
     // EListError("The listing names more than 1000000 files") for an array of more than
     // MaxListingRecords elements (the array is then empty), and the record reader's errors
-    // (see JsonToObject) for the first element that cannot be read; the array then keeps its
-    // length, the records read before that element, and empty slots.
+    // (see JsonToObject) for the first element that cannot be read; the array then holds the
+    // records read before that element.
     static void FromJSON(TFilesInfoDTO& AArray, std::string_view AJson);
-
-    // Frees every record, index 0 upward (empty slots skipped), and empties the array.
-    static void FreeAll(TFilesInfoDTO& AArray);
 };
 
 // Builds one record of class T (TFileInfoDTO or TFileInfoErrorDTO) from the text of one JSON

@@ -1,8 +1,7 @@
 #include "update/FileServiceClient.h"
 
 #include "platform/Errors.h"
-#include "platform/FileStream.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
 #include "platform/Trace.h"
 #include "update/HttpUrl.h"
 #include "update/MainThread.h"
@@ -19,16 +18,6 @@ namespace corvane {
 
 TRESTClientFileList::TRESTClientFileList(std::string AURL)
     : FURL(std::move(AURL)), FError(std::make_unique<TFileInfoErrorDTO>()) {}
-
-TRESTClientFileList::~TRESTClientFileList() {
-    TFilesInfoDTOHelper::FreeAll(FFiles);
-}
-
-std::optional<TFileInfoDTO> TRESTClientFileList::GetItem(int AIndex) const {
-    if (AIndex < 0 || AIndex >= Count())
-        return std::nullopt;
-    return FFiles[static_cast<size_t>(AIndex)];
-}
 
 void TRESTClientFileList::AddFolderParam(TRequest& ARequest, const std::string& AFolder) const {
     if (!AFolder.empty())
@@ -65,7 +54,7 @@ std::string TRESTClientFileList::RequestURL(const TRequest& ARequest) const {
 
 bool TRESTClientFileList::Execute(const std::string& AFolder, const std::string& AMask,
                                   bool ARecursive) {
-    TFilesInfoDTOHelper::FreeAll(FFiles);
+    FFiles = TFilesInfoDTO();
     FError = std::make_unique<TFileInfoErrorDTO>();
 
     TRequest request;
@@ -79,7 +68,7 @@ bool TRESTClientFileList::Execute(const std::string& AFolder, const std::string&
         try {
             TFilesInfoDTOHelper::FromJSON(FFiles, text);
         } catch (...) {
-            TFilesInfoDTOHelper::FreeAll(FFiles); // nobody reads a partial listing
+            FFiles = TFilesInfoDTO(); // nobody reads a partial listing
             throw;
         }
     } else {

@@ -8,7 +8,6 @@
 #include "update/HttpExchange.h"
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,8 +18,6 @@ class TRESTClientFileList {
 public:
     // Create: keeps the base URL; no network traffic.
     explicit TRESTClientFileList(std::string AURL);
-    // Destroy: frees the records and the error record.
-    ~TRESTClientFileList();
     TRESTClientFileList(const TRESTClientFileList&) = delete;
     TRESTClientFileList& operator=(const TRESTClientFileList&) = delete;
 
@@ -34,9 +31,8 @@ public:
 
     // The current error record, owned by the client; never null.
     const TFileInfoErrorDTO& Error() const { return *FError; }
-    // Items[AIndex]: a copy of the record at AIndex, or nothing outside 0..Count-1.
-    std::optional<TFileInfoDTO> GetItem(int AIndex) const;
-    std::optional<TFileInfoDTO> Items(int AIndex) const { return GetItem(AIndex); }
+    // The records the last listing read, in the service's order; empty after a failure.
+    const TFilesInfoDTO& Files() const { return FFiles; }
     int Count() const { return static_cast<int>(FFiles.size()); }
 
     // The HTTP settings of the exchange (time limits, body limits); tests shorten them.

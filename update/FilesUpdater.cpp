@@ -1,15 +1,16 @@
 #include "update/FilesUpdater.h"
 
-#include "platform/Errors.h"
-#include "platform/FileOps.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
+#include "platform/FileTime.h"
 #include "platform/Locale.h"
 #include "platform/Paths.h"
 #include "platform/Trace.h"
 #include "update/AdditionalFiles.h"
+#include "update/Errors.h"
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <utility>
 
 namespace corvane {
@@ -23,16 +24,14 @@ namespace {
 bool CarriesServersAge(const std::string& APath, TDateTime ALocalAge, TDateTime AServerAge) {
     if (ALocalAge == AServerAge)
         return true;
-    TDateTime LStamped = 0.0;
-    return TryStampedAge(AServerAge, ExtractFilePath(APath), LStamped) && LStamped == ALocalAge;
+    return StampedAge(AServerAge, ExtractFilePath(APath)) == ALocalAge;
 }
 
 // The server's age in the form the fetched file will carry. Raises, before anything is fetched,
 // when no file here can carry it: fetching would be in vain on every run.
 TDateTime StampedServersAge(const std::string& APath, TDateTime AServerAge) {
-    TDateTime LStamped = 0.0;
-    if (TryStampedAge(AServerAge, ExtractFilePath(APath), LStamped))
-        return LStamped;
+    if (const std::optional<TDateTime> LStamped = StampedAge(AServerAge, ExtractFilePath(APath)))
+        return *LStamped;
     const TDateTimeParts LAge = DecodeDateTime(AServerAge);
     char LText[40];
     std::snprintf(LText, sizeof LText, "%02d/%02d/%04d %02d:%02d:%02d", LAge.Day, LAge.Month,
@@ -55,26 +54,13 @@ TFilesUpdater::New(std::string ALocalPath, std::string ARemotePath, std::string 
 TFilesUpdater::TFilesUpdater(TPrivate, std::string ALocalPath, std::string ARemotePath,
                              std::string AURL, TThreadMethod AOnTerminate,
                              std::shared_ptr<IFilesUpdaterObserver> AObserver)
-    : FURL(std::move(AURL)), FLocalPath(std::move(ALocalPath)), FRemotePath(std::move(ARemotePath)),
-      FOnTerminate(std::move(AOnTerminate)), FObserver(std::move(AObserver)) {
-    // By the URL alone: a URL of blanks is not empty and selects the service.
-    if (FURL.empty()) {
-        FillRemoteList = &TFilesUpdater::FillRemoteListFromFolder;
-        UpdateFile = &TFilesUpdater::UpdateFileFromFolder;
-    } else {
-        FillRemoteList = &TFilesUpdater::FillRemoteListFromService;
-        UpdateFile = &TFilesUpdater::UpdateFileFromService;
-    }
-}
+    : FLocalPath(ALocalPath), FOnTerminate(std::move(AOnTerminate)),
+      FObserver(std::move(AObserver)),
+      // By the URL alone: a URL of blanks is not empty and selects the service.
+      source_(AURL.empty() ? MakeFolderSource(std::move(ALocalPath), std::move(ARemotePath))
+                           : MakeServiceSource(std::move(ALocalPath), std::move(AURL))) {}
 
-TFilesUpdater::~TFilesUpdater() {
-    FLocalList.clear();
-    FLocalKeys.clear();
-    FRemoteList.clear();
-    FAmbiguousKeys.clear();
-    // FTasks goes next, before the strings: its pool has no job left by now, and a job of a
-    // failed run would still read them.
-}
+TFilesUpdater::~TFilesUpdater() = default;
 
 void TFilesUpdater::Execute(const std::string& AModuleName, bool AAdditionalFiles) {
     if (FExecuted)
@@ -85,7 +71,9 @@ void TFilesUpdater::Execute(const std::string& AModuleName, bool AAdditionalFile
     try {
         FTasks = TTasksList::New();
         FillLocalList(AModuleName, AAdditionalFiles);
-        (this->*FillRemoteList)();
+        source_->FillRemoteList(FRemoteList);
+        for (const RemoteFileList::UnreadFolder& folder : FRemoteList.UnreadFolders())
+            ReportUnreadFolder(folder.folderName, folder.message);
         QueueOutdatedFiles();
     } catch (...) {
         ReleaseAfterQueuedJobs(std::move(LSelf));
@@ -142,36 +130,23 @@ void TFilesUpdater::AddLocalFile(const std::string& AFileName) {
     // A name already listed (the table repeats two) would give a second job for one file.
     if (!FLocalKeys.insert(UpperCase(AFileName)).second)
         return;
-    TDateTime LAge = -1.0; // no file, or a time that cannot be read: differs from any age
-    if (!TryFileAge(LPath, LAge))
-        LAge = -1.0;
-    FLocalList.emplace_back(AFileName, LAge);
-}
-
-void TFilesUpdater::AddRemoteFile(std::string AKey, TFileInfoDTO ARecord) {
-    if (FAmbiguousKeys.contains(AKey))
-        return;
-    const auto [LAt, LAdded] = FRemoteList.try_emplace(std::move(AKey), std::move(ARecord));
-    if (!LAdded) {
-        FAmbiguousKeys.insert(LAt->first);
-        FRemoteList.erase(LAt);
-    }
+    // No file, or a time that cannot be read: an age before any the server lists.
+    FLocalList.emplace_back(AFileName, FileAge(LPath).value_or(-1.0));
 }
 
 void TFilesUpdater::QueueOutdatedFiles() {
     for (const TFileInfoDTO& LLocal : FLocalList) {
         const std::string LKey = UpperCase(LLocal.FFileName);
         // One stray twin on the server fails this file only, not the whole run.
-        if (FAmbiguousKeys.contains(LKey)) {
+        if (FRemoteList.IsAmbiguous(LKey)) {
             AddFailedTask(LLocal.FFileName, "Duplicates not allowed");
             continue;
         }
-        const auto LRemote = FRemoteList.find(LKey);
+        const TFileInfoDTO* const LRemote = FRemoteList.Find(LKey);
         const std::string LPath = JoinPath(FLocalPath, LLocal.FFileName);
         const bool LExists = FileExists(LPath);
-        if (LRemote != FRemoteList.end() &&
-            (!LExists || !CarriesServersAge(LPath, LLocal.FAge, LRemote->second.FAge)))
-            AddTask(LLocal.FFileName, LRemote->second.FFileName, LRemote->second.FAge);
+        if (LRemote && (!LExists || !CarriesServersAge(LPath, LLocal.FAge, LRemote->FAge)))
+            AddTask(LLocal.FFileName, LRemote->FFileName, LRemote->FAge);
     }
     if (FObserver)
         FObserver->Compared(FLocalList.size(), FQueuedJobs);
@@ -203,7 +178,7 @@ void TFilesUpdater::RunJob(const std::string& AFileName, const std::string& ARem
     std::string LMessage;
     try {
         const TDateTime LAge = StampedServersAge(JoinPath(FLocalPath, AFileName), AAge);
-        LOutcome = (this->*UpdateFile)(AFileName, ARemoteName, LAge);
+        LOutcome = source_->FetchFile(AFileName, ARemoteName, LAge);
     } catch (...) {
         const std::exception_ptr LError = std::current_exception();
         if (FObserver) {

@@ -11,13 +11,13 @@
 
 #include "platform/DateTime.h"
 #include "update/FileListJson.h"
+#include "update/RemoteSource.h"
 #include "update/TaskList.h"
 
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -25,13 +25,6 @@ namespace corvane {
 
 // The completion callback: a method of some object, without arguments.
 using TThreadMethod = std::function<void()>;
-
-// What became of one file that a run set out to fetch.
-enum class TFileOutcome {
-    Updated,        // fetched and stamped with the server's age
-    AlreadyCurrent, // another run fetched it while this job waited for the file
-    Failed,         // the job failed; the local file is as it was before
-};
 
 // Learns the outcome of every file of a run, for callers that report them (corvane-update).
 // The launcher passes none.
@@ -77,16 +70,16 @@ class TFilesUpdater final : public IFilesUpdater,
     struct TPrivate {};
 
 public:
-    // How users obtain an updater. An empty AURL selects the folder strategies (the server is
-    // the folder ARemotePath); any other URL, blanks included, the file service.
+    // How users obtain an updater. An empty AURL selects the server folder ARemotePath as its
+    // source; any other URL, blanks included, the file service.
     static std::shared_ptr<IFilesUpdater>
     New(std::string ALocalPath, std::string ARemotePath, std::string AURL,
         TThreadMethod AOnTerminate, std::shared_ptr<IFilesUpdaterObserver> AObserver = nullptr);
 
-    // Create: stores the arguments and chooses the strategies by AURL alone.
+    // Create: stores the arguments and chooses the source by AURL alone.
     TFilesUpdater(TPrivate, std::string ALocalPath, std::string ARemotePath, std::string AURL,
                   TThreadMethod AOnTerminate, std::shared_ptr<IFilesUpdaterObserver> AObserver);
-    // Destroy: frees both lists, then releases the task list and the strings.
+    // Destroy: releases the task list first, shutting its pool down, then the rest.
     ~TFilesUpdater() override;
     TFilesUpdater(const TFilesUpdater&) = delete;
     TFilesUpdater& operator=(const TFilesUpdater&) = delete;
@@ -94,56 +87,35 @@ public:
     void Execute(const std::string& AModuleName, bool AAdditionalFiles) override;
 
 private:
-    // Strategy slots. A file job receives the local record's name, the name the server lists
-    // for it (the same after upper-casing; the folder copy reads that one, since file systems
-    // here are case-sensitive) and the server's age.
-    using TFillRemoteListMethod = void (TFilesUpdater::*)();
-    using TUpdateFileMethod = TFileOutcome (TFilesUpdater::*)(const std::string& AFileName,
-                                                              const std::string& ARemoteName,
-                                                              TDateTime AAge);
-
     void DoTerminate();
     void FillLocalList(const std::string& AModuleName, bool AAdditionalFiles);
     void AddLocalFile(const std::string& AFileName);
     void QueueOutdatedFiles();
+    // Queues the job that fetches AFileName from the server's file ARemoteName (the same
+    // after upper-casing; the folder copy reads that one, since file systems here are
+    // case-sensitive), stamped with the server's age.
     void AddTask(const std::string& AFileName, const std::string& ARemoteName, TDateTime AAge);
     // Queues a job that fails AFileName with AMessage without touching it.
     void AddFailedTask(const std::string& AFileName, const std::string& AMessage);
-    // Adds a server file to FRemoteList under AKey, or marks AKey ambiguous when another server
-    // file already has it (the strategies' listings).
-    void AddRemoteFile(std::string AKey, TFileInfoDTO ARecord);
-    // The body of every job: the UpdateFile strategy, its outcome told to the observer.
+    // The body of every job: the source's fetch, its outcome told to the observer.
     void RunJob(const std::string& AFileName, const std::string& ARemoteName, TDateTime AAge);
     // A server subfolder that could not be listed: the trace line, and the observer told.
     void ReportUnreadFolder(const std::string& AFolderName, const std::string& AMessage);
     // After a failed Execute: releases ASelf now, or once the jobs already queued have ended.
     void ReleaseAfterQueuedJobs(std::shared_ptr<TFilesUpdater> ASelf) noexcept;
 
-    // Folder strategies (FolderStrategies.cpp).
-    void FillRemoteListFromFolder();
-    TFileOutcome UpdateFileFromFolder(const std::string& AFileName, const std::string& ARemoteName,
-                                      TDateTime AAge);
-    // Service strategies (ServiceStrategies.cpp).
-    void FillRemoteListFromService();
-    TFileOutcome UpdateFileFromService(const std::string& AFileName, const std::string& ARemoteName,
-                                       TDateTime AAge);
-
-    const std::string FURL;
     const std::string FLocalPath;
-    const std::string FRemotePath;
     // The local files of the run, in the order they were added.
     std::vector<TFileInfoDTO> FLocalList;
     // The upper-cased names already in FLocalList: each file gets one job.
     std::unordered_set<std::string> FLocalKeys;
-    // The server's files keyed by the upper case of their relative names.
-    std::unordered_map<std::string, TFileInfoDTO> FRemoteList;
-    // Keys that two or more server files share (names that differ only in case): which one is
-    // meant cannot be told, so the local file of that name fails and keeps its old copy.
-    std::unordered_set<std::string> FAmbiguousKeys;
-    TUpdateFileMethod UpdateFile = nullptr;
-    TFillRemoteListMethod FillRemoteList = nullptr;
+    // The server's files.
+    RemoteFileList FRemoteList;
     const TThreadMethod FOnTerminate;
     const std::shared_ptr<IFilesUpdaterObserver> FObserver;
+    // Chosen once; the jobs fetch through it on the pool's threads.
+    const std::unique_ptr<RemoteSource> source_;
+    // Destroyed before the members above: the jobs of a failed run, still running, use them.
     std::shared_ptr<ITasks> FTasks;
     std::size_t FQueuedJobs = 0;
     bool FExecuted = false;

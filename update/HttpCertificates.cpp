@@ -1,7 +1,7 @@
 #include "update/HttpCertificates.h"
 
-#include "platform/Errors.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
+#include "update/Errors.h"
 
 #include <climits>
 #include <mutex>

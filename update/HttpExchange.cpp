@@ -1,6 +1,7 @@
 #include "update/HttpExchange.h"
 
-#include "platform/Errors.h"
+#include "platform/Unicode.h"
+#include "update/Errors.h"
 #include "update/HttpCertificates.h"
 #include "update/HttpText.h"
 
@@ -62,33 +63,10 @@ std::string_view TrimLine(std::string_view text) {
     return text;
 }
 
-bool IsValidUTF8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        size_t extra = 0;
-        if (c >= 0xF0 && c <= 0xF4)
-            extra = 3;
-        else if (c >= 0xE0)
-            extra = c <= 0xEF ? 2 : 9;
-        else if (c >= 0xC2)
-            extra = 1;
-        else if (c >= 0x80)
-            return false;
-        if (extra == 9 || text.size() - i <= extra)
-            return false;
-        for (size_t k = 1; k <= extra; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 // Reason phrases are ASCII as a rule; bytes that are not UTF-8 are read as ISO-8859-1, the
 // historical character set of HTTP headers.
 std::string ReasonText(std::string_view raw) {
-    if (IsValidUTF8(raw))
+    if (IsValidUtf8(raw))
         return std::string(raw);
     std::string out;
     for (const char c : raw) {

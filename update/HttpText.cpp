@@ -1,6 +1,6 @@
 #include "update/HttpText.h"
 
-#include "platform/Errors.h"
+#include "update/Errors.h"
 
 #include <climits>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "update/HttpUrl.h"
 
-#include "platform/Errors.h"
+#include "update/Errors.h"
 
 #include <algorithm>
 

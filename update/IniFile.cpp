@@ -1,7 +1,6 @@
 #include "update/IniFile.h"
 
-#include "platform/Files.h"
-#include "platform/TextFile.h"
+#include "platform/FileSystem.h"
 
 #include <algorithm>
 

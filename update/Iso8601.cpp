@@ -1,6 +1,6 @@
 #include "update/Iso8601.h"
 
-#include "platform/Errors.h"
+#include "update/Errors.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "update/LauncherVersion.h"
 
-#include "platform/FileBytes.h"
+#include "platform/FileSystem.h"
 #include "update/VersionInfo.h"
 
 namespace corvane {

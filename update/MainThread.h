@@ -15,8 +15,8 @@ public:
 
     // Queues ACall for the main thread's event loop and returns at once; any thread may call
     // it. The loop runs ACall once; when the loop will never run again (the application is
-    // ending), it destroys ACall without running it instead, and that is how callers blocked
-    // in Synchronize learn that the call was dropped. An error escaping ACall goes to the
+    // ending), it destroys ACall without running it instead, which releases what ACall holds
+    // (a task list waiting for its completion, for one). An error escaping ACall goes to the
     // application's default error report (HandleException).
     virtual void Post(TProc ACall) = 0;
 
@@ -28,14 +28,6 @@ public:
     // the main thread keep the user interface turning.
     virtual void ProcessMessages() = 0;
 };
-
-// Runs ACall on the main thread of ADispatcher and returns once it has returned; an error
-// raised by ACall is raised again here. On the main thread itself ACall runs at once. Returns
-// false, without running ACall, when the event loop dropped the call (see Post).
-bool Synchronize(IMainThreadDispatcher& ADispatcher, const TProc& ACall);
-
-// The same through the installed dispatcher; raises Exception when none is installed.
-bool Synchronize(const TProc& ACall);
 
 // Installs the process-wide dispatcher and returns the one it replaces; nullptr uninstalls.
 std::shared_ptr<IMainThreadDispatcher>

@@ -1,7 +1,7 @@
 #include "update/MainThreadLoop.h"
 
+#include "platform/ErrorReport.h"
 #include "platform/Errors.h"
-#include "update/ErrorReport.h"
 
 #include <utility>
 

@@ -38,7 +38,7 @@ public:
     bool RunUntil(const std::function<bool()>& ADone, std::chrono::milliseconds ATimeout);
 
     // Ends the loop for good: the calls still queued and every call posted later are
-    // destroyed without running, which releases the threads waiting in Synchronize.
+    // destroyed without running, which releases what they hold.
     void Close();
 
 private:

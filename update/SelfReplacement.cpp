@@ -1,8 +1,6 @@
 #include "update/SelfReplacement.h"
 
-#include "platform/FileBytes.h"
-#include "platform/FileMove.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "update/LauncherVersion.h"
 

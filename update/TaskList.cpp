@@ -1,142 +1,114 @@
 #include "update/TaskList.h"
 
+#include "platform/ErrorReport.h"
 #include "platform/Errors.h"
-#include "update/ErrorReport.h"
 #include "update/MainThread.h"
-#include "update/SelfFreeingThread.h"
 #include "update/ThreadPool.h"
 
-#include <algorithm>
-#include <chrono>
-#include <thread>
+#include <cstddef>
+#include <mutex>
 #include <utility>
 
 namespace corvane {
 
-namespace {
+class TTasksList::PendingJobs {
+public:
+    void JobQueued() {
+        std::lock_guard guard(lock_);
+        ++count_;
+    }
 
-// The waiting thread wakes when any pending task finishes, and at the latest after this
-// long, to pick up tasks registered meanwhile.
-constexpr std::chrono::milliseconds WaitSlice{100};
+    // Called by every job as its last step, and for a job that could not be queued.
+    void JobEnded() {
+        std::unique_lock guard(lock_);
+        --count_;
+        HandOverWhenDue(guard);
+    }
 
-} // namespace
+    void Await(TProc action, std::shared_ptr<TTasksList> list,
+               std::shared_ptr<IMainThreadDispatcher> dispatcher) {
+        std::unique_lock guard(lock_);
+        action_ = std::move(action);
+        list_ = std::move(list);
+        dispatcher_ = std::move(dispatcher);
+        HandOverWhenDue(guard);
+    }
+
+private:
+    // Under the lock, which it releases. Once every job has ended after AWait, hands the
+    // action to the main thread together with the list's reference to itself.
+    void HandOverWhenDue(std::unique_lock<std::mutex>& guard) {
+        if (count_ != 0 || !list_) {
+            return;
+        }
+        TProc call = [list = std::move(list_), action = std::move(action_)]() mutable {
+            TProc run = std::move(action);
+            // From here on the list may be destroyed, here or inside the action; nothing
+            // below touches it.
+            list.reset();
+            if (run) {
+                try {
+                    run();
+                } catch (...) {
+                    HandleException(std::current_exception());
+                }
+            }
+        };
+        const std::shared_ptr<IMainThreadDispatcher> dispatcher = std::move(dispatcher_);
+        guard.unlock();
+        // Outside the lock: a loop that has ended destroys the call at once, and with it
+        // perhaps the list, whose pool still runs jobs that end here.
+        dispatcher->Post(std::move(call));
+    }
+
+    std::mutex lock_;
+    std::size_t count_ = 0;
+    TProc action_;
+    // Set from AWait until the hand-over: the list keeps itself alive while it waits.
+    std::shared_ptr<TTasksList> list_;
+    std::shared_ptr<IMainThreadDispatcher> dispatcher_;
+};
 
 std::shared_ptr<ITasks> TTasksList::New() {
     return std::make_shared<TTasksList>(TPrivate{});
 }
 
-TTasksList::TTasksList(TPrivate) : FThreadPool(std::make_unique<TThreadPool>()) {}
+TTasksList::TTasksList(TPrivate)
+    : pending_(std::make_shared<PendingJobs>()), threadPool_(std::make_unique<TThreadPool>()) {}
 
 TTasksList::~TTasksList() {
-    std::vector<std::shared_ptr<ITask>> LTasks;
-    {
-        std::lock_guard LGuard(FLock);
-        LTasks.swap(FTasks);
-    }
-    // The handles go outside the lock; a task that was queued but not yet run stays alive
-    // in the pool, which runs it before it shuts down.
-    LTasks.clear();
-    FThreadPool.reset();
-    FProc = nullptr;
+    // First, while the count is still shared: the jobs still queued run to their end.
+    threadPool_.reset();
 }
 
 std::shared_ptr<ITasks> TTasksList::Run(TProc Func) {
-    auto LTask = TTask::Create(std::move(Func), *FThreadPool);
-    LTask->Start();
-    return Add(std::move(LTask));
-}
-
-std::shared_ptr<ITasks> TTasksList::Run(TObject* Sender, TNotifyEvent Event) {
-    return Run([Sender, LEvent = std::move(Event)] { LEvent(Sender); });
-}
-
-std::shared_ptr<ITasks> TTasksList::Add(std::shared_ptr<ITask> ATask) {
-    if (ATask) {
-        std::lock_guard LGuard(FLock);
-        if (std::find(FTasks.begin(), FTasks.end(), ATask) == FTasks.end()) {
-            FTasks.push_back(std::move(ATask));
-        }
+    pending_->JobQueued();
+    try {
+        threadPool_->Queue([pending = pending_, job = std::move(Func)]() mutable {
+            try {
+                job();
+            } catch (...) {
+                // A job's error ends that job only.
+            }
+            // The job's captured values go before it counts as ended, so the completion
+            // action may free what they referred to.
+            job = nullptr;
+            pending->JobEnded();
+        });
+    } catch (...) {
+        pending_->JobEnded();
+        throw;
     }
     return shared_from_this();
 }
 
 std::shared_ptr<ITasks> TTasksList::AWait(TProc AEnd) {
-    auto LDispatcher = MainThreadDispatcher();
-    if (!LDispatcher) {
+    std::shared_ptr<IMainThreadDispatcher> dispatcher = MainThreadDispatcher();
+    if (!dispatcher) {
         throw Exception("No main thread dispatcher is installed");
     }
-    {
-        std::lock_guard LGuard(FLock);
-        FProc = std::move(AEnd);
-    }
-    // The waiting thread holds the list until it hands that reference to the main thread,
-    // so a caller that keeps no reference of its own still gets its completion action.
-    TSelfFreeingThread::Start([LSelf = shared_from_this(), LDispatcher]() mutable {
-        LSelf->WaitForTasks();
-        TTasksList* const LList = LSelf.get();
-        // Blocks until the call has returned on the main thread. Afterwards LSelf is empty
-        // and this thread touches the list no more; if the event loop dropped the call
-        // instead, the list is released when this thread ends.
-        Synchronize(*LDispatcher, [&] { LList->WaitThreadTerminate(std::move(LSelf)); });
-    });
+    pending_->Await(std::move(AEnd), shared_from_this(), std::move(dispatcher));
     return shared_from_this();
-}
-
-void TTasksList::WaitForTasks() {
-    for (;;) {
-        try {
-            const std::vector<std::shared_ptr<ITask>> LPending = PendingTasks();
-            if (LPending.empty()) {
-                return;
-            }
-            TTask::WaitForAny(LPending, WaitSlice);
-        } catch (...) {
-            // A step of the wait itself failed (memory, the lock, a task's status). Jobs may
-            // still run and use what the completion action releases, so the wait goes on;
-            // the pause keeps a lasting failure from spinning.
-            std::this_thread::sleep_for(WaitSlice);
-        }
-    }
-}
-
-std::vector<std::shared_ptr<ITask>> TTasksList::PendingTasks() {
-    std::vector<std::shared_ptr<ITask>> LPending;
-    std::vector<std::shared_ptr<ITask>> LFinished;
-    {
-        std::lock_guard LGuard(FLock);
-        for (std::shared_ptr<ITask>& LEntry : FTasks) {
-            if (!LEntry) {
-                continue;
-            }
-            if (IsFinished(LEntry->Status())) {
-                LFinished.push_back(std::move(LEntry));
-            } else {
-                LPending.push_back(LEntry);
-            }
-        }
-    }
-    // LFinished drops the list's references to finished tasks here, outside the lock.
-    return LPending;
-}
-
-void TTasksList::WaitThreadTerminate(std::shared_ptr<TTasksList> ASelf) {
-    TProc LProc;
-    {
-        std::lock_guard LGuard(FLock);
-        // Taken, not copied: the action's captured values go as soon as it has run, even
-        // when they hold a reference to this list.
-        LProc = std::move(FProc);
-    }
-    // From here on the list may be destroyed, here or inside the action; nothing below
-    // touches it.
-    ASelf.reset();
-    if (LProc) {
-        try {
-            LProc();
-        } catch (...) {
-            HandleException(std::current_exception());
-        }
-    }
 }
 
 } // namespace corvane

@@ -4,16 +4,15 @@
 //
 //   TTasksList::New()->Run([] { CopyOne(); })->Run([] { CopyTwo(); })->AWait([] { Done(); });
 //
-// The completion action runs through the installed main-thread dispatcher
-// (update/MainThread.h), so the caller must return to its event loop for it to run.
+// The list counts the jobs that have not ended. Once AWait has been called, whoever brings the
+// count to zero (the last job to end, or AWait itself when nothing is left to do) hands the
+// completion action to the main thread through the installed dispatcher (update/MainThread.h);
+// no thread waits or polls for it. The caller must return to its event loop for it to run.
 #pragma once
 
 #include "update/Callables.h"
-#include "update/Task.h"
 
 #include <memory>
-#include <mutex>
-#include <vector>
 
 namespace corvane {
 
@@ -24,23 +23,19 @@ class ITasks {
 public:
     virtual ~ITasks() = default;
 
-    // Queues a job that calls Func on the list's pool, starts it and registers it.
+    // Queues a job that calls Func on the list's pool; it may start at once. An error escaping
+    // Func ends that job only and reaches nobody. Raises, without counting the job, when the
+    // pool can start no thread.
     virtual std::shared_ptr<ITasks> Run(TProc Func) = 0;
-    // The same for an event handler; the job calls Event with Sender.
-    virtual std::shared_ptr<ITasks> Run(TObject* Sender, TNotifyEvent Event) = 0;
-    // Registers ATask, once however often it is added; an empty handle is ignored. It does not
-    // start it: a task left in the Created status counts as pending and keeps the completion
-    // action from running. A task added after the completion action has run is not waited
-    // for.
-    virtual std::shared_ptr<ITasks> Add(std::shared_ptr<ITask> ATask) = 0;
     // Stores AEnd as the completion action and returns at once. AEnd runs once, on the main
-    // thread, after every registered task has finished (failed and cancelled ones included).
-    // The list keeps itself alive until then, so the caller may drop its reference; AEnd may
-    // release the last reference to the list, and its captured values are released as soon as
-    // it has run (a capture of the list itself makes no cycle). An error raised by AEnd goes to the
-    // application's default error report. Raises Exception when no main-thread dispatcher is
-    // installed. Meant to be called once, last; a second call starts a second wait, and the
-    // action stored at the time runs once, when the first of the waits ends.
+    // thread, after every job queued before it ran has ended (failed ones included); a job
+    // queued after AWait but before that is waited for as well, one queued after AEnd was
+    // handed over is not. The list keeps itself alive until then, so the caller may drop its
+    // reference; AEnd may release the last reference to the list, and its captured values are
+    // released as soon as it has run (a capture of the list itself makes no cycle). An error
+    // raised by AEnd goes to the application's default error report. Raises Exception when no
+    // main-thread dispatcher is installed. Meant to be called once, last; a second call before
+    // the hand-over replaces the action, one after it starts another wait.
     virtual std::shared_ptr<ITasks> AWait(TProc AEnd) = 0;
 };
 
@@ -52,32 +47,22 @@ public:
     static std::shared_ptr<ITasks> New();
 
     explicit TTasksList(TPrivate);
-    // Clears the registry, then shuts the pool down: jobs already queued still run, and every
-    // thread of the pool has ended when it returns. Then the completion action is dropped.
+    // Shuts the pool down: jobs already queued still run, and every thread of the pool has
+    // ended when it returns.
     ~TTasksList() override;
     TTasksList(const TTasksList&) = delete;
     TTasksList& operator=(const TTasksList&) = delete;
 
     std::shared_ptr<ITasks> Run(TProc Func) override;
-    std::shared_ptr<ITasks> Run(TObject* Sender, TNotifyEvent Event) override;
-    std::shared_ptr<ITasks> Add(std::shared_ptr<ITask> ATask) override;
     std::shared_ptr<ITasks> AWait(TProc AEnd) override;
 
 private:
-    // The waiting thread: returns once no registered task is pending.
-    void WaitForTasks();
-    // One pass over the registry: drops the finished tasks and returns the pending ones.
-    std::vector<std::shared_ptr<ITask>> PendingTasks();
-    // On the main thread, once the wait has ended: releases ASelf and calls the completion
-    // action.
-    void WaitThreadTerminate(std::shared_ptr<TTasksList> ASelf);
+    // The count of jobs not yet ended and the completion action; the jobs share it rather than
+    // the list, so a job never touches a list that may be gone.
+    class PendingJobs;
 
-    std::unique_ptr<TThreadPool> FThreadPool;
-    // Guards FTasks and FProc.
-    std::mutex FLock;
-    TProc FProc;
-    // Finished tasks are set to empty, never removed.
-    std::vector<std::shared_ptr<ITask>> FTasks;
+    std::shared_ptr<PendingJobs> pending_;
+    std::unique_ptr<TThreadPool> threadPool_;
 };
 
 } // namespace corvane

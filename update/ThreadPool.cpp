@@ -256,16 +256,6 @@ void TThreadPool::Queue(TProc AJob) {
     FCore->Queue(std::move(AJob));
 }
 
-std::function<void(TProc)> TThreadPool::QueueHandle() const {
-    return [LCore = std::weak_ptr<TCore>(FCore)](TProc AJob) {
-        const auto LLocked = LCore.lock();
-        if (!LLocked) {
-            throw Exception("The thread pool has been shut down");
-        }
-        LLocked->Queue(std::move(AJob));
-    };
-}
-
 size_t TThreadPool::WorkerCount() const {
     return FCore->WorkerCount();
 }

@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <functional>
 #include <memory>
 
 namespace corvane {
@@ -35,13 +34,9 @@ public:
     TThreadPool(const TThreadPool&) = delete;
     TThreadPool& operator=(const TThreadPool&) = delete;
 
-    // Queues AJob. An error escaping the job is dropped. Raises Exception after shut-down,
-    // and std::system_error when the pool has no worker and cannot start one.
+    // Queues AJob. An error escaping the job is dropped. Raises Exception once the pool is
+    // shutting down, and std::system_error when the pool has no worker and cannot start one.
     void Queue(TProc AJob);
-
-    // Queues on this pool for as long as it has not shut down, then raises as Queue does;
-    // safe to keep beyond the pool's life.
-    std::function<void(TProc)> QueueHandle() const;
 
     // Workers that have not ended.
     size_t WorkerCount() const;

@@ -1,4 +1,5 @@
 #include "platform/Process.h"
+
 #include "platform/Paths.h"
 
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "platform/ServiceProcess.h"
+#include "platform/Process.h"
 
 #include <cerrno>
 #include <csignal>

@@ -5,8 +5,8 @@
 #include "dialogs/MessageDialogLayout.h"
 #include "dialogs/MessageDialogMetrics.h"
 #include "dialogs/MessageDialogText.h"
+#include "platform/ErrorReport.h"
 #include "platform/Errors.h"
-#include "update/ErrorReport.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -113,7 +113,6 @@ private slots:
     void ShowNoticeEndsWithOk_data();
     void ShowNoticeEndsWithOk();
     void CloseCommandEndsWithCancelResult();
-    void MessageFmtFormatsTheNotInstalledNotice();
     void CtrlCCopiesTheDialog_data();
     void CtrlCCopiesTheDialog();
     void CopiesLinesButtonsAndCaption();
@@ -391,28 +390,6 @@ void MessageFormTest::CloseCommandEndsWithCancelResult() {
     const int LShown = WhileShown([] { return ShowNotice(Notice); },
                                   [](TMessageForm& AForm) { AForm.windowHandle()->close(); });
     QCOMPARE(LShown, mrCancel);
-}
-
-void MessageFormTest::MessageFmtFormatsTheNotInstalledNotice() {
-    const QString LPath = QStringLiteral("/opt/Corvane Plexa/ESTOQUE.EXE");
-    QString LCaption;
-    QStringList LLines;
-    QStringList LButtons;
-    const int LShown = WhileShown(
-        [&] {
-            return MessageFmt(QStringLiteral("Módulo não instalado.\r\n%s"), {LPath}, mtInformation,
-                              {}, 0);
-        },
-        [&](TMessageForm& AForm) {
-            LCaption = AForm.windowTitle();
-            LLines = AForm.findChild<TTransparentMemo*>(QStringLiteral("Message"))->Lines();
-            LButtons = ButtonNames(AForm);
-            QTest::keyClick(AForm.windowHandle(), Qt::Key_Return);
-        });
-    QCOMPARE(LShown, mrOk);
-    QCOMPARE(LCaption, QStringLiteral("Informação"));
-    QCOMPARE(LLines, (QStringList{QStringLiteral("Módulo não instalado."), LPath}));
-    QCOMPARE(LButtons, QStringList{"OK"});
 }
 
 void MessageFormTest::CtrlCCopiesTheDialog_data() {

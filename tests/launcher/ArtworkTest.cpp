@@ -1,16 +1,17 @@
 // The window's background: the stored JPEG, a drawn button under every click area (the
 // picture is centred, so it is shifted by 3 columns and 30 rows), and a screenshot of the
-// window at start saved next to the test (FrmMenu.png) for a look.
+// window at start saved next to the test (MainWindow.png) for a look.
 #include "launcher/Application.h"
 #include "launcher/MainWindow.h"
 #include "launcher/PictureArea.h"
+#include "launcher/WaitPanel.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QTest>
 
-using corvane::TFrmMenu;
+using corvane::MainWindow;
 
 class ArtworkTest : public QObject {
     Q_OBJECT
@@ -39,19 +40,19 @@ private slots:
 
     // Every area lies over a drawn button, and just outside its left edge is background.
     void buttonUnderEveryArea() {
-        TFrmMenu LForm;
+        MainWindow LForm;
         LForm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&LForm));
         const QImage LStart = LForm.grab().toImage();
-        const QString LShot = QStringLiteral(QT_TESTCASE_BUILDDIR "/FrmMenu.png");
+        const QString LShot = QStringLiteral(QT_TESTCASE_BUILDDIR "/MainWindow.png");
         QVERIFY(LStart.save(LShot));
 
-        LForm.pnlTemporizador->hide();
+        LForm.WaitingPanel()->hide();
         const QImage LImage = LForm.grab().toImage();
         QCOMPARE(LImage.size(), QSize(1018, 708));
-        for (corvane::TImage* LArea :
-             LForm.findChildren<corvane::TImage*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (LArea == LForm.Image1 || LArea == LForm.imgAeC)
+        for (corvane::PictureArea* LArea :
+             LForm.findChildren<corvane::PictureArea*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (LArea == LForm.Background() || LArea == LForm.Area("makerContact"))
                 continue;
             const QRect LRect = LArea->geometry();
             const int LMiddle = LRect.center().y();

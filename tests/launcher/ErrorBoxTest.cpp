@@ -1,7 +1,7 @@
 // The application's default error report.
 #include "launcher/ErrorBox.h"
 #include "launcher/Application.h"
-#include "platform/Errors.h"
+#include "update/Errors.h"
 
 #include <QAbstractButton>
 #include <QApplication>

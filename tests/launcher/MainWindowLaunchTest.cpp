@@ -2,12 +2,13 @@
 // the start-up run, the waiting panel, the caption and the module starts. The modules are
 // copies of the demo module, which log their start to a file.
 #include "dialogs/MessageDialogText.h"
-#include "launcher/ActivityIndicator.h"
 #include "launcher/Application.h"
+#include "launcher/BusyIndicator.h"
 #include "launcher/ErrorBox.h"
+#include "launcher/LocaleTimeSeparator.h"
 #include "launcher/MainWindow.h"
 #include "launcher/PictureArea.h"
-#include "launcher/UpdateTime.h"
+#include "launcher/WaitPanel.h"
 #include "update/MainThread.h"
 
 #include <QApplication>
@@ -29,8 +30,8 @@
 #include <thread>
 #include <vector>
 
-using corvane::TFrmMenu;
-using corvane::TImage;
+using corvane::MainWindow;
+using corvane::PictureArea;
 
 namespace {
 
@@ -68,9 +69,9 @@ private:
         }
     }
 
-    std::unique_ptr<TFrmMenu> NewWindow(const QString& ARemote) {
-        auto LForm = TFrmMenu::Create();
-        LForm->UseServer(FLocal.toStdString(), ARemote.toStdString(), std::string());
+    std::unique_ptr<MainWindow> NewWindow(const QString& ARemote) {
+        auto LForm = MainWindow::Create();
+        LForm->Shell().UseServer(FLocal.toStdString(), ARemote.toStdString(), std::string());
         return LForm;
     }
 
@@ -90,8 +91,8 @@ private:
         return AName + QLatin1Char('\t') + QDir::currentPath();
     }
 
-    static void Click(TFrmMenu& AForm, const char* AArea) {
-        auto* LArea = AForm.findChild<TImage*>(QString::fromUtf8(AArea));
+    static void Click(MainWindow& AForm, const char* AArea) {
+        auto* LArea = AForm.findChild<PictureArea*>(QString::fromUtf8(AArea));
         QVERIFY(LArea != nullptr);
         QTest::mouseClick(LArea, Qt::LeftButton);
     }
@@ -126,11 +127,11 @@ private slots:
         QTest::addColumn<QString>("area");
         QTest::addColumn<QString>("module");
         QTest::addColumn<bool>("sharedFiles");
-        QTest::newRow("module") << "imgEstoque"
+        QTest::newRow("module") << "stock"
                                 << "Morvik.exe" << true;
-        QTest::newRow("remote support") << "imgSuporteRemoto1"
+        QTest::newRow("remote support") << "remoteSupport1"
                                         << "TeamViewerQS_pt.exe" << false;
-        QTest::newRow("outside the table") << "Image1" << QString() << false;
+        QTest::newRow("outside the table") << "background" << QString() << false;
     }
     void clickOnEachKindOfArea() {
         QFETCH(QString, area);
@@ -140,16 +141,16 @@ private slots:
         const QString LCaption = LForm->windowTitle();
         Click(*LForm, area.toUtf8().constData());
         if (module.isEmpty()) {
-            QCOMPARE(LForm->RunsUnderway(), 0);
-            QCOMPARE(LForm->SelectedModule(), std::string());
+            QCOMPARE(LForm->Shell().RunsUnderway(), 0);
+            QCOMPARE(LForm->Shell().SelectedModule(), std::string());
             QCoreApplication::processEvents();
             QCOMPARE(LForm->windowTitle(), LCaption);
             QVERIFY(QDir(FLocal).entryList(QDir::Files).isEmpty());
             return;
         }
-        QCOMPARE(LForm->SelectedModule(), (FLocal + module).toStdString());
-        QTRY_COMPARE(LForm->RunsUnderway(), 0);
-        QVERIFY(LForm->pnlTemporizador->isHidden());
+        QCOMPARE(LForm->Shell().SelectedModule(), (FLocal + module).toStdString());
+        QTRY_COMPARE(LForm->Shell().RunsUnderway(), 0);
+        QVERIFY(LForm->WaitingPanel()->isHidden());
         QVERIFY(QFile::exists(FLocal + module));
         QCOMPARE(QFile::exists(FLocal + QStringLiteral("gds32.dll")), sharedFiles);
         QCOMPARE(QFile::exists(FLocal + QStringLiteral("central.ini")), sharedFiles);
@@ -161,43 +162,23 @@ private slots:
     // Shown, the window starts the start-up run once: the shared files only, no module.
     void startUpRunBringsSharedFilesAndStartsNothing() {
         const auto LForm = NewWindow(FServer);
-        QVERIFY(LForm->pnlTemporizador->isVisibleTo(LForm.get()));
+        QVERIFY(LForm->WaitingPanel()->isVisibleTo(LForm.get()));
         LForm->show();
-        QVERIFY(LForm->Timer1->isActive());
+        QVERIFY(LForm->StartupRunTimer()->isActive());
         QTRY_VERIFY(QFile::exists(FLocal + QStringLiteral("gds32.dll")));
-        QTRY_COMPARE(LForm->RunsUnderway(), 0);
-        QVERIFY(!LForm->Timer1->isActive());
-        QVERIFY(LForm->pnlTemporizador->isHidden());
-        QVERIFY(!LForm->aciTemporizador->Animate());
+        QTRY_COMPARE(LForm->Shell().RunsUnderway(), 0);
+        QVERIFY(!LForm->StartupRunTimer()->isActive());
+        QVERIFY(LForm->WaitingPanel()->isHidden());
+        QVERIFY(!LForm->WaitingPanel()->Indicator()->Animates());
         QVERIFY(QFile::exists(FLocal + QStringLiteral("central.ini")));
         QVERIFY(!QFile::exists(FLocal + QStringLiteral("Morvik.exe")));
-        QCOMPARE(LForm->SelectedModule(), std::string());
+        QCOMPARE(LForm->Shell().SelectedModule(), std::string());
         const QRegularExpression LCaption(
             QStringLiteral("^Corvane Plexa Tempo do update : \\d\\d%1\\d\\d\\.\\d\\d\\d$")
                 .arg(QRegularExpression::escape(corvane::LocaleTimeSeparator())));
         QVERIFY2(LCaption.match(LForm->windowTitle()).hasMatch(), qPrintable(LForm->windowTitle()));
         QVERIFY(!QFile::exists(FLog));
         QVERIFY(FErrors.empty());
-    }
-
-    void captionFormat_data() {
-        QTest::addColumn<int>("milliseconds");
-        QTest::addColumn<QString>("separator");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("seconds") << 3250 << ":"
-                                 << "00:03.250";
-        QTest::newRow("over an hour") << ((60 + 2) * 60 + 3) * 1000 + 4 << ":"
-                                      << "02:03.004";
-        QTest::newRow("other separator") << 59 * 60000 + 59999 << "."
-                                         << "59.59.999";
-        QTest::newRow("nothing") << 0 << ":"
-                                 << "00:00.000";
-    }
-    void captionFormat() {
-        QFETCH(int, milliseconds);
-        QFETCH(QString, separator);
-        QFETCH(QString, caption);
-        QCOMPARE(corvane::FormatUpdateTime(milliseconds / 86400000.0, separator), caption);
     }
 
     // A module on neither side: the message names the full path on its second line, with OK.
@@ -219,8 +200,8 @@ private slots:
             LDialog->accept();
         });
         LWatch.start(10);
-        Click(*LForm, "imgSuporteRemoto2");
-        QTRY_COMPARE(LForm->RunsUnderway(), 0);
+        Click(*LForm, "remoteSupport2");
+        QTRY_COMPARE(LForm->Shell().RunsUnderway(), 0);
         QTRY_VERIFY(!LWatch.isActive());
         QCOMPARE(LLines, (QStringList{QStringLiteral("Módulo não instalado."),
                                       FLocal + QStringLiteral("Supremo.exe")}));
@@ -232,32 +213,32 @@ private slots:
     // is hidden, nothing is started; a later click runs again.
     void failingRunStartHidesThePanel() {
         const auto LForm = NewWindow(FRoot->filePath(QStringLiteral("sem servidor/")));
-        Click(*LForm, "imgEstoque");
+        Click(*LForm, "stock");
         QCOMPARE(FErrors.size(), size_t(1));
-        QCOMPARE(LForm->RunsUnderway(), 0);
-        QVERIFY(LForm->pnlTemporizador->isHidden());
-        QVERIFY(!LForm->aciTemporizador->Animate());
-        LForm->UseServer(FLocal.toStdString(), FServer.toStdString(), std::string());
-        Click(*LForm, "imgEstoque");
+        QCOMPARE(LForm->Shell().RunsUnderway(), 0);
+        QVERIFY(LForm->WaitingPanel()->isHidden());
+        QVERIFY(!LForm->WaitingPanel()->Indicator()->Animates());
+        LForm->Shell().UseServer(FLocal.toStdString(), FServer.toStdString(), std::string());
+        Click(*LForm, "stock");
         QTRY_COMPARE(LogLines(), QStringList{Started(QStringLiteral("Morvik.exe"))});
     }
 
     // Nothing configured: no run, and the panel the layout shows comes down with the
     // start-up run, which has nothing to wait for; a click leaves it down.
     void nothingConfiguredStartsNoRun() {
-        auto LForm = TFrmMenu::Create();
-        LForm->UseServer(FLocal.toStdString(), std::string(), std::string(" \t "));
-        QVERIFY(LForm->pnlTemporizador->isVisibleTo(LForm.get()));
+        auto LForm = MainWindow::Create();
+        LForm->Shell().UseServer(FLocal.toStdString(), std::string(), std::string(" \t "));
+        QVERIFY(LForm->WaitingPanel()->isVisibleTo(LForm.get()));
         LForm->show();
-        QVERIFY(LForm->Timer1->isActive());
-        QTRY_VERIFY(!LForm->Timer1->isActive());
-        QCOMPARE(LForm->RunsUnderway(), 0);
-        QVERIFY(LForm->pnlTemporizador->isHidden());
-        QVERIFY(!LForm->aciTemporizador->Animate());
-        Click(*LForm, "imgEstoque");
-        QCOMPARE(LForm->RunsUnderway(), 0);
-        QVERIFY(LForm->pnlTemporizador->isHidden());
-        QCOMPARE(LForm->windowTitle(), QString::fromUtf8(TFrmMenu::StartCaption));
+        QVERIFY(LForm->StartupRunTimer()->isActive());
+        QTRY_VERIFY(!LForm->StartupRunTimer()->isActive());
+        QCOMPARE(LForm->Shell().RunsUnderway(), 0);
+        QVERIFY(LForm->WaitingPanel()->isHidden());
+        QVERIFY(!LForm->WaitingPanel()->Indicator()->Animates());
+        Click(*LForm, "stock");
+        QCOMPARE(LForm->Shell().RunsUnderway(), 0);
+        QVERIFY(LForm->WaitingPanel()->isHidden());
+        QCOMPARE(LForm->windowTitle(), QStringLiteral("Corvane Plexa [2019.01.00]"));
         QVERIFY(QDir(FLocal).entryList(QDir::Files).isEmpty());
         QVERIFY(FErrors.empty());
     }
@@ -266,12 +247,12 @@ private slots:
     // up until the last run has ended.
     void twoQuickClicksStartEachModuleOnce() {
         const auto LForm = NewWindow(FServer);
-        Click(*LForm, "imgEstoque");
-        Click(*LForm, "imgSuporteRemoto1");
-        QCOMPARE(LForm->SelectedModule(),
+        Click(*LForm, "stock");
+        Click(*LForm, "remoteSupport1");
+        QCOMPARE(LForm->Shell().SelectedModule(),
                  (FLocal + QStringLiteral("TeamViewerQS_pt.exe")).toStdString());
-        QTRY_COMPARE(LForm->RunsUnderway(), 0);
-        QVERIFY(LForm->pnlTemporizador->isHidden());
+        QTRY_COMPARE(LForm->Shell().RunsUnderway(), 0);
+        QVERIFY(LForm->WaitingPanel()->isHidden());
         QTRY_COMPARE(LogLines().size(), 2);
         QCOMPARE(LogLines(), (QStringList{Started(QStringLiteral("Morvik.exe")),
                                           Started(QStringLiteral("TeamViewerQS_pt.exe"))}));
@@ -285,14 +266,16 @@ private slots:
         QVERIFY(LDispatcher->IsMainThread());
         std::atomic<bool> LWorkerSawMain{true};
         std::atomic<bool> LRanOnMain{false};
-        std::atomic<bool> LSynchronized{false};
+        std::atomic<bool> ran{false};
         std::thread LWorker([&] {
             LWorkerSawMain = LDispatcher->IsMainThread();
-            LSynchronized = corvane::Synchronize(*LDispatcher,
-                                                 [&] { LRanOnMain = LDispatcher->IsMainThread(); });
+            LDispatcher->Post([&] {
+                LRanOnMain = LDispatcher->IsMainThread();
+                ran = true;
+            });
         });
-        QTRY_VERIFY(LSynchronized.load());
         LWorker.join();
+        QTRY_VERIFY(ran.load());
         QVERIFY(!LWorkerSawMain);
         QVERIFY(LRanOnMain);
     }

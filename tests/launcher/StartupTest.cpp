@@ -1,8 +1,7 @@
-// Start-up of the launcher from its own folder: Corvane.ini, the caption, the start-up
-// settings and the report folder. Each case copies the program into a folder whose path holds
-// blanks and non-ASCII letters and starts it from another current directory, which holds a
-// decoy Corvane.ini that must never be read.
-#include "launcher/MainWindow.h"
+// Start-up of the launcher from its own folder: Corvane.ini (each key's reading is tested in
+// tests/shell), the caption and the report folder. Each case copies the program into a folder
+// whose path holds blanks and non-ASCII letters and starts it from another current directory,
+// which holds a decoy Corvane.ini that must never be read.
 #include "tests/support/TestCertificate.h"
 #include "tests/support/TestHttpServer.h"
 
@@ -14,15 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <random>
-
-using corvane::TFrmMenu;
-
 namespace {
-
-QString S(const char* AText) {
-    return QString::fromUtf8(AText);
-}
 
 struct TRun {
     QMap<QString, QString> Values;
@@ -107,82 +98,30 @@ private:
 private slots:
     void initTestCase() { QVERIFY(FRoot.isValid()); }
 
-    void configuration_data() {
-        QTest::addColumn<QByteArray>("ini"); // a null array: no Corvane.ini at all
-        QTest::addColumn<QString>("remotePath");
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("exeContabil");
-
-        const QString LDefaultContabil = QString::fromUtf8(TFrmMenu::DefaultExeContabil);
-        QTest::newRow("no Corvane.ini") << QByteArray() << S("") << S("") << LDefaultContabil;
-        QTest::newRow("share without final backslash")
-            << QByteArray("[Servidor]\r\nLocal Exe=\\\\srv01\\corvane\r\n"
-                          "url=http://srv01:8080\r\nExe Contabi=D:\\Cont\\contabil.exe\r\n")
-            << S("\\\\srv01\\corvane\\") << S("http://srv01:8080") << S("D:\\Cont\\contabil.exe");
-        QTest::newRow("final backslash kept")
-            << QByteArray("[servidor]\nLOCAL EXE=\\\\srv01\\corvane\\\n")
-            << S("\\\\srv01\\corvane\\") << S("") << LDefaultContabil;
-        QTest::newRow("forward slash gets a backslash")
-            << QByteArray("[Servidor]\nLocal Exe=/mnt/servidor/\n") << S("/mnt/servidor/\\")
-            << S("") << LDefaultContabil;
-        QTest::newRow("empty Local Exe stays empty")
-            << QByteArray("[Servidor]\nLocal Exe=\nurl=\nExe Contabi=\n") << S("") << S("")
-            << S("");
-        QTest::newRow("url kept as read, quotes dropped")
-            << QByteArray("[Servidor]\nurl=\" http://srv01/arquivos \"\n") << S("")
-            << S(" http://srv01/arquivos ") << LDefaultContabil;
-        QTest::newRow("values cut at 2,047 characters")
-            << ("[Servidor]\nLocal Exe=" + QByteArray(100'000, 'L') +
-                "\nurl=" + QByteArray(2048, 'u') + "\n")
-            << QString(2047, QLatin1Char('L')) + QLatin1Char('\\')
-            << QString(2047, QLatin1Char('u')) << LDefaultContabil;
-        QTest::newRow("Windows-1252 file")
-            << QByteArray("[Servidor]\r\nLocal Exe=/mnt/Instala\xE7\xE3o\r\n")
-            << QStringLiteral("/mnt/Instalação\\") << S("") << LDefaultContabil;
-
-        QByteArray LJunk(64 * 1024, '\0');
-        std::mt19937 LRandom(2019);
-        for (char& LByte : LJunk)
-            LByte = static_cast<char>(LRandom());
-        QTest::newRow("binary junk") << LJunk << S("") << S("") << LDefaultContabil;
-    }
-
-    void configuration() {
-        QFETCH(QByteArray, ini);
-        QFETCH(QString, remotePath);
-        QFETCH(QString, url);
-        QFETCH(QString, exeContabil);
-        NewCase();
-        if (!ini.isNull())
-            WriteFile(FFolder + QStringLiteral("/Corvane.ini"), ini);
-        const TRun LRun = RunProbe();
-        QCOMPARE(LRun.Errors, QStringList());
-        QCOMPARE(LRun.Values.value(QStringLiteral("RemotePath")), remotePath);
-        QCOMPARE(LRun.Values.value(QStringLiteral("CaminhoServidor")), remotePath);
-        QCOMPARE(LRun.Values.value(QStringLiteral("Url")), url);
-        QCOMPARE(LRun.Values.value(QStringLiteral("ExeContabil")), exeContabil);
-    }
-
     void startsFromItsOwnFolderWhateverTheCurrentDirectory() {
         NewCase();
-        WriteFile(FFolder + QStringLiteral("/Corvane.ini"), "[Servidor]\nurl=http://srv01\n");
+        WriteFile(FFolder + QStringLiteral("/Corvane.ini"),
+                  "[Servidor]\nurl=http://srv01\nLocal Exe=/mnt/servidor\n"
+                  "Exe Contabi=D:\\Cont\\contabil.exe\n");
         const TRun LRun = RunProbe();
         QCOMPARE(LRun.Errors, QStringList());
         QCOMPARE(LRun.Values.value(QStringLiteral("LocalPath")), FFolder + QLatin1Char('/'));
         QCOMPARE(LRun.Values.value(QStringLiteral("Url")), QStringLiteral("http://srv01"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("RemotePath")),
+                 QStringLiteral("/mnt/servidor\\"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("AccountingProgram")),
+                 QStringLiteral("D:\\Cont\\contabil.exe"));
         QVERIFY(ReportFolderIn(FFolder));
         QVERIFY(!ReportFolderIn(FElsewhere));
 
-        // Right after start: the caption, the waiting panel, the window state of FormCreate.
+        // Right after start: the caption, the waiting panel, the window's state.
         QCOMPARE(LRun.Values.value(QStringLiteral("Caption")),
                  QStringLiteral("Corvane Plexa [2019.01.00]"));
         QCOMPARE(LRun.Values.value(QStringLiteral("PanelVisible")), QStringLiteral("1"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("StartupInfo")), QStringLiteral("1,1"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("Fecha")), QStringLiteral("0"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("FrmMenu")), QStringLiteral("1"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("Modules")), QStringLiteral("18"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("ClosingEndsProgram")), QStringLiteral("0"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("ModuleAreas")), QStringLiteral("18"));
         const QStringList LHint =
-            LRun.Values.value(QStringLiteral("AeCHint")).split(QLatin1Char('|'));
+            LRun.Values.value(QStringLiteral("ContactHint")).split(QLatin1Char('|'));
         QCOMPARE(LHint.size(), 2);
         QVERIFY(LHint[0].startsWith(QStringLiteral("Telefone : ")));
         QVERIFY(LHint[1].contains(QLatin1Char('@')));
@@ -197,7 +136,7 @@ private slots:
     }
 
     // A file named "Relatorio" keeps the folder from being created: the error report shows
-    // the message once, and the window is there with everything FormCreate did before.
+    // the message once, and the window is there with everything start-up did before.
     void reportFolderFailureIsReportedAndStartUpGoesOn() {
         NewCase();
         WriteFile(FFolder + QStringLiteral("/Relatorio"), "not a folder");
@@ -208,7 +147,7 @@ private slots:
         QCOMPARE(LRun.Values.value(QStringLiteral("Caption")),
                  QStringLiteral("Corvane Plexa [2019.01.00]"));
         QCOMPARE(LRun.Values.value(QStringLiteral("Url")), QStringLiteral("http://srv01"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("Modules")), QStringLiteral("18"));
+        QCOMPARE(LRun.Values.value(QStringLiteral("ModuleAreas")), QStringLiteral("18"));
         QVERIFY(QFileInfo(FFolder + QStringLiteral("/Relatorio")).isFile());
     }
 

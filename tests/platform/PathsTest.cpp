@@ -1,10 +1,15 @@
 #include "platform/Paths.h"
 #include "platform/Errors.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
+#include "platform/Unicode.h"
+#include "tests/support/FileTree.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <unistd.h>
@@ -62,12 +67,9 @@ class InvalidCharacters : public ::testing::TestWithParam<BadCharCase> {};
 TEST_P(InvalidCharacters, AreRefusedInEitherPart) {
     const BadCharCase& c = GetParam();
     EXPECT_TRUE(HasInvalidPathChars(c.Folder + c.Name));
-    try {
-        JoinPath(c.Folder, c.Name);
-        FAIL() << "no error";
-    } catch (const EArgumentException& e) {
-        EXPECT_STREQ(e.what(), "Invalid characters in path");
-    }
+    EXPECT_THAT([&] { JoinPath(c.Folder, c.Name); },
+                ::testing::ThrowsMessage<EArgumentException>(
+                    ::testing::StrEq("Invalid characters in path")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -127,6 +129,109 @@ TEST(Paths, ExecutablePathIsAbsoluteWhateverTheCurrentDirectory) {
     EXPECT_TRUE(FileExists(first));
     EXPECT_EQ(ExtractFileName(first), "corvane_platform_tests");
 }
+
+TEST(Paths, TheExtendedPrefixLiftsTheLengthLimit) {
+    const std::string longPath = "C:\\" + std::string(300, 'x');
+    EXPECT_TRUE(IsPathTooLong(longPath));
+    EXPECT_FALSE(IsPathTooLong("\\\\?\\" + longPath));
+    EXPECT_EQ(WithoutExtendedPrefix("\\\\?\\" + longPath), longPath);
+    EXPECT_EQ(WithoutExtendedPrefix(longPath), longPath);
+    EXPECT_NO_THROW(CheckPathLength(std::string(MaxPathLength - 1, 'x')));
+    EXPECT_THAT([] { CheckPathLength(std::string(MaxPathLength, 'x')); },
+                ::testing::ThrowsMessage<EPathTooLongException>(
+                    ::testing::StrEq("The specified path is too long")));
+}
+
+// The path limits count characters of the path as UTF-16 code units, not bytes: a path of
+// accented letters one unit under the limit (far over it in bytes) is taken, one at the limit
+// is refused, by every operation that tests it.
+enum class LimitedOperation { Copy, Create, Delete, ListRoot };
+
+struct LimitCase {
+    const char* label;
+    LimitedOperation operation;
+    size_t limit;
+};
+
+void PrintTo(const LimitCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class PathLimit : public ::testing::TestWithParam<LimitCase> {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(FServer);
+        std::filesystem::create_directories(FLocal);
+    }
+
+    // A path of exactly units UTF-16 units under FLocal, of folders named with "é" (two bytes
+    // each, one unit); the folders above its last level exist, and a folder path ends with a
+    // backslash.
+    std::string AccentedPath(size_t units, bool folder) {
+        std::string path = FLocal.string();
+        const std::string letter = "\xC3\xA9";
+        size_t made = path.size(); // the temporary folder's path is ASCII
+        const size_t end = folder ? units - 1 : units;
+        while (made < end) {
+            size_t level = std::min<size_t>(100, end - made - 1);
+            if (end - made - 1 - level == 1)
+                --level; // else the last level would have no letter
+            std::filesystem::create_directories(path);
+            path += '/';
+            for (size_t i = 0; i < level; ++i)
+                path += letter;
+            made += level + 1;
+        }
+        if (folder) {
+            std::filesystem::create_directories(path);
+            path += '\\';
+        }
+        EXPECT_EQ(Utf16Length(path), units);
+        EXPECT_GT(path.size(), GetParam().limit);
+        return path;
+    }
+
+    void Apply(const std::string& path) {
+        switch (GetParam().operation) {
+        case LimitedOperation::Copy:
+            CopyFileReplacing(test::WriteFile(FServer, "mod.exe", "new").string(), path,
+                              test::TestAge());
+            break;
+        case LimitedOperation::Create:
+            TFileStream(path).Close();
+            break;
+        case LimitedOperation::Delete:
+            std::ofstream(std::filesystem::path(path)) << "old";
+            DeleteFileChecked(path);
+            break;
+        case LimitedOperation::ListRoot:
+            ListFilesWithAges(path);
+            break;
+        }
+    }
+
+    test::TTempFolder FTemp;
+    std::filesystem::path FServer = FTemp.Path() / "server";
+    std::filesystem::path FLocal = FTemp.Path() / "local";
+};
+
+TEST_P(PathLimit, CountsCharactersNotBytes) {
+    const bool folder = GetParam().operation == LimitedOperation::ListRoot;
+    EXPECT_NO_THROW(Apply(AccentedPath(GetParam().limit - 1, folder)));
+    std::filesystem::remove_all(FLocal);
+    std::filesystem::create_directories(FLocal);
+    // TFileStream tells the limit in its own words ("Cannot create file ... too long").
+    EXPECT_THAT([&] { Apply(AccentedPath(GetParam().limit, folder)); },
+                ::testing::ThrowsMessage<Exception>(::testing::HasSubstr("too long")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PathLimit,
+    ::testing::Values(LimitCase{"Copy", LimitedOperation::Copy, MaxPathLength},
+                      LimitCase{"CreateForWriting", LimitedOperation::Create, MaxPathLength},
+                      LimitCase{"CheckedDelete", LimitedOperation::Delete, MaxPathLength},
+                      LimitCase{"ListingRoot", LimitedOperation::ListRoot, MaxListingRootLength}),
+    [](const auto& c) { return std::string(c.param.label); });
 
 } // namespace
 } // namespace corvane

@@ -1,7 +1,7 @@
 // The listing is walked once and walked again exactly when the tree changed.
 #include "tests/service/ServiceFixture.h"
 
-#include "platform/Files.h"
+#include "platform/FileTime.h"
 
 #include <functional>
 

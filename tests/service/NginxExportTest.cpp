@@ -2,7 +2,8 @@
 // does: the real corvane-update updates from it, its answers are the service's, and it refuses
 // every name the service refuses.
 #include "service/NginxExport.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
+#include "platform/FileTime.h"
 #include "tests/service/ServiceFixture.h"
 #include "tests/service/TraversalCases.h"
 #include "tests/support/FileTree.h"

@@ -1,7 +1,7 @@
 // The folderlist and download exchanges as the workstations' updater uses them.
 #include "tests/service/ServiceFixture.h"
 
-#include "platform/Files.h"
+#include "platform/FileTime.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "tests/support/FileTree.h"
 
-#include "platform/Files.h"
+#include "platform/FileTime.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -41,7 +41,7 @@ TTempFolder::~TTempFolder() {
 }
 
 std::filesystem::path WriteFile(const std::filesystem::path& base, std::string_view name,
-                                std::string_view content, TDateTime age) {
+                                std::string_view content, std::optional<TDateTime> age) {
     std::string relative(name);
     std::replace(relative.begin(), relative.end(), '\\', '/');
     const std::filesystem::path path = base / relative;
@@ -52,8 +52,8 @@ std::filesystem::path WriteFile(const std::filesystem::path& base, std::string_v
         if (!out)
             throw std::runtime_error("cannot write " + path.string());
     }
-    if (age >= 0.0)
-        SetFileAge(path.string(), age);
+    if (age)
+        SetFileAge(path.string(), *age);
     return path;
 }
 

@@ -31,9 +31,10 @@ private:
 };
 
 // Writes content to base/name (name with backslashes between folders), creating folders;
-// stamps the file with age unless it is negative. Returns the native path.
+// stamps the file with age when there is one. Returns the native path.
 std::filesystem::path WriteFile(const std::filesystem::path& base, std::string_view name,
-                                std::string_view content, TDateTime age = -1.0);
+                                std::string_view content,
+                                std::optional<TDateTime> age = std::nullopt);
 
 // The whole content of a file, or "<missing>" when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);

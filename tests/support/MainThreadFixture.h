@@ -3,7 +3,7 @@
 // report that records what reaches it, and a check that no thread is left behind.
 #pragma once
 
-#include "update/ErrorReport.h"
+#include "platform/ErrorReport.h"
 #include "update/MainThreadLoop.h"
 #include "update/RunningThreads.h"
 

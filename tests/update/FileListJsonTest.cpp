@@ -1,7 +1,8 @@
 #include "update/FileListJson.h"
 
-#include "platform/Errors.h"
+#include "update/Errors.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -20,6 +21,11 @@
 
 namespace corvane {
 namespace {
+
+using ::testing::StrEq;
+using ::testing::Throws;
+using ::testing::ThrowsMessage;
+using ::testing::Truly;
 
 const TDateTime kMarch1 = EncodeDateTime(2022, 3, 1, 0, 0, 0, 0);
 
@@ -164,19 +170,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 enum class Class { General, InvalidCast, Convert, DateTime, List };
 
-// Runs ACall and checks that it throws exactly the error class AClass with AMessage.
-template <class Call> void ExpectError(Call ACall, Class AClass, const std::string& AMessage) {
-    try {
-        ACall();
-        ADD_FAILURE() << "no error";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.what(), AMessage);
-        const std::type_info& expected = AClass == Class::General       ? typeid(Exception)
-                                         : AClass == Class::InvalidCast ? typeid(EInvalidCast)
-                                         : AClass == Class::Convert     ? typeid(EConvertError)
-                                         : AClass == Class::List        ? typeid(EListError)
-                                                                 : typeid(EDateTimeException);
-        EXPECT_EQ(typeid(e), expected) << typeid(e).name();
+// Checks that call throws the error class E itself (not one derived from it) with message.
+template <class E, class Call> void ExpectErrorOf(Call call, const std::string& message) {
+    EXPECT_THAT(call, ThrowsMessage<E>(StrEq(message)));
+    EXPECT_THAT(call, Throws<E>(Truly([](const E& e) { return typeid(e) == typeid(E); })))
+        << "an error of a class derived from the expected one";
+}
+
+// Checks that call throws exactly the error class errorClass with message.
+template <class Call> void ExpectError(Call call, Class errorClass, const std::string& message) {
+    switch (errorClass) {
+    case Class::General:
+        return ExpectErrorOf<Exception>(call, message);
+    case Class::InvalidCast:
+        return ExpectErrorOf<EInvalidCast>(call, message);
+    case Class::Convert:
+        return ExpectErrorOf<EConvertError>(call, message);
+    case Class::DateTime:
+        return ExpectErrorOf<EDateTimeException>(call, message);
+    case Class::List:
+        return ExpectErrorOf<EListError>(call, message);
     }
 }
 
@@ -332,14 +345,14 @@ TEST(FromJSON, ReadsEveryElementInOrder) {
     )");
     ASSERT_EQ(files.size(), 4u);
     const TDateTime at = EncodeDateTime(2022, 3, 1, 10, 15, 30, 0);
-    EXPECT_EQ(files[0]->FileName(), "Morvik.exe");
-    EXPECT_EQ(files[0]->Age(), at);
-    EXPECT_EQ(files[1]->FileName(), "Relatorio\\Layout01.rav");
-    EXPECT_EQ(files[1]->Age(), at);
-    EXPECT_EQ(files[2]->FileName(), "gds32.dll");
-    EXPECT_EQ(files[2]->Age(), 0.0);
-    EXPECT_EQ(files[3]->FileName(), "");
-    EXPECT_EQ(files[3]->Age(), kMarch1);
+    EXPECT_EQ(files[0].FileName(), "Morvik.exe");
+    EXPECT_EQ(files[0].Age(), at);
+    EXPECT_EQ(files[1].FileName(), "Relatorio\\Layout01.rav");
+    EXPECT_EQ(files[1].Age(), at);
+    EXPECT_EQ(files[2].FileName(), "gds32.dll");
+    EXPECT_EQ(files[2].Age(), 0.0);
+    EXPECT_EQ(files[3].FileName(), "");
+    EXPECT_EQ(files[3].Age(), kMarch1);
 }
 
 TEST(FromJSON, TextWithoutABufferIsNotJson) {
@@ -359,15 +372,14 @@ TEST(FromJSON, AnEmptyArrayGivesAnEmptyList) {
 TEST(FromJSON, ReplacesWhatTheArrayHeld) {
     TFilesInfoDTO files;
     files.Add("old.exe", 1.0);
-    files.resize(2);
+    files.Add("older.exe", 2.0);
     TFilesInfoDTOHelper::FromJSON(files, R"([{"fileName": "new.exe"}])");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0]->FFileName, "new.exe");
+    EXPECT_EQ(files[0].FFileName, "new.exe");
 }
 
-// A failing element keeps the records read before it; the slots from it on stay empty and
-// FreeAll then frees what there is.
-TEST(FromJSON, AFailedElementLeavesAPartlyFilledArrayThatFreeAllEmpties) {
+// A failing element keeps the records read before it, and none after it.
+TEST(FromJSON, AFailedElementKeepsTheRecordsReadBeforeIt) {
     TFilesInfoDTO files;
     ExpectError(
         [&] {
@@ -376,32 +388,35 @@ TEST(FromJSON, AFailedElementLeavesAPartlyFilledArrayThatFreeAllEmpties) {
                            {"fileName": "d.exe"}, 5])");
         },
         Class::DateTime, "Invalid date string: never");
-    ASSERT_EQ(files.size(), 5u);
-    EXPECT_EQ(files[0]->FFileName, "a.exe");
-    EXPECT_EQ(files[1]->FFileName, "b.exe");
-    EXPECT_FALSE(files[2]);
-    EXPECT_FALSE(files[3]);
-    EXPECT_FALSE(files[4]);
-    TFilesInfoDTOHelper::FreeAll(files);
-    EXPECT_TRUE(files.empty());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].FFileName, "a.exe");
+    EXPECT_EQ(files[1].FFileName, "b.exe");
 }
 
-TEST(FreeAll, SkipsEmptySlotsAndEmptiesTheArray) {
+// The names lie back to back in one buffer: each record reads its own, empty ones included,
+// by index and in order.
+TEST(FileRecordArray, ReadsEveryRecordAsTheValueItWasGiven) {
+    const std::vector<TFileInfoDTO> given{{"", 1.0}, {"Estoque.exe", kMarch1},         {"", 2.0},
+                                          {"", 3.0}, {"Relatorio\\Layout01.rav", 4.0}, {"a", 5.0}};
     TFilesInfoDTO files;
-    files.resize(1);
-    files.Add("a.exe", kMarch1);
-    files.resize(3);
-    files.Add("", 0.0);
-    ASSERT_EQ(files.size(), 4u);
-    EXPECT_FALSE(files[0]);
-    EXPECT_EQ(files[1]->FFileName, "a.exe");
-    EXPECT_EQ(files[1]->FAge, kMarch1);
-    EXPECT_FALSE(files[2]);
-    EXPECT_EQ(files[3]->FFileName, "");
-    TFilesInfoDTOHelper::FreeAll(files);
+    for (const TFileInfoDTO& file : given)
+        files.Add(file.FFileName, file.FAge);
+    ASSERT_EQ(files.size(), given.size());
+    std::vector<TFileInfoDTO> iterated;
+    for (const TFileInfoDTO& file : files)
+        iterated.push_back(file);
+    ASSERT_EQ(iterated.size(), given.size());
+    for (size_t i = 0; i < given.size(); ++i) {
+        EXPECT_EQ(files[i].FFileName, given[i].FFileName) << i;
+        EXPECT_EQ(files[i].FAge, given[i].FAge) << i;
+        EXPECT_EQ(iterated[i].FFileName, given[i].FFileName) << i;
+        EXPECT_EQ(iterated[i].FAge, given[i].FAge) << i;
+    }
+    files.clear();
     EXPECT_TRUE(files.empty());
-    TFilesInfoDTOHelper::FreeAll(files);
-    EXPECT_TRUE(files.empty());
+    EXPECT_EQ(files.begin(), files.end());
+    files.Add("b", 6.0);
+    EXPECT_EQ(files[0].FFileName, "b");
 }
 
 TEST(Records, ConstructorsSetTheirFields) {
@@ -438,7 +453,7 @@ TEST(HostileInput, DeepNestingIsReadWithoutExhaustingTheStack) {
     objects += "1" + std::string(depth, '}');
     TFilesInfoDTOHelper::FromJSON(files, "[{\"x\": " + objects + ", \"fileName\": \"a\"}]");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0]->FFileName, "a");
+    EXPECT_EQ(files[0].FFileName, "a");
     ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, "[{\"age\": " + nested + "}]"); },
                 Class::Convert, "JSON object expected for field FAge in JSON " + nested);
 }
@@ -450,9 +465,9 @@ TEST(HostileInput, NumbersOfTenThousandDigitsKeepTheirText) {
                                              digits + ".5e+" + digits + "}, {\"size\": " + digits +
                                              ", \"fileName\": 1e-" + digits + "}]");
     ASSERT_EQ(files.size(), 3u);
-    EXPECT_EQ(files[0]->FFileName, digits);
-    EXPECT_EQ(files[1]->FFileName, "-" + digits + ".5e+" + digits);
-    EXPECT_EQ(files[2]->FFileName, "1e-" + digits);
+    EXPECT_EQ(files[0].FFileName, digits);
+    EXPECT_EQ(files[1].FFileName, "-" + digits + ".5e+" + digits);
+    EXPECT_EQ(files[2].FFileName, "1e-" + digits);
     // As an age the literal is read as a basic-form date: year 9000, month 00.
     ExpectError([&] { JsonToObject<TFileInfoDTO>("{\"age\": " + digits + "}"); }, Class::Convert,
                 "Invalid argument to date encode");
@@ -462,8 +477,8 @@ TEST(HostileInput, NumbersOfTenThousandDigitsKeepTheirText) {
         files, R"([{"x": [true, false, null, -1e-5, "\"2e999\\"], "fileName": "a\"1e999\\",)"
                R"( "size": 1e999, "age": 20220301}])");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0]->FFileName, "a\"1e999\\");
-    EXPECT_EQ(files[0]->FAge, kMarch1);
+    EXPECT_EQ(files[0].FFileName, "a\"1e999\\");
+    EXPECT_EQ(files[0].FAge, kMarch1);
     // A number too big for the parser next to an invalid one is still refused.
     ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, "[" + digits + ", 01]"); },
                 Class::General, kGeneral);
@@ -490,7 +505,7 @@ TEST(HostileInput, AMillionEmptyObjectsAreHeldCompactlyAndOneMoreIsRefused) {
     TFilesInfoDTOHelper::FromJSON(files, json);
     const size_t held = HeapInUse() - before;
     ASSERT_EQ(files.size(), 1'000'000u);
-    EXPECT_EQ(files[999'999]->FFileName, "");
+    EXPECT_EQ(files[999'999].FFileName, "");
 #ifndef CORVANE_SANITIZED_HEAP
     EXPECT_LT(static_cast<double>(held) / static_cast<double>(json.size()), 8.0)
         << held << " bytes held for a listing of " << json.size() << " bytes";
@@ -518,8 +533,8 @@ TEST(HostileInput, ALongListingIsReadCompletely) {
     TFilesInfoDTO files;
     TFilesInfoDTOHelper::FromJSON(files, json);
     ASSERT_EQ(files.size(), static_cast<size_t>(count));
-    EXPECT_EQ(files[count - 1]->FFileName, "Relatorio\\L" + std::to_string(count - 1) + ".rav");
-    EXPECT_EQ(files[count - 1]->FAge, EncodeDateTime(2022, 3, 1, 10, 15, 30, 123));
+    EXPECT_EQ(files[count - 1].FFileName, "Relatorio\\L" + std::to_string(count - 1) + ".rav");
+    EXPECT_EQ(files[count - 1].FAge, EncodeDateTime(2022, 3, 1, 10, 15, 30, 123));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
-#include "platform/Errors.h"
-#include "platform/FileStream.h"
+#include "platform/FileSystem.h"
 #include "tests/support/TestCertificate.h"
 #include "tests/support/TestHttpServer.h"
+#include "update/Errors.h"
 #include "update/FileServiceClient.h"
 #include "update/HttpCertificates.h"
 #include "update/MainThreadLoop.h"
@@ -27,6 +27,8 @@ using test::TRecordedRequest;
 using test::TTestAnswer;
 using test::TTestHTTPServer;
 using ::testing::StartsWith;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 namespace fs = std::filesystem;
 
@@ -234,12 +236,9 @@ TEST_F(DownloadTest, MissingFolderRaisesPathNotFoundAndSendsNothing) {
     TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
     TRESTClientDownload client(server.BaseURL());
     const std::string local = Local("nao-existe/Morvik.exe");
-    try {
-        client.Download("Morvik.exe", local);
-        ADD_FAILURE() << "Download raised nothing";
-    } catch (const EDirectoryNotFoundException& e) {
-        EXPECT_STREQ(e.what(), "The specified path was not found");
-    }
+    EXPECT_THAT(
+        [&] { client.Download("Morvik.exe", local); },
+        ThrowsMessage<EDirectoryNotFoundException>(StrEq("The specified path was not found")));
     EXPECT_EQ(client.Error(), "Cannot create file \"" + local + "\". No such file or directory");
     EXPECT_EQ(server.RequestCount(), 0u);
 }
@@ -250,12 +249,8 @@ TEST_F(DownloadTest, FileInUseRaisesAndStaysAsItWas) {
     TFileStream holder(local);
     holder.Write("em uso", 6);
     TRESTClientDownload client(server.BaseURL());
-    try {
-        client.Download("Morvik.exe", local);
-        ADD_FAILURE() << "Download raised nothing";
-    } catch (const EOSError& e) {
-        EXPECT_STREQ(e.what(), "Device or resource busy");
-    }
+    EXPECT_THAT([&] { client.Download("Morvik.exe", local); },
+                ThrowsMessage<EOSError>(StrEq("Device or resource busy")));
     EXPECT_EQ(client.Error(), "Cannot create file \"" + local + "\". Device or resource busy");
     EXPECT_EQ(ReadFile(local), "em uso");
     EXPECT_EQ(server.RequestCount(), 0u);
@@ -275,19 +270,11 @@ TEST_F(DownloadTest, PathsTheSystemRefusesRaiseThePathErrors) {
     TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
     TRESTClientDownload client(server.BaseURL());
     const std::string tooLong = Local(std::string(260, 'a'));
-    try {
-        client.Download("Morvik.exe", tooLong);
-        ADD_FAILURE() << "no error for a long path";
-    } catch (const EPathTooLongException& e) {
-        EXPECT_STREQ(e.what(), "The specified path is too long");
-    }
+    EXPECT_THAT([&] { client.Download("Morvik.exe", tooLong); },
+                ThrowsMessage<EPathTooLongException>(StrEq("The specified path is too long")));
     EXPECT_THAT(client.Error(), StartsWith("Cannot create file \"" + tooLong + "\". "));
-    try {
-        client.Download("Morvik.exe", Local("a<b>.exe"));
-        ADD_FAILURE() << "no error for invalid characters";
-    } catch (const EArgumentException& e) {
-        EXPECT_STREQ(e.what(), "Invalid characters in path");
-    }
+    EXPECT_THAT([&] { client.Download("Morvik.exe", Local("a<b>.exe")); },
+                ThrowsMessage<EArgumentException>(StrEq("Invalid characters in path")));
     EXPECT_FALSE(fs::exists(Local("a<b>.exe")));
     EXPECT_EQ(server.RequestCount(), 0u);
 }
@@ -331,12 +318,8 @@ TEST_F(DownloadTest, AccessDeniedRows) {
     if (!nobody.Active())
         GTEST_SKIP() << "cannot change the file-system user of this thread";
     const std::string inLocked = (locked / "Morvik.exe").string();
-    try {
-        client.Download("Morvik.exe", inLocked);
-        ADD_FAILURE() << "Download raised nothing";
-    } catch (const EOSError& e) {
-        EXPECT_STREQ(e.what(), "No such file or directory");
-    }
+    EXPECT_THAT([&] { client.Download("Morvik.exe", inLocked); },
+                ThrowsMessage<EOSError>(StrEq("No such file or directory")));
     EXPECT_EQ(client.Error(), "Cannot create file \"" + inLocked + "\". Permission denied");
 
     EXPECT_FALSE(client.Download("Morvik.exe", readOnly));
@@ -410,7 +393,9 @@ TEST_F(DownloadTest, SelfSignedServiceIsRefusedWithoutTheCAAndUsedWithIt) {
     EXPECT_THAT(refused.Error(), StartsWith("REST request failed: SSL certificate problem: "));
     EXPECT_FALSE(fs::exists(Local("Morvik.exe")));
     TRESTClientFileList refusedList(server.BaseURL());
-    EXPECT_THROW(refusedList.Execute("\\", "*.*", true), ERESTException);
+    EXPECT_THAT([&] { refusedList.Execute("\\", "*.*", true); },
+                ThrowsMessage<ERESTException>(
+                    StartsWith("REST request failed: SSL certificate problem: ")));
 
     SetExtraCAFile(caFile);
     TRESTClientDownload accepted(server.BaseURL());

@@ -1,7 +1,7 @@
 #include "update/FileServiceClient.h"
 #include "platform/DateTime.h"
-#include "platform/Errors.h"
 #include "tests/support/TestHttpServer.h"
+#include "update/Errors.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,6 +14,9 @@ namespace {
 using test::TRecordedRequest;
 using test::TTestAnswer;
 using test::TTestHTTPServer;
+using ::testing::StartsWith;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 std::string Gzip(const std::string& text) {
     z_stream z{};
@@ -94,12 +97,9 @@ TEST(ListingRequest, BadBaseURLsFailBeforeAnythingIsSent) {
          {std::pair{"   ", "Protocol field is empty"}, std::pair{"", "Protocol field is empty"},
           std::pair{"http://", "Host field is empty"}}) {
         TRESTClientFileList client(url);
-        try {
-            client.Execute("\\", "*.*", true);
-            ADD_FAILURE() << "no error for \"" << url << '"';
-        } catch (const ENetURIException& e) {
-            EXPECT_STREQ(e.what(), message);
-        }
+        EXPECT_THAT([&] { client.Execute("\\", "*.*", true); },
+                    ThrowsMessage<ENetURIException>(StrEq(message)))
+            << '"' << url << '"';
         EXPECT_EQ(client.Count(), 0);
         EXPECT_EQ(client.Error().FStatus, 0);
     }
@@ -137,12 +137,8 @@ TEST_P(ListingAnswers, GiveTheResultOrTheMessage) {
     TTestHTTPServer server([&](const TRecordedRequest&) { return c.Answer; });
     TRESTClientFileList client(server.BaseURL());
     if (c.Error) {
-        try {
-            client.Execute("\\", "*.*", true);
-            ADD_FAILURE() << "Execute raised nothing";
-        } catch (const std::exception& e) {
-            EXPECT_STREQ(e.what(), c.Error);
-        }
+        EXPECT_THAT([&] { client.Execute("\\", "*.*", true); },
+                    ThrowsMessage<std::exception>(StrEq(c.Error)));
         EXPECT_EQ(client.Count(), 0);
     } else {
         EXPECT_EQ(client.Execute("\\", "*.*", true), c.Result);
@@ -150,8 +146,6 @@ TEST_P(ListingAnswers, GiveTheResultOrTheMessage) {
     }
     EXPECT_EQ(client.Error().FStatus, c.ErrorStatus);
     EXPECT_EQ(client.Error().FError, c.ErrorText);
-    EXPECT_FALSE(client.Items(-1));
-    EXPECT_FALSE(client.Items(client.Count()));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -199,10 +193,10 @@ TEST(ListingAnswer, RecordsKeepTheServiceOrderNamesAndAges) {
     TRESTClientFileList client(server.BaseURL());
     ASSERT_TRUE(client.Execute("\\", "*.*", true));
     ASSERT_EQ(client.Count(), 2);
-    EXPECT_EQ(client.Items(0)->FFileName, "Morvik.exe");
-    EXPECT_EQ(client.Items(0)->FAge, EncodeDateTime(2022, 3, 1, 10, 15, 30, 0));
-    EXPECT_EQ(client.Items(1)->FFileName, "Relatorio\\Layout01.rav");
-    EXPECT_EQ(client.Items(1)->FAge, EncodeDateTime(2021, 12, 24, 8, 0, 0, 0));
+    EXPECT_EQ(client.Files()[0].FFileName, "Morvik.exe");
+    EXPECT_EQ(client.Files()[0].FAge, EncodeDateTime(2022, 3, 1, 10, 15, 30, 0));
+    EXPECT_EQ(client.Files()[1].FFileName, "Relatorio\\Layout01.rav");
+    EXPECT_EQ(client.Files()[1].FAge, EncodeDateTime(2021, 12, 24, 8, 0, 0, 0));
 }
 
 struct EncodedListingCase {
@@ -225,9 +219,9 @@ TEST_P(EncodedListings, AreReadAsTheSameRecords) {
     TRESTClientFileList client(server.BaseURL());
     ASSERT_TRUE(client.Execute("\\", "*.*", true));
     ASSERT_EQ(client.Count(), 2);
-    EXPECT_EQ(client.Items(0)->FFileName, "Relatório\\Ação.rav");
-    EXPECT_EQ(client.Items(1)->FFileName, "Módulo.exe");
-    EXPECT_EQ(client.Items(1)->FAge, EncodeDateTime(2023, 7, 4, 9, 30, 0, 0));
+    EXPECT_EQ(client.Files()[0].FFileName, "Relatório\\Ação.rav");
+    EXPECT_EQ(client.Files()[1].FFileName, "Módulo.exe");
+    EXPECT_EQ(client.Files()[1].FAge, EncodeDateTime(2023, 7, 4, 9, 30, 0, 0));
 }
 
 const std::string AccentedUTF8 =
@@ -255,25 +249,18 @@ TEST(ListingAnswer, CorruptGzipFailsWithAClearMessage) {
         return answer;
     });
     TRESTClientFileList client(server.BaseURL());
-    try {
-        client.Execute("\\", "*.*", true);
-        ADD_FAILURE() << "Execute raised nothing";
-    } catch (const ERESTException& e) {
-        EXPECT_THAT(e.what(), ::testing::StartsWith("REST request failed: Invalid gzip body"));
-    }
+    EXPECT_THAT(
+        [&] { client.Execute("\\", "*.*", true); },
+        ThrowsMessage<ERESTException>(StartsWith("REST request failed: Invalid gzip body")));
 }
 
 TEST(ListingAnswer, StalledServiceFailsAfterTheShortenedLimit) {
     TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Stall(); });
     TRESTClientFileList client(server.BaseURL());
     client.HTTP().Timeouts.Receive = 250;
-    try {
-        client.Execute("\\", "*.*", true);
-        ADD_FAILURE() << "Execute raised nothing";
-    } catch (const ERESTException& e) {
-        EXPECT_STREQ(e.what(),
-                     "REST request failed: The operation timed out: nothing received for 250 ms");
-    }
+    EXPECT_THAT([&] { client.Execute("\\", "*.*", true); },
+                ThrowsMessage<ERESTException>(StrEq(
+                    "REST request failed: The operation timed out: nothing received for 250 ms")));
     EXPECT_EQ(client.Count(), 0);
 }
 

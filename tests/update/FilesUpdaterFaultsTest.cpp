@@ -1,6 +1,6 @@
 // Faults during the transfers: each leaves the old local file as it was, reports the file as
 // failed, still completes the run once, and the next run repairs the file.
-#include "platform/Files.h"
+#include "platform/FileTime.h"
 #include "platform/PathLock.h"
 #include "tests/update/FilesUpdaterFixture.h"
 

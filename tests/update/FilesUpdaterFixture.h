@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>

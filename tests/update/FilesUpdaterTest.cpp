@@ -1,5 +1,6 @@
 #include "platform/Errors.h"
-#include "platform/Files.h"
+#include "platform/FileSystem.h"
+#include "platform/FileTime.h"
 #include "platform/PathLock.h"
 #include "tests/update/FilesUpdaterFixture.h"
 #include "update/AdditionalFiles.h"
@@ -16,6 +17,9 @@
 
 namespace corvane::test {
 namespace {
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 std::set<std::string> DistinctAdditionalFiles() {
     return {AdditionalFiles.begin(), AdditionalFiles.end()};
@@ -193,12 +197,8 @@ TEST_P(FailedStart, RaisesAndNeverCompletes) {
     const std::string remote = c.Remote == "<server>" ? FServerFolder : c.Remote;
 
     TRun run;
-    try {
-        Start(run, c.Module, true, remote, c.URL);
-        ADD_FAILURE() << "Execute did not fail";
-    } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), c.Message);
-    }
+    EXPECT_THAT([&] { Start(run, c.Module, true, remote, c.URL); },
+                ThrowsMessage<Exception>(StrEq(c.Message)));
     Finish(run); // the updater does not stay in memory
     EXPECT_EQ(run.Completions, 0);
     Loop->RunUntil([] { return false; }, std::chrono::milliseconds(0));
@@ -267,12 +267,8 @@ TEST_F(FilesUpdaterTest, QueuedJobsOfAFailedRunEndBeforeTheUpdaterIsReleased) {
             FLocalFolder, FServerFolder, "", [&] { ++completions; },
             std::make_shared<TFailingObserver>());
         watch = updater;
-        try {
-            updater->Execute("Estoque.exe", false);
-            ADD_FAILURE() << "Execute did not fail";
-        } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), "comparison failed after 1 jobs");
-        }
+        EXPECT_THAT([&] { updater->Execute("Estoque.exe", false); },
+                    ThrowsMessage<Exception>(StrEq("comparison failed after 1 jobs")));
         updater.reset();
         EXPECT_FALSE(watch.expired()); // the waiting job still uses it
     }
@@ -316,7 +312,8 @@ TEST_F(FilesUpdaterTest, AnUpdaterRunsOnce) {
     auto updater = TFilesUpdater::New(FLocalFolder, FServerFolder, "", [&] { ++completions; });
     const std::weak_ptr<IFilesUpdater> watch = updater;
     updater->Execute("Estoque.exe", false);
-    EXPECT_THROW(updater->Execute("Estoque.exe", false), Exception);
+    EXPECT_THAT([&] { updater->Execute("Estoque.exe", false); },
+                ThrowsMessage<Exception>(StrEq("An update run can be executed only once")));
     updater.reset();
     ASSERT_TRUE(RunLoopUntil([&] { return watch.expired(); }));
     EXPECT_EQ(completions, 1);

@@ -1,11 +1,15 @@
 #include "update/HttpUrl.h"
-#include "platform/Errors.h"
+#include "update/Errors.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 
 namespace corvane {
 namespace {
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 struct NormalizeCase {
     const char* Input;
@@ -52,12 +56,8 @@ struct FailureCase {
 class NormalizeURLFailures : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(NormalizeURLFailures, RaiseTheURLError) {
-    try {
-        NormalizeURL(GetParam().Input);
-        FAIL() << "no error for \"" << GetParam().Input << '"';
-    } catch (const ENetURIException& e) {
-        EXPECT_STREQ(e.what(), GetParam().Message);
-    }
+    EXPECT_THAT([] { NormalizeURL(GetParam().Input); },
+                ThrowsMessage<ENetURIException>(StrEq(GetParam().Message)));
 }
 
 INSTANTIATE_TEST_SUITE_P(BadBaseURLs, NormalizeURLFailures,

@@ -1,7 +1,8 @@
 #include "update/Iso8601.h"
 
-#include "platform/Errors.h"
+#include "update/Errors.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +13,10 @@
 
 namespace corvane {
 namespace {
+
+using ::testing::AnyOf;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 struct ReadCase {
     const char* Text;
@@ -122,18 +127,13 @@ std::string ExpectedMessage(ErrorKind AKind, const std::string& AText) {
 
 // Checks that reading AText fails with the error of AKind, naming the whole text.
 void ExpectFailure(const std::string& AText, ErrorKind AKind) {
-    try {
-        const TDateTime value = ISO8601ToDate(AText);
-        ADD_FAILURE() << "read as " << value;
-    } catch (const EDateTimeException& e) {
-        EXPECT_NE(AKind, ErrorKind::Range);
-        EXPECT_EQ(e.what(), ExpectedMessage(AKind, AText));
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(AKind, ErrorKind::Range) << e.what();
-        EXPECT_TRUE(std::string(e.what()) == "Invalid argument to date encode" ||
-                    std::string(e.what()) == "Invalid argument to time encode")
-            << e.what();
-    }
+    const auto read = [&] { ISO8601ToDate(AText); };
+    if (AKind == ErrorKind::Range)
+        EXPECT_THAT(read,
+                    ThrowsMessage<EConvertError>(AnyOf(StrEq("Invalid argument to date encode"),
+                                                       StrEq("Invalid argument to time encode"))));
+    else
+        EXPECT_THAT(read, ThrowsMessage<EDateTimeException>(StrEq(ExpectedMessage(AKind, AText))));
 }
 
 class ISO8601Fails : public ::testing::TestWithParam<FailCase> {};

@@ -1,90 +1,52 @@
 // Hand-over of calls to the main thread through our own event loop.
-#include "platform/Errors.h"
+#include "platform/ErrorReport.h"
 #include "tests/support/MainThreadFixture.h"
-#include "update/ErrorReport.h"
+#include "update/Errors.h"
 #include "update/MainThreadLoop.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <future>
-#include <latch>
+#include <memory>
 #include <string>
 #include <thread>
 
 using namespace corvane;
 using namespace corvane::testing;
-using namespace std::chrono_literals;
 
 namespace {
 
 class MainThreadTest : public TMainThreadTest {};
 
-TEST_F(MainThreadTest, SynchronizeRunsTheCallOnTheMainThreadAndWaitsForIt) {
-    std::atomic<bool> LRanOnMain = false;
-    std::atomic<bool> LReturned = false;
-    std::thread LWorker([&] {
-        const bool LRan = Synchronize([&] { LRanOnMain = Loop->IsMainThread(); });
-        // The call has returned before Synchronize does.
-        LReturned = LRan && LRanOnMain;
-    });
-    EXPECT_TRUE(Loop->RunUntil([&] { return LRanOnMain.load(); }, Patience));
-    LWorker.join();
-    EXPECT_TRUE(LReturned);
+TEST_F(MainThreadTest, ACallPostedFromAnotherThreadRunsOnTheMainThread) {
+    std::atomic<bool> ran = false;
+    std::atomic<bool> ranOnMain = false;
+    std::thread([&] {
+        Loop->Post([&] {
+            ranOnMain = Loop->IsMainThread();
+            ran = true;
+        });
+    }).join();
+    EXPECT_TRUE(Loop->RunUntil([&] { return ran.load(); }, Patience));
+    EXPECT_TRUE(ranOnMain);
 }
 
-TEST_F(MainThreadTest, AnErrorOfTheCallIsRaisedAgainInTheWaitingThread) {
-    std::atomic<bool> LCalled = false;
-    std::string LMessage = "no error";
-    std::thread LWorker([&] {
-        try {
-            Synchronize([&] {
-                LCalled = true;
-                throw EListError("Duplicates not allowed");
-            });
-        } catch (const EListError& E) {
-            LMessage = E.what();
-        }
-    });
-    EXPECT_TRUE(Loop->RunUntil([&] { return LCalled.load(); }, Patience));
-    LWorker.join();
-    EXPECT_EQ(LMessage, "Duplicates not allowed");
-}
-
-TEST_F(MainThreadTest, OnTheMainThreadSynchronizeCallsAtOnce) {
-    int LCalls = 0;
-    EXPECT_TRUE(Synchronize([&] { ++LCalls; }));
-    EXPECT_EQ(LCalls, 1);
-}
-
-// Forwards to the loop and tells the test when a call has been queued.
-class TQueuedSignal final : public IMainThreadDispatcher {
-public:
-    explicit TQueuedSignal(TMainThreadLoop& ALoop) : FLoop(ALoop) {}
-    void Post(TProc ACall) override {
-        FLoop.Post(std::move(ACall));
-        Queued.count_down();
-    }
-    bool IsMainThread() const override { return FLoop.IsMainThread(); }
-    void ProcessMessages() override { FLoop.ProcessMessages(); }
-    std::latch Queued{1};
-
-private:
-    TMainThreadLoop& FLoop;
-};
-
-TEST_F(MainThreadTest, ClosingTheLoopReleasesThreadsWaitingInSynchronize) {
-    TQueuedSignal LDispatcher(*Loop);
-    std::atomic<bool> LRan = false;
-    std::promise<bool> LResult;
-    std::thread LWorker([&] { LResult.set_value(Synchronize(LDispatcher, [&] { LRan = true; })); });
-    LDispatcher.Queued.wait();
+// Closing the loop destroys the calls still queued, and every call posted later, without
+// running them: what they hold is released.
+TEST_F(MainThreadTest, ClosingTheLoopReleasesQueuedAndLaterCallsWithoutRunningThem) {
+    int runs = 0;
+    int released = 0;
+    const auto call = [&] {
+        std::shared_ptr<void> hold(nullptr, [&](void*) { ++released; });
+        return [&runs, hold] { ++runs; };
+    };
+    Loop->Post(call());
     Loop->Close();
-    LWorker.join();
-    EXPECT_FALSE(LResult.get_future().get());
-    // A call handed over after the loop has closed is dropped at once.
-    std::thread([&] { EXPECT_FALSE(Synchronize(*Loop, [&] { LRan = true; })); }).join();
-    EXPECT_FALSE(LRan);
+    EXPECT_EQ(released, 1);
+    Loop->Post(call());
+    EXPECT_EQ(released, 2);
+    Loop->ProcessMessages();
+    EXPECT_EQ(runs, 0);
 }
 
 TEST_F(MainThreadTest, ProcessMessagesRunsWaitingCallsOnlyOnTheMainThread) {

@@ -1,5 +1,5 @@
 #include "update/SelfReplacement.h"
-#include "platform/FileMove.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "tools/make-versioned-exe/VersionedExe.h"
 

@@ -1,18 +1,19 @@
 // The task list: jobs in parallel, one completion action on the main thread.
 #include "update/TaskList.h"
 #include "platform/Errors.h"
-#include "tests/update/FakeTask.h"
-#include "update/ThreadPool.h"
+#include "tests/support/MainThreadFixture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <future>
 #include <latch>
-#include <thread>
 
 using namespace corvane;
 using namespace corvane::testing;
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 using namespace std::chrono_literals;
 
 namespace {
@@ -115,71 +116,46 @@ TEST_F(TasksListTest, AFailingJobEndsAloneAndTheOthersStillCount) {
     EXPECT_TRUE(Reported.empty());
 }
 
-// Tasks that had already finished, in every way a task can, when they were registered.
-class FinishedBeforeRegistered : public TasksListTest,
-                                 public ::testing::WithParamInterface<TTaskStatus> {};
+// A job queued after AWait, while another still runs, is waited for as well.
+TEST_F(TasksListTest, AJobQueuedWhileTheListWaitsIsWaitedFor) {
+    std::latch releaseFirst(1);
+    std::latch releaseLater(1);
+    std::latch firstLetGo(1);
+    // Counts down when the first job's captured values are released, as it ends.
+    std::shared_ptr<void> firstHold(nullptr, [&](void*) { firstLetGo.count_down(); });
+    auto tasks = TTasksList::New();
+    tasks->Run([&, hold = std::move(firstHold)] {
+        releaseFirst.wait();
+        ++JobsEnded;
+    });
+    tasks->AWait(Completion());
+    tasks->Run([&] {
+        releaseLater.wait();
+        ++JobsEnded;
+    });
+    tasks.reset();
+    releaseFirst.count_down();
+    // The first job has let go of what it captured: it is ending, the later one still waits.
+    firstLetGo.wait();
+    Loop->ProcessMessages();
+    EXPECT_EQ(Completions, 0);
+    releaseLater.count_down();
+    RunUntilCompleted();
+    EXPECT_EQ(JobsEndedAtCompletion, 2);
+}
 
-TEST_P(FinishedBeforeRegistered, AreDroppedAndTheActionRunsOnce) {
-    TThreadPool LOtherPool;
-    const auto LTask = TTask::Create(
-        [] {
-            if (GetParam() == TTaskStatus::Failed) {
-                throw Exception("failed");
-            }
-        },
-        LOtherPool);
-    if (GetParam() == TTaskStatus::Cancelled) {
-        LTask->Cancel();
-    } else {
-        LTask->Start();
-        ASSERT_EQ(TTask::WaitForAny({LTask}, Patience), 0);
-    }
-    ASSERT_EQ(LTask->Status(), GetParam());
-    TTasksList::New()->Add(LTask)->AWait(Completion());
+// Once the action has been handed over, a job queued later runs but is not waited for: the
+// action does not run a second time.
+TEST_F(TasksListTest, AJobQueuedAfterTheActionWasHandedOverIsNotWaitedFor) {
+    std::latch laterEnded(1);
+    auto tasks = TTasksList::New();
+    tasks->AWait(Completion());
     ASSERT_TRUE(RunLoopUntil([this] { return Completions > 0; }));
-    EXPECT_EQ(Completions, 1);
-    EXPECT_TRUE(Reported.empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Statuses, FinishedBeforeRegistered,
-                         ::testing::Values(TTaskStatus::Completed, TTaskStatus::Failed,
-                                           TTaskStatus::Cancelled));
-
-TEST_F(TasksListTest, TheSameTaskAddedTwiceIsRegisteredOnce) {
-    // One entry means one status read before the finished task is dropped.
-    const auto LTask = std::make_shared<TFakeTask>(TTaskStatus::Completed);
-    TTasksList::New()->Add(LTask)->Add(LTask)->Add(nullptr)->AWait(Completion());
+    tasks->Run([&] { laterEnded.count_down(); });
+    laterEnded.wait();
+    tasks.reset();
     RunUntilCompleted();
-    EXPECT_EQ(LTask->Reads(), 1);
-}
-
-TEST_F(TasksListTest, ATaskRegisteredDuringTheWaitIsWaitedFor) {
-    const auto LFirst = std::make_shared<TFakeTask>(TTaskStatus::Running);
-    const auto LLater = std::make_shared<TFakeTask>(TTaskStatus::Created);
-    auto LTasks = TTasksList::New()->Add(LFirst)->AWait(Completion());
-    ASSERT_TRUE(LFirst->WaitForReads(1)); // the waiting thread is scanning
-    LTasks->Add(LLater);
-    LFirst->Finish(TTaskStatus::Completed);
-    // A second read of the later task means the wait went on past a scan that saw it
-    // pending, since a task left in the Created status counts as pending.
-    ASSERT_TRUE(LLater->WaitForReads(2));
-    Loop->ProcessMessages();
-    EXPECT_EQ(Completions, 0);
-    LLater->Finish(TTaskStatus::Cancelled);
-    LTasks.reset();
-    RunUntilCompleted();
-}
-
-TEST_F(TasksListTest, AnErrorOfTheWaitItselfDoesNotEndTheWait) {
-    // The first two reads of the task's status fail.
-    const auto LTask = std::make_shared<TFakeTask>(TTaskStatus::Running, 2);
-    TTasksList::New()->Add(LTask)->AWait(Completion());
-    ASSERT_TRUE(LTask->WaitForReads(4)); // read after the failures: still running
-    Loop->ProcessMessages();
-    EXPECT_EQ(Completions, 0);
-    LTask->Finish(TTaskStatus::Completed);
-    RunUntilCompleted();
-    EXPECT_TRUE(Reported.empty());
+    EXPECT_EQ(JobsEndedAtCompletion, 0);
 }
 
 TEST_F(TasksListTest, AnErrorOfTheActionGoesToTheErrorReportOnTheMainThread) {
@@ -198,19 +174,10 @@ TEST_F(TasksListTest, AnErrorOfTheActionGoesToTheErrorReportOnTheMainThread) {
     EXPECT_TRUE(LReportedOnMain);
 }
 
-TEST_F(TasksListTest, RunWithASenderCallsTheEventWithIt) {
-    TObject LSender;
-    std::atomic<TObject*> LReceived = nullptr;
-    TTasksList::New()
-        ->Run(&LSender, [&](TObject* Sender) { LReceived = Sender; })
-        ->AWait(Completion());
-    RunUntilCompleted();
-    EXPECT_EQ(LReceived, &LSender);
-}
-
 TEST_F(TasksListTest, AWaitWithoutAMainThreadRaises) {
     TMainThreadDispatcherScope LNone(nullptr);
-    EXPECT_THROW(TTasksList::New()->AWait(Completion()), Exception);
+    EXPECT_THAT([&] { TTasksList::New()->AWait(Completion()); },
+                ThrowsMessage<Exception>(StrEq("No main thread dispatcher is installed")));
 }
 
 // Who holds the list while it waits; in every case it is destroyed by the time its action
@@ -235,7 +202,7 @@ TEST_P(ListLifetime, TheListIsDestroyedWithItsThreadsOnceTheActionHasRun) {
         if (GetParam() == THolder::CallerReleasesInsideAction) {
             LTasks.reset();
             LDestroyedInside = LWatch.expired();
-            // Only the waiting thread is left, blocked until this action returns.
+            // No thread waits for the jobs, and the pool's workers have ended with it.
             LThreadsInside = TRunningThreads::Count();
         }
     };
@@ -251,7 +218,7 @@ TEST_P(ListLifetime, TheListIsDestroyedWithItsThreadsOnceTheActionHasRun) {
     EXPECT_TRUE(LCapturedWatch.expired()) << "the action's captured values were kept";
     if (GetParam() == THolder::CallerReleasesInsideAction) {
         EXPECT_TRUE(LDestroyedInside);
-        EXPECT_EQ(LThreadsInside, 1u);
+        EXPECT_EQ(LThreadsInside, 0u);
     }
 }
 
@@ -274,7 +241,7 @@ TEST_F(TasksListTest, AJobMayReleaseTheLastReferenceToTheList) {
     EXPECT_TRUE(LWatch.expired());
 }
 
-TEST_F(TasksListTest, AClosedEventLoopReleasesTheWaitingThreadAndTheList) {
+TEST_F(TasksListTest, AClosedEventLoopReleasesTheList) {
     std::weak_ptr<ITasks> LWatch;
     {
         auto LTasks = TTasksList::New();

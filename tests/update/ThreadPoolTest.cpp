@@ -101,15 +101,6 @@ TEST_F(ThreadPoolTest, AJobMayReleaseTheLastReferenceToItsPool) {
     EXPECT_TRUE(LWatch.expired());
 }
 
-TEST_F(ThreadPoolTest, QueueingAfterShutDownRaises) {
-    std::function<void(TProc)> LQueue;
-    {
-        TThreadPool LPool;
-        LQueue = LPool.QueueHandle();
-    }
-    EXPECT_THROW(LQueue([] {}), Exception);
-}
-
 TEST_F(ThreadPoolTest, AnErrorEscapingAJobLeavesTheWorkerRunning) {
     TThreadPool LPool(TThreadPoolOptions{.MinWorkers = 1});
     std::latch LRan(1);

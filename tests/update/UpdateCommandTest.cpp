@@ -1,5 +1,5 @@
 // corvane-update end to end: the real program against a server folder.
-#include "platform/Files.h"
+#include "platform/FileTime.h"
 #include "service/FileService.h"
 #include "tests/support/FileTree.h"
 
@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <ostream>
 #include <spawn.h>
 #include <string>
@@ -77,48 +78,27 @@ protected:
     }
 };
 
-TEST_F(UpdateCommand, UpdatesFromAServerFolderAndThenHasNothingToDo) {
-    const std::vector<std::string> args{"--local",        FLocal.string(), "--server",
-                                        FServer.string(), "--module",      "Estoque.exe"};
-    const TCommandResult first = Run(args);
-    EXPECT_EQ(first.ExitCode, 0) << first.Err;
-    EXPECT_EQ(Lines(first.Out),
-              (std::vector<std::string>{"updated Estoque.exe", "updated Relatorio\\Layout01.rav",
-                                        "updated central.ini",
-                                        "47 files compared, 3 to fetch: 3 updated, 0 failed"}));
-    EXPECT_EQ(ReadFile(FLocal / "Relatorio" / "Layout01.rav"), "layout");
-    EXPECT_EQ(FileAge((FLocal / "Estoque.exe").string()), TestAge(1));
-    EXPECT_FALSE(std::filesystem::exists(FLocal / "Unrelated.exe"));
+enum class ServerKind { Folder, Service };
 
-    const TCommandResult second = Run(args);
-    EXPECT_EQ(second.ExitCode, 0);
-    EXPECT_EQ(second.Out, "47 files compared, 0 to fetch: 0 updated, 0 failed\n");
-}
+class UpdateCommandFromEitherServer : public UpdateCommand,
+                                      public ::testing::WithParamInterface<ServerKind> {};
 
-TEST_F(UpdateCommand, ReadsTheServerFolderFromTheConfigurationLikeTheLauncher) {
-    // The launcher appends a backslash to "Local Exe"; the local folder is the file's own.
-    WriteFile(FLocal, "Corvane.ini", "[Servidor]\nLocal Exe=\"" + FServer.string() + "\"\n");
-    const TCommandResult result = Run({"--ini", (FLocal / "Corvane.ini").string(),
-                                       "--no-additional-files", "--module", "Estoque.exe"});
-    EXPECT_EQ(result.ExitCode, 0) << result.Err;
-    EXPECT_EQ(Lines(result.Out),
-              (std::vector<std::string>{"updated Estoque.exe",
-                                        "1 files compared, 1 to fetch: 1 updated, 0 failed"}));
-    EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "module");
-}
-
-TEST_F(UpdateCommand, UpdatesFromTheFileServiceAndThenHasNothingToDo) {
-    TFileServiceOptions options;
-    options.Root = FServer.string();
-    options.Port = 0;
-    options.Threads = 2;
-    options.Log = [](std::string_view) {};
-    const TFileService service(options);
-    // The service creates no folders on the workstation: the layouts' folder is there.
-    std::filesystem::create_directories(FLocal / "Relatorio");
-    const std::vector<std::string> args{
-        "--local",  FLocal.string(), "--url", "http://127.0.0.1:" + std::to_string(service.Port()),
-        "--module", "Estoque.exe"};
+TEST_P(UpdateCommandFromEitherServer, UpdatesAndThenHasNothingToDo) {
+    std::vector<std::string> args{"--local", FLocal.string(), "--module", "Estoque.exe"};
+    std::unique_ptr<TFileService> service;
+    if (GetParam() == ServerKind::Folder) {
+        args.insert(args.end(), {"--server", FServer.string()});
+    } else {
+        TFileServiceOptions options;
+        options.Root = FServer.string();
+        options.Port = 0;
+        options.Threads = 2;
+        options.Log = [](std::string_view) {};
+        service = std::make_unique<TFileService>(options);
+        args.insert(args.end(), {"--url", "http://127.0.0.1:" + std::to_string(service->Port())});
+        // The service creates no folders on the workstation: the layouts' folder is there.
+        std::filesystem::create_directories(FLocal / "Relatorio");
+    }
     const TCommandResult first = Run(args);
     EXPECT_EQ(first.ExitCode, 0) << first.Err;
     EXPECT_EQ(Lines(first.Out),
@@ -132,6 +112,24 @@ TEST_F(UpdateCommand, UpdatesFromTheFileServiceAndThenHasNothingToDo) {
     const TCommandResult second = Run(args);
     EXPECT_EQ(second.ExitCode, 0) << second.Err;
     EXPECT_EQ(second.Out, "47 files compared, 0 to fetch: 0 updated, 0 failed\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, UpdateCommandFromEitherServer,
+                         ::testing::Values(ServerKind::Folder, ServerKind::Service),
+                         [](const auto& c) {
+                             return c.param == ServerKind::Folder ? "Folder" : "Service";
+                         });
+
+TEST_F(UpdateCommand, ReadsTheServerFolderFromTheConfigurationLikeTheLauncher) {
+    // The launcher appends a backslash to "Local Exe"; the local folder is the file's own.
+    WriteFile(FLocal, "Corvane.ini", "[Servidor]\nLocal Exe=\"" + FServer.string() + "\"\n");
+    const TCommandResult result = Run({"--ini", (FLocal / "Corvane.ini").string(),
+                                       "--no-additional-files", "--module", "Estoque.exe"});
+    EXPECT_EQ(result.ExitCode, 0) << result.Err;
+    EXPECT_EQ(Lines(result.Out),
+              (std::vector<std::string>{"updated Estoque.exe",
+                                        "1 files compared, 1 to fetch: 1 updated, 0 failed"}));
+    EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "module");
 }
 
 TEST_F(UpdateCommand, ExitsWithOneWhenAFileFailed) {

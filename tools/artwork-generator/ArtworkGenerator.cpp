@@ -2,7 +2,7 @@
 // baseline JPEG, 96 dpi) and the application icon (Corvane.png) into OUTPUT_FOLDER. The
 // drawn buttons lie under the window's click areas: the picture is centred in the 1018 x 708
 // client area, so client point (x, y) shows picture pixel (x + 3, y + 30).
-#include "launcher/Contacts.h"
+#include "shell/Contacts.h"
 
 #include <QFont>
 #include <QGuiApplication>
@@ -114,7 +114,7 @@ QImage Background() {
     LPainter.drawText(QRect(100, 106, 235, 24), Qt::AlignLeft | Qt::AlignVCenter,
                       QStringLiteral("Sistema de Gestão Hospitalar"));
 
-    // The contact block under imgAeC.
+    // The contact block under the maker's contact area.
     const QRect LContact = PictureRect(334, 21, 351, 119);
     LPainter.setPen(Qt::NoPen);
     LPainter.setBrush(QColor(255, 255, 255, 235));

@@ -14,16 +14,16 @@
 
 int main(int argc, char* argv[]) {
     QCoreApplication LApplication(argc, argv);
-    corvane::TSingleInstance LInstance(QCoreApplication::applicationFilePath());
+    corvane::SingleInstance LInstance(QCoreApplication::applicationFilePath());
     if (!LInstance.Claim(LApplication.arguments().mid(1))) {
         std::printf("Second\n");
         std::fflush(stdout);
         return 0;
     }
-    LInstance.OnActivate = [] {
+    QObject::connect(&LInstance, &corvane::SingleInstance::secondStartArrived, [] {
         std::printf("Activated\n");
         std::fflush(stdout);
-    };
+    });
     std::printf("First\n");
     std::fflush(stdout);
     QSocketNotifier LInput(STDIN_FILENO, QSocketNotifier::Read);

@@ -6,7 +6,9 @@
 #include "launcher/Application.h"
 #include "launcher/MainWindow.h"
 #include "launcher/PictureArea.h"
-#include "update/ErrorReport.h"
+#include "launcher/WaitPanel.h"
+#include "shell/ModuleTable.h"
+#include "platform/ErrorReport.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -17,45 +19,47 @@
 
 namespace {
 
-void Print(const char* AName, const std::string& AValue) {
-    std::printf("%s=%s\n", AName, AValue.c_str());
+void Print(const char* name, const std::string& value) {
+    std::printf("%s=%s\n", name, value.c_str());
 }
 
-void Print(const char* AName, const QString& AValue) {
-    Print(AName, AValue.toStdString());
+void Print(const char* name, const QString& value) {
+    Print(name, value.toStdString());
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication LApplication(argc, argv);
+    QApplication application(argc, argv);
     corvane::InitializeApplication();
-    corvane::SetErrorReport([](const std::string& AMessage) { Print("Error", AMessage); });
-    const std::unique_ptr<corvane::TFrmMenu> LForm = corvane::TFrmMenu::Create();
-    Print("Caption", LForm->windowTitle());
-    Print("LocalPath", LForm->LocalPath());
-    Print("RemotePath", LForm->RemotePath());
-    Print("CaminhoServidor", LForm->CaminhoServidor());
-    Print("Url", LForm->Url());
-    Print("ExeContabil", LForm->ExeContabil());
-    Print("Fecha", std::to_string(LForm->Fecha()));
-    Print("StartupInfo", std::to_string(corvane::StartupInfo.UseShowWindow) + "," +
-                             std::to_string(static_cast<int>(corvane::StartupInfo.ShowWindow)));
-    Print("Modules", std::to_string(LForm->ModuleOptions().Count()));
-    Print("FrmMenu", std::to_string(corvane::FrmMenu == LForm.get()));
-    Print("PanelVisible", std::to_string(LForm->pnlTemporizador->isVisibleTo(LForm.get())));
-    Print("AeCHint", LForm->imgAeC->toolTip().replace(QLatin1Char('\n'), QLatin1Char('|')));
-    if (LApplication.arguments().contains(QStringLiteral("--start-up-run"))) {
-        LForm->show(); // starts the one-shot timer of the start-up run
-        QEventLoop LLoop;
-        QTimer LWatch;
-        QObject::connect(&LWatch, &QTimer::timeout, [&] {
-            if (!LForm->Timer1->isActive() && LForm->RunsUnderway() == 0)
-                LLoop.quit();
+    corvane::SetErrorReport([](const std::string& message) { Print("Error", message); });
+    const std::unique_ptr<corvane::MainWindow> window = corvane::MainWindow::Create();
+    const corvane::Launcher& shell = window->Shell();
+    Print("Caption", window->windowTitle());
+    Print("LocalPath", shell.Settings().localPath);
+    Print("RemotePath", shell.Settings().remotePath);
+    Print("Url", shell.Settings().url);
+    Print("AccountingProgram", shell.Settings().accountingProgram);
+    Print("ClosingEndsProgram", std::to_string(shell.ClosingEndsProgram()));
+    int moduleAreas = 0;
+    for (const corvane::ClickArea& area : corvane::ClickAreas())
+        if (area.action == corvane::AreaAction::StartModule && window->Area(area.name))
+            ++moduleAreas;
+    Print("ModuleAreas", std::to_string(moduleAreas));
+    Print("PanelVisible", std::to_string(window->WaitingPanel()->isVisibleTo(window.get())));
+    Print("ContactHint",
+          window->Area("makerContact")->toolTip().replace(QLatin1Char('\n'), QLatin1Char('|')));
+    if (application.arguments().contains(QStringLiteral("--start-up-run"))) {
+        window->show(); // starts the one-shot timer of the start-up run
+        QEventLoop loop;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (!window->StartupRunTimer()->isActive() && shell.RunsUnderway() == 0)
+                loop.quit();
         });
-        LWatch.start(10);
-        LLoop.exec();
-        Print("RunCaption", LForm->windowTitle());
+        watch.start(10);
+        loop.exec();
+        Print("RunCaption", window->windowTitle());
     }
     std::fflush(stdout);
     return 0;

@@ -17,10 +17,10 @@ private slots:
 
     void trayHostThatAppearsLaterIsUsed() {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        const std::unique_ptr<corvane::TFrmMenu> LForm = corvane::TFrmMenu::Create();
+        const std::unique_ptr<corvane::MainWindow> LForm = corvane::MainWindow::Create();
         LForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(LForm.get()));
-        QVERIFY(!LForm->TrayIconCriado);
+        QVERIFY(!LForm->Shell().HasTrayIcon());
         QVERIFY(!LForm->close());
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
@@ -34,17 +34,17 @@ private slots:
              QStringLiteral("--heighttype"), QStringLiteral("pixel"), QStringLiteral("--height"),
              QStringLiteral("32"), QStringLiteral("--SetDockType"), QStringLiteral("true")});
         QVERIFY(LTrayer.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(LForm->TrayIconCriado, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(LForm->Shell().HasTrayIcon(), 30000);
         const QSystemTrayIcon* LIcon = LForm->findChild<QSystemTrayIcon*>();
         QVERIFY(LIcon);
         QVERIFY(LIcon->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!LIcon->geometry().isEmpty(), 20000);
 
-        LForm->AbreoSistemadeGesttoHospitalar1->trigger();
+        LForm->OpenAction()->trigger();
         QTRY_VERIFY(LForm->isVisible() && !LForm->isMinimized());
         QVERIFY(!LForm->close());
         QTRY_VERIFY(LForm->isHidden());
-        QVERIFY(!LForm->Fecha());
+        QVERIFY(!LForm->Shell().ClosingEndsProgram());
 
         LTrayer.kill();
         LTrayer.waitForFinished();

@@ -131,9 +131,11 @@ private slots:
         LLauncher.start(LLocalCopy, {});
         QVERIFY(LLauncher.waitForStarted(20'000));
         const qint64 LOldPid = LLauncher.processId();
-        const QString LMainTitle = QStringLiteral("^Corvane Plexa \\[");
+        // The main window's caption, before and after the start-up run (which may end within
+        // a fraction of a second of the window showing, before a slow search sees it).
+        const QString LMainTitle = QStringLiteral("^Corvane Plexa( \\[| Tempo do update : )");
         const QString LNoticeTitle = QStringLiteral("^Corvane Plexa$");
-        // The start-up run retitles the window when it ends, so keep the one search that found it.
+        // Keep the one search that found it.
         QStringList LFound;
         QTRY_VERIFY_WITH_TIMEOUT((LFound = Windows(LOldPid, LMainTitle)).size() == 1, 30'000);
         const QString LMainWindow = LFound.constFirst();

@@ -1,6 +1,6 @@
 // The tray icon on a real X display (Xvfb with trayer as the notification area): it appears,
 // and a double-click on it (by xdotool, as a user's) brings the closed window back. A
-// screenshot of the window at start is saved next to the test (FrmMenu-x11.png).
+// screenshot of the window at start is saved next to the test (MainWindow-x11.png).
 #include "launcher/Application.h"
 #include "launcher/MainWindow.h"
 
@@ -17,15 +17,15 @@ private slots:
     void trayIconAppearsAndDoubleClickRestores() {
         // trayer starts beside this program; the notification area appears when it is up.
         QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 20000);
-        const std::unique_ptr<corvane::TFrmMenu> LForm = corvane::TFrmMenu::Create();
+        const std::unique_ptr<corvane::MainWindow> LForm = corvane::MainWindow::Create();
         LForm->show();
         QVERIFY(QTest::qWaitForWindowExposed(LForm.get()));
-        QVERIFY(LForm->TrayIconCriado);
+        QVERIFY(LForm->Shell().HasTrayIcon());
         const QSystemTrayIcon* LIcon = LForm->findChild<QSystemTrayIcon*>();
         QVERIFY(LIcon);
         QCOMPARE(LIcon->toolTip(), QStringLiteral("Corvane Plexa"));
         QTRY_VERIFY_WITH_TIMEOUT(!LIcon->geometry().isEmpty(), 20000);
-        QVERIFY(LForm->grab().save(QStringLiteral(QT_TESTCASE_BUILDDIR "/FrmMenu-x11.png")));
+        QVERIFY(LForm->grab().save(QStringLiteral(QT_TESTCASE_BUILDDIR "/MainWindow-x11.png")));
 
         QVERIFY(!LForm->close());
         QTRY_VERIFY(LForm->isHidden());

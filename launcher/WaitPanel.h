@@ -1,0 +1,31 @@
+// WaitPanel: the navy panel over the middle of the window that says an update is under way,
+// with its text and busy indicator. It shows from the start, its indicator still.
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+namespace corvane {
+
+class BusyIndicator;
+
+class WaitPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit WaitPanel(QWidget* parent);
+
+    // Shows the panel with its indicator going round.
+    void Start();
+    // Hides the panel and stops its indicator.
+    void Stop();
+
+    QLabel* Text() const { return text_; }
+    BusyIndicator* Indicator() const { return indicator_; }
+
+private:
+    QLabel* text_;
+    BusyIndicator* indicator_;
+};
+
+} // namespace corvane

@@ -1,0 +1,212 @@
+// The file system as the launcher and the updater use it: existence, folders, listing a tree
+// with ages, copying, moving, deleting, streams of bytes and text files. Paths are system paths
+// (backslashes allowed between folders); they are made native here. File ages are in
+// platform/FileTime.h, the path rules in platform/Paths.h.
+//
+//     ForceDirectories("C:\\Corvane\\Relatorio");
+//     CopyFileReplacing("\\\\srv01\\corvane\\Relatorio\\Layout01.rav",
+//                       "C:\\Corvane\\Relatorio\\Layout01.rav", serverAge);
+#pragma once
+
+#include "platform/DateTime.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane {
+
+// --- Existence and folders -------------------------------------------------------------------
+
+// A file, not a folder, exists at the path; links are followed.
+bool FileExists(std::string_view path);
+
+// A folder exists at the path; links are followed.
+bool DirectoryExists(std::string_view path);
+
+// Creates one folder (its parent must exist). False when it could not be created.
+bool CreateDir(std::string_view path);
+
+// Creates the folder and every missing parent. A failure to create is not reported: the
+// result only says whether the folder exists afterwards.
+bool ForceDirectories(std::string_view path);
+
+// The process's current folder, without a trailing delimiter; "" when it cannot be read.
+std::string GetCurrentDir();
+
+// --- Listing a tree --------------------------------------------------------------------------
+
+struct TListedFile {
+    // The root exactly as passed, then the subfolders and the name joined by backslashes.
+    std::string FileName;
+    // The file's last-write time in local time; nothing when it could not be read (the file
+    // vanished while the tree was listed, or a link leads nowhere).
+    std::optional<TDateTime> Age;
+};
+
+// A folder below the root whose entries could not be read (no permission, a read error).
+struct TUnreadFolder {
+    // The root exactly as passed, then the subfolders joined by backslashes; no separator at
+    // the end.
+    std::string FolderName;
+    int ErrorCode = 0;
+    std::string Message; // the system's message for ErrorCode
+};
+
+// Lists every file (not folder) under root, in every subfolder, hidden files included, with
+// one metadata call per file, and sorts the result with OrdinalLess. root should end with a
+// separator: names are root + relative name. Links are followed; a link that leads back into a
+// folder being listed is not entered again. A subfolder that cannot be read is left out and
+// told in unreadFolders (sorted with OrdinalLess); one that vanished while the tree was listed
+// is left out without a word, as its files are gone. Throws EArgumentException("Invalid
+// characters in path"), EPathTooLongException("The specified path is too long") for a root of
+// MaxListingRootLength or more, EDirectoryNotFoundException("The specified path was not
+// found") for an empty root or one that is not an existing folder, and EOSError with the
+// system's message when it cannot be read.
+std::vector<TListedFile> ListFilesWithAges(std::string_view root,
+                                           std::vector<TUnreadFolder>& unreadFolders);
+// The same, for callers that need not know which subfolders could not be read.
+std::vector<TListedFile> ListFilesWithAges(std::string_view root);
+
+// --- Copying, moving, deleting ---------------------------------------------------------------
+
+// A new file written beside its target under a temporary name and put in the target's place
+// only by Commit. Until then the target is untouched; a replacement that is not committed
+// removes its temporary file, so a failed write never leaves a partial file behind.
+class TReplacementFile {
+public:
+    // Creates the empty temporary file in the target's folder with the given permission bits
+    // (the process's umask applies). Throws EOSError with the system's message when the folder
+    // is missing or closed to writing.
+    explicit TReplacementFile(std::string_view target, unsigned permissions = 0666);
+    ~TReplacementFile();
+    TReplacementFile(const TReplacementFile&) = delete;
+    TReplacementFile& operator=(const TReplacementFile&) = delete;
+
+    // Appends bytes. Throws EOSError (a full disk, a file size limit) with the system's message.
+    void Write(const void* data, std::size_t size);
+
+    // Sets the last-write time from an age read as local time, closes the file and renames it
+    // over the target. Throws EOSError when any step fails; the target is then as it was.
+    void Commit(TDateTime age);
+
+    const std::string& TemporaryName() const { return FTemporary; }
+
+private:
+    friend void CopyFileReplacing(std::string_view, std::string_view, TDateTime);
+
+    // Appends everything from the current position of an open file to its end with the
+    // kernel's copy; returns the number of bytes copied. Throws EOSError as Write does.
+    std::size_t CopyFrom(int sourceHandle);
+    void Discard() noexcept;
+
+    std::string FTarget;    // native
+    std::string FTemporary; // native
+    int FHandle = -1;
+    bool FCommitted = false;
+};
+
+// Copies source over target: the bytes go to a temporary file beside the target, which is
+// stamped with age and then renamed over the target. On any failure the temporary file is
+// removed and the target, if there was one, stays as it was. The target's folder must exist;
+// the copy gets the source's permission bits. A source that changes while it is copied fails
+// the copy rather than leave a mixed file stamped as current. Both paths are checked with
+// CheckPathLength and CheckPathChars first.
+void CopyFileReplacing(std::string_view source, std::string_view target, TDateTime age);
+
+// Copies the file at from to to, replacing a file already there, and says whether it worked.
+// The copy keeps the source's permissions, so a copied executable stays executable.
+bool CopyFileOver(std::string_view from, std::string_view to);
+
+// Moves (renames) the file at from to to, in one step; a running executable may be moved.
+// Refuses when a file already exists at to, so nothing is ever overwritten by a move.
+bool MoveFileTo(std::string_view from, std::string_view to);
+
+// Deletes the file at path. True when no file is left there, also when there was none.
+bool DeleteFileAt(std::string_view path);
+
+// Deletes a file after testing its path: 260 characters (UTF-16 code units) or more raise
+// EPathTooLongException "The specified path is too long", a character not allowed in paths
+// EArgumentException "Invalid characters in path", a folder that does not exist
+// EDirectoryNotFoundException "The specified path was not found". A deletion that fails because
+// the file does not exist, access is denied or the file is in use (open in a TFileStream)
+// raises EOSError with the system's message; any other failure is ignored.
+void DeleteFileChecked(std::string_view path);
+
+// --- Streams of bytes ------------------------------------------------------------------------
+
+// A local file written from its start, as a download writes it: created when missing and
+// emptied when present, open for reading and writing and shared with no one while it is open:
+// another TFileStream on the same file, in this or another process, fails with the system's
+// message for a file in use. New files get the normal permissions (every access the umask
+// leaves), so a fetched program can be started.
+class TFileStream {
+public:
+    // Throws EOSError "Cannot create file \"<path>\". <system message>".
+    explicit TFileStream(std::string_view path);
+    // Closes the file when Close was not called; errors are ignored then.
+    ~TFileStream();
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    // Appends the bytes. Throws EOSError "Cannot write file \"<path>\". <system message>" when
+    // they cannot all be written (a full disk, a file size limit).
+    void Write(const char* data, std::size_t size);
+
+    // Closes the file. Throws EOSError "Cannot close file \"<path>\". <system message>".
+    void Close();
+
+    const std::string& Path() const { return FPath; }
+
+private:
+    std::string FPath;
+    int FHandle = -1;
+};
+
+// Random access to the bytes of one regular file. Readers of file formats take only the few
+// pieces they need, so a large executable on a server share is never read whole. Opening never
+// blocks (a pipe or a device under the name is refused) and never throws: a file that cannot
+// be opened is simply not open.
+class TFileBytes {
+public:
+    explicit TFileBytes(std::string_view path);
+    ~TFileBytes();
+    TFileBytes(const TFileBytes&) = delete;
+    TFileBytes& operator=(const TFileBytes&) = delete;
+
+    bool IsOpen() const { return FHandle >= 0; }
+
+    // The size the file had when it was opened; 0 when it is not open.
+    std::uint64_t Size() const { return FSize; }
+
+    // Fills into with the bytes at offset. False when the file is not open, when the range
+    // is not wholly inside the file, or when the read fails or comes back short (a file cut
+    // while it is being read).
+    bool ReadAt(std::uint64_t offset, std::span<std::byte> into) const;
+
+private:
+    int FHandle = -1;
+    std::uint64_t FSize = 0;
+};
+
+// The size of a regular file in bytes, or -1 when there is none at the path (missing, a
+// folder, a device) or it cannot be examined.
+std::int64_t FileSizeOf(std::string_view path);
+
+// --- Text files ------------------------------------------------------------------------------
+
+// Reads a whole file into content; false when it cannot be opened or read.
+bool ReadWholeFile(std::string_view path, std::string& content);
+
+// The text of a file's bytes as UTF-8. A UTF-8 byte-order mark is dropped; a UTF-16 one
+// (little or big endian, as Windows editors save "Unicode") decides that encoding; text without
+// a mark that is not valid UTF-8 is read as Windows-1252, the code page of the Portuguese
+// Windows workstations whose files get copied here. Never fails: what cannot be decoded becomes
+// U+FFFD.
+std::string TextFileToUtf8(std::string_view bytes);
+
+} // namespace corvane

@@ -1,0 +1,178 @@
+// Streams of bytes: the file a download writes, the checked deletion that removes it again,
+// and random access to the bytes of a file being read.
+#include "platform/FileSystem.h"
+
+#include "platform/Errors.h"
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvane {
+
+namespace {
+
+[[noreturn]] void Raise(const char* action, std::string_view path, int error) {
+    throw EOSError(std::string("Cannot ") + action + " file \"" + std::string(path) + "\". " +
+                       SystemErrorMessage(error),
+                   error);
+}
+
+// Exclusive use is an advisory lock, so it binds the processes of this system, the only ones
+// that write these files.
+bool LockExclusive(int handle) {
+    while (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TFileStream::TFileStream(std::string_view path) : FPath(path) {
+    const std::string_view plain = WithoutExtendedPrefix(path);
+    if (IsPathTooLong(path))
+        Raise("create", path, ENAMETOOLONG);
+    if (HasInvalidPathChars(plain))
+        Raise("create", path, EINVAL);
+    const std::string native = ToNativePath(plain);
+    FHandle = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0777);
+    if (FHandle < 0)
+        Raise("create", path, errno == ETXTBSY ? EBUSY : errno);
+    if (!LockExclusive(FHandle)) {
+        const int error = (errno == EWOULDBLOCK) ? EBUSY : errno;
+        ::close(FHandle);
+        FHandle = -1;
+        Raise("create", path, error);
+    }
+    // Emptied only once the file is ours: a file in use stays as it was. A new, empty file is
+    // left alone: truncating it would make ext4 flush the whole download when it is closed.
+    struct stat st {};
+    if (::fstat(FHandle, &st) != 0 || (st.st_size != 0 && ::ftruncate(FHandle, 0) != 0)) {
+        const int error = errno;
+        ::close(FHandle);
+        FHandle = -1;
+        Raise("create", path, error);
+    }
+}
+
+TFileStream::~TFileStream() {
+    if (FHandle >= 0)
+        ::close(FHandle);
+}
+
+void TFileStream::Write(const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(FHandle, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            Raise("write", FPath, errno);
+        }
+        if (written == 0)
+            Raise("write", FPath, ENOSPC);
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+}
+
+void TFileStream::Close() {
+    if (FHandle < 0)
+        return;
+    const int handle = FHandle;
+    FHandle = -1;
+    if (::close(handle) != 0)
+        Raise("close", FPath, errno);
+}
+
+void DeleteFileChecked(std::string_view path) {
+    const std::string_view plain = WithoutExtendedPrefix(path);
+    CheckPathLength(path);
+    CheckPathChars(plain);
+    const std::string folder = ExtractFilePath(plain);
+    if (!folder.empty() && !DirectoryExists(folder))
+        throw EDirectoryNotFoundException("The specified path was not found");
+
+    const std::string native = ToNativePath(plain);
+    // A file open in a TFileStream is in use: it must not vanish under its writer.
+    const int probe = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (probe >= 0) {
+        const bool free = LockExclusive(probe);
+        const int error = errno;
+        if (!free && error == EWOULDBLOCK) {
+            ::close(probe);
+            throw EOSError(SystemErrorMessage(EBUSY), EBUSY);
+        }
+    }
+    const int result = ::unlink(native.c_str());
+    const int error = errno;
+    if (probe >= 0)
+        ::close(probe);
+    if (result == 0)
+        return;
+    switch (error) {
+    case ENOENT:
+    case EACCES:
+    case EPERM:
+    case EBUSY:
+    case ETXTBSY:
+        throw EOSError(SystemErrorMessage(error), error);
+    default:
+        return; // as on the system's own deletion, other failures are not reported
+    }
+}
+
+TFileBytes::TFileBytes(std::string_view path) {
+    if (path.empty())
+        return;
+    const std::string native = ToNativePath(path);
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
+        ::close(fd);
+        return;
+    }
+    FHandle = fd;
+    FSize = static_cast<std::uint64_t>(st.st_size);
+}
+
+TFileBytes::~TFileBytes() {
+    if (FHandle >= 0)
+        ::close(FHandle);
+}
+
+bool TFileBytes::ReadAt(std::uint64_t offset, std::span<std::byte> into) const {
+    if (FHandle < 0 || offset > FSize || into.size() > FSize - offset)
+        return false;
+    size_t done = 0;
+    while (done < into.size()) {
+        const ssize_t got = ::pread(FHandle, into.data() + done, into.size() - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<size_t>(got);
+    }
+    return true;
+}
+
+std::int64_t FileSizeOf(std::string_view path) {
+    if (path.empty())
+        return -1;
+    const std::string native = ToNativePath(path);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+} // namespace corvane

@@ -1,0 +1,26 @@
+#include "platform/Paths.h"
+
+#include "platform/Errors.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace corvane {
+
+std::string ToNativePath(std::string_view path) {
+    std::string result(path);
+    std::replace(result.begin(), result.end(), '\\', '/');
+    return result;
+}
+
+std::string ExecutablePath() {
+    std::error_code ec;
+    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+    // An empty answer would make callers look in the current directory instead.
+    if (ec || path.empty())
+        throw EOSError(ec ? ec.message() : "The executable path is empty", ec ? ec.value() : 0);
+    return path.string();
+}
+
+} // namespace corvane

@@ -1,0 +1,296 @@
+#include "platform/ServiceFiles.h"
+
+#include "platform/Errors.h"
+#include "platform/FileTime.h"
+#include "platform/Paths.h"
+#include "platform/Unicode.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <memory>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <utility>
+
+namespace corvane {
+
+namespace {
+
+// Every change that can alter a listing: names appearing or going, contents written, times
+// stamped, and the watched folder itself going away.
+constexpr std::uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                     IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF |
+                                     IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
+
+std::atomic<bool> GNoOpenat2{false};
+
+void CloseHandle(int handle) {
+    if (handle >= 0)
+        ::close(handle);
+}
+
+// The kernel's own "stay beneath this folder" lookup, race-free against links swapped in
+// while the name is being resolved. Returns -1 with errno ENOSYS on kernels without it.
+int OpenBeneathKernel(int rootHandle, const std::string& native, int flags) {
+    struct open_how how {};
+    how.flags = static_cast<std::uint64_t>(flags);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    for (;;) {
+        const long handle = ::syscall(SYS_openat2, rootHandle, native.c_str(), &how, sizeof how);
+        if (handle >= 0 || errno != EINTR)
+            return static_cast<int>(handle);
+    }
+}
+
+// The same check for kernels without openat2: resolve every link, then insist the result
+// lies under the resolved root.
+int OpenBeneathByRealPath(const std::string& root, const std::string& realRoot,
+                          const std::string& native, int flags) {
+    const std::string joined = root + '/' + native;
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(joined.c_str(), nullptr),
+                                                     &std::free);
+    if (!real)
+        return -1;
+    const std::string_view resolved(real.get());
+    if (resolved.size() <= realRoot.size() || resolved.compare(0, realRoot.size(), realRoot) != 0 ||
+        (realRoot != "/" && resolved[realRoot.size()] != '/')) {
+        errno = EXDEV;
+        return -1;
+    }
+    return ::open(real.get(), flags | O_NOFOLLOW);
+}
+
+int OpenBeneath(int rootHandle, const std::string& root, const std::string& realRoot,
+                const std::string& native, int flags) {
+    if (!GNoOpenat2.load(std::memory_order_relaxed)) {
+        const int handle = OpenBeneathKernel(rootHandle, native, flags);
+        if (handle >= 0 || errno != ENOSYS)
+            return handle;
+        GNoOpenat2.store(true, std::memory_order_relaxed);
+    }
+    return OpenBeneathByRealPath(root, realRoot, native, flags);
+}
+
+// A name the service can hand out: valid UTF-8 (JSON text) and free of backslashes, which
+// separate folders in the service's names.
+bool IsListableName(std::string_view name) {
+    return name.find('\\') == std::string_view::npos && IsValidUtf8(name);
+}
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+} // namespace
+
+TServedFile::TServedFile(TServedFile&& other) noexcept
+    : FHandle(std::exchange(other.FHandle, -1)), FSize(other.FSize) {}
+
+TServedFile& TServedFile::operator=(TServedFile&& other) noexcept {
+    if (this != &other) {
+        CloseHandle(FHandle);
+        FHandle = std::exchange(other.FHandle, -1);
+        FSize = other.FSize;
+    }
+    return *this;
+}
+
+TServedFile::~TServedFile() {
+    CloseHandle(FHandle);
+}
+
+int TServedFile::Release() {
+    return std::exchange(FHandle, -1);
+}
+
+std::optional<TServedFile> TServedFile::Duplicate() const {
+    const int copy = ::fcntl(FHandle, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0)
+        return std::nullopt;
+    return TServedFile(copy, FSize);
+}
+
+std::uint64_t TServedFile::CurrentSize() const {
+    struct stat st {};
+    return ::fstat(FHandle, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+TServiceRoot::TServiceRoot(std::string_view root) : FPath(ToNativePath(root)) {
+    while (FPath.size() > 1 && FPath.back() == '/')
+        FPath.pop_back();
+    FRootHandle = ::open(FPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (FRootHandle < 0)
+        throw EDirectoryNotFoundException("The specified path was not found");
+    char real[PATH_MAX];
+    FRealPath = ::realpath(FPath.c_str(), real) != nullptr ? std::string(real) : FPath;
+    FNotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    FWatching = FNotify >= 0;
+}
+
+TServiceRoot::~TServiceRoot() {
+    CloseHandle(FNotify);
+    CloseHandle(FRootHandle);
+}
+
+std::uint64_t TServiceRoot::Generation() {
+    if (!FWatching)
+        return ++FGeneration;
+    // The kernel queues an event before the call that caused it returns, so draining the
+    // queue here sees every change made before this request arrived.
+    alignas(struct inotify_event) char buffer[16384];
+    bool changed = false;
+    for (;;) {
+        const ssize_t got = ::read(FNotify, buffer, sizeof buffer);
+        if (got > 0) {
+            // A watch we removed ourselves reports IN_IGNORED: that is no change of the tree.
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+                if ((event->mask & IN_IGNORED) == 0 || (event->mask & ~IN_IGNORED) != 0)
+                    changed = true;
+                at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+            }
+            continue;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 && errno != EAGAIN) {
+            FWatching = false; // the queue is broken: stop trusting it
+            changed = true;
+        }
+        break;
+    }
+    if (changed)
+        ++FGeneration;
+    return FGeneration;
+}
+
+void TServiceRoot::WatchFolder(const std::string& nativePath, std::unordered_set<int>& seen) {
+    if (!FWatching)
+        return;
+    const int wd = ::inotify_add_watch(FNotify, nativePath.c_str(), kWatchMask);
+    if (wd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return;        // gone since it was read: its parent's watch saw that
+        FWatching = false; // out of watches: every request walks again, still correct
+        return;
+    }
+    seen.insert(wd);
+}
+
+std::vector<TServedEntry> TServiceRoot::Walk() {
+    std::vector<TServedEntry> entries;
+    std::unordered_set<int> seen;
+    // Folders still to read: native relative path ("" for the root) and service name.
+    std::vector<std::pair<std::string, std::string>> pending{{std::string(), std::string()}};
+    while (!pending.empty()) {
+        auto [native, name] = std::move(pending.back());
+        pending.pop_back();
+        const int handle = ::openat(FRootHandle, native.empty() ? "." : native.c_str(),
+                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (handle < 0)
+            continue; // removed or replaced while walking: the watch reports it
+        // Watch before reading, so a change made after the read is never missed.
+        WatchFolder(native.empty() ? FPath : FPath + '/' + native, seen);
+        std::unique_ptr<DIR, DirCloser> dir(::fdopendir(handle));
+        if (!dir) {
+            ::close(handle);
+            continue;
+        }
+        const int dirHandle = ::dirfd(dir.get());
+        while (const dirent* item = ::readdir(dir.get())) {
+            const std::string_view leaf(item->d_name);
+            if (leaf == "." || leaf == ".." || !IsListableName(leaf))
+                continue;
+            std::string childNative =
+                native.empty() ? std::string(leaf) : native + '/' + item->d_name;
+            std::string childName = name.empty() ? std::string(leaf) : name + '\\' + item->d_name;
+            struct stat st {};
+            if (::fstatat(dirHandle, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode)) {
+                entries.push_back({childName, true, 0.0});
+                pending.emplace_back(std::move(childNative), std::move(childName));
+                continue;
+            }
+            if (S_ISLNK(st.st_mode)) {
+                const int target =
+                    OpenBeneath(FRootHandle, FPath, FRealPath, childNative, O_PATH | O_CLOEXEC);
+                if (target < 0)
+                    continue;
+                const bool ok = ::fstat(target, &st) == 0;
+                ::close(target);
+                if (!ok)
+                    continue;
+            }
+            if (!S_ISREG(st.st_mode))
+                continue;
+            if (const auto age = AgeFromFileTime({st.st_mtim.tv_sec, st.st_mtim.tv_nsec}))
+                entries.push_back({std::move(childName), false, *age});
+        }
+    }
+    if (FWatching) {
+        for (const int wd : FWatches)
+            if (!seen.count(wd))
+                ::inotify_rm_watch(FNotify, wd);
+        FWatches = std::move(seen);
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const TServedEntry& a, const TServedEntry& b) { return a.Name < b.Name; });
+    return entries;
+}
+
+std::optional<TServedFile> TServiceRoot::OpenFile(std::string_view relativeName) const {
+    const std::string native = ToNativePath(relativeName);
+    if (native.empty() || native.find('\0') != std::string::npos)
+        return std::nullopt;
+    // Non-blocking, so that a pipe placed under the root cannot hold the request.
+    const int handle = OpenBeneath(FRootHandle, FPath, FRealPath, native,
+                                   O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (handle < 0)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(handle, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(handle);
+        return std::nullopt;
+    }
+    return TServedFile(handle, static_cast<std::uint64_t>(st.st_size));
+}
+
+std::optional<std::string> TServiceRoot::ResolvedPath(std::string_view relativeName) const {
+    const std::string native = ToNativePath(relativeName);
+    if (native.empty() || native.find('\0') != std::string::npos)
+        return std::nullopt;
+    // The kernel's name of what the checked open reached is the path with every link resolved.
+    const int handle = OpenBeneath(FRootHandle, FPath, FRealPath, native, O_PATH | O_CLOEXEC);
+    if (handle < 0)
+        return std::nullopt;
+    struct stat st {};
+    std::optional<std::string> resolved;
+    if (::fstat(handle, &st) == 0 && S_ISREG(st.st_mode)) {
+        const std::string link = "/proc/self/fd/" + std::to_string(handle);
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(link.c_str(), target, sizeof target);
+        if (length > 0 && static_cast<size_t>(length) < sizeof target) {
+            resolved = std::string(target, static_cast<size_t>(length));
+        } else if (::realpath((FPath + '/' + native).c_str(), target) != nullptr) {
+            // Without /proc: the same name by resolving the links, if it still lies beneath.
+            const std::string_view path(target);
+            if (path.size() > FRealPath.size() &&
+                path.compare(0, FRealPath.size(), FRealPath) == 0 &&
+                (FRealPath == "/" || path[FRealPath.size()] == '/'))
+                resolved = std::string(path);
+        }
+    }
+    ::close(handle);
+    return resolved;
+}
+
+} // namespace corvane

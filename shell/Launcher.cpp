@@ -1,0 +1,138 @@
+#include "shell/Launcher.h"
+
+#include "platform/Errors.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "shell/LauncherTexts.h"
+#include "update/HttpCertificates.h"
+#include "update/SelfReplacement.h"
+
+#include <utility>
+
+namespace corvane {
+
+Launcher::Launcher(LauncherView& view, LauncherSystem system)
+    : view_(view), system_(std::move(system)), flow_(view_, system_, settings_),
+      mail_(view_, system_.sendMail) {}
+
+void Launcher::Start(const std::string& localPath) {
+    if (!hasTrayIcon_)
+        hasTrayIcon_ = view_.AddTrayIcon();
+    closingEndsProgram_ = false;
+    settings_ = ReadLauncherSettings(localPath);
+    // Every HTTPS exchange of the launcher, at start-up and on each click, trusts it.
+    SetExtraCAFile(settings_.caFile);
+    view_.SetCaption(kStartCaption);
+    // Last, so that a failure here skips nothing else.
+    const std::string reportFolder = settings_.localPath + "Relatorio";
+    if (!DirectoryExists(reportFolder) && !CreateDir(reportFolder))
+        throw Exception(kReportFolderError);
+}
+
+void Launcher::Start() {
+    Start(ExtractFilePath(ExecutablePath()));
+}
+
+void Launcher::UseServer(std::string localPath, std::string remotePath, std::string url) {
+    settings_.localPath = std::move(localPath);
+    settings_.remotePath = std::move(remotePath);
+    settings_.url = std::move(url);
+}
+
+void Launcher::WindowShown() {
+    // Once per start: the window coming back from the tray is shown again, too.
+    if (shown_)
+        return;
+    shown_ = true;
+    view_.ScheduleStartupRun(kStartupRunDelay);
+}
+
+void Launcher::StartupRunDue() {
+    flow_.StartStartupRun();
+}
+
+void Launcher::WindowActivated() {
+    if (activated_)
+        return;
+    activated_ = true;
+    CheckLauncherVersion();
+}
+
+void Launcher::CheckLauncherVersion() {
+    // The process's current folder, which need not be the launcher's own folder.
+    const std::string currentDir = system_.currentDir();
+    switch (ReplaceLauncher(settings_.remotePath, currentDir, system_.selfReplacementFiles)) {
+    case TSelfReplacementResult::NotDue:
+        return;
+    case TSelfReplacementResult::Failed:
+        view_.ShowMessage(MessageKind::Notice, "Copia de arquivo falhou! Tente novamente!");
+        return;
+    case TSelfReplacementResult::Replaced:
+        break;
+    }
+    view_.ShowMessage(MessageKind::Notice, "Aplicação atualizada com sucesso!");
+    closingEndsProgram_ = true;
+    view_.Close();
+    // The new copy must find no launcher in the registry, or it would hand over to this one,
+    // which is ending.
+    view_.LeaveSingleInstance();
+    // Its result is not examined: the new copy is in place either way and is started by the
+    // next start of the launcher.
+    system_.startProgram(JoinPath(currentDir, LauncherExeName), kNormalStartup);
+}
+
+void Launcher::AreaClicked(const ClickArea& area) {
+    switch (area.action) {
+    case AreaAction::StartModule:
+        flow_.StartModule(area);
+        break;
+    case AreaAction::SendSupportMail:
+        mail_.Send();
+        break;
+    case AreaAction::None:
+        break;
+    }
+}
+
+bool Launcher::WindowClosing() {
+    if (closingEndsProgram_) {
+        view_.EndProgram();
+        return true;
+    }
+    view_.Minimise();
+    return false;
+}
+
+void Launcher::WindowMinimised() {
+    // Minimised, the launcher lives in the tray alone. Without a tray icon the window stays on
+    // the task bar: hidden, nothing could bring it back.
+    if (hasTrayIcon_)
+        view_.HideToTray();
+}
+
+void Launcher::TrayIconAdded() {
+    hasTrayIcon_ = true;
+}
+
+void Launcher::TrayIconDoubleClicked() {
+    view_.RestoreAndBringToFront();
+}
+
+void Launcher::TrayMenuRequested() {
+    view_.ShowMenuNearScreenCorner();
+}
+
+void Launcher::OpenCommand() {
+    view_.RestoreAndBringToFront();
+}
+
+void Launcher::CloseCommand() {
+    closingEndsProgram_ = true;
+    view_.Close();
+}
+
+void Launcher::SecondStartArrived() {
+    view_.RestoreAndBringToFront();
+}
+
+} // namespace corvane

@@ -1,0 +1,120 @@
+#include "platform/FileSystem.h"
+#include "platform/Process.h"
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class FileSystem : public ::testing::Test {
+protected:
+    void SetUp() override {
+        FFolder = fs::temp_directory_path() /
+                  ("corvane-filesystem-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(FFolder);
+        fs::create_directories(FFolder);
+    }
+    void TearDown() override { fs::remove_all(FFolder); }
+
+    void Write(const char* name, const std::string& content) const {
+        std::ofstream(FFolder / name, std::ios::binary) << content;
+    }
+    // The folder as the launcher writes paths: backslashes before the names.
+    std::string Path(const char* name) const { return FFolder.string() + "\\" + name; }
+
+    fs::path FFolder;
+};
+
+TEST_F(FileSystem, MoveRefusesToOverwriteAndLeavesBothFiles) {
+    Write("a", "first");
+    Write("b", "second");
+    EXPECT_FALSE(MoveFileTo(Path("a"), Path("b")));
+    EXPECT_EQ(ReadFile(FFolder / "a"), "first");
+    EXPECT_EQ(ReadFile(FFolder / "b"), "second");
+
+    EXPECT_FALSE(MoveFileTo(Path("missing"), Path("c")));
+    EXPECT_TRUE(MoveFileTo(Path("a"), Path("c")));
+    EXPECT_FALSE(fs::exists(FFolder / "a"));
+    EXPECT_EQ(ReadFile(FFolder / "c"), "first");
+}
+
+TEST_F(FileSystem, DeleteSucceedsWhenNoFileIsLeft) {
+    Write("a", "x");
+    EXPECT_TRUE(DeleteFileAt(Path("a")));
+    EXPECT_FALSE(fs::exists(FFolder / "a"));
+    EXPECT_TRUE(DeleteFileAt(Path("a")));
+    // A folder under the name is not a file that could be deleted.
+    fs::create_directories(FFolder / "d");
+    EXPECT_FALSE(DeleteFileAt(Path("d")));
+    EXPECT_TRUE(fs::exists(FFolder / "d"));
+}
+
+TEST_F(FileSystem, CopyOverwritesAndKeepsTheExecutableBit) {
+    Write("src", "new content");
+    fs::permissions(FFolder / "src", fs::perms::owner_all);
+    Write("dst", "an older and longer content");
+    EXPECT_TRUE(CopyFileOver(Path("src"), Path("dst")));
+    EXPECT_EQ(ReadFile(FFolder / "dst"), "new content");
+    EXPECT_NE(fs::status(FFolder / "dst").permissions() & fs::perms::owner_exec, fs::perms::none);
+    EXPECT_FALSE(CopyFileOver(Path("missing"), Path("dst2")));
+    EXPECT_FALSE(fs::exists(FFolder / "dst2"));
+}
+
+TEST_F(FileSystem, FilesAndFoldersAreToldApart) {
+    Write("file.dll", "x");
+    EXPECT_TRUE(FileExists(Path("file.dll")));
+    EXPECT_FALSE(DirectoryExists(Path("file.dll")));
+    EXPECT_TRUE(DirectoryExists(FFolder.string()));
+    EXPECT_FALSE(FileExists(FFolder.string()));
+    EXPECT_FALSE(FileExists(Path("absent.dll")));
+    EXPECT_FALSE(DirectoryExists(Path("absent")));
+    EXPECT_FALSE(FileExists(""));
+}
+
+TEST_F(FileSystem, ForceDirectoriesCreatesEveryMissingLevel) {
+    const std::string chain = FFolder.string() + "\\a\\b\\c\\";
+    EXPECT_TRUE(ForceDirectories(chain));
+    EXPECT_TRUE(DirectoryExists(chain));
+    EXPECT_TRUE(ForceDirectories(chain)); // already there
+    Write("blocker", "x");
+    EXPECT_FALSE(ForceDirectories(FFolder.string() + "\\blocker\\sub"));
+}
+
+TEST_F(FileSystem, CreateDirMakesOneLevel) {
+    EXPECT_TRUE(CreateDir(Path("one")));
+    EXPECT_TRUE(DirectoryExists(Path("one")));
+    EXPECT_FALSE(CreateDir(Path("one")));        // already there
+    EXPECT_FALSE(CreateDir(Path("two\\three"))); // its parent is missing
+}
+
+TEST_F(FileSystem, ReadsAWholeFile) {
+    const std::string content(200'000, 'z');
+    Write("big.ini", content);
+    std::string read = "left over";
+    ASSERT_TRUE(ReadWholeFile(Path("big.ini"), read));
+    EXPECT_EQ(read, content);
+    EXPECT_FALSE(ReadWholeFile(Path("absent.ini"), read));
+}
+
+TEST(CurrentDir, IsTheProcessesCurrentFolder) {
+    EXPECT_EQ(fs::path(GetCurrentDir()), fs::current_path());
+}
+
+} // namespace
+} // namespace corvane

@@ -1,0 +1,345 @@
+// The update-then-launch flow with a view and an updater of the test's own: which run starts
+// for which area, when the panel shows and hides, the caption, the module start or the
+// "not installed" message, overlapping runs, nothing configured, a run that fails to start.
+// One case runs the real updater against a server folder.
+#include "shell/LaunchFlow.h"
+
+#include "platform/Errors.h"
+#include "tests/shell/FakeLauncherView.h"
+#include "tests/support/FileTree.h"
+#include "tests/support/MainThreadFixture.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::FakeLauncherView;
+using testing::ShownMessage;
+
+constexpr TDateTime kMillisecond = 1.0 / 86400000.0;
+
+// One run as the flow asked the updater for it; Complete plays the updater's completion.
+struct RecordedRun {
+    std::string localPath;
+    std::string remotePath;
+    std::string url;
+    std::string moduleName;
+    bool additionalFiles = false;
+    bool executed = false;
+    TThreadMethod complete;
+};
+
+class RecordingUpdater : public IFilesUpdater {
+public:
+    RecordingUpdater(std::vector<RecordedRun>& runs, size_t index, const std::string* failure)
+        : runs_(runs), index_(index), failure_(failure) {}
+    void Execute(const std::string& moduleName, bool additionalFiles) override {
+        if (failure_ && !failure_->empty())
+            throw Exception(*failure_);
+        RecordedRun& run = runs_[index_];
+        run.moduleName = moduleName;
+        run.additionalFiles = additionalFiles;
+        run.executed = true;
+    }
+
+private:
+    std::vector<RecordedRun>& runs_;
+    size_t index_;
+    const std::string* failure_;
+};
+
+struct StartedProgram {
+    std::string program;
+    TStartupInfo startupInfo;
+    friend bool operator==(const StartedProgram&, const StartedProgram&) = default;
+};
+
+class LaunchFlowTest : public ::testing::Test {
+protected:
+    LaunchFlowTest() {
+        system.newUpdater = [this](const std::string& localPath, const std::string& remotePath,
+                                   const std::string& url, TThreadMethod onTerminate) {
+            runs.push_back({localPath, remotePath, url, {}, false, false, std::move(onTerminate)});
+            return std::make_shared<RecordingUpdater>(runs, runs.size() - 1, &executeFailure);
+        };
+        system.startProgram = [this](const std::string& program, const TStartupInfo& info) {
+            started.push_back({program, info});
+            return true;
+        };
+        system.now = [this] { return clock; };
+        settings.localPath = folder.Folder();
+        settings.remotePath = "\\\\srv01\\corvane\\";
+        settings.url = "";
+    }
+
+    // A module executable in the launcher's folder, as a finished run leaves it.
+    void Install(const std::string& name) { test::WriteFile(folder.Path(), name, "module"); }
+
+    void Complete(size_t run, TDateTime at) {
+        clock = at;
+        ASSERT_LT(run, runs.size());
+        runs[run].complete();
+    }
+
+    test::TTempFolder folder;
+    FakeLauncherView view;
+    LauncherSystem system;
+    LauncherSettings settings;
+    std::vector<RecordedRun> runs;
+    std::vector<StartedProgram> started;
+    std::string executeFailure;
+    TDateTime clock = 45000.5;
+    LaunchFlow flow{view, system, settings};
+};
+
+TEST_F(LaunchFlowTest, ModuleClickUpdatesThenStartsTheModule) {
+    Install("Morvik.exe");
+    flow.StartModule(*FindClickArea("stock"));
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].localPath, settings.localPath);
+    EXPECT_EQ(runs[0].remotePath, "\\\\srv01\\corvane\\");
+    EXPECT_EQ(runs[0].url, "");
+    EXPECT_TRUE(runs[0].executed);
+    EXPECT_EQ(flow.SelectedModule(), settings.localPath + "Morvik.exe");
+    EXPECT_EQ(flow.RunsUnderway(), 1);
+    EXPECT_TRUE(view.panelShown);
+    EXPECT_TRUE(started.empty());
+
+    Complete(0, clock + 3250 * kMillisecond);
+    EXPECT_EQ(flow.RunsUnderway(), 0);
+    EXPECT_FALSE(view.panelShown);
+    EXPECT_EQ(view.caption, "Corvane Plexa Tempo do update : 00:03.250");
+    EXPECT_THAT(started, ElementsAre(StartedProgram{settings.localPath + "Morvik.exe",
+                                                    {true, TShowWindow::ShowNormal}}));
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_THAT(view.calls, ElementsAre("ShowWaitPanel", "HideWaitPanel", "SetCaption"));
+}
+
+struct AreaCase {
+    const char* area;
+    const char* module; // empty: no run
+    bool additionalFiles;
+};
+
+class LaunchFlowAreaTest : public LaunchFlowTest, public ::testing::WithParamInterface<AreaCase> {};
+
+// A module brings the shared files along, a remote-support tool only its own file; the other
+// areas start no run at all.
+TEST_P(LaunchFlowAreaTest, EachKindOfArea) {
+    const AreaCase& c = GetParam();
+    flow.StartModule(*FindClickArea(c.area));
+    if (std::string(c.module).empty()) {
+        EXPECT_TRUE(runs.empty());
+        EXPECT_TRUE(view.calls.empty());
+        EXPECT_EQ(flow.SelectedModule(), "");
+        return;
+    }
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].moduleName, c.module);
+    EXPECT_EQ(runs[0].additionalFiles, c.additionalFiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(Areas, LaunchFlowAreaTest,
+                         ::testing::Values(AreaCase{"stock", "Morvik.exe", true},
+                                           AreaCase{"remoteSupport1", "TeamViewerQS_pt.exe", false},
+                                           AreaCase{"supportMail", "", false},
+                                           AreaCase{"makerContact", "", false}),
+                         [](const auto& c) { return std::string(c.param.area); });
+
+// A module on neither side: the message names the full path on its second line.
+TEST_F(LaunchFlowTest, ModuleNotInstalled) {
+    flow.StartModule(*FindClickArea("remoteSupport2"));
+    Complete(0, clock);
+    EXPECT_TRUE(started.empty());
+    EXPECT_THAT(view.messages, ElementsAre(ShownMessage{MessageKind::Information,
+                                                        "Módulo não instalado.\r\n" +
+                                                            settings.localPath + "Supremo.exe"}));
+    EXPECT_FALSE(view.panelShown);
+}
+
+// A folder is not a module.
+TEST_F(LaunchFlowTest, FolderOfTheModulesNameIsNotInstalled) {
+    std::filesystem::create_directory(folder.Path() / "Morvik.exe");
+    flow.StartModule(*FindClickArea("stock"));
+    Complete(0, clock);
+    EXPECT_TRUE(started.empty());
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].kind, MessageKind::Information);
+}
+
+// The start-up run: the shared files alone; its end hides the panel, sets the caption and
+// starts nothing.
+TEST_F(LaunchFlowTest, StartupRunStartsNothing) {
+    system.timeSeparator = "."; // the user's locale writes times as 10.30
+    flow.StartStartupRun();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].moduleName, "");
+    EXPECT_TRUE(runs[0].additionalFiles);
+    EXPECT_EQ(flow.SelectedModule(), "");
+    Complete(0, clock + ((60 + 2) * 60 + 3) * 1000 * kMillisecond + 4 * kMillisecond);
+    EXPECT_EQ(view.caption, "Corvane Plexa Tempo do update : 02.03.004");
+    EXPECT_FALSE(view.panelShown);
+    EXPECT_TRUE(started.empty());
+    EXPECT_TRUE(view.messages.empty());
+}
+
+// Two clicks before the first run ends, the second run ending first: each run starts the module
+// clicked for it and shows its own time; the panel stays until the last run has ended.
+TEST_F(LaunchFlowTest, OverlappingRunsEachStartTheirOwnModule) {
+    Install("Morvik.exe");
+    Install("TeamViewerQS_pt.exe");
+    const TDateTime start = clock;
+    flow.StartModule(*FindClickArea("stock"));
+    clock = start + 1000 * kMillisecond;
+    flow.StartModule(*FindClickArea("remoteSupport1"));
+    EXPECT_EQ(flow.SelectedModule(), settings.localPath + "TeamViewerQS_pt.exe");
+    EXPECT_EQ(flow.RunsUnderway(), 2);
+
+    Complete(1, start + 2000 * kMillisecond);
+    EXPECT_EQ(flow.RunsUnderway(), 1);
+    EXPECT_TRUE(view.panelShown);
+    EXPECT_EQ(view.caption, "Corvane Plexa Tempo do update : 00:01.000");
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].program, settings.localPath + "TeamViewerQS_pt.exe");
+
+    Complete(0, start + 5000 * kMillisecond);
+    EXPECT_EQ(flow.RunsUnderway(), 0);
+    EXPECT_FALSE(view.panelShown);
+    EXPECT_EQ(view.caption, "Corvane Plexa Tempo do update : 00:05.000");
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[1].program, settings.localPath + "Morvik.exe");
+}
+
+// A click already waiting when the panel is painted is handled inside ShowWaitPanel: it starts
+// its own run, and both runs are counted.
+TEST_F(LaunchFlowTest, ClickHandledWhileThePanelPaints) {
+    Install("Morvik.exe");
+    Install("Yestra.exe");
+    bool clicked = false;
+    view.onShowWaitPanel = [&] {
+        if (std::exchange(clicked, true))
+            return;
+        flow.StartModule(*FindClickArea("examinations"));
+    };
+    flow.StartModule(*FindClickArea("stock"));
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(flow.RunsUnderway(), 2);
+    Complete(0, clock);
+    Complete(1, clock);
+    EXPECT_FALSE(view.panelShown);
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[0].program, settings.localPath + "Yestra.exe");
+    EXPECT_EQ(started[1].program, settings.localPath + "Morvik.exe");
+}
+
+// Nowhere to update from (no server folder, a URL of blanks): no run, no panel; the panel that
+// shows from the start comes down with the start-up run, and a click leaves it down.
+TEST_F(LaunchFlowTest, NothingConfiguredStartsNoRun) {
+    settings.remotePath = "";
+    settings.url = " \t ";
+    flow.StartStartupRun();
+    EXPECT_TRUE(runs.empty());
+    EXPECT_EQ(flow.RunsUnderway(), 0);
+    EXPECT_FALSE(view.panelShown);
+    flow.StartModule(*FindClickArea("stock"));
+    EXPECT_TRUE(runs.empty());
+    EXPECT_FALSE(view.panelShown);
+    EXPECT_EQ(view.caption, "");
+    EXPECT_THAT(view.calls, ElementsAre("HideWaitPanel", "HideWaitPanel"));
+}
+
+// A URL alone is something to update from.
+TEST_F(LaunchFlowTest, ServiceAloneIsConfigured) {
+    settings.remotePath = "";
+    settings.url = "http://srv01:8080";
+    flow.StartStartupRun();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].url, "http://srv01:8080");
+}
+
+// A run whose lists cannot be built: the error leaves the click, the run is over and the panel
+// comes down, unless another run is still under way; a later click runs again.
+TEST_F(LaunchFlowTest, RunThatFailsToStartEndsAtOnce) {
+    Install("Morvik.exe");
+    flow.StartStartupRun();
+    executeFailure = "The specified path was not found";
+    EXPECT_THAT([&] { flow.StartModule(*FindClickArea("stock")); },
+                ::testing::ThrowsMessage<Exception>("The specified path was not found"));
+    EXPECT_EQ(flow.RunsUnderway(), 1);
+    EXPECT_TRUE(view.panelShown);
+    Complete(0, clock);
+    EXPECT_FALSE(view.panelShown);
+
+    EXPECT_THROW(flow.StartModule(*FindClickArea("stock")), Exception);
+    EXPECT_EQ(flow.RunsUnderway(), 0);
+    EXPECT_FALSE(view.panelShown);
+    executeFailure.clear();
+    flow.StartModule(*FindClickArea("stock"));
+    Complete(runs.size() - 1, clock);
+    ASSERT_EQ(started.size(), 1u);
+}
+
+// A run that ends after the flow has gone (the window closed) touches nothing.
+TEST(LaunchFlowLifetimeTest, RunEndingAfterTheFlowIsDropped) {
+    FakeLauncherView view;
+    LauncherSystem system;
+    std::vector<TThreadMethod> completions;
+    std::vector<RecordedRun> runs(1);
+    system.newUpdater = [&](const std::string&, const std::string&, const std::string&,
+                            TThreadMethod onTerminate) {
+        completions.push_back(std::move(onTerminate));
+        return std::make_shared<RecordingUpdater>(runs, 0, nullptr);
+    };
+    system.now = [] { return 45000.0; };
+    LauncherSettings settings;
+    settings.remotePath = "/srv/";
+    {
+        LaunchFlow flow(view, system, settings);
+        flow.StartStartupRun();
+    }
+    ASSERT_EQ(completions.size(), 1u);
+    const size_t callsBefore = view.calls.size();
+    completions[0]();
+    EXPECT_EQ(view.calls.size(), callsBefore);
+}
+
+// The real updater against a server folder: the module and the shared files arrive, the
+// completion comes through the main thread, and the module starts.
+class LaunchFlowRealRunTest : public testing::TMainThreadTest {};
+
+TEST_F(LaunchFlowRealRunTest, ModuleArrivesAndStarts) {
+    test::TTempFolder local;
+    test::TTempFolder server;
+    test::WriteFile(server.Path(), "Morvik.exe", "module", test::TestAge());
+    test::WriteFile(server.Path(), "gds32.dll", "shared", test::TestAge(1));
+    test::WriteFile(server.Path(), "Outro.exe", "other", test::TestAge(2));
+    FakeLauncherView view;
+    LauncherSystem system = PlatformLauncherSystem();
+    std::vector<std::string> startedPrograms;
+    system.startProgram = [&](const std::string& program, const TStartupInfo&) {
+        startedPrograms.push_back(program);
+        return true;
+    };
+    LauncherSettings settings;
+    settings.localPath = local.Folder();
+    settings.remotePath = server.Folder();
+    LaunchFlow flow(view, system, settings);
+    flow.StartModule(*FindClickArea("stock"));
+    ASSERT_TRUE(RunLoopUntil([&] { return flow.RunsUnderway() == 0; }));
+    EXPECT_THAT(test::FilesUnder(local.Path()), ElementsAre("Morvik.exe", "gds32.dll"));
+    EXPECT_THAT(startedPrograms, ElementsAre(local.Folder() + "Morvik.exe"));
+    EXPECT_FALSE(view.panelShown);
+    EXPECT_TRUE(Reported.empty());
+}
+
+} // namespace
+} // namespace corvane

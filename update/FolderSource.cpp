@@ -1,0 +1,77 @@
+// The folder source: the server is a folder reachable by path (a network share as a rule).
+#include "platform/Errors.h"
+#include "platform/FileSystem.h"
+#include "platform/FileTime.h"
+#include "platform/PathLock.h"
+#include "platform/Paths.h"
+#include "update/RemoteSource.h"
+
+#include <utility>
+
+namespace corvane {
+
+namespace {
+
+class FolderSource final : public RemoteSource {
+public:
+    FolderSource(std::string localPath, std::string remotePath)
+        : localPath_(std::move(localPath)), remotePath_(std::move(remotePath)) {}
+
+    void FillRemoteList(RemoteFileList& remoteList) override;
+    TFileOutcome FetchFile(const std::string& fileName, const std::string& remoteName,
+                           TDateTime age) override;
+
+private:
+    const std::string localPath_;
+    const std::string remotePath_;
+};
+
+void FolderSource::FillRemoteList(RemoteFileList& remoteList) {
+    // An empty server folder would make the root of the file system the server.
+    if (remotePath_.empty())
+        throw EDirectoryNotFoundException("The specified path was not found");
+    const std::string root = IncludeTrailingBackslash(remotePath_);
+    std::vector<TUnreadFolder> unreadFolders;
+    std::vector<TListedFile> files = ListFilesWithAges(root, unreadFolders);
+    // A subfolder closed to us hides its files: the rest is still updated, and the failure is
+    // told rather than passed over.
+    for (const TUnreadFolder& folder : unreadFolders)
+        remoteList.AddUnreadFolder(folder.FolderName.substr(root.size()), folder.Message);
+    remoteList.Reserve(files.size());
+    for (TListedFile& file : files) {
+        // A file that vanished while the tree was listed has no age to compare: left out.
+        if (!file.Age)
+            continue;
+        remoteList.Add(TFileInfoDTO(file.FileName.substr(root.size()), *file.Age));
+    }
+}
+
+TFileOutcome FolderSource::FetchFile(const std::string& fileName, const std::string& remoteName,
+                                     TDateTime age) {
+    // The source is the name the server lists: a local name in other capitals names the same
+    // file for the launcher, but not for a case-sensitive file system.
+    const std::string source = JoinPath(remotePath_, remoteName);
+    const std::string target = JoinPath(localPath_, fileName);
+    // One writer per file across overlapping runs; whoever waited checks whether the other
+    // writer has already brought the file to the server's age.
+    TPathLock lock(target);
+    if (lock.Waited()) {
+        if (FileAge(target) == age)
+            return TFileOutcome::AlreadyCurrent;
+    }
+    const std::string folder = ExtractFilePath(target);
+    if (!folder.empty())
+        ForceDirectories(folder);
+    // The new file replaces the old one only once it is complete and stamped; any failure
+    // leaves the old file as it was, for the next run to compare again.
+    CopyFileReplacing(source, target, age);
+    return TFileOutcome::Updated;
+}
+
+} // namespace
+
+std::unique_ptr<RemoteSource> MakeFolderSource(std::string localPath, std::string remotePath) {
+    return std::make_unique<FolderSource>(std::move(localPath), std::move(remotePath));
+}
+
+} // namespace corvane

@@ -1,0 +1,86 @@
+// The service source: the server is the HTTP file service named by the URL. The listing asks
+// once per run for the whole tree; each outdated file is fetched by a job of its own.
+#include "platform/FileSystem.h"
+#include "platform/FileTime.h"
+#include "platform/Locale.h"
+#include "platform/PathLock.h"
+#include "platform/Paths.h"
+#include "update/Errors.h"
+#include "update/FileServiceClient.h"
+#include "update/RemoteSource.h"
+
+#include <string_view>
+#include <utility>
+
+namespace corvane {
+
+namespace {
+
+// The service sends bytes, not permissions: a module must stay startable, the other files
+// need no execute bit.
+unsigned DownloadPermissions(std::string_view fileName) {
+    const std::string_view extension = ".EXE";
+    if (fileName.size() >= extension.size() &&
+        UpperCase(std::string(fileName.substr(fileName.size() - extension.size()))) == extension)
+        return 0777;
+    return 0666;
+}
+
+class ServiceSource final : public RemoteSource {
+public:
+    ServiceSource(std::string localPath, std::string url)
+        : localPath_(std::move(localPath)), url_(std::move(url)) {}
+
+    void FillRemoteList(RemoteFileList& remoteList) override;
+    TFileOutcome FetchFile(const std::string& fileName, const std::string& remoteName,
+                           TDateTime age) override;
+
+private:
+    const std::string localPath_;
+    const std::string url_;
+};
+
+void ServiceSource::FillRemoteList(RemoteFileList& remoteList) {
+    TRESTClientFileList client(url_);
+    // An error object answered by the service leaves the client without records: the remote
+    // list stays empty and the run updates nothing. Transport errors and statuses from 500 up
+    // raise and end Execute.
+    client.Execute("\\", "*.*", true);
+    for (TFileInfoDTO file : client.Files())
+        remoteList.Add(std::move(file));
+}
+
+TFileOutcome ServiceSource::FetchFile(const std::string& fileName, const std::string& remoteName,
+                                      TDateTime age) {
+    // The service resolves names without regard to case: the request carries the local
+    // record's own name, as the local list writes it.
+    (void)remoteName;
+    const std::string target = JoinPath(localPath_, fileName);
+    // The same path limit as the folder copy's, in characters of the path.
+    CheckPathLength(target);
+    // One writer per file across overlapping runs; whoever waited checks whether the other
+    // writer has already brought the file to the server's age.
+    TPathLock lock(target);
+    if (lock.Waited()) {
+        if (FileAge(target) == age)
+            return TFileOutcome::AlreadyCurrent;
+    }
+    // No folder is created: a target whose folder is missing fails here, writing nothing.
+    // The bytes go to a file beside the target that replaces it only once complete and
+    // stamped, so a failed download leaves the previous file as it was.
+    TReplacementFile file(target, DownloadPermissions(fileName));
+    TRESTClientDownload client(url_);
+    if (!client.DownloadTo(fileName,
+                           [&file](const char* data, size_t size) { file.Write(data, size); }))
+        throw ERESTException(client.Error());
+    file.Commit(age);
+    return TFileOutcome::Updated;
+}
+
+} // namespace
+
+std::unique_ptr<RemoteSource> MakeServiceSource(std::string localPath, std::string url) {
+    return std::make_unique<ServiceSource>(std::move(localPath), std::move(url));
+}
+
+} // namespace corvane
