@@ -345,6 +345,18 @@ TEST_P(NginxTraversal, IsRefusedWithTheServicesErrorObject) {
 
 INSTANTIATE_TEST_SUITE_P(EveryEncoding, NginxTraversal, ::testing::ValuesIn(kTraversalNames));
 
+// Paths other than the two resources reach no file: nginx's own refusal (400 for a path that
+// climbs above "/", 404 otherwise), never the secret or a served file.
+TEST_F(NginxExport, PathsOtherThanTheTwoResourcesAreNotFiles) {
+    for (const char* target : kOtherPathTargets) {
+        const THttpAnswer answer = Get(NginxPort(), target);
+        EXPECT_TRUE(answer.Status == 400 || answer.Status == 404)
+            << target << " -> " << answer.Status;
+        EXPECT_EQ(answer.Body.find(TServedTree::kSecret), std::string::npos) << target;
+        EXPECT_EQ(answer.Body.find("morvik"), std::string::npos) << target;
+    }
+}
+
 // A link put in a listed file's place after the export leads nowhere.
 TEST_F(NginxExport, ALinkSwappedInAfterTheExportIsNotFollowed) {
     fs::remove(FTree.Root() / "README");
