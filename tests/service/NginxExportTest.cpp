@@ -354,6 +354,7 @@ TEST_F(NginxExport, PathsOtherThanTheTwoResourcesAreNotFiles) {
             << target << " -> " << answer.Status;
         EXPECT_EQ(answer.Body.find(TServedTree::kSecret), std::string::npos) << target;
         EXPECT_EQ(answer.Body.find("morvik"), std::string::npos) << target;
+        EXPECT_EQ(answer.Body.find("layout 1"), std::string::npos) << target;
     }
 }
 

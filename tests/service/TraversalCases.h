@@ -55,14 +55,16 @@ inline const char* const kTraversalNames[] = {
     "outlink", "OUTLINK", "abslink", "outdir%5Csecret.txt", "OUTDIR/SECRET.TXT",
     "outdir%5Croot%5CMorvik.exe"};
 
-// Request paths other than the two resources, some of them climbing out of the root: none is
-// answered with a file.
-inline const char* const kOtherPathTargets[] = {"/../secret.txt",
+// Request paths other than the two resources, some of them naming a served file by its path,
+// some climbing out of the root: none is answered with a file.
+inline const char* const kOtherPathTargets[] = {"/Morvik.exe",
+                                                "/Relatorio/Layout01.rav",
+                                                "/root/Morvik.exe",
+                                                "/download/Morvik.exe",
+                                                "/../secret.txt",
                                                 "/download/../../secret.txt",
                                                 "/%2e%2e/secret.txt",
                                                 "/secret.txt",
-                                                "/root/Morvik.exe",
-                                                "/download/Morvik.exe",
                                                 "/download/..%2F..%2Fsecret.txt"};
 
 } // namespace corvane::test

@@ -29,6 +29,7 @@ TEST_F(Traversal, PathsOtherThanTheTwoResourcesAreNotFiles) {
         EXPECT_EQ(answer.Status, 404) << target;
         EXPECT_EQ(answer.Body.find(TServedTree::kSecret), std::string::npos) << target;
         EXPECT_EQ(answer.Body.find("morvik"), std::string::npos) << target;
+        EXPECT_EQ(answer.Body.find("layout 1"), std::string::npos) << target;
     }
 }
 
