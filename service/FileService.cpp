@@ -242,11 +242,6 @@ TFileService::TFileService(TFileServiceOptions options)
                         std::to_string(FOptions.Port) + ".");
     const MHD_DaemonInfo* info = MHD_get_daemon_info(FDaemon.get(), MHD_DAEMON_INFO_BIND_PORT);
     FPort = info != nullptr ? info->port : FOptions.Port;
-    // Set on the listening socket, the size passes to every connection it accepts.
-    const MHD_DaemonInfo* listening = MHD_get_daemon_info(FDaemon.get(), MHD_DAEMON_INFO_LISTEN_FD);
-    if (FOptions.sendBufferKiB != 0 && listening != nullptr)
-        SetSendBuffer(listening->listen_fd,
-                      static_cast<int>(std::min(FOptions.sendBufferKiB, 1u << 20) * 1024));
 }
 
 TFileService::~TFileService() {
@@ -370,6 +365,11 @@ TFileService::Reply TFileService::AnswerDownload(TRequest& request, std::string_
                             "application/octet-stream");
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(request.Connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    // Bounded for downloads alone: a listing's connection keeps the size the system gives it,
+    // which grows to hold the listing and hands it over in a few turns, not one per 256 KiB.
+    if (info != nullptr && FOptions.sendBufferKiB != 0)
+        SetSendBuffer(info->connect_fd,
+                      static_cast<int>(std::min(FOptions.sendBufferKiB, 1u << 20) * 1024));
     if (info != nullptr && watched)
         request.WatchTicket = FWatch.Add(info->connect_fd, std::move(*watched), size);
     return reply;

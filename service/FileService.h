@@ -26,11 +26,13 @@ struct TFileServiceOptions {
     // How long a connection may take to send a request's head, from when it is accepted or
     // from its previous answer; past it the connection is closed.
     std::chrono::seconds HeaderTimeout{20};
-    // The send buffer of each connection, in KiB; 0 leaves its size to the system, which grows
-    // it up to some MiB per connection. Bounded, it bounds the kernel memory a crowd of
-    // workstations takes, and how far the service runs ahead of a slow reader; it also bounds
-    // what one connection can carry per round trip (the kernel doubles the size asked for: 128
-    // KiB carry some 12 MB/s at a round trip of 20 ms).
+    // The send buffer of each connection that a download is sent on, in KiB; 0 leaves its size
+    // to the system, which grows it up to some MiB per connection. Bounded, it bounds the
+    // kernel memory a crowd of workstations fetching files takes, and how far the service runs
+    // ahead of a slow reader; it also bounds what one connection can carry per round trip (the
+    // kernel doubles the size asked for, up to the system's limit net.core.wmem_max: 128 KiB
+    // carry some 12 MB/s at a round trip of 20 ms). Listings are left to the system's size:
+    // one listing, sent whole in few turns, is what every workstation waits for first.
     unsigned sendBufferKiB = 128;
     // Receives one line per request and the HTTP library's own messages; when empty they
     // go to standard error.
