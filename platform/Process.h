@@ -65,4 +65,9 @@ void EndConnection(int socket);
 // ends the connection as EndConnection does. True when the whole answer was handed over.
 bool SendLastAnswer(int socket, std::string_view answer);
 
+// Sets the size of a socket's send buffer, the most the kernel holds of what is sent and not
+// yet taken by the peer; connections accepted on a listening socket after the call inherit it.
+// The kernel then no longer grows the buffer by itself. False when the size is refused.
+bool SetSendBuffer(int socket, int bytes);
+
 } // namespace corvane

@@ -62,6 +62,8 @@ public:
     TServiceRoot& operator=(const TServiceRoot&) = delete;
 
     const std::string& Path() const { return FPath; }
+    // The root with every link on its way resolved.
+    const std::string& RealPath() const { return FRealPath; }
 
     // A number that stays the same for as long as nothing under the root changed (files or
     // folders created, deleted, renamed, written or stamped) since the last Walk. Without a
@@ -79,6 +81,10 @@ public:
     // is opened when the name, or a link on its way, leads out of the root, or when it
     // names no regular file.
     std::optional<TServedFile> OpenFile(std::string_view relativeName) const;
+
+    // The absolute path, every link resolved, of the regular file that OpenFile would open for
+    // the name now; nothing where OpenFile would open nothing.
+    std::optional<std::string> ResolvedPath(std::string_view relativeName) const;
 
 private:
     void WatchFolder(const std::string& nativePath, std::unordered_set<int>& seen);

@@ -24,4 +24,37 @@ std::string ListingJson(const std::vector<TListingEntry>& files);
 // The error answer: {"error": ..., "status": ..., "detail": ...}.
 std::string ErrorJson(int status, std::string_view error, std::string_view detail);
 
+// One error answer of the service: its status, its short text and its detail for people.
+struct ErrorAnswer {
+    int status;
+    std::string_view error;
+    std::string_view detail;
+};
+
+// The error answers, the same whether the service sends them or a static web server serving
+// an export of it.
+inline constexpr ErrorAnswer kNoSuchFile{404, "Not Found",
+                                         "O arquivo pedido não existe no serviço de arquivos."};
+inline constexpr ErrorAnswer kNoSuchFolder{404, "Not Found",
+                                           "A pasta pedida não existe no serviço de arquivos."};
+inline constexpr ErrorAnswer kNoSuchResource{
+    404, "Not Found", "O serviço de arquivos atende apenas /folderlist e /download."};
+inline constexpr ErrorAnswer kOnlyGet{405, "Method Not Allowed",
+                                      "O serviço de arquivos só atende pedidos GET."};
+inline constexpr ErrorAnswer kAllFilesBeingSent{
+    503, "Service Unavailable",
+    "O serviço de arquivos está enviando todos os arquivos que pode de uma vez. Tente de novo "
+    "em instantes."};
+inline constexpr ErrorAnswer kAnswerFailed{500, "Internal Server Error",
+                                           "O serviço de arquivos falhou ao atender o pedido."};
+// Only from an export: it holds the listings of the root folder with every name, nothing else.
+inline constexpr ErrorAnswer kRootListingsOnly{
+    400, "Bad Request",
+    "Esta cópia do serviço de arquivos só lista a pasta raiz com todos os nomes "
+    "(folder=%5C&mask=*.*, com ou sem recursive)."};
+
+inline std::string ErrorJson(const ErrorAnswer& answer) {
+    return ErrorJson(answer.status, answer.error, answer.detail);
+}
+
 } // namespace corvane

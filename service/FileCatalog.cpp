@@ -38,7 +38,7 @@ struct TFileCatalog::TIndex {
     std::unordered_map<std::string, size_t> FileByUpper;
     std::unordered_set<std::string> Folders; // every folder's name, "" for the root
     std::unordered_map<std::string, std::string> FolderByUpper;
-    std::unordered_map<std::string, std::shared_ptr<const std::string>> Bodies;
+    std::unordered_map<std::string, std::shared_ptr<const ListingText>> Bodies;
     size_t BodyBytes = 0;
 
     // The folder's name as it is on disk: the name as written when it exists, else the first
@@ -94,21 +94,29 @@ TListingAnswer TFileCatalog::Listing(std::string_view folder, std::string_view m
     TIndex& index = *FIndex;
     const std::optional<std::string> found =
         parts ? index.FindFolder(JoinNameParts(*parts, '\\')) : std::nullopt;
-    if (!found)
-        return {404, std::make_shared<const std::string>(ErrorJson(
-                         404, "Not Found", "A pasta pedida não existe no serviço de arquivos."))};
+    if (!found) {
+        auto error = std::make_shared<ListingText>();
+        error->json = ErrorJson(kNoSuchFolder);
+        return {kNoSuchFolder.status, std::move(error)};
+    }
 
-    std::string key = *found;
+    return {200, FolderListing(*found, fileMask, recursive)};
+}
+
+std::shared_ptr<const ListingText>
+TFileCatalog::FolderListing(const std::string& folder, const TFileMask& fileMask, bool recursive) {
+    TIndex& index = *FIndex;
+    std::string key = folder;
     key += '\0';
     key += fileMask.Key();
     key += '\0';
     key += recursive ? 'R' : 'F';
     if (const auto cached = index.Bodies.find(key); cached != index.Bodies.end())
-        return {200, cached->second};
+        return cached->second;
 
     // Files beneath the folder: its name and a backslash start theirs (all of them for the
     // root); without recursion the rest of the name holds no further backslash.
-    const std::string prefix = found->empty() ? std::string() : *found + '\\';
+    const std::string prefix = folder.empty() ? std::string() : folder + '\\';
     std::vector<TListingEntry> listed;
     for (const TIndex::TFile& file : index.Files) {
         if (file.Name.compare(0, prefix.size(), prefix) != 0)
@@ -121,14 +129,30 @@ TListingAnswer TFileCatalog::Listing(std::string_view folder, std::string_view m
         if (fileMask.MatchesUpper(upperLeaf))
             listed.push_back({file.Name, file.Age});
     }
-    auto body = std::make_shared<const std::string>(ListingJson(listed));
-    if (index.BodyBytes + body->size() > kMaxCachedBytes) {
+    auto body = std::make_shared<ListingText>();
+    body->json = ListingJson(listed);
+    if (index.BodyBytes + body->json.size() > kMaxCachedBytes) {
         index.Bodies.clear();
         index.BodyBytes = 0;
     }
-    index.BodyBytes += body->size();
+    index.BodyBytes += body->json.size();
     index.Bodies.emplace(std::move(key), body);
-    return {200, std::move(body)};
+    return body;
+}
+
+CatalogSnapshot TFileCatalog::Snapshot() {
+    const TFileMask everyName("*.*");
+    std::lock_guard lock(FLock);
+    Refresh();
+    CatalogSnapshot snapshot;
+    snapshot.wholeTree = FolderListing(std::string(), everyName, true);
+    snapshot.rootFolder = FolderListing(std::string(), everyName, false);
+    snapshot.realRoot = FRoot.RealPath();
+    snapshot.files.reserve(FIndex->Files.size());
+    for (const TIndex::TFile& file : FIndex->Files)
+        if (auto path = FRoot.ResolvedPath(file.Name))
+            snapshot.files.push_back({file.Name, file.Upper, std::move(*path)});
+    return snapshot;
 }
 
 std::optional<TServedFile> TFileCatalog::Open(std::string_view name) {

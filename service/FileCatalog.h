@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/ServiceFiles.h"
+#include "service/FileMask.h"
 
 #include <atomic>
 #include <cstdint>
@@ -16,9 +17,36 @@
 
 namespace corvane {
 
+// The JSON text of one listing answer. The catalog hands the same text to every request that
+// asks the same question of the same tree.
+struct ListingText {
+    std::string json;
+    // What the HTTP side makes of the text the first time it sends it, to send it again and
+    // again without making it anew; made once, under prepareOnce.
+    mutable std::once_flag prepareOnce;
+    mutable std::shared_ptr<void> prepared;
+};
+
 struct TListingAnswer {
     int Status = 200;
-    std::shared_ptr<const std::string> Body; // the JSON text, shared with the cache
+    std::shared_ptr<const ListingText> Body; // shared with the cache when Status is 200
+};
+
+// One file of the tree as the catalogue knows it.
+struct CatalogFile {
+    std::string name;     // as listed: relative to the root, backslashes between folders
+    std::string upper;    // name upper-cased: what a download is matched by, letter case ignored
+    std::string realPath; // the file a download of it sends: absolute, every link resolved
+};
+
+// The tree at one moment, for answers written out ahead of time: the listing of the whole tree
+// and of the root folder alone (as Listing answers the root with every name), and the files
+// a download can reach (in name order).
+struct CatalogSnapshot {
+    std::shared_ptr<const ListingText> wholeTree;
+    std::shared_ptr<const ListingText> rootFolder;
+    std::vector<CatalogFile> files;
+    std::string realRoot; // the root, every link resolved
 };
 
 // Thread-safe: any number of requests may ask at once.
@@ -37,6 +65,9 @@ public:
     // root or names no regular file.
     std::optional<TServedFile> Open(std::string_view name);
 
+    // The tree as it is now, from one walk.
+    CatalogSnapshot Snapshot();
+
     // How many times the tree has been walked; it is walked again only after a change.
     std::uint64_t Walks() const { return FWalks.load(); }
 
@@ -44,6 +75,9 @@ private:
     struct TIndex;
     // Makes FIndex describe the tree as it is now; FLock held.
     void Refresh();
+    // The listing of an existing folder (its name as on disk); FLock held.
+    std::shared_ptr<const ListingText> FolderListing(const std::string& folder,
+                                                     const TFileMask& mask, bool recursive);
 
     TServiceRoot FRoot;
     std::mutex FLock;

@@ -21,6 +21,13 @@
 
 namespace corvane {
 
+// The HTTP library counts the references to an answer: this lets go of one. (Outside the
+// anonymous namespace, as TFileService::Reply holds one.)
+struct ResponseRelease {
+    void operator()(MHD_Response* response) const { MHD_destroy_response(response); }
+};
+using ResponsePtr = std::unique_ptr<MHD_Response, ResponseRelease>;
+
 struct TFileService::TRequest {
     std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
     TRequestRecord Record;
@@ -30,11 +37,11 @@ struct TFileService::TRequest {
     MHD_Connection* Connection = nullptr;
     bool HeadArriving = false; // listed in its thread's heads still arriving
     bool Refused = false;      // answered by LibraryError, not by Answer
+    bool headSeen = false;     // the handler has been called for it
+    bool head = false;         // a HEAD request: the answer goes without its body
 };
 
 namespace {
-
-using TResponsePtr = std::unique_ptr<MHD_Response, decltype(&MHD_destroy_response)>;
 
 constexpr const char* kJsonType = "application/json; charset=utf-8";
 // A connection whose answer makes no progress for this long is closed. Heads have their own,
@@ -80,47 +87,31 @@ std::string HttpDate(std::chrono::system_clock::time_point when) {
     return text;
 }
 
-struct TReply {
-    int Status = 200;
-    std::uint64_t Bytes = 0; // the body's length
-    TResponsePtr Response{nullptr, &MHD_destroy_response};
-};
-
-TResponsePtr TextResponse(const std::string& body, const char* type) {
-    TResponsePtr response(MHD_create_response_from_buffer(
-                              body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY),
-                          &MHD_destroy_response);
+ResponsePtr TextResponse(std::string_view body, const char* type) {
+    ResponsePtr response(MHD_create_response_from_buffer(
+        body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY));
     if (response)
         MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, type);
     return response;
 }
 
-TReply ErrorReply(int status, std::string_view error, std::string_view detail) {
-    TReply reply;
-    reply.Status = status;
-    const std::string body = ErrorJson(status, error, detail);
-    reply.Bytes = body.size();
-    reply.Response = TextResponse(body, kJsonType);
-    return reply;
+// Frees the copy of a listing that a prepared answer owns, once its last connection is done.
+void FreeText(void* text) {
+    delete static_cast<std::string*>(text);
 }
 
-// The cached listing is sent straight from the cache; the answer keeps its text alive.
-void ReleaseSharedBody(void* holder) {
-    delete static_cast<std::shared_ptr<const std::string>*>(holder);
+bool IsGetOrHead(const char* method) {
+    return std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 ||
+           std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
 }
 
-TReply SharedReply(int status, const std::shared_ptr<const std::string>& body) {
-    TReply reply;
-    reply.Status = status;
-    reply.Bytes = body->size();
-    auto holder = std::make_unique<std::shared_ptr<const std::string>>(body);
-    reply.Response.reset(MHD_create_response_from_buffer_with_free_callback_cls(
-        body->size(), const_cast<char*>(body->data()), &ReleaseSharedBody, holder.get()));
-    if (reply.Response) {
-        holder.release(); // the answer owns it now
-        MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, kJsonType);
-    }
-    return reply;
+// Whether the request's head announces a body (neither exchange has one).
+bool AnnouncesBody(MHD_Connection* connection) {
+    const char* length =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    return (length != nullptr && std::strcmp(length, "0") != 0) ||
+           MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                       MHD_HTTP_HEADER_TRANSFER_ENCODING) != nullptr;
 }
 
 std::string_view QueryOf(std::string_view target) {
@@ -282,98 +273,167 @@ void TFileService::Log(std::string_view line) const {
         OutputDebugString(line);
 }
 
+// What a route answers: the status, the length of the body and the answer to queue, either
+// made for this request (owned) or prepared once and sent again (borrowed).
+struct TFileService::Reply {
+    int status = 200;
+    std::uint64_t bytes = 0;
+    ResponsePtr owned;
+    MHD_Response* borrowed = nullptr;
+    // Holds a borrowed answer until it is queued: the tree may change meanwhile, and the
+    // catalogue let go of the text and its answer.
+    std::shared_ptr<const void> borrowedFrom;
+
+    MHD_Response* Response() const { return owned ? owned.get() : borrowed; }
+
+    static Reply Error(const ErrorAnswer& answer) {
+        Reply reply;
+        reply.status = answer.status;
+        const std::string body = ErrorJson(answer);
+        reply.bytes = body.size();
+        reply.owned = TextResponse(body, kJsonType);
+        return reply;
+    }
+};
+
+const TFileService::Route TFileService::kRoutes[] = {
+    {"/folderlist", &TFileService::AnswerListing},
+    {"/download", &TFileService::AnswerDownload},
+};
+
+TFileService::Reply TFileService::Respond(TRequest& request, std::string_view path,
+                                          std::string_view query) {
+    for (const Route& route : kRoutes)
+        if (route.path == path)
+            return (this->*route.answer)(request, query);
+    return Reply::Error(kNoSuchResource);
+}
+
+TFileService::Reply TFileService::AnswerListing(TRequest&, std::string_view query) {
+    const auto params = ParseFormQuery(query);
+    const TQueryParam* folder = FindParam(params, "folder");
+    const TQueryParam* mask = FindParam(params, "mask");
+    const bool recursive = FindParam(params, "recursive") != nullptr;
+    const TListingAnswer answer =
+        FCatalog.Listing(folder ? folder->Value : std::string_view(),
+                         mask ? mask->Value : std::string_view(), recursive);
+    const ListingText& text = *answer.Body;
+    Reply reply;
+    reply.status = answer.Status;
+    reply.bytes = text.json.size();
+    if (answer.Status != 200) {
+        reply.owned = TextResponse(text.json, kJsonType);
+        return reply;
+    }
+    // The cached text is sent from one answer, made the first time it was asked for; the
+    // answer owns a copy of the text, as the catalogue may drop its own while the answer is
+    // still being sent. (From memory rather than from a file, the library hands each
+    // connection as much as its socket takes at once, not a file's 128 KiB.)
+    std::call_once(text.prepareOnce, [&text] {
+        auto copy = std::make_unique<std::string>(text.json);
+        ResponsePtr response(MHD_create_response_from_buffer_with_free_callback_cls(
+            copy->size(), copy->data(), &FreeText, copy.get()));
+        if (!response)
+            return;
+        copy.release();
+        MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, kJsonType);
+        text.prepared = std::shared_ptr<MHD_Response>(response.release(), ResponseRelease());
+    });
+    if (text.prepared) {
+        reply.borrowed = static_cast<MHD_Response*>(text.prepared.get());
+        reply.borrowedFrom = answer.Body;
+    } else {
+        reply.owned = TextResponse(text.json, kJsonType); // none could be made: a copy of its own
+    }
+    return reply;
+}
+
+TFileService::Reply TFileService::AnswerDownload(TRequest& request, std::string_view query) {
+    const auto name = DownloadFileName(query);
+    if (!name)
+        return Reply::Error(kNoSuchFile);
+    if (FFilesSent.fetch_add(1) >= FMaxFilesSent) {
+        FFilesSent.fetch_sub(1);
+        Reply reply = Reply::Error(kAllFilesBeingSent);
+        if (reply.owned)
+            MHD_add_response_header(reply.owned.get(), MHD_HTTP_HEADER_RETRY_AFTER, "5");
+        return reply;
+    }
+    request.SendsFile = true;
+    std::optional<TServedFile> file = FCatalog.Open(*name);
+    if (!file)
+        return Reply::Error(kNoSuchFile);
+    // Sent from the file by the kernel (sendfile): the bytes never pass through this
+    // process. The watch gets a handle of its own, taken first.
+    std::optional<TServedFile> watched;
+    if (!request.head)
+        watched = file->Duplicate();
+    const std::uint64_t size = file->Size();
+    Reply reply;
+    reply.owned.reset(MHD_create_response_from_fd64(size, file->Handle()));
+    if (!reply.owned)
+        return reply;
+    file->Release(); // the answer closes it from now on
+    reply.bytes = size;
+    MHD_add_response_header(reply.owned.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
+                            "application/octet-stream");
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(request.Connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    // Bounded for downloads alone: a listing's connection keeps the size the system gives it,
+    // which grows to hold the listing and hands it over in a few turns, not one per 256 KiB.
+    if (info != nullptr && FOptions.sendBufferKiB != 0)
+        SetSendBuffer(info->connect_fd,
+                      static_cast<int>(std::min(FOptions.sendBufferKiB, 1u << 20) * 1024));
+    if (info != nullptr && watched)
+        request.WatchTicket = FWatch.Add(info->connect_fd, std::move(*watched), size);
+    return reply;
+}
+
 int TFileService::Answer(void* connectionHandle, const char* url, const char* method,
                          size_t* uploadSize, void** context) {
     auto* connection = static_cast<MHD_Connection*>(connectionHandle);
     auto* request = static_cast<TRequest*>(*context);
     if (request == nullptr)
-        return 0;    // no memory for the request's record: drop the connection
+        return 0; // no memory for the request's record: drop the connection
+    if (!request->headSeen) {
+        request->headSeen = true;
+        request->Record.Method = method;
+        request->head = std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
+        StopArriving(*request);
+        if (THeadWatch::TEntry* head = HeadEntryOf(connection))
+            head->HeadArrived();
+        // A request without a body is answered at the library's next call, once all of it is
+        // in: an answer queued before that makes the library close the connection after it,
+        // and every request would cost the client a new connection. Anything else is answered
+        // at once, its body left unread, and the connection ends with the answer.
+        if (IsGetOrHead(method) && !AnnouncesBody(connection))
+            return 1;
+    }
     *uploadSize = 0; // neither exchange has a body: whatever comes is dropped
     if (request->Answered)
         return 1;
     request->Answered = true;
-    request->Record.Method = method;
-    StopArriving(*request);
-    if (THeadWatch::TEntry* head = HeadEntryOf(connection))
-        head->HeadArrived();
 
-    TReply reply;
+    Reply reply;
     try {
-        const std::string_view path(url);
-        const std::string_view query = QueryOf(request->Record.Target);
-        if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 &&
-            std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
-            reply = ErrorReply(405, "Method Not Allowed",
-                               "O serviço de arquivos só atende pedidos GET.");
-            if (reply.Response)
-                MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
-        } else if (path == "/folderlist") {
-            const auto params = ParseFormQuery(query);
-            const TQueryParam* folder = FindParam(params, "folder");
-            const TQueryParam* mask = FindParam(params, "mask");
-            const bool recursive = FindParam(params, "recursive") != nullptr;
-            const TListingAnswer answer =
-                FCatalog.Listing(folder ? folder->Value : std::string_view(),
-                                 mask ? mask->Value : std::string_view(), recursive);
-            reply = SharedReply(answer.Status, answer.Body);
-        } else if (path == "/download") {
-            const auto name = DownloadFileName(query);
-            std::optional<TServedFile> file;
-            bool busy = false;
-            if (name) {
-                if (FFilesSent.fetch_add(1) < FMaxFilesSent) {
-                    request->SendsFile = true;
-                    file = FCatalog.Open(*name);
-                } else {
-                    FFilesSent.fetch_sub(1);
-                    busy = true;
-                }
-            }
-            if (busy) {
-                reply = ErrorReply(503, "Service Unavailable",
-                                   "O serviço de arquivos está enviando todos os arquivos que "
-                                   "pode de uma vez. Tente de novo em instantes.");
-                if (reply.Response)
-                    MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_RETRY_AFTER, "5");
-            } else if (!file) {
-                reply = ErrorReply(404, "Not Found",
-                                   "O arquivo pedido não existe no serviço de arquivos.");
-            } else {
-                // Sent from the file by the kernel (sendfile): the bytes never pass through
-                // this process. The watch gets a handle of its own, taken first.
-                std::optional<TServedFile> watched;
-                if (std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0)
-                    watched = file->Duplicate();
-                const std::uint64_t size = file->Size();
-                reply.Response.reset(MHD_create_response_from_fd64(size, file->Handle()));
-                if (reply.Response) {
-                    file->Release(); // the answer closes it from now on
-                    reply.Bytes = size;
-                    MHD_add_response_header(reply.Response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
-                                            "application/octet-stream");
-                    const MHD_ConnectionInfo* info =
-                        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-                    if (info != nullptr && watched)
-                        request->WatchTicket =
-                            FWatch.Add(info->connect_fd, std::move(*watched), size);
-                }
-            }
+        if (IsGetOrHead(method)) {
+            reply = Respond(*request, url, QueryOf(request->Record.Target));
         } else {
-            reply = ErrorReply(404, "Not Found",
-                               "O serviço de arquivos atende apenas /folderlist e /download.");
+            reply = Reply::Error(kOnlyGet);
+            if (reply.owned)
+                MHD_add_response_header(reply.owned.get(), MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
         }
     } catch (const std::exception& error) {
         Log(std::string("corvane-fileservice: ") + error.what());
-        reply = ErrorReply(500, "Internal Server Error",
-                           "O serviço de arquivos falhou ao atender o pedido.");
+        reply = Reply::Error(kAnswerFailed);
     }
-    if (!reply.Response)
+    if (reply.Response() == nullptr)
         return 0;
-    request->Record.Status = reply.Status;
-    if (std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0)
-        request->Record.Bytes = reply.Bytes;
-    return MHD_queue_response(connection, static_cast<unsigned>(reply.Status),
-                              reply.Response.get()) == MHD_YES
+    request->Record.Status = reply.status;
+    if (!request->head)
+        request->Record.Bytes = reply.bytes;
+    return MHD_queue_response(connection, static_cast<unsigned>(reply.status), reply.Response()) ==
+                   MHD_YES
                ? 1
                : 0;
 }

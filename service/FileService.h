@@ -30,6 +30,14 @@ struct TFileServiceOptions {
     // both empty for plain HTTP.
     std::string tlsCertificate;
     std::string tlsKey;
+    // The send buffer of each connection that a download is sent on, in KiB; 0 leaves its size
+    // to the system, which grows it up to some MiB per connection. Bounded, it bounds the
+    // kernel memory a crowd of workstations fetching files takes, and how far the service runs
+    // ahead of a slow reader; it also bounds what one connection can carry per round trip (the
+    // kernel doubles the size asked for, up to the system's limit net.core.wmem_max: 128 KiB
+    // carry some 12 MB/s at a round trip of 20 ms). Listings are left to the system's size:
+    // one listing, sent whole in few turns, is what every workstation waits for first.
+    unsigned sendBufferKiB = 128;
     // Receives one line per request and the HTTP library's own messages; when empty they
     // go to standard error.
     std::function<void(std::string_view)> Log;
@@ -64,6 +72,19 @@ public:
     void Log(std::string_view line) const;
 
 private:
+    struct Reply;
+    // One resource of the protocol and the member that answers it.
+    struct Route {
+        std::string_view path;
+        Reply (TFileService::*answer)(TRequest& request, std::string_view query);
+    };
+    // The protocol's table of contents.
+    static const Route kRoutes[];
+
+    Reply AnswerListing(TRequest& request, std::string_view query);
+    Reply AnswerDownload(TRequest& request, std::string_view query);
+    Reply Respond(TRequest& request, std::string_view path, std::string_view query);
+
     struct TDaemonStopper {
         void operator()(MHD_Daemon* daemon) const;
     };

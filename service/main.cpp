@@ -1,9 +1,12 @@
 // corvane-fileservice --root DIR [--bind 127.0.0.1] [--port 8080] [--threads N]
-//                     [--header-timeout SECONDS] [--tls-certificate FILE --tls-key FILE]
+//                     [--header-timeout SECONDS] [--send-buffer KIB]
+//                     [--tls-certificate FILE --tls-key FILE]
+// corvane-fileservice export --root DIR --out DIR
 #include "platform/Errors.h"
 #include "platform/Process.h"
 #include "platform/Trace.h"
 #include "service/FileService.h"
+#include "service/NginxExport.h"
 
 #include <chrono>
 #include <cstdio>
@@ -18,13 +21,22 @@ namespace {
 
 constexpr const char* kUsage =
     "Uso: corvane-fileservice --root PASTA [--bind 127.0.0.1] [--port 8080] [--threads N]\n"
-    "                         [--header-timeout 20] [--tls-certificate ARQUIVO --tls-key ARQUIVO]\n"
+    "                         [--header-timeout 20] [--send-buffer 128]\n"
+    "                         [--tls-certificate ARQUIVO --tls-key ARQUIVO]\n"
     "Serve a árvore de PASTA aos atualizadores das estações (/folderlist e /download).\n"
     "Com --port 0 escolhe uma porta livre. --header-timeout: segundos que uma conexão tem\n"
     "para mandar o cabeçalho de um pedido, contados de quando é aceita ou da resposta\n"
-    "anterior; depois disso é fechada. --tls-certificate e --tls-key: o certificado (PEM,\n"
-    "seguido da cadeia) e a chave privada (PEM) para servir HTTPS; vazios, serve HTTP.\n"
-    "Pare com SIGTERM ou Ctrl+C.\n";
+    "anterior; depois disso é fechada. --send-buffer: KiB que o sistema guarda do que cada\n"
+    "download ainda não entregou (0: o sistema decide; as listagens ficam sempre a cargo do\n"
+    "sistema). --tls-certificate e --tls-key: o certificado (PEM, seguido da cadeia) e a\n"
+    "chave privada (PEM) para servir HTTPS; vazios, serve HTTP.\n"
+    "Pare com SIGTERM ou Ctrl+C.\n"
+    "\n"
+    "Uso: corvane-fileservice export --root PASTA --out SAIDA\n"
+    "Escreve em SAIDA as listagens da árvore de PASTA e a configuração com que o nginx as\n"
+    "serve e serve os arquivos como o serviço serviria: inclua SAIDA/nginx-http.conf no bloco\n"
+    "http {} e SAIDA/nginx-server.conf num bloco server {}. Depois de cada exportação,\n"
+    "recarregue o nginx (nginx -s reload).\n";
 
 int Usage(const std::string& problem) {
     std::fprintf(stderr, "corvane-fileservice: %s\n", problem.c_str());
@@ -55,9 +67,50 @@ std::optional<std::string> ReadWholeFile(const std::string& fileName) {
     return content;
 }
 
+int Export(int argc, char** argv) {
+    corvane::ExportOptions options;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view arg(argv[i]);
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (i + 1 >= argc)
+            return Usage("falta o valor de " + std::string(arg) + ".");
+        const std::string_view value(argv[++i]);
+        if (arg == "--root")
+            options.root = std::string(value);
+        else if (arg == "--out")
+            options.out = std::string(value);
+        else
+            return Usage("opção desconhecida: " + std::string(arg) + ".");
+    }
+    if (options.root.empty())
+        return Usage("informe a pasta servida com --root.");
+    if (options.out.empty())
+        return Usage("informe a pasta da exportação com --out.");
+    try {
+        const corvane::ExportResult result = corvane::ExportForNginx(options);
+        std::printf("%zu arquivos exportados de %s.\n"
+                    "Inclua %s no bloco http {} do nginx e %s num bloco server {};\n"
+                    "recarregue o nginx (nginx -s reload) para servir esta exportação.\n",
+                    result.files, options.root.c_str(), result.httpInclude.c_str(),
+                    result.serverInclude.c_str());
+        return 0;
+    } catch (const corvane::EDirectoryNotFoundException&) {
+        std::fprintf(stderr, "corvane-fileservice: a pasta %s não existe.\n", options.root.c_str());
+        return 1;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "corvane-fileservice: %s\n", error.what());
+        return 1;
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "export")
+        return Export(argc, argv);
     corvane::TFileServiceOptions options;
     bool hasRoot = false;
     // Empty names (a service's configuration that leaves them blank) mean plain HTTP.
@@ -94,6 +147,10 @@ int main(int argc, char** argv) {
             certificateFile = std::string(value);
         } else if (arg == "--tls-key") {
             keyFile = std::string(value);
+        } else if (arg == "--send-buffer") {
+            if (!ReadNumber(value, 1 << 20, number))
+                return Usage("tamanho de buffer de envio inválido: " + std::string(value) + ".");
+            options.sendBufferKiB = static_cast<unsigned>(number);
         } else {
             return Usage("opção desconhecida: " + std::string(arg) + ".");
         }

@@ -264,4 +264,33 @@ std::optional<TServedFile> TServiceRoot::OpenFile(std::string_view relativeName)
     return TServedFile(handle, static_cast<std::uint64_t>(st.st_size));
 }
 
+std::optional<std::string> TServiceRoot::ResolvedPath(std::string_view relativeName) const {
+    const std::string native = ToNativePath(relativeName);
+    if (native.empty() || native.find('\0') != std::string::npos)
+        return std::nullopt;
+    // The kernel's name of what the checked open reached is the path with every link resolved.
+    const int handle = OpenBeneath(FRootHandle, FPath, FRealPath, native, O_PATH | O_CLOEXEC);
+    if (handle < 0)
+        return std::nullopt;
+    struct stat st {};
+    std::optional<std::string> resolved;
+    if (::fstat(handle, &st) == 0 && S_ISREG(st.st_mode)) {
+        const std::string link = "/proc/self/fd/" + std::to_string(handle);
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(link.c_str(), target, sizeof target);
+        if (length > 0 && static_cast<size_t>(length) < sizeof target) {
+            resolved = std::string(target, static_cast<size_t>(length));
+        } else if (::realpath((FPath + '/' + native).c_str(), target) != nullptr) {
+            // Without /proc: the same name by resolving the links, if it still lies beneath.
+            const std::string_view path(target);
+            if (path.size() > FRealPath.size() &&
+                path.compare(0, FRealPath.size(), FRealPath) == 0 &&
+                (FRealPath == "/" || path[FRealPath.size()] == '/'))
+                resolved = std::string(path);
+        }
+    }
+    ::close(handle);
+    return resolved;
+}
+
 } // namespace corvane

@@ -61,6 +61,10 @@ bool SendLastAnswer(int socket, std::string_view answer) {
     return answer.empty();
 }
 
+bool SetSendBuffer(int socket, int bytes) {
+    return ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+}
+
 long OpenFileLimit() {
     struct rlimit files {};
     if (getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)

@@ -174,8 +174,8 @@ TEST_P(CommandLine, RefusesWhatItCannotServe) {
     TServedTree tree;
     std::vector<std::string> args = GetParam().Args;
     for (std::string& arg : args)
-        if (arg == "{ROOT}")
-            arg = tree.Root().string();
+        if (const size_t at = arg.find("{ROOT}"); at != std::string::npos)
+            arg.replace(at, 6, tree.Root().string());
     TProgram program(args);
     ASSERT_TRUE(program.Started());
     std::string errors;
@@ -203,7 +203,16 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{{"--root", "{ROOT}", "--tls-certificate", "/nao/existe/certificado.pem",
                          "--tls-key", "/nao/existe/chave.pem"},
                         1,
-                        "não foi possível ler /nao/existe/certificado.pem"}));
+                        "não foi possível ler /nao/existe/certificado.pem"},
+        CommandLineCase{{"--root", "{ROOT}", "--send-buffer", "x"}, 2, "buffer de envio"},
+        CommandLineCase{{"export", "--root", "{ROOT}"}, 2, "--out"},
+        CommandLineCase{{"export", "--out", "{ROOT}"}, 2, "--root"},
+        CommandLineCase{
+            {"export", "--root", "/nao/existe/corvane", "--out", "{ROOT}"}, 1, "não existe"},
+        // The export would be served as a file of the tree, and listed again next time.
+        CommandLineCase{{"export", "--root", "{ROOT}", "--out", "{ROOT}/exportacao"},
+                        1,
+                        "dentro da pasta servida"}));
 
 // The system service's configuration leaves both names empty for plain HTTP.
 TEST(Program, EmptyCertificateAndKeyServePlainHttp) {
@@ -258,29 +267,6 @@ THttpAnswer GetWithin(std::uint16_t port, std::string_view target, std::chrono::
     if (!SendAll(socket.Get(), RequestText("GET", target)))
         return {};
     return ReadAnswer(socket.Get());
-}
-
-// Reads one answer on a connection that stays open: its head, then as many body bytes as
-// its Content-Length gives. Returns the body.
-std::string ReadOneAnswerBody(int socket) {
-    std::string raw;
-    char buffer[4096];
-    size_t headEnd = std::string::npos;
-    size_t length = 0;
-    for (;;) {
-        if (headEnd == std::string::npos && (headEnd = raw.find("\r\n\r\n")) != std::string::npos) {
-            const size_t field = raw.find("Content-Length: ");
-            if (field == std::string::npos || field > headEnd)
-                return {};
-            length = std::stoul(raw.substr(field + 16));
-        }
-        if (headEnd != std::string::npos && raw.size() >= headEnd + 4 + length)
-            return raw.substr(headEnd + 4, length);
-        const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
-        if (got <= 0)
-            return {};
-        raw.append(buffer, static_cast<size_t>(got));
-    }
 }
 
 // True when the service ends the connection (whatever it sent before) by the deadline.

@@ -196,6 +196,27 @@ TEST_F(ProtocolTree, OtherMethodsAreRefusedAndHeadSendsNoBody) {
     EXPECT_EQ(head.Body, "");
 }
 
+// A client that keeps its connection (a proxy in front of the service, say) is answered
+// request after request on it, whatever the answer was.
+TEST_F(ProtocolTree, AnswersRequestAfterRequestOnOneConnection) {
+    TSocket socket = Connect(Port());
+    ASSERT_GE(socket.Get(), 0);
+    const auto ask = [&socket](std::string_view method, std::string_view target) -> bool {
+        return SendAll(socket.Get(), std::string(method) + " " + std::string(target) +
+                                         " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    };
+    ASSERT_TRUE(ask("GET", "/download?file=Morvik.exe"));
+    EXPECT_EQ(ReadOneAnswerBody(socket.Get()), "morvik");
+    ASSERT_TRUE(ask("GET", "/folderlist?folder=%5C&mask=*.*&recursive="));
+    const auto names = ListedNames(ReadOneAnswerBody(socket.Get()));
+    ASSERT_TRUE(names);
+    EXPECT_EQ(names->size(), kWholeTree.size());
+    ASSERT_TRUE(ask("GET", "/download?file=missing.dll"));
+    EXPECT_TRUE(IsErrorObject(ReadOneAnswerBody(socket.Get()), 404));
+    ASSERT_TRUE(ask("GET", "/download?file=README"));
+    EXPECT_EQ(ReadOneAnswerBody(socket.Get()), "leia-me");
+}
+
 TEST_F(ProtocolTree, LogsOneLinePerRequest) {
     ASSERT_EQ(Get(Port(), "/download?file=Morvik.exe").Status, 200);
     ASSERT_EQ(Get(Port(), "/folderlist?folder=Nope").Status, 404);

@@ -164,6 +164,29 @@ inline THttpAnswer ReadAnswer(int socket) {
     return answer;
 }
 
+// Reads one answer on a connection that stays open: its head, then as many body bytes as
+// its Content-Length gives. Returns the body.
+inline std::string ReadOneAnswerBody(int socket) {
+    std::string raw;
+    char buffer[4096];
+    size_t headEnd = std::string::npos;
+    size_t length = 0;
+    for (;;) {
+        if (headEnd == std::string::npos && (headEnd = raw.find("\r\n\r\n")) != std::string::npos) {
+            const size_t field = raw.find("Content-Length: ");
+            if (field == std::string::npos || field > headEnd)
+                return {};
+            length = std::stoul(raw.substr(field + 16));
+        }
+        if (headEnd != std::string::npos && raw.size() >= headEnd + 4 + length)
+            return raw.substr(headEnd + 4, length);
+        const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            return {};
+        raw.append(buffer, static_cast<size_t>(got));
+    }
+}
+
 inline THttpAnswer Exchange(std::uint16_t port, std::string_view method, std::string_view target,
                             std::string_view extraHeaders = {}, std::string_view body = {}) {
     TSocket socket = Connect(port);
