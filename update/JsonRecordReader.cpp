@@ -37,6 +37,17 @@ std::int32_t DecimalOrZero(std::string_view AText) {
     return ec == std::errc() && end == AText.data() + AText.size() ? value : 0;
 }
 
+// A count of bytes: decimal digits alone, from 0 to 2^64 - 1.
+std::optional<std::uint64_t> ByteCountOf(std::string_view AText) {
+    std::uint64_t value = 0;
+    if (AText.empty() || AText.front() < '0' || AText.front() > '9')
+        return std::nullopt;
+    const auto [end, ec] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
+    if (ec != std::errc() || end != AText.data() + AText.size())
+        return std::nullopt;
+    return value;
+}
+
 // The parser turns a "\uDC00" escape without its partner into the bytes of a lone surrogate,
 // which is not UTF-8; such text is refused like any other invalid string. (Raw input bytes are
 // validated by the parser, so these bytes can only come from an escape.)
@@ -244,7 +255,39 @@ private:
                 SetError(std::current_exception());
             }
             break;
+        case TJsonFieldKind::ByteCount:
+            if (AType == TValue::Null)
+                break;
+            if (const std::optional<std::uint64_t> count = ByteCountOf(AText))
+                FBuilder.SetByteCount(FField, *count);
+            else
+                InvalidValue(AType, AText);
+            break;
+        case TJsonFieldKind::Sha256:
+            if (AType == TValue::Null)
+                break;
+            if (const std::optional<Sha256Digest> digest = Sha256FromHex(AText))
+                FBuilder.SetSha256(FField, *digest);
+            else
+                InvalidValue(AType, AText);
+            break;
         }
+    }
+
+    // A value of the right JSON type that the field cannot take.
+    void InvalidValue(TValue AType, std::string_view AText) {
+        std::string message = "Invalid value for field ";
+        message.append(FFields[FField].Name);
+        message.append(" in JSON ");
+        if (AType == TValue::String) {
+            rapidjson::StringBuffer quoted;
+            rapidjson::Writer<rapidjson::StringBuffer> writer(quoted);
+            writer.String(AText.data(), static_cast<rapidjson::SizeType>(AText.size()));
+            message.append(quoted.GetString(), quoted.GetSize());
+        } else {
+            message.append(AText);
+        }
+        SetError(std::make_exception_ptr(EConvertError(message)));
     }
 
     // A value of a JSON type the field cannot take (true, false, an object, an array).

@@ -1,18 +1,29 @@
 // corvane-update: one update run without a window. It prints one line per file fetched
 // ("updated NAME") or failed ("failed NAME: MESSAGE"), one per server subfolder that could not
 // be listed ("failed FOLDER: MESSAGE") and a summary, and exits with 0 when every job
-// succeeded, 1 when some job or subfolder failed and 2 when the run could not start.
+// succeeded, 1 when some job or subfolder failed and 2 when the run could not start. With
+// --progress it shows how far the run has got on standard error. The run is logged as the
+// launcher's runs are (update/RunLog.h), unless --no-log.
+#include "platform/Paths.h"
+#include "platform/Trace.h"
 #include "tools/corvane-update/UpdateCommandLine.h"
 #include "update/FilesUpdater.h"
 #include "update/HttpCertificates.h"
+#include "update/LauncherVersion.h"
 #include "update/MainThread.h"
 #include "update/MainThreadLoop.h"
+#include "update/RunLog.h"
+#include "update/UpdateProgress.h"
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -70,6 +81,76 @@ private:
     std::size_t FFailedFolders = 0;
 };
 
+// Shows the progress on standard error: on a terminal a bar redrawn in place up to ten times
+// a second, elsewhere (a file, a pipe) a line each second while the figures change.
+class ProgressDisplay {
+public:
+    explicit ProgressDisplay(const UpdateProgress& progress)
+        : progress_(progress), terminal_(StandardErrorIsTerminal()) {}
+
+    // Called on the main thread about ten times a second while the run goes on.
+    void Tick() {
+        const auto now = std::chrono::steady_clock::now();
+        if (!terminal_ && now - lastLine_ < std::chrono::seconds(1))
+            return;
+        if (Show())
+            lastLine_ = now;
+    }
+
+    // The final figures, and the bar's line closed.
+    void Finish() {
+        Show();
+        if (terminal_ && drawn_ > 0)
+            WriteStandardError("\n");
+    }
+
+private:
+    // Shows the figures when they have changed; true when something was shown.
+    bool Show() {
+        const ProgressFigures figures = progress_.Read();
+        const std::string text = ProgressText(figures);
+        if (text.empty() || text == shown_)
+            return false;
+        shown_ = text;
+        if (!terminal_) {
+            WriteStandardError(text + "\n");
+            return true;
+        }
+        constexpr int kWidth = 24;
+        const int filled = static_cast<int>(ProgressShare(figures) * kWidth);
+        std::string line =
+            "\r[" + std::string(filled, '#') + std::string(kWidth - filled, '-') + "] " + text;
+        // Characters, not bytes, wipe what a longer line before left.
+        const std::size_t width = CharacterCount(line);
+        if (width < drawn_)
+            line.append(drawn_ - width, ' ');
+        drawn_ = std::max(drawn_, width);
+        WriteStandardError(line);
+        return true;
+    }
+
+    static std::size_t CharacterCount(const std::string& text) {
+        std::size_t count = 0;
+        for (const char c : text)
+            count += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+        return count;
+    }
+
+    const UpdateProgress& progress_;
+    const bool terminal_;
+    std::string shown_;
+    std::size_t drawn_ = 0;
+    std::chrono::steady_clock::time_point lastLine_{};
+};
+
+std::string LauncherVersion() {
+    try {
+        return FileVersionOf(ExecutablePath());
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -88,6 +169,17 @@ int main(int argc, char** argv) {
     auto LLoop = std::make_shared<TMainThreadLoop>();
     TMainThreadDispatcherScope LDispatcher(LLoop);
     auto LObserver = std::make_shared<TPrintingObserver>();
+    std::vector<std::shared_ptr<IFilesUpdaterObserver>> observers{LObserver};
+    if (LCommand.writeLog)
+        observers.push_back(std::make_shared<RunLog>(
+            LCommand.logPath.empty() ? DefaultRunLogPath() : LCommand.logPath, LCommand.ModuleName,
+            LCommand.URL.empty() ? LCommand.RemotePath : LCommand.URL, LauncherVersion()));
+    UpdateProgress progress;
+    std::optional<ProgressDisplay> display;
+    if (LCommand.progress) {
+        observers.push_back(progress.Observer());
+        display.emplace(progress);
+    }
     bool LCompleted = false;
     std::shared_ptr<IFilesUpdater> LUpdater = TFilesUpdater::New(
         LCommand.LocalPath, LCommand.RemotePath, LCommand.URL,
@@ -95,18 +187,30 @@ int main(int argc, char** argv) {
             LCompleted = true;
             LLoop->Quit();
         },
-        LObserver);
+        std::make_shared<FilesUpdaterObservers>(std::move(observers)));
     const std::weak_ptr<IFilesUpdater> LWatch = LUpdater;
+    // With the progress shown, the loop wakes ten times a second to draw it.
+    const auto showProgressUntil = [&](const std::function<bool()>& done) {
+        while (!LLoop->RunUntil(done, std::chrono::milliseconds(100)))
+            display->Tick();
+        display->Finish();
+    };
     try {
         LUpdater->Execute(LCommand.ModuleName, LCommand.AdditionalFiles);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         // Jobs queued before the error end first; then the updater lets itself go.
         LUpdater.reset();
-        LLoop->RunUntil([&] { return LWatch.expired(); }, std::chrono::hours(24));
+        if (display)
+            showProgressUntil([&] { return LWatch.expired(); });
+        else
+            LLoop->RunUntil([&] { return LWatch.expired(); }, std::chrono::hours(24));
         return 2;
     }
     LUpdater.reset();
-    LLoop->Run();
+    if (display)
+        showProgressUntil([&] { return LCompleted; });
+    else
+        LLoop->Run();
     return LCompleted ? LObserver->Summary() : 2;
 }
