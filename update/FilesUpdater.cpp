@@ -256,7 +256,7 @@ void TFilesUpdater::AddFailedTask(const std::string& AFileName, const std::strin
 void TFilesUpdater::RunJob(const std::string& AFileName, const TFileInfoDTO& ARemote) {
     TFileOutcome LOutcome = TFileOutcome::Failed;
     std::string LMessage;
-    BytesArrived arrived;
+    BytesArrivedCallback arrived;
     if (FObserver) {
         FObserver->FileStarted(AFileName);
         arrived = [this, &AFileName](std::uint64_t bytes) {

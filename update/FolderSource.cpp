@@ -19,7 +19,7 @@ public:
 
     void FillRemoteList(RemoteFileList& remoteList) override;
     TFileOutcome FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
-                           TDateTime age, const BytesArrived& arrived) override;
+                           TDateTime age, const BytesArrivedCallback& arrived) override;
 
 private:
     const std::string localPath_;
@@ -47,7 +47,7 @@ void FolderSource::FillRemoteList(RemoteFileList& remoteList) {
 }
 
 TFileOutcome FolderSource::FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
-                                     TDateTime age, const BytesArrived& arrived) {
+                                     TDateTime age, const BytesArrivedCallback& arrived) {
     // The source is the name the server lists: a local name in other capitals names the same
     // file for the launcher, but not for a case-sensitive file system.
     const std::string source = JoinPath(remotePath_, remoteFile.FFileName);

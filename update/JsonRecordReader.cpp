@@ -38,12 +38,12 @@ std::int32_t DecimalOrZero(std::string_view AText) {
 }
 
 // A count of bytes: decimal digits alone, from 0 to 2^64 - 1.
-std::optional<std::uint64_t> ByteCountOf(std::string_view AText) {
+std::optional<std::uint64_t> ByteCountOf(std::string_view text) {
     std::uint64_t value = 0;
-    if (AText.empty() || AText.front() < '0' || AText.front() > '9')
+    if (text.empty() || text.front() < '0' || text.front() > '9')
         return std::nullopt;
-    const auto [end, ec] = std::from_chars(AText.data(), AText.data() + AText.size(), value);
-    if (ec != std::errc() || end != AText.data() + AText.size())
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
         return std::nullopt;
     return value;
 }
@@ -275,17 +275,17 @@ private:
     }
 
     // A value of the right JSON type that the field cannot take.
-    void InvalidValue(TValue AType, std::string_view AText) {
+    void InvalidValue(TValue type, std::string_view text) {
         std::string message = "Invalid value for field ";
         message.append(FFields[FField].Name);
         message.append(" in JSON ");
-        if (AType == TValue::String) {
+        if (type == TValue::String) {
             rapidjson::StringBuffer quoted;
             rapidjson::Writer<rapidjson::StringBuffer> writer(quoted);
-            writer.String(AText.data(), static_cast<rapidjson::SizeType>(AText.size()));
+            writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
             message.append(quoted.GetString(), quoted.GetSize());
         } else {
-            message.append(AText);
+            message.append(text);
         }
         SetError(std::make_exception_ptr(EConvertError(message)));
     }

@@ -58,7 +58,7 @@ private:
 };
 
 // Told the bytes of a file as they arrive, on the thread that fetches it.
-using BytesArrived = std::function<void(std::uint64_t bytes)>;
+using BytesArrivedCallback = std::function<void(std::uint64_t bytes)>;
 
 class RemoteSource {
 public:
@@ -74,7 +74,7 @@ public:
     // arrived, when set, is told the bytes as they come. Raises when it fails; the local file
     // is then as it was.
     virtual TFileOutcome FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
-                                   TDateTime age, const BytesArrived& arrived) = 0;
+                                   TDateTime age, const BytesArrivedCallback& arrived) = 0;
 };
 
 // The server is the folder remotePath, reachable by path (a network share as a rule).

@@ -35,7 +35,7 @@ public:
 
     void FillRemoteList(RemoteFileList& remoteList) override;
     TFileOutcome FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
-                           TDateTime age, const BytesArrived& arrived) override;
+                           TDateTime age, const BytesArrivedCallback& arrived) override;
 
 private:
     const std::string localPath_;
@@ -53,7 +53,7 @@ void ServiceSource::FillRemoteList(RemoteFileList& remoteList) {
 }
 
 TFileOutcome ServiceSource::FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
-                                      TDateTime age, const BytesArrived& arrived) {
+                                      TDateTime age, const BytesArrivedCallback& arrived) {
     // The service resolves names without regard to case: the request carries the local
     // record's own name, as the local list writes it.
     const std::string target = JoinPath(localPath_, fileName);

@@ -11,13 +11,13 @@ namespace corvane {
 namespace {
 
 struct VectorCase {
-    const char* Label;
-    std::string Message;
-    const char* Digest;
+    const char* label;
+    std::string message;
+    const char* digest;
 };
 
 void PrintTo(const VectorCase& c, std::ostream* os) {
-    *os << c.Label;
+    *os << c.label;
 }
 
 class Sha256Vectors : public ::testing::TestWithParam<VectorCase> {};
@@ -25,17 +25,17 @@ class Sha256Vectors : public ::testing::TestWithParam<VectorCase> {};
 TEST_P(Sha256Vectors, GiveThePublishedDigestWholeOrInPieces) {
     const VectorCase& c = GetParam();
     Sha256 whole;
-    whole.Update(c.Message.data(), c.Message.size());
-    EXPECT_EQ(Sha256Hex(whole.Finish()), c.Digest);
+    whole.Update(c.message.data(), c.message.size());
+    EXPECT_EQ(Sha256Hex(whole.Finish()), c.digest);
     // Pieces of uneven sizes, empty ones among them.
     Sha256 pieces;
     std::size_t at = 0;
-    for (std::size_t piece = 0; at < c.Message.size(); piece = (piece * 7 + 3) % 1000) {
-        const std::size_t size = std::min(piece, c.Message.size() - at);
-        pieces.Update(c.Message.data() + at, size);
+    for (std::size_t piece = 0; at < c.message.size(); piece = (piece * 7 + 3) % 1000) {
+        const std::size_t size = std::min(piece, c.message.size() - at);
+        pieces.Update(c.message.data() + at, size);
         at += size;
     }
-    EXPECT_EQ(Sha256Hex(pieces.Finish()), c.Digest);
+    EXPECT_EQ(Sha256Hex(pieces.Finish()), c.digest);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
         VectorCase{"MillionA", std::string(1'000'000, 'a'),
                    "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}),
-    [](const auto& c) { return std::string(c.param.Label); });
+    [](const auto& c) { return std::string(c.param.label); });
 
 TEST(Sha256Hex, ReadsBackEitherCaseAndRefusesAnythingElse) {
     const std::string lower = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";

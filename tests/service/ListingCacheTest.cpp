@@ -108,9 +108,9 @@ TEST_F(ListingCache, ReadsEachContentOnceForItsHash) {
 
     WriteFile(FTree.Root() / "Morvik.exe", "versao 2 do modulo");
     const std::string second = Listing();
-    EXPECT_EQ(
-        ListedContent(second, "Morvik.exe"),
-        (TListedContent{18, "c1672642ec4f5b4d5aef60d4663af5efd77fb9a1c34c5debb8e0d262d29933a9"}));
+    EXPECT_EQ(ListedContent(second, "Morvik.exe"),
+              (ListedFileContent{
+                  18, "c1672642ec4f5b4d5aef60d4663af5efd77fb9a1c34c5debb8e0d262d29933a9"}));
     EXPECT_EQ(ListedContent(second, "Bin\\gds32.dll"), ListedContent(first, "Bin\\gds32.dll"));
     EXPECT_EQ(catalog.FilesHashed(), 5u);
     WriteFile(FTree.Root() / "Bin" / "novo.dll", "n");

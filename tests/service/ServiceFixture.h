@@ -199,13 +199,14 @@ inline std::optional<std::vector<std::string>> ListedNames(const std::string& bo
 }
 
 // The size and SHA-256 a listing gives a file, or nothing.
-struct TListedContent {
-    std::uint64_t Size = 0;
-    std::string Sha256;
-    friend bool operator==(const TListedContent&, const TListedContent&) = default;
+struct ListedFileContent {
+    std::uint64_t size = 0;
+    std::string sha256;
+    friend bool operator==(const ListedFileContent&, const ListedFileContent&) = default;
 };
 
-inline std::optional<TListedContent> ListedContent(const std::string& body, std::string_view name) {
+inline std::optional<ListedFileContent> ListedContent(const std::string& body,
+                                                      std::string_view name) {
     rapidjson::Document document;
     document.Parse(body.data(), body.size());
     if (document.HasParseError() || !document.IsArray())
@@ -214,7 +215,7 @@ inline std::optional<TListedContent> ListedContent(const std::string& body, std:
         if (item.IsObject() && item.HasMember("fileName") && item["fileName"].IsString() &&
             name == item["fileName"].GetString() && item.HasMember("size") &&
             item["size"].IsUint64() && item.HasMember("sha256") && item["sha256"].IsString())
-            return TListedContent{item["size"].GetUint64(), item["sha256"].GetString()};
+            return ListedFileContent{item["size"].GetUint64(), item["sha256"].GetString()};
     return std::nullopt;
 }
 

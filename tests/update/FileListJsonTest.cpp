@@ -135,27 +135,27 @@ const char* const kAbcHashUpper =
 const Sha256Digest kAbcDigest = *Sha256FromHex(kAbcHash);
 
 struct CheckCase {
-    std::string Json;
-    std::optional<std::uint64_t> Size;
-    std::optional<Sha256Digest> Hash;
+    std::string json;
+    std::optional<std::uint64_t> size;
+    std::optional<Sha256Digest> hash;
 };
 
 void PrintTo(const CheckCase& c, std::ostream* os) {
-    *os << c.Json.substr(0, 80);
+    *os << c.json.substr(0, 80);
 }
 
 class CheckMembers : public ::testing::TestWithParam<CheckCase> {};
 
 TEST_P(CheckMembers, AreReadWhenGivenAndAbsentOtherwise) {
     const CheckCase& c = GetParam();
-    const auto record = JsonToObject<TFileInfoDTO>(c.Json);
-    EXPECT_EQ(record->size, c.Size);
-    EXPECT_EQ(record->sha256, c.Hash);
+    const auto record = JsonToObject<TFileInfoDTO>(c.json);
+    EXPECT_EQ(record->size, c.size);
+    EXPECT_EQ(record->sha256, c.hash);
     TFilesInfoDTO files;
-    TFilesInfoDTOHelper::FromJSON(files, "[" + c.Json + "]");
+    TFilesInfoDTOHelper::FromJSON(files, "[" + c.json + "]");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].size, c.Size);
-    EXPECT_EQ(files[0].sha256, c.Hash);
+    EXPECT_EQ(files[0].size, c.size);
+    EXPECT_EQ(files[0].sha256, c.hash);
 }
 
 INSTANTIATE_TEST_SUITE_P(

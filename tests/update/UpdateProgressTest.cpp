@@ -13,19 +13,19 @@ namespace {
 constexpr std::uint64_t kMB = std::uint64_t{1} << 20;
 
 struct TextCase {
-    const char* Label;
-    ProgressFigures Figures;
-    const char* Text;
+    const char* label;
+    ProgressFigures figures;
+    const char* text;
 };
 
 void PrintTo(const TextCase& c, std::ostream* os) {
-    *os << c.Label;
+    *os << c.label;
 }
 
 class ProgressTexts : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(ProgressTexts, SayHowFarTheRunHasGot) {
-    EXPECT_EQ(ProgressText(GetParam().Figures), GetParam().Text);
+    EXPECT_EQ(ProgressText(GetParam().figures), GetParam().text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TextCase{"ThousandsGrouped",
                                {1234, 2048, 1500 * kMB, 4096 * kMB, true},
                                "1.234 de 2.048 arquivos · 1.500 de 4.096 MB"}),
-    [](const auto& c) { return std::string(c.param.Label); });
+    [](const auto& c) { return std::string(c.param.label); });
 
 TEST(UpdateProgress, CountsTheFilesToFetchAndTheirBytesAsTheRunGoes) {
     UpdateProgress progress;

@@ -32,55 +32,6 @@ namespace {
 
 using namespace corvane;
 
-// Prints each file's outcome as its job ends; jobs end on several threads at once.
-class TPrintingObserver final : public IFilesUpdaterObserver {
-public:
-    void Compared(std::size_t ALocalFiles, std::size_t AQueued) override {
-        std::lock_guard LLock(FLock);
-        FCompared = ALocalFiles;
-        FQueued = AQueued;
-    }
-
-    void FolderFailed(const std::string& AFolderName, const std::string& AMessage) override {
-        std::lock_guard LLock(FLock);
-        ++FFailedFolders;
-        std::printf("failed %s: %s\n", AFolderName.c_str(), AMessage.c_str());
-        std::fflush(stdout);
-    }
-
-    void FileDone(const std::string& AFileName, TFileOutcome AOutcome,
-                  const std::string& AMessage) override {
-        std::lock_guard LLock(FLock);
-        switch (AOutcome) {
-        case TFileOutcome::Updated:
-            ++FUpdated;
-            std::printf("updated %s\n", AFileName.c_str());
-            break;
-        case TFileOutcome::AlreadyCurrent:
-            ++FCurrent;
-            break;
-        case TFileOutcome::Failed:
-            ++FFailed;
-            std::printf("failed %s: %s\n", AFileName.c_str(), AMessage.c_str());
-            break;
-        }
-        std::fflush(stdout);
-    }
-
-    int Summary() {
-        std::lock_guard LLock(FLock);
-        std::printf("%zu files compared, %zu to fetch: %zu updated, %zu failed\n", FCompared,
-                    FQueued, FUpdated + FCurrent, FFailed);
-        std::fflush(stdout);
-        return FFailed == 0 && FFailedFolders == 0 && FUpdated + FCurrent == FQueued ? 0 : 1;
-    }
-
-private:
-    std::mutex FLock;
-    std::size_t FCompared = 0, FQueued = 0, FUpdated = 0, FCurrent = 0, FFailed = 0;
-    std::size_t FFailedFolders = 0;
-};
-
 // Shows the progress on standard error: on a terminal a bar redrawn in place up to ten times
 // a second, elsewhere (a file, a pipe) a line each second while the figures change.
 class ProgressDisplay {
@@ -90,6 +41,7 @@ public:
 
     // Called on the main thread about ten times a second while the run goes on.
     void Tick() {
+        std::lock_guard guard(lock_);
         const auto now = std::chrono::steady_clock::now();
         if (!terminal_ && now - lastLine_ < std::chrono::seconds(1))
             return;
@@ -97,8 +49,20 @@ public:
             lastLine_ = now;
     }
 
+    // Takes the bar off its line, so that a line written next starts on a clean one; the next
+    // tick draws it again. Any thread.
+    void ClearBar() {
+        std::lock_guard guard(lock_);
+        if (terminal_ && drawn_ > 0) {
+            WriteStandardError("\r\x1b[K");
+            shown_.clear();
+            drawn_ = 0;
+        }
+    }
+
     // The final figures, and the bar's line closed.
     void Finish() {
+        std::lock_guard guard(lock_);
         Show();
         if (terminal_ && drawn_ > 0)
             WriteStandardError("\n");
@@ -120,12 +84,15 @@ private:
         const int filled = static_cast<int>(ProgressShare(figures) * kWidth);
         std::string line =
             "\r[" + std::string(filled, '#') + std::string(kWidth - filled, '-') + "] " + text;
-        // Characters, not bytes, wipe what a longer line before left.
+        // Characters, not bytes, wipe what a longer line before left. The cursor goes back to
+        // the line's start, so that a line written meanwhile covers the bar (the download
+        // trace is longer than it; the files' outcomes take it off first) and the next bar is
+        // drawn below it.
         const std::size_t width = CharacterCount(line);
         if (width < drawn_)
             line.append(drawn_ - width, ' ');
         drawn_ = std::max(drawn_, width);
-        WriteStandardError(line);
+        WriteStandardError(line + '\r');
         return true;
     }
 
@@ -136,11 +103,74 @@ private:
         return count;
     }
 
+    std::mutex lock_;
     const UpdateProgress& progress_;
     const bool terminal_;
     std::string shown_;
     std::size_t drawn_ = 0;
     std::chrono::steady_clock::time_point lastLine_{};
+};
+
+// Prints each file's outcome as its job ends; jobs end on several threads at once.
+class TPrintingObserver final : public IFilesUpdaterObserver {
+public:
+    // beforeLine, when set, runs before each line is printed (the progress bar's clearing).
+    explicit TPrintingObserver(std::function<void()> beforeLine = {})
+        : beforeLine_(std::move(beforeLine)) {}
+
+    void Compared(std::size_t ALocalFiles, std::size_t AQueued) override {
+        std::lock_guard LLock(FLock);
+        FCompared = ALocalFiles;
+        FQueued = AQueued;
+    }
+
+    void FolderFailed(const std::string& AFolderName, const std::string& AMessage) override {
+        std::lock_guard LLock(FLock);
+        ++FFailedFolders;
+        BeforeLine();
+        std::printf("failed %s: %s\n", AFolderName.c_str(), AMessage.c_str());
+        std::fflush(stdout);
+    }
+
+    void FileDone(const std::string& AFileName, TFileOutcome AOutcome,
+                  const std::string& AMessage) override {
+        std::lock_guard LLock(FLock);
+        switch (AOutcome) {
+        case TFileOutcome::Updated:
+            ++FUpdated;
+            BeforeLine();
+            std::printf("updated %s\n", AFileName.c_str());
+            break;
+        case TFileOutcome::AlreadyCurrent:
+            ++FCurrent;
+            break;
+        case TFileOutcome::Failed:
+            ++FFailed;
+            BeforeLine();
+            std::printf("failed %s: %s\n", AFileName.c_str(), AMessage.c_str());
+            break;
+        }
+        std::fflush(stdout);
+    }
+
+    int Summary() {
+        std::lock_guard LLock(FLock);
+        std::printf("%zu files compared, %zu to fetch: %zu updated, %zu failed\n", FCompared,
+                    FQueued, FUpdated + FCurrent, FFailed);
+        std::fflush(stdout);
+        return FFailed == 0 && FFailedFolders == 0 && FUpdated + FCurrent == FQueued ? 0 : 1;
+    }
+
+private:
+    void BeforeLine() {
+        if (beforeLine_)
+            beforeLine_();
+    }
+
+    const std::function<void()> beforeLine_;
+    std::mutex FLock;
+    std::size_t FCompared = 0, FQueued = 0, FUpdated = 0, FCurrent = 0, FFailed = 0;
+    std::size_t FFailedFolders = 0;
 };
 
 std::string LauncherVersion() {
@@ -168,18 +198,21 @@ int main(int argc, char** argv) {
 
     auto LLoop = std::make_shared<TMainThreadLoop>();
     TMainThreadDispatcherScope LDispatcher(LLoop);
-    auto LObserver = std::make_shared<TPrintingObserver>();
+    UpdateProgress progress;
+    std::optional<ProgressDisplay> display;
+    if (LCommand.progress)
+        display.emplace(progress);
+    // A file's line takes the bar off first, so that the bar is never left half covered.
+    auto LObserver = std::make_shared<TPrintingObserver>(
+        display ? std::function<void()>([&display] { display->ClearBar(); })
+                : std::function<void()>());
     std::vector<std::shared_ptr<IFilesUpdaterObserver>> observers{LObserver};
     if (LCommand.writeLog)
         observers.push_back(std::make_shared<RunLog>(
             LCommand.logPath.empty() ? DefaultRunLogPath() : LCommand.logPath, LCommand.ModuleName,
             LCommand.URL.empty() ? LCommand.RemotePath : LCommand.URL, LauncherVersion()));
-    UpdateProgress progress;
-    std::optional<ProgressDisplay> display;
-    if (LCommand.progress) {
+    if (display)
         observers.push_back(progress.Observer());
-        display.emplace(progress);
-    }
     bool LCompleted = false;
     std::shared_ptr<IFilesUpdater> LUpdater = TFilesUpdater::New(
         LCommand.LocalPath, LCommand.RemotePath, LCommand.URL,
