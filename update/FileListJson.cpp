@@ -103,7 +103,12 @@ public:
     void SetDateTime(int, TDateTime AValue) override { FAge = AValue; }
     void SetByteCount(int, std::uint64_t value) override { size_ = value; }
     void SetSha256(int, const Sha256Digest& value) override { sha256_ = value; }
-    void Commit() override { FRecords.Add(FName, FAge, size_, sha256_); }
+    void Commit() override {
+        if (size_ || sha256_)
+            FRecords.Add(FName, FAge, size_, sha256_);
+        else
+            FRecords.Add(FName, FAge);
+    }
     void Discard() override {}
     void Reset() override { FRecords.clear(); }
 
@@ -142,20 +147,26 @@ TFileInfoDTO TFilesInfoDTO::operator[](size_t AIndex) const {
     return record;
 }
 
-void TFilesInfoDTO::Add(std::string_view AFileName, TDateTime AAge,
-                        std::optional<std::uint64_t> size,
-                        const std::optional<Sha256Digest>& sha256) {
-    if (size || sha256 || !checks_.empty()) {
-        checks_.resize(FSlots.size()); // records before the first with a check have none
-        Check& check = checks_.emplace_back();
-        check.hasSize = size.has_value();
-        check.size = size.value_or(0);
-        check.hasSha256 = sha256.has_value();
-        if (sha256)
-            check.sha256 = *sha256;
-    }
+void TFilesInfoDTO::Add(std::string_view AFileName, TDateTime AAge) {
+    if (!checks_.empty())
+        checks_.emplace_back();
     FNames.append(AFileName);
     FSlots.push_back({AAge, FNames.size()});
+}
+
+void TFilesInfoDTO::Add(std::string_view fileName, TDateTime age, std::optional<std::uint64_t> size,
+                        const std::optional<Sha256Digest>& sha256) {
+    if (!size && !sha256)
+        return Add(fileName, age);
+    checks_.resize(FSlots.size()); // records before the first with a check have none
+    Check& check = checks_.emplace_back();
+    check.hasSize = size.has_value();
+    check.size = size.value_or(0);
+    check.hasSha256 = sha256.has_value();
+    if (sha256)
+        check.sha256 = *sha256;
+    FNames.append(fileName);
+    FSlots.push_back({age, FNames.size()});
 }
 
 void TFilesInfoDTO::clear() {

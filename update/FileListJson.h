@@ -114,9 +114,10 @@ public:
     const_iterator end() const { return {this, size()}; }
 
     // Appends a record.
-    void Add(std::string_view AFileName, TDateTime AAge,
-             std::optional<std::uint64_t> size = std::nullopt,
-             const std::optional<Sha256Digest>& sha256 = std::nullopt);
+    void Add(std::string_view AFileName, TDateTime AAge);
+    // Appends a record with what a download of its file must match.
+    void Add(std::string_view fileName, TDateTime age, std::optional<std::uint64_t> size,
+             const std::optional<Sha256Digest>& sha256);
     // Empties the array, keeping its room; shrink_to_fit returns the room.
     void clear();
     void shrink_to_fit();

@@ -256,26 +256,26 @@ private:
             }
             break;
         case TJsonFieldKind::ByteCount:
-            if (AType == TValue::Null)
-                break;
-            if (const std::optional<std::uint64_t> count = ByteCountOf(AText))
-                FBuilder.SetByteCount(FField, *count);
-            else
-                InvalidValue(AType, AText);
-            break;
         case TJsonFieldKind::Sha256:
-            if (AType == TValue::Null)
-                break;
-            if (const std::optional<Sha256Digest> digest = Sha256FromHex(AText))
-                FBuilder.SetSha256(FField, *digest);
-            else
-                InvalidValue(AType, AText);
+            if (AType != TValue::Null)
+                ApplyCheck(AType, AText);
             break;
         }
     }
 
+    // A size or a hash: out of the way of the names and ages that every listing holds.
+    [[gnu::noinline]] void ApplyCheck(TValue type, std::string_view text) {
+        if (FFieldKind == TJsonFieldKind::ByteCount) {
+            if (const std::optional<std::uint64_t> count = ByteCountOf(text))
+                return FBuilder.SetByteCount(FField, *count);
+        } else if (const std::optional<Sha256Digest> digest = Sha256FromHex(text)) {
+            return FBuilder.SetSha256(FField, *digest);
+        }
+        InvalidValue(type, text);
+    }
+
     // A value of the right JSON type that the field cannot take.
-    void InvalidValue(TValue type, std::string_view text) {
+    [[gnu::noinline, gnu::cold]] void InvalidValue(TValue type, std::string_view text) {
         std::string message = "Invalid value for field ";
         message.append(FFields[FField].Name);
         message.append(" in JSON ");

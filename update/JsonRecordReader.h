@@ -37,17 +37,18 @@ struct TJsonField {
 
 // True when the JSON member AMember binds to the field AFieldName ("F" + name, ASCII case
 // ignored). Field names consist of ASCII letters and digits only: for a letter, setting bit
-// 0x20 on both sides compares exactly without regard to case; a digit must match as it is
-// (bit 0x20 would also let a control character pass for it). Inline: it runs for every member
-// of every record.
+// 0x20 on both sides compares exactly without regard to case; a digit must match as it is,
+// since bit 0x20 would also let a control character pass for it, which only a name that
+// matched so far is checked for. Inline: it runs for every member of every record.
 inline bool JsonMemberBindsTo(std::string_view AMember, std::string_view AFieldName) {
     if (AFieldName.size() != AMember.size() + 1)
         return false;
-    for (size_t i = 0; i < AMember.size(); ++i) {
-        const char field = AFieldName[i + 1];
-        if (field <= '9' ? AMember[i] != field : (AMember[i] | 0x20) != (field | 0x20))
+    for (size_t i = 0; i < AMember.size(); ++i)
+        if ((AMember[i] | 0x20) != (AFieldName[i + 1] | 0x20))
             return false;
-    }
+    for (size_t i = 0; i < AMember.size(); ++i)
+        if (AFieldName[i + 1] <= '9' && AMember[i] != AFieldName[i + 1])
+            return false;
     return true;
 }
 
