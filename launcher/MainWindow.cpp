@@ -66,6 +66,11 @@ MainWindow::MainWindow() : launcher_(*this, QtLauncherSystem()) {
     connect(startupRunTimer_, &QTimer::timeout, this,
             [this] { RunGuarded([this] { launcher_.StartupRunDue(); }); });
 
+    progressTimer_ = new QTimer(this);
+    progressTimer_->setObjectName(QStringLiteral("progressTimer"));
+    connect(progressTimer_, &QTimer::timeout, this,
+            [this] { RunGuarded([this] { launcher_.ProgressTick(); }); });
+
     CreatePopupMenu();
 
     trayIcon_ =
@@ -182,6 +187,18 @@ void MainWindow::ShowWaitPanel() {
 
 void MainWindow::HideWaitPanel() {
     waitPanel_->Stop();
+}
+
+void MainWindow::ShowProgress(const std::string& text) {
+    waitPanel_->SetProgress(Text(text));
+}
+
+void MainWindow::StartProgressTicks(std::chrono::milliseconds interval) {
+    progressTimer_->start(interval);
+}
+
+void MainWindow::StopProgressTicks() {
+    progressTimer_->stop();
 }
 
 void MainWindow::SetCaption(const std::string& caption) {

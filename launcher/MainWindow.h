@@ -52,6 +52,7 @@ public:
     PictureArea* Area(std::string_view name) const;
     WaitPanel* WaitingPanel() const { return waitPanel_; }
     QTimer* StartupRunTimer() const { return startupRunTimer_; }
+    QTimer* ProgressTimer() const { return progressTimer_; }
     QMenu* PopupMenu() const { return popupMenu_; }
     QAction* OpenAction() const { return openAction_; }
     QAction* CloseAction() const { return closeAction_; }
@@ -60,6 +61,9 @@ public:
     // What the shell asks of its view.
     void ShowWaitPanel() override;
     void HideWaitPanel() override;
+    void ShowProgress(const std::string& text) override;
+    void StartProgressTicks(std::chrono::milliseconds interval) override;
+    void StopProgressTicks() override;
     void SetCaption(const std::string& caption) override;
     void ShowMessage(MessageKind kind, const std::string& text) override;
     void ScheduleStartupRun(std::chrono::milliseconds delay) override;
@@ -88,6 +92,7 @@ private:
     std::vector<std::pair<std::string_view, PictureArea*>> areas_;
     WaitPanel* waitPanel_ = nullptr;
     QTimer* startupRunTimer_ = nullptr;
+    QTimer* progressTimer_ = nullptr;
     QMenu* popupMenu_ = nullptr;
     QAction* openAction_ = nullptr;
     QAction* closeAction_ = nullptr;

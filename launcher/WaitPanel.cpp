@@ -58,6 +58,20 @@ WaitPanel::WaitPanel(QWidget* parent) : QWidget(parent) {
     indicator_->SetColor(Qt::white);
     indicator_->SetFrameDelay(30);
     indicator_->setCursor(Qt::BusyCursor);
+
+    // Below the text, across the panel, in a smaller font.
+    progress_ = new QLabel(this);
+    progress_->setObjectName(QStringLiteral("waitProgress"));
+    progress_->setGeometry(0, 108, width(), 24);
+    progress_->setAlignment(Qt::AlignCenter);
+    progress_->setFont(PixelFont("Segoe UI", 15, false));
+    progress_->setCursor(Qt::BusyCursor);
+    progress_->hide();
+}
+
+void WaitPanel::SetProgress(const QString& text) {
+    progress_->setText(text);
+    progress_->setVisible(!text.isEmpty());
 }
 
 void WaitPanel::Start() {

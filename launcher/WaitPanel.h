@@ -1,5 +1,6 @@
 // WaitPanel: the navy panel over the middle of the window that says an update is under way,
-// with its text and busy indicator. It shows from the start, its indicator still.
+// with its text and busy indicator, and a line below them on how far the update has got. It
+// shows from the start, its indicator still.
 #pragma once
 
 #include <QWidget>
@@ -19,13 +20,17 @@ public:
     void Start();
     // Hides the panel and stops its indicator.
     void Stop();
+    // The progress line's text; empty hides the line.
+    void SetProgress(const QString& text);
 
     QLabel* Text() const { return text_; }
     BusyIndicator* Indicator() const { return indicator_; }
+    QLabel* Progress() const { return progress_; }
 
 private:
     QLabel* text_;
     BusyIndicator* indicator_;
+    QLabel* progress_;
 };
 
 } // namespace corvane

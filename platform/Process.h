@@ -40,6 +40,9 @@ struct TStartupInfo {
 // Returns false when the program could not be started (missing, not executable, refused).
 bool StartDetachedProcess(const std::string& AProgram, const TStartupInfo& AStartupInfo);
 
+// The system's number for this process.
+long CurrentProcessId();
+
 // --- A service process -----------------------------------------------------------------------
 
 // To be called before any thread starts: blocks SIGTERM and SIGINT in this thread and so in

@@ -8,7 +8,9 @@
 
 #include "platform/DateTime.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,12 +19,24 @@
 
 namespace corvane {
 
+// What tells one content of a file from another: writing, cutting, replacing or stamping the
+// file changes it, so a value computed from the content stays good while the stamp is equal.
+struct ContentStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t changeSeconds = 0; // the last change of the file's content or attributes
+    std::int64_t changeNanoseconds = 0;
+    std::uint64_t size = 0;
+    friend bool operator==(const ContentStamp&, const ContentStamp&) = default;
+};
+
 // One file or folder under the root. Name is relative to the root, folders separated by
 // backslashes, with no leading backslash.
 struct TServedEntry {
     std::string Name;
     bool IsFolder = false;
     TDateTime Age = 0.0; // local last-write time, to the millisecond (files only)
+    ContentStamp stamp;  // files only
 };
 
 // An open regular file ready to be served; closes its handle unless it was released.
@@ -43,6 +57,9 @@ public:
     std::optional<TServedFile> Duplicate() const;
     // The file's length now; it may have been cut short since it was opened.
     std::uint64_t CurrentSize() const;
+    // Reads the file from its start to its end, handing the bytes to sink as they are read.
+    // False when a read fails.
+    bool ReadFromStart(const std::function<void(const char* data, std::size_t size)>& sink) const;
 
 private:
     int FHandle = -1;

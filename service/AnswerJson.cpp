@@ -16,7 +16,7 @@ std::string IsoAge(TDateTime age) {
 
 std::string ListingJson(const std::vector<TListingEntry>& files) {
     rapidjson::StringBuffer buffer;
-    buffer.Reserve(files.size() * 80 + 2);
+    buffer.Reserve(files.size() * 180 + 2);
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
     writer.StartArray();
     for (const TListingEntry& file : files) {
@@ -25,6 +25,12 @@ std::string ListingJson(const std::vector<TListingEntry>& files) {
         writer.String(file.FileName.data(), static_cast<rapidjson::SizeType>(file.FileName.size()));
         writer.Key("age");
         writer.String(file.Age.data(), static_cast<rapidjson::SizeType>(file.Age.size()));
+        if (!file.sha256.empty()) {
+            writer.Key("size");
+            writer.Uint64(file.size);
+            writer.Key("sha256");
+            writer.String(file.sha256.data(), static_cast<rapidjson::SizeType>(file.sha256.size()));
+        }
         writer.EndObject();
     }
     writer.EndArray();

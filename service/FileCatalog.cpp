@@ -2,10 +2,12 @@
 
 #include "platform/Errors.h"
 #include "platform/Locale.h"
+#include "platform/Sha256.h"
 #include "service/AnswerJson.h"
 #include "service/FileMask.h"
 #include "service/RequestedNames.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace corvane {
@@ -24,6 +26,28 @@ std::optional<std::string> TryUpperCase(std::string_view text) {
     }
 }
 
+// The lower-case hex SHA-256 of a file's content and the number of bytes it was taken from;
+// nothing when the file cannot be read, which is then listed without them.
+struct ContentHash {
+    std::uint64_t size = 0;
+    std::string sha256;
+};
+
+std::optional<ContentHash> HashContent(const TServiceRoot& root, const std::string& name) {
+    const std::optional<TServedFile> file = root.OpenFile(name);
+    if (!file)
+        return std::nullopt;
+    Sha256 hash;
+    ContentHash content;
+    if (!file->ReadFromStart([&](const char* data, std::size_t size) {
+            hash.Update(data, size);
+            content.size += size;
+        }))
+        return std::nullopt;
+    content.sha256 = Sha256Hex(hash.Finish());
+    return content;
+}
+
 } // namespace
 
 struct TFileCatalog::TIndex {
@@ -33,6 +57,11 @@ struct TFileCatalog::TIndex {
         std::string Upper; // Name upper-cased
         std::string Age;   // ISO text
         size_t LeafStart;  // where the name after the last backslash begins
+        // The content's size and hash, taken once per content: kept from the previous index
+        // while the file's stamp is the same. Empty sha256: the file could not be read.
+        ContentStamp stamp;
+        std::uint64_t size = 0;
+        std::string sha256;
     };
     std::vector<TFile> Files; // sorted by Name
     std::unordered_map<std::string, size_t> FileByUpper;
@@ -54,9 +83,36 @@ struct TFileCatalog::TIndex {
             return std::nullopt;
         return found->second;
     }
+
+    // Gives file, of this index being built, its content's size and hash: those previous
+    // holds for it while its stamp is unchanged, else read from the file now (true).
+    static bool TakeContentHash(const TIndex* previous, const TServiceRoot& root, TFile& file) {
+        // Both indexes hold their files sorted by name.
+        if (previous) {
+            const auto found = std::lower_bound(
+                previous->Files.begin(), previous->Files.end(), file.Name,
+                [](const TFile& listed, const std::string& name) { return listed.Name < name; });
+            if (found != previous->Files.end() && found->Name == file.Name &&
+                found->stamp == file.stamp) {
+                file.size = found->size;
+                file.sha256 = found->sha256;
+                return false;
+            }
+        }
+        if (std::optional<ContentHash> content = HashContent(root, file.Name)) {
+            file.size = content->size;
+            file.sha256 = std::move(content->sha256);
+        }
+        return true;
+    }
 };
 
-TFileCatalog::TFileCatalog(std::string_view root) : FRoot(root) {}
+TFileCatalog::TFileCatalog(std::string_view root) : FRoot(root) {
+    // Every file is read once for its hash before the first listing is asked for, so that no
+    // workstation waits for the whole tree to be read.
+    std::lock_guard lock(FLock);
+    Refresh();
+}
 
 void TFileCatalog::Refresh() {
     const std::uint64_t generation = FRoot.Generation();
@@ -80,7 +136,15 @@ void TFileCatalog::Refresh() {
         const size_t slash = entry.Name.rfind('\\');
         const size_t leaf = slash == std::string::npos ? 0 : slash + 1;
         index->FileByUpper.emplace(*upper, index->Files.size());
-        index->Files.push_back({std::move(entry.Name), std::move(*upper), IsoAge(entry.Age), leaf});
+        index->Files.push_back({std::move(entry.Name),
+                                std::move(*upper),
+                                IsoAge(entry.Age),
+                                leaf,
+                                entry.stamp,
+                                0,
+                                {}});
+        if (TIndex::TakeContentHash(FIndex.get(), FRoot, index->Files.back()))
+            ++filesHashed_;
     }
     FIndex = std::move(index);
 }
@@ -127,7 +191,7 @@ TFileCatalog::FolderListing(const std::string& folder, const TFileMask& fileMask
             std::string_view(file.Upper)
                 .substr(file.Upper.size() - (file.Name.size() - file.LeafStart));
         if (fileMask.MatchesUpper(upperLeaf))
-            listed.push_back({file.Name, file.Age});
+            listed.push_back({file.Name, file.Age, file.size, file.sha256});
     }
     auto body = std::make_shared<ListingText>();
     body->json = ListingJson(listed);

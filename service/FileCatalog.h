@@ -70,6 +70,8 @@ public:
 
     // How many times the tree has been walked; it is walked again only after a change.
     std::uint64_t Walks() const { return FWalks.load(); }
+    // How many times a file has been read for its hash; once per content.
+    std::uint64_t FilesHashed() const { return filesHashed_.load(); }
 
 private:
     struct TIndex;
@@ -83,6 +85,7 @@ private:
     std::mutex FLock;
     std::shared_ptr<TIndex> FIndex;
     std::atomic<std::uint64_t> FWalks{0};
+    std::atomic<std::uint64_t> filesHashed_{0};
 };
 
 } // namespace corvane

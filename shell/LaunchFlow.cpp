@@ -2,8 +2,10 @@
 
 #include "platform/FileSystem.h"
 #include "shell/UpdateTime.h"
+#include "update/RunLog.h"
 
 #include <utility>
+#include <vector>
 
 namespace corvane {
 
@@ -33,7 +35,8 @@ void LaunchFlow::RunUpdate(std::string_view moduleName, bool additionalFiles, Ru
         HideWaitPanelWhenIdle();
         return;
     }
-    ++runsUnderway_;
+    if (runsUnderway_++ == 0)
+        view_.StartProgressTicks(kProgressInterval);
     const TDateTime start = system_.now();
     view_.ShowWaitPanel();
     try {
@@ -42,7 +45,8 @@ void LaunchFlow::RunUpdate(std::string_view moduleName, bool additionalFiles, Ru
             [self = std::weak_ptr<LaunchFlow*>(self_), runEnd = std::move(runEnd), start] {
                 if (self.lock())
                     runEnd(start);
-            });
+            },
+            RunObserver(moduleName));
         updater->Execute(std::string(moduleName), additionalFiles);
     } catch (...) {
         // No completion will come: the run ends here.
@@ -70,8 +74,35 @@ void LaunchFlow::StartModuleProgram(const std::string& module, TDateTime start) 
 }
 
 void LaunchFlow::HideWaitPanelWhenIdle() {
+    if (runsUnderway_ != 0)
+        return;
+    view_.HideWaitPanel();
+    // The next runs start their figures from nothing.
+    view_.StopProgressTicks();
+    progress_.Reset();
+    if (!progressShown_.empty()) {
+        progressShown_.clear();
+        view_.ShowProgress(progressShown_);
+    }
+}
+
+void LaunchFlow::ProgressTick() {
     if (runsUnderway_ == 0)
-        view_.HideWaitPanel();
+        return;
+    std::string text = ProgressText(progress_.Read());
+    if (text == progressShown_)
+        return;
+    progressShown_ = std::move(text);
+    view_.ShowProgress(progressShown_);
+}
+
+std::shared_ptr<IFilesUpdaterObserver> LaunchFlow::RunObserver(std::string_view moduleName) {
+    std::vector<std::shared_ptr<IFilesUpdaterObserver>> observers{progress_.Observer()};
+    if (!system_.runLogPath.empty())
+        observers.push_back(std::make_shared<RunLog>(
+            system_.runLogPath, std::string(moduleName),
+            settings_.url.empty() ? settings_.remotePath : settings_.url, system_.launcherVersion));
+    return std::make_shared<FilesUpdaterObservers>(std::move(observers));
 }
 
 } // namespace corvane

@@ -51,6 +51,10 @@ void Launcher::StartupRunDue() {
     flow_.StartStartupRun();
 }
 
+void Launcher::ProgressTick() {
+    flow_.ProgressTick();
+}
+
 void Launcher::WindowActivated() {
     if (activated_)
         return;

@@ -67,6 +67,8 @@ public:
     void WindowShown();
     // The scheduled start-up run is due.
     void StartupRunDue();
+    // A tick of the progress line, while runs are under way.
+    void ProgressTick();
     // The window becomes active: the first time, the launcher's own copy is checked against
     // the server's and replaced when the versions differ.
     void WindowActivated();

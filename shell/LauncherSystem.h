@@ -14,10 +14,10 @@
 
 namespace corvane {
 
-// Makes the updater of one run (TFilesUpdater::New).
+// Makes the updater of one run (TFilesUpdater::New), which tells observer what it does.
 using UpdaterFactory = std::function<std::shared_ptr<IFilesUpdater>(
     const std::string& localPath, const std::string& remotePath, const std::string& url,
-    TThreadMethod onTerminate)>;
+    TThreadMethod onTerminate, std::shared_ptr<IFilesUpdaterObserver> observer)>;
 
 struct LauncherSystem {
     UpdaterFactory newUpdater;
@@ -33,6 +33,10 @@ struct LauncherSystem {
     std::function<int(const std::string& address)> sendMail;
     // The time separator of the user's locale, which the run's caption uses.
     std::string timeSeparator = ":";
+    // Where the runs are logged for support (update/RunLog.h); empty for no log.
+    std::string runLogPath;
+    // The launcher's own version, which each run's log names.
+    std::string launcherVersion;
 };
 
 LauncherSystem PlatformLauncherSystem();

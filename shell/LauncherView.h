@@ -24,6 +24,12 @@ public:
     // since the run's comparison keeps the main thread busy right after.
     virtual void ShowWaitPanel() = 0;
     virtual void HideWaitPanel() = 0;
+    // The line under the panel's busy indicator that says how far the runs have got
+    // ("3 de 12 arquivos · 45 de 200 MB"); empty text shows no line.
+    virtual void ShowProgress(const std::string& text) = 0;
+    // Calls Launcher::ProgressTick every interval from the event loop until stopped.
+    virtual void StartProgressTicks(std::chrono::milliseconds interval) = 0;
+    virtual void StopProgressTicks() = 0;
 
     virtual void SetCaption(const std::string& caption) = 0;
 

@@ -9,11 +9,13 @@ namespace corvane {
 
 namespace {
 
-// Where each field of record class T lives (one of the three members is set).
+// Where each field of record class T lives (one of the members is set).
 template <class T> struct TMember {
     std::string T::*Text = nullptr;
     std::int32_t T::*Integer = nullptr;
     TDateTime T::*DateTime = nullptr;
+    std::optional<std::uint64_t> T::*byteCount = nullptr;
+    std::optional<Sha256Digest> T::*sha256 = nullptr;
 };
 
 // The fields of each record class, and beside them where they live.
@@ -21,9 +23,14 @@ template <class T> struct TFieldsOf;
 
 template <> struct TFieldsOf<TFileInfoDTO> {
     static constexpr TJsonField Fields[] = {{"FAge", TJsonFieldKind::DateTime},
-                                            {"FFileName", TJsonFieldKind::Text}};
-    static constexpr TMember<TFileInfoDTO> Members[] = {{nullptr, nullptr, &TFileInfoDTO::FAge},
-                                                        {&TFileInfoDTO::FFileName}};
+                                            {"FFileName", TJsonFieldKind::Text},
+                                            {"FSize", TJsonFieldKind::ByteCount},
+                                            {"FSha256", TJsonFieldKind::Sha256}};
+    static constexpr TMember<TFileInfoDTO> Members[] = {
+        {nullptr, nullptr, &TFileInfoDTO::FAge},
+        {&TFileInfoDTO::FFileName},
+        {nullptr, nullptr, nullptr, &TFileInfoDTO::size},
+        {nullptr, nullptr, nullptr, nullptr, &TFileInfoDTO::sha256}};
 };
 
 template <> struct TFieldsOf<TFileInfoErrorDTO> {
@@ -59,6 +66,12 @@ public:
     void SetDateTime(int AField, TDateTime AValue) override {
         (*FRecord).*Members[AField].DateTime = AValue;
     }
+    void SetByteCount(int field, std::uint64_t value) override {
+        (*FRecord).*Members[field].byteCount = value;
+    }
+    void SetSha256(int field, const Sha256Digest& value) override {
+        (*FRecord).*Members[field].sha256 = value;
+    }
     void Commit() override { FRecords.push_back(std::move(FRecord)); }
     void Discard() override { FRecord.reset(); }
     void Reset() override {
@@ -82,11 +95,20 @@ public:
     void Begin() override {
         FName.clear();
         FAge = 0.0;
+        size_.reset();
+        sha256_.reset();
     }
     void SetText(int, std::string_view AValue) override { FName.assign(AValue); }
     void SetInteger(int, std::int32_t) override {}
     void SetDateTime(int, TDateTime AValue) override { FAge = AValue; }
-    void Commit() override { FRecords.Add(FName, FAge); }
+    void SetByteCount(int, std::uint64_t value) override { size_ = value; }
+    void SetSha256(int, const Sha256Digest& value) override { sha256_ = value; }
+    void Commit() override {
+        if (size_ || sha256_)
+            FRecords.Add(FName, FAge, size_, sha256_);
+        else
+            FRecords.Add(FName, FAge);
+    }
     void Discard() override {}
     void Reset() override { FRecords.clear(); }
 
@@ -94,6 +116,8 @@ private:
     TFilesInfoDTO& FRecords;
     std::string FName;
     TDateTime FAge = 0.0;
+    std::optional<std::uint64_t> size_;
+    std::optional<Sha256Digest> sha256_;
 };
 
 template <class T> std::unique_ptr<T> ReadObject(std::string_view AJson) {
@@ -112,22 +136,49 @@ template <class T> std::unique_ptr<T> ReadObject(std::string_view AJson) {
 TFileInfoDTO TFilesInfoDTO::operator[](size_t AIndex) const {
     const size_t start = AIndex == 0 ? 0 : static_cast<size_t>(FSlots[AIndex - 1].NameEnd);
     const TSlot& slot = FSlots[AIndex];
-    return TFileInfoDTO(FNames.substr(start, static_cast<size_t>(slot.NameEnd) - start), slot.Age);
+    TFileInfoDTO record(FNames.substr(start, static_cast<size_t>(slot.NameEnd) - start), slot.Age);
+    if (AIndex < checks_.size()) {
+        const Check& check = checks_[AIndex];
+        if (check.hasSize)
+            record.size = check.size;
+        if (check.hasSha256)
+            record.sha256 = check.sha256;
+    }
+    return record;
 }
 
 void TFilesInfoDTO::Add(std::string_view AFileName, TDateTime AAge) {
+    if (!checks_.empty())
+        checks_.emplace_back();
     FNames.append(AFileName);
     FSlots.push_back({AAge, FNames.size()});
+}
+
+void TFilesInfoDTO::Add(std::string_view fileName, TDateTime age, std::optional<std::uint64_t> size,
+                        const std::optional<Sha256Digest>& sha256) {
+    if (!size && !sha256)
+        return Add(fileName, age);
+    checks_.resize(FSlots.size()); // records before the first with a check have none
+    Check& check = checks_.emplace_back();
+    check.hasSize = size.has_value();
+    check.size = size.value_or(0);
+    check.hasSha256 = sha256.has_value();
+    if (sha256)
+        check.sha256 = *sha256;
+    FNames.append(fileName);
+    FSlots.push_back({age, FNames.size()});
 }
 
 void TFilesInfoDTO::clear() {
     FSlots.clear();
     FNames.clear();
+    checks_.clear();
 }
 
 void TFilesInfoDTO::shrink_to_fit() {
     FSlots.shrink_to_fit();
     FNames.shrink_to_fit();
+    checks_.shrink_to_fit();
 }
 
 void TFilesInfoDTO::reserve(size_t ARecords, size_t ANameBytes) {

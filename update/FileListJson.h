@@ -7,11 +7,13 @@
 #pragma once
 
 #include "platform/DateTime.h"
+#include "platform/Sha256.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +21,9 @@
 namespace corvane {
 
 // One file of a listing: its name relative to a root folder (UTF-8, folders separated by
-// backslashes, e.g. "Relatorio\Layout01.rav") and its age (last-write time).
+// backslashes, e.g. "Relatorio\Layout01.rav") and its age (last-write time); from a file
+// service that gives them, also the content's size and SHA-256 (members "size" and
+// "sha256"), which a download of the file must match.
 class TFileInfoDTO {
 public:
     TFileInfoDTO() = default;
@@ -33,6 +37,8 @@ public:
 
     TDateTime FAge = 0.0;
     std::string FFileName;
+    std::optional<std::uint64_t> size;
+    std::optional<Sha256Digest> sha256;
 };
 
 // The service's answer when a listing fails. FStatus 0 means no error.
@@ -63,7 +69,8 @@ inline constexpr size_t MaxListingRecords = 1'000'000;
 // record, and a TFileInfoDTO takes 40 bytes (its name's string alone 32), so a million of
 // them would take 13 times the text. The records are therefore not kept as objects: every
 // name lies in one buffer, and a record keeps its age and where its name ends (16 bytes).
-// Reading a record makes its value.
+// Sizes and hashes, which take at least 30 bytes of text each, are kept beside the records
+// only once a record has one. Reading a record makes its value.
 //
 //   for (const TFileInfoDTO& file : files) Use(file.FFileName, file.FAge);
 class TFilesInfoDTO {
@@ -108,6 +115,9 @@ public:
 
     // Appends a record.
     void Add(std::string_view AFileName, TDateTime AAge);
+    // Appends a record with what a download of its file must match.
+    void Add(std::string_view fileName, TDateTime age, std::optional<std::uint64_t> size,
+             const std::optional<Sha256Digest>& sha256);
     // Empties the array, keeping its room; shrink_to_fit returns the room.
     void clear();
     void shrink_to_fit();
@@ -120,9 +130,17 @@ private:
         TDateTime Age;
         std::uint64_t NameEnd; // the name begins where the previous record's ends
     };
+    struct Check {
+        std::uint64_t size = 0;
+        Sha256Digest sha256{};
+        bool hasSize = false;
+        bool hasSha256 = false;
+    };
 
     std::string FNames;
     std::vector<TSlot> FSlots;
+    // One per record from the first record that has a size or a hash on; empty before.
+    std::vector<Check> checks_;
 };
 
 struct TFilesInfoDTOHelper {

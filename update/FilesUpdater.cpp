@@ -12,6 +12,7 @@
 #include <exception>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace corvane {
 
@@ -41,7 +42,67 @@ TDateTime StampedServersAge(const std::string& APath, TDateTime AServerAge) {
                     "foi alterado.");
 }
 
+// The age a local record carries; nothing for a file that was missing (or unreadable).
+std::optional<TDateTime> LocalAgeOf(const TFileInfoDTO& local) {
+    if (local.FAge == -1.0)
+        return std::nullopt;
+    return local.FAge;
+}
+
+std::string MessageOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "Unknown exception";
+    }
+}
+
 } // namespace
+
+FilesUpdaterObservers::FilesUpdaterObservers(
+    std::vector<std::shared_ptr<IFilesUpdaterObserver>> observers)
+    : observers_(std::move(observers)) {
+    std::erase(observers_, nullptr);
+}
+
+void FilesUpdaterObservers::FileCompared(const FileComparison& comparison) {
+    for (const auto& observer : observers_)
+        observer->FileCompared(comparison);
+}
+
+void FilesUpdaterObservers::Compared(std::size_t ALocalFiles, std::size_t AQueued) {
+    for (const auto& observer : observers_)
+        observer->Compared(ALocalFiles, AQueued);
+}
+
+void FilesUpdaterObservers::FolderFailed(const std::string& AFolderName,
+                                         const std::string& AMessage) {
+    for (const auto& observer : observers_)
+        observer->FolderFailed(AFolderName, AMessage);
+}
+
+void FilesUpdaterObservers::FileStarted(const std::string& fileName) {
+    for (const auto& observer : observers_)
+        observer->FileStarted(fileName);
+}
+
+void FilesUpdaterObservers::BytesArrived(const std::string& fileName, std::uint64_t bytes) {
+    for (const auto& observer : observers_)
+        observer->BytesArrived(fileName, bytes);
+}
+
+void FilesUpdaterObservers::FileDone(const std::string& AFileName, TFileOutcome AOutcome,
+                                     const std::string& AMessage) {
+    for (const auto& observer : observers_)
+        observer->FileDone(AFileName, AOutcome, AMessage);
+}
+
+void FilesUpdaterObservers::RunEnded(const std::string& error) {
+    for (const auto& observer : observers_)
+        observer->RunEnded(error);
+}
 
 std::shared_ptr<IFilesUpdater>
 TFilesUpdater::New(std::string ALocalPath, std::string ARemotePath, std::string AURL,
@@ -76,6 +137,7 @@ void TFilesUpdater::Execute(const std::string& AModuleName, bool AAdditionalFile
             ReportUnreadFolder(folder.folderName, folder.message);
         QueueOutdatedFiles();
     } catch (...) {
+        error_ = MessageOf(std::current_exception());
         ReleaseAfterQueuedJobs(std::move(LSelf));
         throw;
     }
@@ -86,6 +148,7 @@ void TFilesUpdater::Execute(const std::string& AModuleName, bool AAdditionalFile
             std::shared_ptr<TFilesUpdater>& Self;
             ~TRelease() { Self.reset(); }
         } LRelease{LSelf};
+        LSelf->TellRunEnded({});
         LSelf->DoTerminate();
     });
 }
@@ -95,11 +158,26 @@ void TFilesUpdater::ReleaseAfterQueuedJobs(std::shared_ptr<TFilesUpdater> ASelf)
     // completion callback is not called on this path.
     if (FTasks && FQueuedJobs > 0) {
         try {
-            FTasks->AWait([LSelf = std::move(ASelf)]() mutable { LSelf.reset(); });
+            FTasks->AWait([LSelf = std::move(ASelf)]() mutable {
+                LSelf->TellRunEnded(LSelf->error_);
+                LSelf.reset();
+            });
+            return;
         } catch (...) {
             // No main thread to hand the release to: the caller's reference still holds the
             // updater, and dropping it shuts the pool down after its last job.
         }
+    }
+    TellRunEnded(error_);
+}
+
+void TFilesUpdater::TellRunEnded(const std::string& error) noexcept {
+    if (!FObserver)
+        return;
+    try {
+        FObserver->RunEnded(error);
+    } catch (...) {
+        // An observer only watches: the run's end stands.
     }
 }
 
@@ -139,26 +217,29 @@ void TFilesUpdater::QueueOutdatedFiles() {
         const std::string LKey = UpperCase(LLocal.FFileName);
         // One stray twin on the server fails this file only, not the whole run.
         if (FRemoteList.IsAmbiguous(LKey)) {
+            if (FObserver)
+                FObserver->FileCompared({LLocal.FFileName, LocalAgeOf(LLocal), nullptr, true});
             AddFailedTask(LLocal.FFileName, "Duplicates not allowed");
             continue;
         }
         const TFileInfoDTO* const LRemote = FRemoteList.Find(LKey);
         const std::string LPath = JoinPath(FLocalPath, LLocal.FFileName);
         const bool LExists = FileExists(LPath);
-        if (LRemote && (!LExists || !CarriesServersAge(LPath, LLocal.FAge, LRemote->FAge)))
-            AddTask(LLocal.FFileName, LRemote->FFileName, LRemote->FAge);
+        const bool queued =
+            LRemote && (!LExists || !CarriesServersAge(LPath, LLocal.FAge, LRemote->FAge));
+        if (FObserver)
+            FObserver->FileCompared({LLocal.FFileName, LocalAgeOf(LLocal), LRemote, queued});
+        if (queued)
+            AddTask(LLocal.FFileName, *LRemote);
     }
     if (FObserver)
         FObserver->Compared(FLocalList.size(), FQueuedJobs);
 }
 
-void TFilesUpdater::AddTask(const std::string& AFileName, const std::string& ARemoteName,
-                            TDateTime AAge) {
+void TFilesUpdater::AddTask(const std::string& AFileName, const TFileInfoDTO& ARemote) {
     // The job refers to the updater without a count of its own: the run's reference keeps
     // the updater alive until every job has ended.
-    FTasks->Run([this, LFileName = AFileName, LRemoteName = ARemoteName, AAge] {
-        RunJob(LFileName, LRemoteName, AAge);
-    });
+    FTasks->Run([this, LFileName = AFileName, LRemote = ARemote] { RunJob(LFileName, LRemote); });
     ++FQueuedJobs;
 }
 
@@ -172,25 +253,23 @@ void TFilesUpdater::AddFailedTask(const std::string& AFileName, const std::strin
     ++FQueuedJobs;
 }
 
-void TFilesUpdater::RunJob(const std::string& AFileName, const std::string& ARemoteName,
-                           TDateTime AAge) {
+void TFilesUpdater::RunJob(const std::string& AFileName, const TFileInfoDTO& ARemote) {
     TFileOutcome LOutcome = TFileOutcome::Failed;
     std::string LMessage;
+    BytesArrivedCallback arrived;
+    if (FObserver) {
+        FObserver->FileStarted(AFileName);
+        arrived = [this, &AFileName](std::uint64_t bytes) {
+            FObserver->BytesArrived(AFileName, bytes);
+        };
+    }
     try {
-        const TDateTime LAge = StampedServersAge(JoinPath(FLocalPath, AFileName), AAge);
-        LOutcome = source_->FetchFile(AFileName, ARemoteName, LAge);
+        const TDateTime LAge = StampedServersAge(JoinPath(FLocalPath, AFileName), ARemote.FAge);
+        LOutcome = source_->FetchFile(AFileName, ARemote, LAge, arrived);
     } catch (...) {
         const std::exception_ptr LError = std::current_exception();
-        if (FObserver) {
-            try {
-                std::rethrow_exception(LError);
-            } catch (const std::exception& e) {
-                LMessage = e.what();
-            } catch (...) {
-                LMessage = "Unknown exception";
-            }
-            FObserver->FileDone(AFileName, TFileOutcome::Failed, LMessage);
-        }
+        if (FObserver)
+            FObserver->FileDone(AFileName, TFileOutcome::Failed, MessageOf(LError));
         std::rethrow_exception(LError); // the job ends failed, as any job that raises
     }
     if (FObserver)

@@ -18,8 +18,8 @@ public:
         : localPath_(std::move(localPath)), remotePath_(std::move(remotePath)) {}
 
     void FillRemoteList(RemoteFileList& remoteList) override;
-    TFileOutcome FetchFile(const std::string& fileName, const std::string& remoteName,
-                           TDateTime age) override;
+    TFileOutcome FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
+                           TDateTime age, const BytesArrivedCallback& arrived) override;
 
 private:
     const std::string localPath_;
@@ -46,11 +46,11 @@ void FolderSource::FillRemoteList(RemoteFileList& remoteList) {
     }
 }
 
-TFileOutcome FolderSource::FetchFile(const std::string& fileName, const std::string& remoteName,
-                                     TDateTime age) {
+TFileOutcome FolderSource::FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
+                                     TDateTime age, const BytesArrivedCallback& arrived) {
     // The source is the name the server lists: a local name in other capitals names the same
     // file for the launcher, but not for a case-sensitive file system.
-    const std::string source = JoinPath(remotePath_, remoteName);
+    const std::string source = JoinPath(remotePath_, remoteFile.FFileName);
     const std::string target = JoinPath(localPath_, fileName);
     // One writer per file across overlapping runs; whoever waited checks whether the other
     // writer has already brought the file to the server's age.
@@ -65,6 +65,11 @@ TFileOutcome FolderSource::FetchFile(const std::string& fileName, const std::str
     // The new file replaces the old one only once it is complete and stamped; any failure
     // leaves the old file as it was, for the next run to compare again.
     CopyFileReplacing(source, target, age);
+    // The kernel copies in one go: the bytes are told once it is done.
+    if (arrived) {
+        if (const std::int64_t size = FileSizeOf(target); size > 0)
+            arrived(static_cast<std::uint64_t>(size));
+    }
     return TFileOutcome::Updated;
 }
 

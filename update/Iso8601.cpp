@@ -3,6 +3,7 @@
 #include "update/Errors.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace corvane {
@@ -261,6 +262,14 @@ TDateTime ISO8601ToDate(std::string_view AText) {
     const auto msOfDay = static_cast<int>(ms);
     return EncodeDateTime(year, month, day, msOfDay / 3'600'000, msOfDay / 60'000 % 60,
                           msOfDay / 1000 % 60, msOfDay % 1000);
+}
+
+std::string DateToISO8601(TDateTime value) {
+    const TDateTimeParts p = DecodeDateTime(value);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", p.Year, p.Month, p.Day,
+                  p.Hour, p.Minute, p.Second, p.Millisecond);
+    return text;
 }
 
 } // namespace corvane

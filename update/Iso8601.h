@@ -3,6 +3,7 @@
 
 #include "platform/DateTime.h"
 
+#include <string>
 #include <string_view>
 
 namespace corvane {
@@ -14,5 +15,9 @@ namespace corvane {
 // "Invalid time Offset string: <text>") for text that cannot be read, and EConvertError for
 // components out of range (month 13, day 32, minute 61 and the like).
 TDateTime ISO8601ToDate(std::string_view AText);
+
+// Writes an age as the file service lists ages: the clock value with milliseconds and no
+// offset, "2022-03-01T10:15:30.123". ISO8601ToDate reads it back to the same value.
+std::string DateToISO8601(TDateTime value);
 
 } // namespace corvane

@@ -37,6 +37,17 @@ std::int32_t DecimalOrZero(std::string_view AText) {
     return ec == std::errc() && end == AText.data() + AText.size() ? value : 0;
 }
 
+// A count of bytes: decimal digits alone, from 0 to 2^64 - 1.
+std::optional<std::uint64_t> ByteCountOf(std::string_view text) {
+    std::uint64_t value = 0;
+    if (text.empty() || text.front() < '0' || text.front() > '9')
+        return std::nullopt;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
 // The parser turns a "\uDC00" escape without its partner into the bytes of a lone surrogate,
 // which is not UTF-8; such text is refused like any other invalid string. (Raw input bytes are
 // validated by the parser, so these bytes can only come from an escape.)
@@ -244,7 +255,39 @@ private:
                 SetError(std::current_exception());
             }
             break;
+        case TJsonFieldKind::ByteCount:
+        case TJsonFieldKind::Sha256:
+            if (AType != TValue::Null)
+                ApplyCheck(AType, AText);
+            break;
         }
+    }
+
+    // A size or a hash: out of the way of the names and ages that every listing holds.
+    [[gnu::noinline]] void ApplyCheck(TValue type, std::string_view text) {
+        if (FFieldKind == TJsonFieldKind::ByteCount) {
+            if (const std::optional<std::uint64_t> count = ByteCountOf(text))
+                return FBuilder.SetByteCount(FField, *count);
+        } else if (const std::optional<Sha256Digest> digest = Sha256FromHex(text)) {
+            return FBuilder.SetSha256(FField, *digest);
+        }
+        InvalidValue(type, text);
+    }
+
+    // A value of the right JSON type that the field cannot take.
+    [[gnu::noinline, gnu::cold]] void InvalidValue(TValue type, std::string_view text) {
+        std::string message = "Invalid value for field ";
+        message.append(FFields[FField].Name);
+        message.append(" in JSON ");
+        if (type == TValue::String) {
+            rapidjson::StringBuffer quoted;
+            rapidjson::Writer<rapidjson::StringBuffer> writer(quoted);
+            writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+            message.append(quoted.GetString(), quoted.GetSize());
+        } else {
+            message.append(text);
+        }
+        SetError(std::make_exception_ptr(EConvertError(message)));
     }
 
     // A value of a JSON type the field cannot take (true, false, an object, an array).

@@ -7,12 +7,19 @@
 // - Text: a string gives its text, a number its literal text, null the empty text;
 // - Integer: a string or number whose text is a 32-bit decimal integer gives it, any other
 //   text 0, null 0;
-// - DateTime: a string or number is read as ISO 8601 text, null leaves the field as it was.
-// Any other JSON type (true, false, an object, an array) is refused with EConvertError("JSON
-// object expected for field <field> in JSON <the value's JSON text>").
+// - DateTime: a string or number is read as ISO 8601 text, null leaves the field as it was;
+// - ByteCount: a string or number whose text is a decimal integer from 0 to 2^64 - 1 gives it,
+//   null leaves the field as it was;
+// - Sha256: a string of 64 hexadecimal digits (either case) gives the digest, null leaves the
+//   field as it was.
+// A ByteCount or Sha256 of any other text is refused with EConvertError("Invalid value for
+// field <field> in JSON <the value's JSON text>"): a check the service asks for is never
+// dropped. Any other JSON type (true, false, an object, an array) is refused with
+// EConvertError("JSON object expected for field <field> in JSON <the value's JSON text>").
 #pragma once
 
 #include "platform/DateTime.h"
+#include "platform/Sha256.h"
 
 #include <cstdint>
 #include <exception>
@@ -21,30 +28,35 @@
 
 namespace corvane {
 
-enum class TJsonFieldKind { Text, Integer, DateTime };
+enum class TJsonFieldKind { Text, Integer, DateTime, ByteCount, Sha256 };
 
 struct TJsonField {
-    std::string_view Name; // the field's name, "F" included; ASCII letters only
+    std::string_view Name; // the field's name, "F" included; ASCII letters and digits only
     TJsonFieldKind Kind;
 };
 
 // True when the JSON member AMember binds to the field AFieldName ("F" + name, ASCII case
-// ignored). Field names consist of ASCII letters only, so setting bit 0x20 on both sides
-// compares exactly without regard to case. Inline: it runs for every member of every record.
+// ignored). Field names consist of ASCII letters and digits only: for a letter, setting bit
+// 0x20 on both sides compares exactly without regard to case; a digit must match as it is,
+// since bit 0x20 would also let a control character pass for it, which only a name that
+// matched so far is checked for. Inline: it runs for every member of every record.
 inline bool JsonMemberBindsTo(std::string_view AMember, std::string_view AFieldName) {
     if (AFieldName.size() != AMember.size() + 1)
         return false;
     for (size_t i = 0; i < AMember.size(); ++i)
         if ((AMember[i] | 0x20) != (AFieldName[i + 1] | 0x20))
             return false;
+    for (size_t i = 0; i < AMember.size(); ++i)
+        if (AFieldName[i + 1] <= '9' && AMember[i] != AFieldName[i + 1])
+            return false;
     return true;
 }
 
 constexpr bool IsJsonFieldName(std::string_view AName) {
     for (const char c : AName)
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
             return false;
-    return !AName.empty();
+    return !AName.empty() && !(AName.front() >= '0' && AName.front() <= '9');
 }
 
 // The class of the records a reading builds.
@@ -58,6 +70,8 @@ public:
     virtual void SetText(int AField, std::string_view AValue) = 0;
     virtual void SetInteger(int AField, std::int32_t AValue) = 0;
     virtual void SetDateTime(int AField, TDateTime AValue) = 0;
+    virtual void SetByteCount(int field, std::uint64_t value) = 0;
+    virtual void SetSha256(int field, const Sha256Digest& value) = 0;
     // The record is complete: keep it after those kept before.
     virtual void Commit() = 0;
     // The record failed: free it.

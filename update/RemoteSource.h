@@ -6,13 +6,15 @@
 //   RemoteFileList server;
 //   source->FillRemoteList(server);
 //   if (const TFileInfoDTO* file = server.Find(UpperCase("Estoque.exe")))
-//       source->FetchFile("Estoque.exe", file->FFileName, file->FAge);
+//       source->FetchFile("Estoque.exe", *file, file->FAge, {});
 #pragma once
 
 #include "platform/DateTime.h"
 #include "update/FileListJson.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -55,6 +57,9 @@ private:
     std::vector<UnreadFolder> unreadFolders_;
 };
 
+// Told the bytes of a file as they arrive, on the thread that fetches it.
+using BytesArrivedCallback = std::function<void(std::uint64_t bytes)>;
+
 class RemoteSource {
 public:
     virtual ~RemoteSource() = default;
@@ -64,17 +69,19 @@ public:
     virtual void FillRemoteList(RemoteFileList& remoteList) = 0;
 
     // On a pool thread, several at once, each for its own file: brings the local file fileName
-    // (relative to the local folder) up to date with the server's file remoteName, the name
-    // the listing gave for it, and stamps it with age. Raises when it fails; the local file is
-    // then as it was.
-    virtual TFileOutcome FetchFile(const std::string& fileName, const std::string& remoteName,
-                                   TDateTime age) = 0;
+    // (relative to the local folder) up to date with the server's file remoteFile, as the
+    // listing gave it, and stamps it with age. A size or hash the listing gave is checked.
+    // arrived, when set, is told the bytes as they come. Raises when it fails; the local file
+    // is then as it was.
+    virtual TFileOutcome FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
+                                   TDateTime age, const BytesArrivedCallback& arrived) = 0;
 };
 
 // The server is the folder remotePath, reachable by path (a network share as a rule).
 std::unique_ptr<RemoteSource> MakeFolderSource(std::string localPath, std::string remotePath);
 
-// The server is the HTTP file service at url.
+// The server is the HTTP file service at url. A file whose listing gives a size or a SHA-256
+// fails with "Arquivo corrompido no download: NAME" when the bytes received do not match.
 std::unique_ptr<RemoteSource> MakeServiceSource(std::string localPath, std::string url);
 
 } // namespace corvane

@@ -8,7 +8,9 @@
 #include "update/Errors.h"
 #include "update/FileServiceClient.h"
 #include "update/RemoteSource.h"
+#include "update/StreamSha256.h"
 
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -32,8 +34,8 @@ public:
         : localPath_(std::move(localPath)), url_(std::move(url)) {}
 
     void FillRemoteList(RemoteFileList& remoteList) override;
-    TFileOutcome FetchFile(const std::string& fileName, const std::string& remoteName,
-                           TDateTime age) override;
+    TFileOutcome FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
+                           TDateTime age, const BytesArrivedCallback& arrived) override;
 
 private:
     const std::string localPath_;
@@ -50,11 +52,10 @@ void ServiceSource::FillRemoteList(RemoteFileList& remoteList) {
         remoteList.Add(std::move(file));
 }
 
-TFileOutcome ServiceSource::FetchFile(const std::string& fileName, const std::string& remoteName,
-                                      TDateTime age) {
+TFileOutcome ServiceSource::FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
+                                      TDateTime age, const BytesArrivedCallback& arrived) {
     // The service resolves names without regard to case: the request carries the local
     // record's own name, as the local list writes it.
-    (void)remoteName;
     const std::string target = JoinPath(localPath_, fileName);
     // The same path limit as the folder copy's, in characters of the path.
     CheckPathLength(target);
@@ -69,10 +70,29 @@ TFileOutcome ServiceSource::FetchFile(const std::string& fileName, const std::st
     // The bytes go to a file beside the target that replaces it only once complete and
     // stamped, so a failed download leaves the previous file as it was.
     TReplacementFile file(target, DownloadPermissions(fileName));
+    // The bytes are checked as they stream to disk against what the listing gave, so a file
+    // damaged on its way never replaces a good one.
+    const std::string corrupted = "Arquivo corrompido no download: " + fileName;
+    std::optional<StreamSha256> hash;
+    if (remoteFile.sha256)
+        hash.emplace(remoteFile.size);
+    std::uint64_t received = 0;
     TRESTClientDownload client(url_);
-    if (!client.DownloadTo(fileName,
-                           [&file](const char* data, size_t size) { file.Write(data, size); }))
+    if (!client.DownloadTo(fileName, [&](const char* data, size_t size) {
+            received += size;
+            // A body longer than listed is refused at once rather than fetched to its end.
+            if (remoteFile.size && received > *remoteFile.size)
+                throw Exception(corrupted);
+            file.Write(data, size);
+            if (hash)
+                hash->Update(data, size);
+            if (arrived)
+                arrived(size);
+        }))
         throw ERESTException(client.Error());
+    if ((remoteFile.size && received != *remoteFile.size) ||
+        (hash && hash->Finish() != *remoteFile.sha256))
+        throw Exception(corrupted);
     file.Commit(age);
     return TFileOutcome::Updated;
 }

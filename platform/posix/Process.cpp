@@ -47,6 +47,10 @@ private:
 
 } // namespace
 
+long CurrentProcessId() {
+    return static_cast<long>(::getpid());
+}
+
 bool StartDetachedProcess(const std::string& AProgram, const TStartupInfo& AStartupInfo) {
     (void)AStartupInfo; // See the header: nothing to pass on for ShowNormal.
     if (AProgram.empty())

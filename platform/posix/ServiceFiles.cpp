@@ -123,6 +123,23 @@ std::uint64_t TServedFile::CurrentSize() const {
     return ::fstat(FHandle, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
+bool TServedFile::ReadFromStart(
+    const std::function<void(const char* data, std::size_t size)>& sink) const {
+    std::vector<char> buffer(std::size_t{1} << 18);
+    for (off_t offset = 0;;) {
+        const ssize_t got = ::pread(FHandle, buffer.data(), buffer.size(), offset);
+        if (got == 0)
+            return true;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        sink(buffer.data(), static_cast<std::size_t>(got));
+        offset += got;
+    }
+}
+
 TServiceRoot::TServiceRoot(std::string_view root) : FPath(ToNativePath(root)) {
     while (FPath.size() > 1 && FPath.back() == '/')
         FPath.pop_back();
@@ -216,7 +233,7 @@ std::vector<TServedEntry> TServiceRoot::Walk() {
             if (::fstatat(dirHandle, item->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
             if (S_ISDIR(st.st_mode)) {
-                entries.push_back({childName, true, 0.0});
+                entries.push_back({childName, true, 0.0, {}});
                 pending.emplace_back(std::move(childNative), std::move(childName));
                 continue;
             }
@@ -233,7 +250,11 @@ std::vector<TServedEntry> TServiceRoot::Walk() {
             if (!S_ISREG(st.st_mode))
                 continue;
             if (const auto age = AgeFromFileTime({st.st_mtim.tv_sec, st.st_mtim.tv_nsec}))
-                entries.push_back({std::move(childName), false, *age});
+                entries.push_back(
+                    {std::move(childName), false, *age,
+                     ContentStamp{static_cast<std::uint64_t>(st.st_dev),
+                                  static_cast<std::uint64_t>(st.st_ino), st.st_ctim.tv_sec,
+                                  st.st_ctim.tv_nsec, static_cast<std::uint64_t>(st.st_size)}});
         }
     }
     if (FWatching) {

@@ -94,6 +94,30 @@ TEST_F(ListingCache, ContentWrittenInPlaceChangesTheAge) {
     EXPECT_NE(ListedAge(Listing(), "Morvik.exe"), "2019-01-01T00:00:00.000");
 }
 
+// A file is read for its hash once per content: when the service starts, and again only
+// for a file whose content or stamp changed.
+TEST_F(ListingCache, ReadsEachContentOnceForItsHash) {
+    TFileCatalog& catalog = FService->Catalog();
+    EXPECT_EQ(catalog.FilesHashed(), 4u);
+    const std::string first = Listing();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(Listing(), first);
+        EXPECT_EQ(Get(Port(), "/download?file=Bin%5Cgds32.dll").Status, 200);
+    }
+    EXPECT_EQ(catalog.FilesHashed(), 4u);
+
+    WriteFile(FTree.Root() / "Morvik.exe", "versao 2 do modulo");
+    const std::string second = Listing();
+    EXPECT_EQ(ListedContent(second, "Morvik.exe"),
+              (ListedFileContent{
+                  18, "c1672642ec4f5b4d5aef60d4663af5efd77fb9a1c34c5debb8e0d262d29933a9"}));
+    EXPECT_EQ(ListedContent(second, "Bin\\gds32.dll"), ListedContent(first, "Bin\\gds32.dll"));
+    EXPECT_EQ(catalog.FilesHashed(), 5u);
+    WriteFile(FTree.Root() / "Bin" / "novo.dll", "n");
+    Listing();
+    EXPECT_EQ(catalog.FilesHashed(), 6u);
+}
+
 TEST_F(ListingCache, AFileAddedAfterTheWalkIsFoundInAnyLetterCase) {
     Listing();
     WriteFile(FTree.Root() / "Bin" / "Novo.DLL", "novo");

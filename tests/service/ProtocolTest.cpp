@@ -171,6 +171,23 @@ TEST_F(ProtocolTree, AgesAreTheFilesLocalTimesWithMilliseconds) {
     EXPECT_EQ(ListedAge(answer.Body, "Morvik.exe"), "2021-12-31T23:59:59.000");
 }
 
+// Each file is listed with what a download of it must match: its length and its SHA-256 in
+// lower-case hex; a link with those of the file it leads to.
+TEST_F(ProtocolTree, ListsEachFilesSizeAndSha256) {
+    const THttpAnswer answer = Get(Port(), "/folderlist?folder=%5C&mask=*.*&recursive=");
+    ASSERT_EQ(answer.Status, 200);
+    const ListedFileContent morvik{
+        6, "8ab58ebbc1d7bea061c4b7f8acab3ce1aa515794faae00362cae255d4318d020"};
+    EXPECT_EQ(ListedContent(answer.Body, "Morvik.exe"), morvik);
+    EXPECT_EQ(ListedContent(answer.Body, "goodlink"), morvik);
+    EXPECT_EQ(
+        ListedContent(answer.Body, "empty.dat"),
+        (ListedFileContent{0, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"}));
+    EXPECT_EQ(
+        ListedContent(answer.Body, "Relatorio\\Layout01.rav"),
+        (ListedFileContent{8, "8bbb9edb5802a8e9cce5fe6b887a787c2ac2f9a4a9179797e460e9098841a316"}));
+}
+
 TEST_F(ProtocolTree, NeverCompressesEvenWhenAskedTo) {
     const std::string gzip = "Accept-Encoding: gzip, deflate, br\r\n";
     for (const char* target :

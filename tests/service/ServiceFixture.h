@@ -200,7 +200,8 @@ inline THttpAnswer Get(std::uint16_t port, std::string_view target) {
 }
 
 // The fileName members of a listing answer; nothing when the body is not a JSON array of
-// objects with a string fileName and a string age.
+// objects with a string fileName and a string age, and with a number size and a string sha256
+// or neither.
 inline std::optional<std::vector<std::string>> ListedNames(const std::string& body) {
     rapidjson::Document document;
     document.Parse(body.data(), body.size());
@@ -209,11 +210,36 @@ inline std::optional<std::vector<std::string>> ListedNames(const std::string& bo
     std::vector<std::string> names;
     for (const auto& item : document.GetArray()) {
         if (!item.IsObject() || !item.HasMember("fileName") || !item["fileName"].IsString() ||
-            !item.HasMember("age") || !item["age"].IsString() || item.MemberCount() != 2)
+            !item.HasMember("age") || !item["age"].IsString())
+            return std::nullopt;
+        const bool checks = item.HasMember("size") && item["size"].IsUint64() &&
+                            item.HasMember("sha256") && item["sha256"].IsString();
+        if (item.MemberCount() != (checks ? 4u : 2u))
             return std::nullopt;
         names.emplace_back(item["fileName"].GetString(), item["fileName"].GetStringLength());
     }
     return names;
+}
+
+// The size and SHA-256 a listing gives a file, or nothing.
+struct ListedFileContent {
+    std::uint64_t size = 0;
+    std::string sha256;
+    friend bool operator==(const ListedFileContent&, const ListedFileContent&) = default;
+};
+
+inline std::optional<ListedFileContent> ListedContent(const std::string& body,
+                                                      std::string_view name) {
+    rapidjson::Document document;
+    document.Parse(body.data(), body.size());
+    if (document.HasParseError() || !document.IsArray())
+        return std::nullopt;
+    for (const auto& item : document.GetArray())
+        if (item.IsObject() && item.HasMember("fileName") && item["fileName"].IsString() &&
+            name == item["fileName"].GetString() && item.HasMember("size") &&
+            item["size"].IsUint64() && item.HasMember("sha256") && item["sha256"].IsString())
+            return ListedFileContent{item["size"].GetUint64(), item["sha256"].GetString()};
+    return std::nullopt;
 }
 
 // The age a listing gives a file, or nothing.

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,6 +32,13 @@ public:
         panelShown = false;
         calls.push_back("HideWaitPanel");
     }
+    // The progress line and its ticks are kept apart from calls: they come and go with the
+    // runs' figures.
+    void ShowProgress(const std::string& text) override { progressLines.push_back(text); }
+    void StartProgressTicks(std::chrono::milliseconds interval) override {
+        progressTicks = interval;
+    }
+    void StopProgressTicks() override { progressTicks.reset(); }
     void SetCaption(const std::string& text) override {
         caption = text;
         calls.push_back("SetCaption");
@@ -75,7 +83,9 @@ public:
     std::vector<ShownMessage> messages;
     std::vector<std::chrono::milliseconds> scheduledRuns;
     std::string caption;
-    bool panelShown = true; // the panel shows from the start
+    std::vector<std::string> progressLines; // every text the progress line was given
+    std::optional<std::chrono::milliseconds> progressTicks; // while ticks are asked for
+    bool panelShown = true;                                 // the panel shows from the start
     bool minimised = false;
     bool hidden = false;
     bool closed = false;

@@ -12,8 +12,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +39,7 @@ struct RecordedRun {
     bool additionalFiles = false;
     bool executed = false;
     TThreadMethod complete;
+    std::shared_ptr<IFilesUpdaterObserver> observer;
 };
 
 class RecordingUpdater : public IFilesUpdater {
@@ -67,8 +71,16 @@ class LaunchFlowTest : public ::testing::Test {
 protected:
     LaunchFlowTest() {
         system.newUpdater = [this](const std::string& localPath, const std::string& remotePath,
-                                   const std::string& url, TThreadMethod onTerminate) {
-            runs.push_back({localPath, remotePath, url, {}, false, false, std::move(onTerminate)});
+                                   const std::string& url, TThreadMethod onTerminate,
+                                   std::shared_ptr<IFilesUpdaterObserver> observer) {
+            runs.push_back({localPath,
+                            remotePath,
+                            url,
+                            {},
+                            false,
+                            false,
+                            std::move(onTerminate),
+                            std::move(observer)});
             return std::make_shared<RecordingUpdater>(runs, runs.size() - 1, &executeFailure);
         };
         system.startProgram = [this](const std::string& program, const TStartupInfo& info) {
@@ -122,6 +134,48 @@ TEST_F(LaunchFlowTest, ModuleClickUpdatesThenStartsTheModule) {
                                                     {true, TShowWindow::ShowNormal}}));
     EXPECT_TRUE(view.messages.empty());
     EXPECT_THAT(view.calls, ElementsAre("ShowWaitPanel", "HideWaitPanel", "SetCaption"));
+}
+
+// While runs are under way the panel's progress line is redrawn on every tick whose figures
+// differ from the last shown, from the jobs of every run under way; it clears, and its ticks
+// stop, when the panel comes down.
+TEST_F(LaunchFlowTest, TheProgressLineFollowsTheRunsUnderWay) {
+    flow.StartStartupRun();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(view.progressTicks, kProgressInterval);
+    const std::string ini = "central.ini", dll = "gds32.dll", module = "Morvik.exe";
+    TFileInfoDTO serverIni(ini, 1.0), serverDll(dll, 1.0), serverModule(module, 1.0);
+    serverIni.size = std::uint64_t{3} << 20;
+    serverDll.size = std::uint64_t{1} << 20;
+    serverModule.size = std::uint64_t{4} << 20;
+    runs[0].observer->FileCompared({ini, std::nullopt, &serverIni, true});
+    runs[0].observer->FileCompared({dll, std::nullopt, &serverDll, true});
+    flow.ProgressTick();
+    runs[0].observer->BytesArrived(ini, std::uint64_t{2} << 20);
+    flow.ProgressTick();
+    flow.ProgressTick(); // nothing changed: nothing redrawn
+
+    flow.StartModule(*FindClickArea("stock")); // a second run adds its files
+    ASSERT_EQ(runs.size(), 2u);
+    runs[1].observer->FileCompared({module, std::nullopt, &serverModule, true});
+    runs[0].observer->FileDone(ini, TFileOutcome::Updated, "");
+    flow.ProgressTick();
+    EXPECT_THAT(view.progressLines,
+                ElementsAre("0 de 2 arquivos · 0 de 4 MB", "0 de 2 arquivos · 2 de 4 MB",
+                            "1 de 3 arquivos · 3 de 8 MB"));
+
+    Complete(0, clock);
+    EXPECT_TRUE(view.panelShown);
+    EXPECT_EQ(view.progressTicks, kProgressInterval);
+    Complete(1, clock);
+    EXPECT_FALSE(view.panelShown);
+    EXPECT_EQ(view.progressTicks, std::nullopt);
+    EXPECT_EQ(view.progressLines.back(), "");
+    // The next run's figures start from nothing.
+    flow.StartStartupRun();
+    runs[2].observer->FileCompared({dll, std::nullopt, &serverDll, true});
+    flow.ProgressTick();
+    EXPECT_EQ(view.progressLines.back(), "0 de 1 arquivo · 0 de 1 MB");
 }
 
 struct AreaCase {
@@ -295,7 +349,7 @@ TEST(LaunchFlowLifetimeTest, RunEndingAfterTheFlowIsDropped) {
     std::vector<TThreadMethod> completions;
     std::vector<RecordedRun> runs(1);
     system.newUpdater = [&](const std::string&, const std::string&, const std::string&,
-                            TThreadMethod onTerminate) {
+                            TThreadMethod onTerminate, std::shared_ptr<IFilesUpdaterObserver>) {
         completions.push_back(std::move(onTerminate));
         return std::make_shared<RecordingUpdater>(runs, 0, nullptr);
     };
@@ -329,12 +383,24 @@ TEST_F(LaunchFlowRealRunTest, ModuleArrivesAndStarts) {
         startedPrograms.push_back(program);
         return true;
     };
+    system.runLogPath = (local.Path() / "Logs" / "corvane-update.log").string();
+    system.launcherVersion = "2019.1.0.4";
     LauncherSettings settings;
     settings.localPath = local.Folder();
     settings.remotePath = server.Folder();
     LaunchFlow flow(view, system, settings);
     flow.StartModule(*FindClickArea("stock"));
     ASSERT_TRUE(RunLoopUntil([&] { return flow.RunsUnderway() == 0; }));
+    // The run is logged: its start names the module, the server and the version; then the
+    // module and the 46 shared files, and the end.
+    const std::string log = test::ReadFile(local.Path() / "Logs" / "corvane-update.log");
+    EXPECT_EQ(log.rfind("{\"time\":", 0), 0u) << log;
+    EXPECT_NE(log.find("\"event\":\"start\",\"module\":\"Morvik.exe\",\"source\":\"" +
+                       server.Folder() + "\",\"version\":\"2019.1.0.4\"}"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 49);
+    std::filesystem::remove_all(local.Path() / "Logs");
     EXPECT_THAT(test::FilesUnder(local.Path()), ElementsAre("Morvik.exe", "gds32.dll"));
     EXPECT_THAT(startedPrograms, ElementsAre(local.Folder() + "Morvik.exe"));
     EXPECT_FALSE(view.panelShown);

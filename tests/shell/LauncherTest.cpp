@@ -38,8 +38,9 @@ protected:
             view.calls.push_back("Start " + program);
             return true;
         };
-        system.newUpdater = [this](const std::string&, const std::string&, const std::string&,
-                                   TThreadMethod) -> std::shared_ptr<IFilesUpdater> {
+        system.newUpdater =
+            [this](const std::string&, const std::string&, const std::string&, TThreadMethod,
+                   std::shared_ptr<IFilesUpdaterObserver>) -> std::shared_ptr<IFilesUpdater> {
             view.calls.push_back("NewUpdater");
             throw Exception("no updater here");
         };

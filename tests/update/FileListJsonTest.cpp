@@ -5,7 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <malloc.h>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <typeinfo>
@@ -120,9 +122,76 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{R"({"age": "2022-03-01T10:15:30-03:00"})", "",
                  EncodeDateTime(2022, 3, 1, 13, 15, 30, 0)},
         // Unknown members are skipped, whatever they hold.
-        FileCase{R"({"size": 10, "fileName": "a", "x": {"age": true, "y": [1, {"z": null}]},
+        FileCase{R"({"length": 10, "fileName": "a", "x": {"age": true, "y": [1, {"z": null}]},
                     "w": [[], {}], "age": "2022-03-01", "v": true})",
                  "a", kMarch1}));
+
+// ---- What a download is checked against: size and sha256 ----
+
+// The SHA-256 of "abc", as the service writes it and in capitals.
+const char* const kAbcHash = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+const char* const kAbcHashUpper =
+    "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD";
+const Sha256Digest kAbcDigest = *Sha256FromHex(kAbcHash);
+
+struct CheckCase {
+    std::string json;
+    std::optional<std::uint64_t> size;
+    std::optional<Sha256Digest> hash;
+};
+
+void PrintTo(const CheckCase& c, std::ostream* os) {
+    *os << c.json.substr(0, 80);
+}
+
+class CheckMembers : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(CheckMembers, AreReadWhenGivenAndAbsentOtherwise) {
+    const CheckCase& c = GetParam();
+    const auto record = JsonToObject<TFileInfoDTO>(c.json);
+    EXPECT_EQ(record->size, c.size);
+    EXPECT_EQ(record->sha256, c.hash);
+    TFilesInfoDTO files;
+    TFilesInfoDTOHelper::FromJSON(files, "[" + c.json + "]");
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].size, c.size);
+    EXPECT_EQ(files[0].sha256, c.hash);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, CheckMembers,
+    ::testing::Values(
+        // An old service's record: nothing to check.
+        CheckCase{R"({"fileName": "a", "age": "2022-03-01"})", std::nullopt, std::nullopt},
+        CheckCase{std::string(R"({"fileName": "a", "size": 3, "sha256": ")") + kAbcHash + "\"}", 3,
+                  kAbcDigest},
+        CheckCase{std::string(R"({"SIZE": "3", "Sha256": ")") + kAbcHashUpper + "\"}", 3,
+                  kAbcDigest},
+        CheckCase{R"({"size": 0})", 0, std::nullopt},
+        CheckCase{R"({"size": 18446744073709551615})", UINT64_MAX, std::nullopt},
+        CheckCase{R"({"size": 5, "size": null, "sha256": null})", 5, std::nullopt},
+        // A name's digits match only as digits: a control character is not a "2".
+        CheckCase{std::string(R"({"sha\u0012\u0015\u0016": ")") + kAbcHash + "\"}", std::nullopt,
+                  std::nullopt}));
+
+// A listing of both kinds: records without a size or hash before and after one with them
+// read none.
+TEST(FromJSON, ReadsSizesAndHashesOfTheRecordsThatHaveThem) {
+    TFilesInfoDTO files;
+    TFilesInfoDTOHelper::FromJSON(
+        files, std::string(R"([{"fileName": "a"}, {"fileName": "b", "size": 3, "sha256": ")") +
+                   kAbcHash + R"("}, {"fileName": "c"}, {"fileName": "d", "size": 7}])");
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(files[0].size, std::nullopt);
+    EXPECT_EQ(files[0].sha256, std::nullopt);
+    EXPECT_EQ(files[1].FFileName, "b");
+    EXPECT_EQ(files[1].size, 3u);
+    EXPECT_EQ(files[1].sha256, kAbcDigest);
+    EXPECT_EQ(files[2].size, std::nullopt);
+    EXPECT_EQ(files[2].sha256, std::nullopt);
+    EXPECT_EQ(files[3].size, 7u);
+    EXPECT_EQ(files[3].sha256, std::nullopt);
+}
 
 struct ErrorRecordCase {
     const char* Json;
@@ -323,7 +392,23 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"{\"fileName\": \"\xFF\"}", Class::Convert, kNotObject},
         FailCase{R"({"age": true})", Class::Convert,
                  "JSON object expected for field FAge in JSON true"},
-        FailCase{R"({"age": "x"})", Class::DateTime, "Invalid date string: x"}));
+        FailCase{R"({"age": "x"})", Class::DateTime, "Invalid date string: x"},
+        // A check the service asks for is never dropped for a value that cannot be read.
+        FailCase{R"({"size": -1})", Class::Convert, "Invalid value for field FSize in JSON -1"},
+        FailCase{R"({"size": 3.0})", Class::Convert, "Invalid value for field FSize in JSON 3.0"},
+        FailCase{R"({"size": "+3"})", Class::Convert,
+                 R"(Invalid value for field FSize in JSON "+3")"},
+        FailCase{R"({"size": 18446744073709551616})", Class::Convert,
+                 "Invalid value for field FSize in JSON 18446744073709551616"},
+        FailCase{R"({"size": true})", Class::Convert,
+                 "JSON object expected for field FSize in JSON true"},
+        FailCase{R"({"sha256": "abc"})", Class::Convert,
+                 R"(Invalid value for field FSha256 in JSON "abc")"},
+        FailCase{std::string(R"({"sha256": "g)") + (kAbcHash + 1) + "\"}", Class::Convert,
+                 std::string(R"(Invalid value for field FSha256 in JSON "g)") + (kAbcHash + 1) +
+                     "\""},
+        FailCase{R"({"sha256": ["a"]})", Class::Convert,
+                 R"(JSON object expected for field FSha256 in JSON ["a"])"}));
 
 TEST(ErrorRecord, WrongTypesAreRefused) {
     ExpectError([] { JsonToObject<TFileInfoErrorDTO>(R"({"status": true})"); }, Class::Convert,
@@ -461,9 +546,9 @@ TEST(HostileInput, DeepNestingIsReadWithoutExhaustingTheStack) {
 TEST(HostileInput, NumbersOfTenThousandDigitsKeepTheirText) {
     const std::string digits = "9" + std::string(9'999, '0');
     TFilesInfoDTO files;
-    TFilesInfoDTOHelper::FromJSON(files, "[{\"fileName\": " + digits + "}, {\"fileName\": -" +
-                                             digits + ".5e+" + digits + "}, {\"size\": " + digits +
-                                             ", \"fileName\": 1e-" + digits + "}]");
+    TFilesInfoDTOHelper::FromJSON(
+        files, "[{\"fileName\": " + digits + "}, {\"fileName\": -" + digits + ".5e+" + digits +
+                   "}, {\"length\": " + digits + ", \"fileName\": 1e-" + digits + "}]");
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(files[0].FFileName, digits);
     EXPECT_EQ(files[1].FFileName, "-" + digits + ".5e+" + digits);
@@ -475,7 +560,7 @@ TEST(HostileInput, NumbersOfTenThousandDigitsKeepTheirText) {
     // Strings, escapes and literals around such a number keep their meaning.
     TFilesInfoDTOHelper::FromJSON(
         files, R"([{"x": [true, false, null, -1e-5, "\"2e999\\"], "fileName": "a\"1e999\\",)"
-               R"( "size": 1e999, "age": 20220301}])");
+               R"( "length": 1e999, "age": 20220301}])");
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].FFileName, "a\"1e999\\");
     EXPECT_EQ(files[0].FAge, kMarch1);

@@ -2,6 +2,7 @@
 // server for the answers the real service does not give (error listings, failing downloads).
 #include "platform/Errors.h"
 #include "platform/FileTime.h"
+#include "platform/Sha256.h"
 #include "service/FileService.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/update/FilesUpdaterFixture.h"
@@ -283,6 +284,99 @@ INSTANTIATE_TEST_SUITE_P(
                       TDownloadCase{"TruncatedBody", TDownloadFault::Truncated},
                       TDownloadCase{"ServiceDiesMidDownload", TDownloadFault::ServiceDies}),
     [](const auto& c) { return std::string(c.param.Label); });
+
+// A listing that gives a file's size and SHA-256 has the download checked against them: a body
+// that does not match fails that file with the system's message and leaves the old copy as it
+// was; an old listing without them is trusted as before. A body longer than listed is refused
+// as soon as it passes the size, so one that never ends cannot hold the run.
+enum class ListedCheck { None, Both, SizeOnly, HashOnly };
+
+struct VerifyCase {
+    const char* label;
+    ListedCheck listed;
+    std::int64_t sizeOffset = 0; // added to the body's true length in the listing
+    bool wrongHash = false;      // the listing gives the hash of other bytes
+    bool endless = false;        // the body never ends
+    bool fails = false;
+};
+
+void PrintTo(const VerifyCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class VerifiedDownload : public ServiceSource, public ::testing::WithParamInterface<VerifyCase> {
+protected:
+    const std::string module_ = std::string(std::size_t{5} << 20, 'n') + "end";
+
+    static std::string HexOf(const std::string& bytes) {
+        Sha256 hash;
+        hash.Update(bytes.data(), bytes.size());
+        return Sha256Hex(hash.Finish());
+    }
+
+    std::string Listing() const {
+        const VerifyCase& c = GetParam();
+        std::string module = R"({"fileName":"Estoque.exe","age":"2024-05-01T10:20:30.000")";
+        const auto size = static_cast<std::int64_t>(module_.size()) + c.sizeOffset;
+        if (c.listed == ListedCheck::Both || c.listed == ListedCheck::SizeOnly)
+            module += ",\"size\":" + std::to_string(size);
+        if (c.listed == ListedCheck::Both || c.listed == ListedCheck::HashOnly)
+            module += ",\"sha256\":\"" + HexOf(c.wrongHash ? module_ + "x" : module_) + "\"";
+        return "[" + module + R"(},{"fileName":"central.ini","age":"2024-05-01T10:20:30.000",)" +
+               R"("size":7,"sha256":")" + HexOf("new ini") + "\"}]";
+    }
+};
+
+TEST_P(VerifiedDownload, KeepsTheOldFileWhenTheBytesDoNotMatchTheListing) {
+    const VerifyCase& c = GetParam();
+    WriteFile(FLocal, "Estoque.exe", "old module", TestAge(-1));
+    WriteFile(FLocal, "central.ini", "old ini", TestAge(-1));
+    const std::string listing = Listing();
+    TTestHTTPServer server([&](const TRecordedRequest& r) {
+        if (r.Target.rfind("/folderlist", 0) == 0)
+            return TTestAnswer::Make(200, listing, "application/json");
+        if (r.Target.find("central.ini") != std::string::npos)
+            return TTestAnswer::Make(200, "new ini");
+        TTestAnswer answer = TTestAnswer::Make(200, module_);
+        answer.Endless = c.endless;
+        return answer;
+    });
+
+    const TRun run = UpdateFromService("Estoque.exe", true, server.BaseURL());
+    EXPECT_EQ(run.Completions, 1);
+    const auto records = run.Observer->Records();
+    ASSERT_EQ(records.count("Estoque.exe"), 1u);
+    const auto& module = records.find("Estoque.exe")->second;
+    const std::vector<std::string> updated =
+        c.fails ? std::vector<std::string>{"central.ini"}
+                : std::vector<std::string>{"Estoque.exe", "central.ini"};
+    EXPECT_EQ(run.Observer->Names(TFileOutcome::Updated), updated);
+    if (c.fails) {
+        EXPECT_EQ(module.Outcome, TFileOutcome::Failed);
+        EXPECT_EQ(module.Message, "Arquivo corrompido no download: Estoque.exe");
+        EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "old module");
+        EXPECT_EQ(FileAge(FLocalFolder + "Estoque.exe"), TestAge(-1));
+    } else {
+        EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), module_);
+        EXPECT_EQ(FileAge(FLocalFolder + "Estoque.exe"), TestAge());
+    }
+    EXPECT_EQ(ReadFile(FLocal / "central.ini"), "new ini");
+    // No temporary file is left beside the targets.
+    EXPECT_EQ(FilesUnder(FLocal), (std::vector<std::string>{"Estoque.exe", "central.ini"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VerifiedDownload,
+    ::testing::Values(VerifyCase{"OldListingWithoutChecks", ListedCheck::None},
+                      VerifyCase{"SizeAndHashMatch", ListedCheck::Both},
+                      VerifyCase{"HashAloneMatches", ListedCheck::HashOnly},
+                      VerifyCase{"WrongHash", ListedCheck::Both, 0, true, false, true},
+                      VerifyCase{"WrongHashAlone", ListedCheck::HashOnly, 0, true, false, true},
+                      VerifyCase{"BodyShorterThanListed", ListedCheck::SizeOnly, 1, false, false,
+                                 true},
+                      VerifyCase{"BodyLongerThanListed", ListedCheck::Both, -1, false, false, true},
+                      VerifyCase{"EndlessBody", ListedCheck::SizeOnly, 0, false, true, true}),
+    [](const auto& c) { return std::string(c.param.label); });
 
 } // namespace
 } // namespace corvane::test

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
+#include <rapidjson/document.h>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -120,6 +122,106 @@ INSTANTIATE_TEST_SUITE_P(Servers, UpdateCommandFromEitherServer,
                              return c.param == ServerKind::Folder ? "Folder" : "Service";
                          });
 
+// With --progress the run tells how far it has got on standard error, a line at a time when
+// that is no terminal, ending with the whole; without it nothing of the kind is written, and
+// standard output is the same either way.
+TEST_P(UpdateCommandFromEitherServer, ShowsItsProgressOnlyWhenAsked) {
+    std::vector<std::string> args{"--local", FLocal.string(), "--module", "Estoque.exe",
+                                  "--no-log"};
+    std::unique_ptr<TFileService> service;
+    if (GetParam() == ServerKind::Folder) {
+        args.insert(args.end(), {"--server", FServer.string()});
+    } else {
+        TFileServiceOptions options;
+        options.Root = FServer.string();
+        options.Port = 0;
+        options.Threads = 2;
+        options.Log = [](std::string_view) {};
+        service = std::make_unique<TFileService>(options);
+        args.insert(args.end(), {"--url", "http://127.0.0.1:" + std::to_string(service->Port())});
+        std::filesystem::create_directories(FLocal / "Relatorio");
+    }
+    const auto progressLines = [](const std::string& err) {
+        std::vector<std::string> lines;
+        std::istringstream text(err);
+        for (std::string line; std::getline(text, line);)
+            if (line.find(" arquivo") != std::string::npos)
+                lines.push_back(line);
+        return lines;
+    };
+    args.push_back("--progress");
+    const TCommandResult shown = Run(args);
+    EXPECT_EQ(shown.ExitCode, 0) << shown.Err;
+    const std::vector<std::string> lines = progressLines(shown.Err);
+    ASSERT_FALSE(lines.empty()) << shown.Err;
+    // The folder's listing gives no sizes; the service's does (15 bytes in all).
+    EXPECT_EQ(lines.back(),
+              GetParam() == ServerKind::Folder ? "3 de 3 arquivos" : "3 de 3 arquivos · 1 de 1 KB");
+
+    std::filesystem::remove_all(FLocal);
+    std::filesystem::create_directories(FLocal / "Relatorio");
+    args.pop_back();
+    const TCommandResult quiet = Run(args);
+    EXPECT_EQ(quiet.ExitCode, 0) << quiet.Err;
+    EXPECT_EQ(progressLines(quiet.Err), std::vector<std::string>{});
+    EXPECT_EQ(Lines(quiet.Out), Lines(shown.Out));
+}
+
+// The run is logged beside the executable, in the file --log names, or nowhere with --no-log;
+// every line of it is JSON.
+TEST_F(UpdateCommand, LogsBesideItselfElsewhereOrNotAtAll) {
+    const std::filesystem::path besideIt =
+        std::filesystem::path(CORVANE_UPDATE_EXE).parent_path() / "Logs" / "corvane-update.log";
+    // The server folder is this test's own: a line naming it comes from this test.
+    const auto linesNamingTheServer = [&](const std::filesystem::path& log) {
+        std::vector<rapidjson::Document> lines;
+        for (const auto& path : {log, std::filesystem::path(log.string() + ".1")}) {
+            if (!std::filesystem::exists(path))
+                continue;
+            std::istringstream text(ReadFile(path));
+            for (std::string line; std::getline(text, line);) {
+                rapidjson::Document document;
+                document.Parse(line.data(), line.size());
+                EXPECT_FALSE(document.HasParseError()) << line;
+                if (line.find(FServer.string()) != std::string::npos)
+                    lines.push_back(std::move(document));
+            }
+        }
+        return lines;
+    };
+    const std::vector<std::string> args{"--local",        FLocal.string(), "--server",
+                                        FServer.string(), "--module",      "Estoque.exe"};
+    std::vector<std::string> noLog = args;
+    noLog.push_back("--no-log");
+    EXPECT_EQ(Run(noLog).ExitCode, 0);
+    EXPECT_EQ(linesNamingTheServer(besideIt).size(), 0u);
+
+    const std::filesystem::path elsewhere = FTemp.Path() / "suporte" / "run.log";
+    std::vector<std::string> logged = args;
+    logged.insert(logged.end(), {"--log", elsewhere.string()});
+    std::filesystem::remove_all(FLocal);
+    EXPECT_EQ(Run(logged).ExitCode, 0);
+    std::istringstream text(ReadFile(elsewhere));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);)
+        lines.push_back(line);
+    // The start, the module and the 46 shared files, the end.
+    ASSERT_EQ(lines.size(), 49u);
+    rapidjson::Document start;
+    start.Parse(lines.front().data(), lines.front().size());
+    ASSERT_TRUE(start.IsObject());
+    EXPECT_STREQ(start["event"].GetString(), "start");
+    EXPECT_EQ(start["source"].GetString(), FServer.string());
+    EXPECT_STREQ(start["version"].GetString(), CORVANE_PROJECT_VERSION);
+    EXPECT_EQ(linesNamingTheServer(besideIt).size(), 0u);
+
+    std::filesystem::remove_all(FLocal);
+    EXPECT_EQ(Run(args).ExitCode, 0);
+    const std::vector<rapidjson::Document> beside = linesNamingTheServer(besideIt);
+    ASSERT_EQ(beside.size(), 1u); // the start line names the server
+    EXPECT_STREQ(beside.front()["event"].GetString(), "start");
+}
+
 TEST_F(UpdateCommand, ReadsTheServerFolderFromTheConfigurationLikeTheLauncher) {
     // The launcher appends a backslash to "Local Exe"; the local folder is the file's own.
     WriteFile(FLocal, "Corvane.ini", "[Servidor]\nLocal Exe=\"" + FServer.string() + "\"\n");
@@ -216,6 +318,9 @@ INSTANTIATE_TEST_SUITE_P(
         TCannotStart{"UnknownOption",
                      {"--local", "<local>", "--fast"},
                      "corvane-update: unknown argument: --fast\nusage:"},
+        TCannotStart{"LogAndNoLog",
+                     {"--local", "<local>", "--server", "<server>", "--log", "x.log", "--no-log"},
+                     "corvane-update: give at most one of --log and --no-log\nusage:"},
         TCannotStart{"MissingConfiguration",
                      {"--ini", "/no/such/Corvane.ini"},
                      "corvane-update: configuration file not found"}),

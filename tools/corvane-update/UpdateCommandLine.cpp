@@ -11,7 +11,9 @@ namespace corvane {
 const char* const UpdateCommandUsage =
     "usage: corvane-update --local DIR (--server DIR | --url URL) [--module NAME] "
     "[--no-additional-files]\n"
-    "       corvane-update --ini FILE [--module NAME] [--no-additional-files]\n";
+    "                      [--progress] [--log FILE | --no-log]\n"
+    "       corvane-update --ini FILE [--module NAME] [--no-additional-files]\n"
+    "                      [--progress] [--log FILE | --no-log]\n";
 
 namespace {
 
@@ -37,11 +39,19 @@ TUpdateCommand ParseUpdateCommand(const std::vector<std::string>& AArguments) {
     TUpdateCommand LCommand;
     std::string LIni;
     bool LHasLocal = false, LHasServer = false, LHasURL = false, LHasIni = false,
-         LHasModule = false;
+         LHasModule = false, hasLog = false;
     for (size_t i = 0; i < AArguments.size(); ++i) {
         const std::string& LOption = AArguments[i];
         if (LOption == "--no-additional-files") {
             LCommand.AdditionalFiles = false;
+            continue;
+        }
+        if (LOption == "--progress") {
+            LCommand.progress = true;
+            continue;
+        }
+        if (LOption == "--no-log") {
+            LCommand.writeLog = false;
             continue;
         }
         struct TValued {
@@ -53,7 +63,8 @@ TUpdateCommand ParseUpdateCommand(const std::vector<std::string>& AArguments) {
                                    {"--server", &LCommand.RemotePath, &LHasServer},
                                    {"--url", &LCommand.URL, &LHasURL},
                                    {"--ini", &LIni, &LHasIni},
-                                   {"--module", &LCommand.ModuleName, &LHasModule}};
+                                   {"--module", &LCommand.ModuleName, &LHasModule},
+                                   {"--log", &LCommand.logPath, &hasLog}};
         bool LKnown = false;
         for (const TValued& LEntry : LValued) {
             if (LOption != LEntry.Name)
@@ -69,6 +80,10 @@ TUpdateCommand ParseUpdateCommand(const std::vector<std::string>& AArguments) {
         if (!LKnown)
             throw std::invalid_argument("unknown argument: " + LOption);
     }
+    if (hasLog && !LCommand.writeLog)
+        throw std::invalid_argument("give at most one of --log and --no-log");
+    if (hasLog && LCommand.logPath.empty())
+        throw std::invalid_argument("--log is empty");
 
     if (LHasIni) {
         if (LHasLocal || LHasServer || LHasURL)

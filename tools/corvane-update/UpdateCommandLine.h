@@ -1,6 +1,8 @@
 // The command line of corvane-update:
 //   corvane-update --local DIR (--server DIR | --url URL) [--module NAME] [--no-additional-files]
-//   corvane-update --ini FILE [--module NAME] [--no-additional-files]
+//                  [--progress] [--log FILE | --no-log]
+//   corvane-update --ini FILE [--module NAME] [--no-additional-files] [--progress]
+//                  [--log FILE | --no-log]
 #pragma once
 
 #include <string>
@@ -17,6 +19,11 @@ struct TUpdateCommand {
     // absolute against the INI file's folder; empty for none.
     std::string CAFile;
     bool AdditionalFiles = true;
+    // Show how far the run has got on standard error.
+    bool progress = false;
+    // Where the run's log goes: empty for the default beside the executable.
+    std::string logPath;
+    bool writeLog = true;
 };
 
 // The usage text printed with a command-line error.

@@ -1,0 +1,107 @@
+#include "update/StreamSha256.h"
+
+#include "update/RunningThreads.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace corvane {
+
+StreamSha256::StreamSha256(std::optional<std::uint64_t> expectedSize)
+    : threaded_(!expectedSize || *expectedSize >= kThreadFrom) {
+    if (!threaded_)
+        return;
+    filling_.reserve(kBlockSize);
+    worker_ = std::thread([this, running = TRunningThreads::Enter()]() mutable {
+        Work();
+        running.Release();
+    });
+}
+
+StreamSha256::~StreamSha256() {
+    if (!worker_.joinable())
+        return;
+    {
+        std::lock_guard guard(lock_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    worker_.join();
+}
+
+void StreamSha256::Update(const char* data, std::size_t size) {
+    if (!threaded_) {
+        hash_.Update(data, size);
+        return;
+    }
+    while (size > 0) {
+        const std::size_t taken = std::min(size, kBlockSize - filling_.size());
+        filling_.insert(filling_.end(), data, data + taken);
+        data += taken;
+        size -= taken;
+        if (filling_.size() == kBlockSize)
+            HandOver();
+    }
+}
+
+void StreamSha256::HandOver() {
+    std::unique_lock guard(lock_);
+    changed_.wait(guard, [this] { return waiting_.size() < kBlocksWaiting || error_; });
+    if (error_)
+        std::rethrow_exception(error_);
+    waiting_.push_back(std::move(filling_));
+    if (!spare_.empty()) {
+        filling_ = std::move(spare_.back());
+        spare_.pop_back();
+    } else {
+        filling_ = {};
+        filling_.reserve(kBlockSize);
+    }
+    filling_.clear();
+    guard.unlock();
+    changed_.notify_all();
+}
+
+Sha256Digest StreamSha256::Finish() {
+    if (threaded_) {
+        if (!filling_.empty())
+            HandOver();
+        {
+            std::lock_guard guard(lock_);
+            finishing_ = true;
+        }
+        changed_.notify_all();
+        worker_.join();
+        if (error_)
+            std::rethrow_exception(error_);
+    }
+    return hash_.Finish();
+}
+
+void StreamSha256::Work() {
+    std::unique_lock guard(lock_);
+    for (;;) {
+        changed_.wait(guard, [this] { return stopping_ || finishing_ || !waiting_.empty(); });
+        if (stopping_ || waiting_.empty())
+            return; // stopped, or finishing with every block hashed
+        std::vector<char> block = std::move(waiting_.front());
+        waiting_.pop_front();
+        guard.unlock();
+        std::exception_ptr error;
+        try {
+            hash_.Update(block.data(), block.size());
+        } catch (...) {
+            error = std::current_exception();
+        }
+        guard.lock();
+        if (error) {
+            error_ = error;
+            changed_.notify_all();
+            return;
+        }
+        spare_.push_back(std::move(block));
+        changed_.notify_all();
+    }
+}
+
+} // namespace corvane
