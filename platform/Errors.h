@@ -32,8 +32,8 @@ public:
 // A failed operating-system call; the message is the system's own text for the code.
 class EOSError : public Exception {
 public:
-    EOSError(const std::string& message, int errorCode)
-        : Exception(message), ErrorCode(errorCode) {}
+    EOSError(const std::string& message, int code)
+        : Exception(message), ErrorCode(code) {}
     int ErrorCode;
 };
 

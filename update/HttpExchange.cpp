@@ -266,7 +266,7 @@ private:
 // Runs one request to its end and returns libcurl's result. Our own time limits apply once
 // the connection stands (libcurl enforces the connect limit): the send limit until the
 // request has left, then the receive limit, each to a pause without any byte moving.
-CURLcode Transfer(CURLM* multi, CURL* easy, TTransfer& transfer, const THTTPTimeouts& limits) {
+CURLcode RunTransfer(CURLM* multi, CURL* easy, TTransfer& transfer, const THTTPTimeouts& limits) {
     TAttached attached(multi, easy);
     int running = 1;
     while (running) {
@@ -378,7 +378,7 @@ THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& 
         transfer.Failure.clear();
         errorText[0] = '\0';
 
-        const CURLcode result = Transfer(multi.get(), e, transfer, Timeouts);
+        const CURLcode result = RunTransfer(multi.get(), e, transfer, Timeouts);
         if (transfer.WriterError)
             std::rethrow_exception(transfer.WriterError);
         if (!transfer.Failure.empty())

@@ -15,7 +15,7 @@ struct TRegistry {
 
 // Never destroyed: a self-freeing thread may release its token while the process is already
 // destroying its globals.
-TRegistry& Registry() {
+TRegistry& ThreadRegistry() {
     static TRegistry* const LRegistry = new TRegistry;
     return *LRegistry;
 }
@@ -36,14 +36,14 @@ void TRunningThreads::TToken::Release() noexcept {
         return;
     }
     FHeld = false;
-    TRegistry& LRegistry = Registry();
+    TRegistry& LRegistry = ThreadRegistry();
     std::lock_guard LGuard(LRegistry.Lock);
     --LRegistry.Count;
     LRegistry.Changed.notify_all();
 }
 
 TRunningThreads::TToken TRunningThreads::Enter() {
-    TRegistry& LRegistry = Registry();
+    TRegistry& LRegistry = ThreadRegistry();
     std::lock_guard LGuard(LRegistry.Lock);
     ++LRegistry.Count;
     TToken LToken;
@@ -52,13 +52,13 @@ TRunningThreads::TToken TRunningThreads::Enter() {
 }
 
 size_t TRunningThreads::Count() {
-    TRegistry& LRegistry = Registry();
+    TRegistry& LRegistry = ThreadRegistry();
     std::lock_guard LGuard(LRegistry.Lock);
     return LRegistry.Count;
 }
 
 bool TRunningThreads::WaitForNone(std::chrono::milliseconds ATimeout) {
-    TRegistry& LRegistry = Registry();
+    TRegistry& LRegistry = ThreadRegistry();
     std::unique_lock LLock(LRegistry.Lock);
     return LRegistry.Changed.wait_for(LLock, ATimeout, [&] { return LRegistry.Count == 0; });
 }

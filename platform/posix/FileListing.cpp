@@ -114,7 +114,7 @@ bool HidesFiles(int error) {
     return error != 0 && error != ENOENT && error != ENOTDIR;
 }
 
-TUnreadFolder UnreadFolder(const TPendingFolder& folder, int error) {
+TUnreadFolder DescribeUnreadFolder(const TPendingFolder& folder, int error) {
     std::string name = folder.Prefix;
     if (!name.empty() && name.back() == '\\')
         name.pop_back();
@@ -145,7 +145,7 @@ public:
                 const int error = ListFolder(folder, files, subfolders);
                 lock.lock();
                 if (HidesFiles(error))
-                    FUnread.push_back(UnreadFolder(folder, error));
+                    FUnread.push_back(DescribeUnreadFolder(folder, error));
                 FPending.insert(FPending.end(), std::make_move_iterator(subfolders.begin()),
                                 std::make_move_iterator(subfolders.end()));
             } catch (...) {

@@ -14,7 +14,7 @@ namespace corvane {
 namespace {
 
 // Each test starts without a report installed and puts back what was there.
-class ErrorReport : public ::testing::Test {
+class InstalledErrorReport : public ::testing::Test {
 protected:
     void SetUp() override { FPrevious = SetErrorReport(nullptr); }
     void TearDown() override { SetErrorReport(std::move(FPrevious)); }
@@ -22,7 +22,7 @@ protected:
     TErrorReport FPrevious;
 };
 
-TEST_F(ErrorReport, TheInstalledReportGetsTheMessageAndAReplacedOneComesBack) {
+TEST_F(InstalledErrorReport, TheInstalledReportGetsTheMessageAndAReplacedOneComesBack) {
     std::vector<std::string> first;
     std::vector<std::string> second;
     EXPECT_FALSE(SetErrorReport([&](const std::string& message) { first.push_back(message); }));
@@ -39,21 +39,21 @@ TEST_F(ErrorReport, TheInstalledReportGetsTheMessageAndAReplacedOneComesBack) {
     EXPECT_TRUE(CurrentErrorReport());
 }
 
-TEST_F(ErrorReport, WithoutAReportTheMessageGoesToStandardError) {
+TEST_F(InstalledErrorReport, WithoutAReportTheMessageGoesToStandardError) {
     ::testing::internal::CaptureStderr();
     HandleException(std::make_exception_ptr(Exception("Falha ao abrir Corvane.ini")));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Falha ao abrir Corvane.ini\n");
     EXPECT_FALSE(CurrentErrorReport());
 }
 
-TEST_F(ErrorReport, AnErrorThatIsNoStandardExceptionHasAMessageToo) {
+TEST_F(InstalledErrorReport, AnErrorThatIsNoStandardExceptionHasAMessageToo) {
     EXPECT_EQ(ExceptionMessage(std::make_exception_ptr(42)), "Unknown exception");
     EXPECT_EQ(ExceptionMessage(nullptr), "Unknown exception");
     EXPECT_EQ(ExceptionMessage(std::make_exception_ptr(std::logic_error("x"))), "x");
 }
 
 // The caller of HandleException goes on whatever the report does.
-TEST_F(ErrorReport, AFailingReportIsDropped) {
+TEST_F(InstalledErrorReport, AFailingReportIsDropped) {
     int calls = 0;
     SetErrorReport([&](const std::string&) {
         ++calls;

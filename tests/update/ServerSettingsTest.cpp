@@ -16,9 +16,9 @@ struct TSettingsCase {
     friend void PrintTo(const TSettingsCase& c, std::ostream* os) { *os << c.Name; }
 };
 
-class ServerSettings : public ::testing::TestWithParam<TSettingsCase> {};
+class ServerSettingsCases : public ::testing::TestWithParam<TSettingsCase> {};
 
-TEST_P(ServerSettings, ReadFromTheConfigurationBesideItsFolder) {
+TEST_P(ServerSettingsCases, ReadFromTheConfigurationBesideItsFolder) {
     const TSettingsCase& c = GetParam();
     const TServerSettings read =
         ReadServerSettings(TIniFile::FromText(c.Text), "/opt/corvane/estação 1/");
@@ -28,7 +28,7 @@ TEST_P(ServerSettings, ReadFromTheConfigurationBesideItsFolder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ServerSettings,
+    Cases, ServerSettingsCases,
     ::testing::Values(
         TSettingsCase{"Nothing", "", {"", "", ""}},
         TSettingsCase{"ServerFolderGetsABackslash",
