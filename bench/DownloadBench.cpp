@@ -41,9 +41,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr uint64_t BigSize = uint64_t{1} << 30;
-constexpr int SmallCount = 48;
-constexpr size_t SmallSize = size_t{1} << 20;
+constexpr uint64_t kBigSize = uint64_t{1} << 30;
+constexpr int kSmallCount = 48;
+constexpr size_t kSmallSize = size_t{1} << 20;
 
 // "s7.bin" and the like, built by appending (GCC 12 warns falsely on "s" + to_string(i)).
 std::string Numbered(const char* prefix, int i, const char* suffix = "") {
@@ -110,17 +110,17 @@ pid_t Spawn(const std::vector<std::string>& args, const char* errFile = nullptr,
     return pid;
 }
 
-struct TRun {
-    bool Ok = false;
-    double Wall = 0;
-    double CPU = 0;
-    double PeakMiB = 0;
+struct Run {
+    bool ok = false;
+    double wall = 0;
+    double cpu = 0;
+    double peakMiB = 0;
 };
 
 // Runs a program to its end and reads its own accounting.
-TRun RunTimed(const std::vector<std::string>& args, const char* errFile) {
+Run RunTimed(const std::vector<std::string>& args, const char* errFile) {
     ::sync();
-    TRun run;
+    Run run;
     const std::string outFile = std::string(errFile) + ".out";
     const auto start = Clock::now();
     const pid_t pid = Spawn(args, errFile, outFile.c_str());
@@ -129,41 +129,41 @@ TRun RunTimed(const std::vector<std::string>& args, const char* errFile) {
     int status = 0;
     rusage usage{};
     ::wait4(pid, &status, 0, &usage);
-    run.Wall = std::chrono::duration<double>(Clock::now() - start).count();
-    run.CPU = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+    run.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    run.cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
               (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     // Our fetcher reports its own peak; curl's is not known without its cooperation.
     std::ifstream report(outFile);
     for (std::string word; report >> word;)
-        if (word == "VmHWM:" && report >> run.PeakMiB)
-            run.PeakMiB /= 1024.0;
-    run.Ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (word == "VmHWM:" && report >> run.peakMiB)
+            run.peakMiB /= 1024.0;
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
 }
 
-struct TSide {
-    double Wall = 1e9;
-    double CPU = 1e9;
-    double PeakMiB = 0;
-    bool Ok = true;
-    void Add(const TRun& run) {
-        Ok = Ok && run.Ok;
-        Wall = std::min(Wall, run.Wall);
-        CPU = std::min(CPU, run.CPU);
-        PeakMiB = std::max(PeakMiB, run.PeakMiB);
+struct Side {
+    double wall = 1e9;
+    double cpu = 1e9;
+    double peakMiB = 0;
+    bool ok = true;
+    void Add(const Run& run) {
+        ok = ok && run.ok;
+        wall = std::min(wall, run.wall);
+        cpu = std::min(cpu, run.cpu);
+        peakMiB = std::max(peakMiB, run.peakMiB);
     }
 };
 
-void Report(const char* oursName, const TSide& ours, const char* theirsName, const TSide& theirs) {
-    std::printf("  %-36s wall %7.3f s   cpu %6.3f s   peak memory %6.1f MiB\n", oursName, ours.Wall,
-                ours.CPU, ours.PeakMiB);
-    std::printf("  %-36s wall %7.3f s   cpu %6.3f s\n", theirsName, theirs.Wall, theirs.CPU);
+void Report(const char* oursName, const Side& ours, const char* theirsName, const Side& theirs) {
+    std::printf("  %-36s wall %7.3f s   cpu %6.3f s   peak memory %6.1f MiB\n", oursName, ours.wall,
+                ours.cpu, ours.peakMiB);
+    std::printf("  %-36s wall %7.3f s   cpu %6.3f s\n", theirsName, theirs.wall, theirs.cpu);
     std::printf("  ratio ours/curl                      wall %.2f        cpu %.2f\n",
-                ours.Wall / theirs.Wall, ours.CPU / theirs.CPU);
+                ours.wall / theirs.wall, ours.cpu / theirs.cpu);
 }
 
 // Runs both sides `rounds` times, in turns first.
-void Compare(int rounds, TSide& ours, const std::vector<std::string>& oursArgs, TSide& theirs,
+void Compare(int rounds, Side& ours, const std::vector<std::string>& oursArgs, Side& theirs,
              const std::vector<std::string>& theirsArgs, const char* errFile,
              const std::function<void()>& clean) {
     for (int r = 0; r < rounds; ++r) {
@@ -217,9 +217,9 @@ int main(int argc, char** argv) {
                               fs::perms::others_read | fs::perms::others_exec);
     for (const char* sub : {"www", "www/files", "tmp", "out"})
         fs::create_directory(root / sub, root);
-    WriteFile(root / "www/files/big.bin", BigSize, 1);
-    for (int i = 0; i < SmallCount; ++i)
-        WriteFile(root / "www/files" / Numbered("s", i, ".bin"), SmallSize,
+    WriteFile(root / "www/files/big.bin", kBigSize, 1);
+    for (int i = 0; i < kSmallCount; ++i)
+        WriteFile(root / "www/files" / Numbered("s", i, ".bin"), kSmallSize,
                   100u + static_cast<unsigned>(i));
 
     const int fastPort = FreePort();
@@ -263,14 +263,14 @@ int main(int argc, char** argv) {
                                               fast + "/download?file=big.bin"};
     RunTimed(oursBig, log.c_str()); // warms the caches, untimed
     clean();
-    TSide ours1, curl1;
+    Side ours1, curl1;
     Compare(rounds, ours1, oursBig, curl1, curlBig, log.c_str(), clean);
 
     // 2. 48 files of 1 MiB, each answer delayed 20 ms.
     std::vector<std::string> oursSmall = {self, "--fetch", slow};
     std::vector<std::string> curlSmall = {
         "curl", "-sS", "--no-progress-meter", "--parallel", "--parallel-max", "48"};
-    for (int i = 0; i < SmallCount; ++i) {
+    for (int i = 0; i < kSmallCount; ++i) {
         const std::string name = Numbered("s", i, ".bin");
         oursSmall.push_back(name);
         oursSmall.push_back((out / name).string());
@@ -278,7 +278,7 @@ int main(int argc, char** argv) {
         curlSmall.push_back((out / name).string());
         curlSmall.push_back(slow + "/download?file=" + name);
     }
-    TSide ours2, curl2;
+    Side ours2, curl2;
     Compare(rounds, ours2, oursSmall, curl2, curlSmall, log.c_str(), clean);
 
     ::kill(nginx, SIGQUIT);
@@ -290,7 +290,7 @@ int main(int argc, char** argv) {
     std::printf("bench 2: 48 files of 1 MiB, each answer delayed 20 ms, best of %d rounds\n",
                 rounds);
     Report("48 parallel Download calls", ours2, "curl --parallel --parallel-max 48", curl2);
-    const bool ok = ours1.Ok && curl1.Ok && ours2.Ok && curl2.Ok;
+    const bool ok = ours1.ok && curl1.ok && ours2.ok && curl2.ok;
     if (!ok)
         std::printf("some downloads failed (see %s): the times above are not valid\n", log.c_str());
     std::fflush(stdout);

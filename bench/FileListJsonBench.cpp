@@ -31,7 +31,7 @@ constexpr unsigned kFlags = rapidjson::kParseNumbersAsStringsFlag |
 
 // A listing as the file service sends it: module executables, shared libraries, report
 // layouts and configuration files in a few folders, ages in local time with milliseconds.
-std::string MakeListing(size_t ARecords, std::uint32_t ASeed = 1) {
+std::string MakeListing(size_t records, std::uint32_t seed = 1) {
     static const char* const kFolders[] = {"",
                                            "Relatorio\\\\",
                                            "Relatorio\\\\Estoque\\\\",
@@ -42,11 +42,11 @@ std::string MakeListing(size_t ARecords, std::uint32_t ASeed = 1) {
                                          "Faturamento", "Estoque",   "Compras",    "midas",
                                          "ssleay32",    "Assinador", "Prontuario", "Agenda"};
     static const char* const kExts[] = {".exe", ".dll", ".rav", ".ini", ".fr3", ".xml"};
-    std::mt19937 random(ASeed);
+    std::mt19937 random(seed);
     auto pick = [&](auto& list) { return list[random() % std::size(list)]; };
     std::string json = "[";
     char age[64];
-    for (size_t i = 0; i < ARecords; ++i) {
+    for (size_t i = 0; i < records; ++i) {
         if (i > 0)
             json += ",\n";
         std::snprintf(age, sizeof age, "%04u-%02u-%02uT%02u:%02u:%02u.%03u",
@@ -69,18 +69,18 @@ std::string MakeListing(size_t ARecords, std::uint32_t ASeed = 1) {
 }
 
 const std::string& Listing() {
-    static const std::string listing = MakeListing(100'000);
-    return listing;
+    static const std::string kListing = MakeListing(100'000);
+    return kListing;
 }
 
 void FromJSONIntoTheArray(benchmark::State& state) {
     const std::string& json = Listing();
-    TFilesInfoDTO files;
+    FileRecordList files;
     for (auto _ : state) {
-        TFilesInfoDTOHelper::FromJSON(files, json);
+        FileRecordListJson::FromJSON(files, json);
         benchmark::DoNotOptimize(files);
         state.PauseTiming();
-        files = TFilesInfoDTO();
+        files = FileRecordList();
         state.ResumeTiming();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * json.size()));
@@ -103,34 +103,34 @@ void BareRapidJsonReader(benchmark::State& state) {
 BENCHMARK(BareRapidJsonReader)->Unit(benchmark::kMillisecond)->Repetitions(9);
 
 // Keeps the CPU time per iteration of every repetition, and prints only the aggregates.
-class TRatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         std::vector<Run> aggregates;
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Iteration)
-                FTimes[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
+                times[run.run_name.function_name].push_back(run.GetAdjustedCPUTime());
             else
                 aggregates.push_back(run);
         ConsoleReporter::ReportRuns(aggregates);
     }
-    std::map<std::string, std::vector<double>> FTimes;
+    std::map<std::string, std::vector<double>> times;
 };
 
-double Median(std::vector<double> AValues) {
-    std::sort(AValues.begin(), AValues.end());
-    return AValues[AValues.size() / 2];
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
-double Fastest(const std::vector<double>& AValues) {
-    return *std::min_element(AValues.begin(), AValues.end());
+double Fastest(const std::vector<double>& values) {
+    return *std::min_element(values.begin(), values.end());
 }
 
 // Resident memory in kB: the current size and the peak since the last reset.
-long StatusKb(const char* AKey) {
+long StatusKb(const char* newKey) {
     std::ifstream status("/proc/self/status");
     std::string line;
-    const std::string key = std::string(AKey) + ":";
+    const std::string key = std::string(newKey) + ":";
     while (std::getline(status, line))
         if (line.rfind(key, 0) == 0)
             return std::stol(line.substr(key.size()));
@@ -143,9 +143,9 @@ bool ResetPeak() {
     return static_cast<bool>(clear.flush());
 }
 
-// Peak growth of resident memory while ARead runs, as a multiple of the input's size. It runs
+// Peak growth of resident memory while newRead runs, as a multiple of the input's size. It runs
 // in a child process, so that neither run finds memory the other left to the allocator.
-template <class Read> double PeakMultiple(const std::string& AJson, Read ARead) {
+template <class Read> double PeakMultiple(const std::string& json, Read newRead) {
     int channel[2];
     if (pipe(channel) != 0)
         return -1;
@@ -157,9 +157,9 @@ template <class Read> double PeakMultiple(const std::string& AJson, Read ARead) 
         const long before = StatusKb("VmRSS");
         double multiple = -1;
         if (ResetPeak()) {
-            ARead();
+            newRead();
             multiple = static_cast<double>(StatusKb("VmHWM") - before) * 1024.0 /
-                       static_cast<double>(AJson.size());
+                       static_cast<double>(json.size());
         }
         const ssize_t written = write(channel[1], &multiple, sizeof multiple);
         _exit(written == sizeof multiple ? 0 : 1);
@@ -174,19 +174,19 @@ template <class Read> double PeakMultiple(const std::string& AJson, Read ARead) 
     return multiple;
 }
 
-void ReportMemory(const char* AName, const std::string& AJson) {
-    const double ours = PeakMultiple(AJson, [&] {
-        TFilesInfoDTO files;
-        TFilesInfoDTOHelper::FromJSON(files, AJson);
+void ReportMemory(const char* name, const std::string& json) {
+    const double ours = PeakMultiple(json, [&] {
+        FileRecordList files;
+        FileRecordListJson::FromJSON(files, json);
         benchmark::DoNotOptimize(files);
     });
-    const double dom = PeakMultiple(AJson, [&] {
+    const double dom = PeakMultiple(json, [&] {
         rapidjson::Document document;
-        document.Parse<kFlags>(AJson.data(), AJson.size());
+        document.Parse<kFlags>(json.data(), json.size());
         benchmark::DoNotOptimize(&document);
     });
     std::printf("%-44s %6.1f MB in, peak memory %5.2fx the input (RapidJSON document: %5.2fx)\n",
-                AName, static_cast<double>(AJson.size()) / 1e6, ours, dom);
+                name, static_cast<double>(json.size()) / 1e6, ours, dom);
 }
 
 } // namespace
@@ -207,11 +207,11 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&count, args.data());
     if (benchmark::ReportUnrecognizedArguments(count, args.data()))
         return 1;
-    TRatioReporter reporter;
+    RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto ours = reporter.FTimes.find("FromJSONIntoTheArray");
-    const auto bare = reporter.FTimes.find("BareRapidJsonReader");
-    if (ours != reporter.FTimes.end() && bare != reporter.FTimes.end()) {
+    const auto ours = reporter.times.find("FromJSONIntoTheArray");
+    const auto bare = reporter.times.find("BareRapidJsonReader");
+    if (ours != reporter.times.end() && bare != reporter.times.end()) {
         std::printf("\nFromJSON / bare RapidJSON SAX reader, 100,000 records (%.1f MB), CPU time:\n"
                     "  median of %zu runs: %.2fx   fastest runs: %.2fx   (aim: at most 1.50x)\n\n",
                     static_cast<double>(Listing().size()) / 1e6, ours->second.size(),
@@ -222,12 +222,12 @@ int main(int argc, char** argv) {
         benchmark::Shutdown();
         return 0;
     }
-    std::string big = MakeListing(MaxListingRecords, 2);
+    std::string big = MakeListing(kMaxListingRecords, 2);
     ReportMemory("Realistic listing, 1,000,000 records:", big);
     big.clear();
     big.shrink_to_fit();
     std::string empties = "[{}";
-    while (empties.size() < 3 * MaxListingRecords)
+    while (empties.size() < 3 * kMaxListingRecords)
         empties += ",{}";
     empties += "]";
     ReportMemory("Empty objects (3 bytes a record):", empties);

@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
     std::vector<InstalledFile> files;
     std::set<std::string> seen;
     files.push_back({"Estoque.exe", "Estoque.exe", size_t{2} << 20, 1, {}});
-    for (const std::string_view name : AdditionalFiles) {
+    for (const std::string_view name : kAdditionalFiles) {
         if (!seen.insert(std::string(name)).second)
             continue;
         const bool layout = name.rfind("Relatorio\\", 0) == 0;

@@ -14,99 +14,99 @@
 #include <vector>
 
 using namespace corvane;
-using TClock = std::chrono::steady_clock;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int Jobs = 49; // one module and the 48 shared files
-constexpr int Rounds = 41;
+constexpr int kJobs = 49; // one module and the 48 shared files
+constexpr int kRounds = 41;
 
-// A job that keeps a processor busy for about AMicroseconds, like hashing or copying a file.
-void Work(int AMicroseconds) {
-    const auto LEnd = TClock::now() + std::chrono::microseconds(AMicroseconds);
-    volatile unsigned LSink = 0;
-    while (TClock::now() < LEnd) {
-        LSink = LSink + 1;
+// A job that keeps a processor busy for about microseconds, like hashing or copying a file.
+void Work(int microseconds) {
+    const auto end = Clock::now() + std::chrono::microseconds(microseconds);
+    volatile unsigned sink = 0;
+    while (Clock::now() < end) {
+        sink = sink + 1;
     }
 }
 
-double Median(std::vector<double> AValues) {
-    std::nth_element(AValues.begin(), AValues.begin() + AValues.size() / 2, AValues.end());
-    return AValues[AValues.size() / 2];
+double Median(std::vector<double> values) {
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
 }
 
-struct TResult {
-    double Batch;      // microseconds from the first job queued to the completion
-    double Completion; // microseconds from the last job's end to the completion
+struct Result {
+    double batch;      // microseconds from the first job queued to the completion
+    double completion; // microseconds from the last job's end to the completion
 };
 
-TResult RunTasksList(TMainThreadLoop& ALoop, int AJobMicroseconds) {
-    std::atomic<TClock::rep> LLastEnd = 0;
-    bool LDone = false;
-    TClock::time_point LCompleted;
-    const auto LStart = TClock::now();
-    auto LTasks = TTasksList::New();
-    for (int I = 0; I < Jobs; ++I) {
-        LTasks->Run([&] {
-            Work(AJobMicroseconds);
-            const auto LNow = TClock::now().time_since_epoch().count();
-            auto LSeen = LLastEnd.load();
-            while (LSeen < LNow && !LLastEnd.compare_exchange_weak(LSeen, LNow)) {
+Result RunTasksList(MainThreadLoop& loop, int jobMicroseconds) {
+    std::atomic<Clock::rep> lastEnd = 0;
+    bool done = false;
+    Clock::time_point completed;
+    const auto start = Clock::now();
+    auto tasks = TaskList::New();
+    for (int i = 0; i < kJobs; ++i) {
+        tasks->Run([&] {
+            Work(jobMicroseconds);
+            const auto now = Clock::now().time_since_epoch().count();
+            auto seen = lastEnd.load();
+            while (seen < now && !lastEnd.compare_exchange_weak(seen, now)) {
             }
         });
     }
-    LTasks->AWait([&] {
-        LCompleted = TClock::now();
-        LDone = true;
-        LTasks.reset();
+    tasks->WhenDone([&] {
+        completed = Clock::now();
+        done = true;
+        tasks.reset();
     });
-    ALoop.RunUntil([&] { return LDone; }, std::chrono::minutes(1));
-    TRunningThreads::WaitForNone(std::chrono::minutes(1));
-    const auto LLast = TClock::time_point(TClock::duration(LLastEnd.load()));
-    return {std::chrono::duration<double, std::micro>(LCompleted - LStart).count(),
-            std::chrono::duration<double, std::micro>(LCompleted - LLast).count()};
+    loop.RunUntil([&] { return done; }, std::chrono::minutes(1));
+    RunningThreads::WaitForNone(std::chrono::minutes(1));
+    const auto last = Clock::time_point(Clock::duration(lastEnd.load()));
+    return {std::chrono::duration<double, std::micro>(completed - start).count(),
+            std::chrono::duration<double, std::micro>(completed - last).count()};
 }
 
-TResult RunAsync(int AJobMicroseconds) {
-    const auto LStart = TClock::now();
-    std::vector<std::future<TClock::time_point>> LFutures;
-    for (int I = 0; I < Jobs; ++I) {
-        LFutures.push_back(std::async(std::launch::async, [=] {
-            Work(AJobMicroseconds);
-            return TClock::now();
+Result RunAsync(int jobMicroseconds) {
+    const auto start = Clock::now();
+    std::vector<std::future<Clock::time_point>> futures;
+    for (int i = 0; i < kJobs; ++i) {
+        futures.push_back(std::async(std::launch::async, [=] {
+            Work(jobMicroseconds);
+            return Clock::now();
         }));
     }
-    TClock::time_point LLast{};
-    for (auto& LFuture : LFutures) {
-        LLast = std::max(LLast, LFuture.get());
+    Clock::time_point last{};
+    for (auto& future : futures) {
+        last = std::max(last, future.get());
     }
-    const auto LCompleted = TClock::now();
-    return {std::chrono::duration<double, std::micro>(LCompleted - LStart).count(),
-            std::chrono::duration<double, std::micro>(LCompleted - LLast).count()};
+    const auto completed = Clock::now();
+    return {std::chrono::duration<double, std::micro>(completed - start).count(),
+            std::chrono::duration<double, std::micro>(completed - last).count()};
 }
 
 } // namespace
 
 int main() {
-    auto LLoop = std::make_shared<TMainThreadLoop>();
-    TMainThreadDispatcherScope LInstalled(LLoop);
-    std::printf("%d jobs per batch, median of %d batches\n", Jobs, Rounds);
-    for (const int LJobMicroseconds : {0, 200, 2000}) {
-        std::vector<double> LOurBatch, LOurCompletion, LPeerBatch, LPeerCompletion;
-        for (int R = 0; R < Rounds; ++R) {
-            const TResult LOurs = RunTasksList(*LLoop, LJobMicroseconds);
-            const TResult LPeer = RunAsync(LJobMicroseconds);
-            LOurBatch.push_back(LOurs.Batch);
-            LOurCompletion.push_back(LOurs.Completion);
-            LPeerBatch.push_back(LPeer.Batch);
-            LPeerCompletion.push_back(LPeer.Completion);
+    auto loop = std::make_shared<MainThreadLoop>();
+    MainThreadDispatcherScope installed(loop);
+    std::printf("%d jobs per batch, median of %d batches\n", kJobs, kRounds);
+    for (const int jobMicroseconds : {0, 200, 2000}) {
+        std::vector<double> ourBatch, ourCompletion, peerBatch, peerCompletion;
+        for (int r = 0; r < kRounds; ++r) {
+            const Result ours = RunTasksList(*loop, jobMicroseconds);
+            const Result peer = RunAsync(jobMicroseconds);
+            ourBatch.push_back(ours.batch);
+            ourCompletion.push_back(ours.completion);
+            peerBatch.push_back(peer.batch);
+            peerCompletion.push_back(peer.completion);
         }
-        const double LOurs = Median(LOurBatch);
-        const double LPeer = Median(LPeerBatch);
+        const double ours = Median(ourBatch);
+        const double peer = Median(peerBatch);
         std::printf("jobs of %4d us: task list %9.0f us, std::async %9.0f us, ratio %.2f "
                     "(below 1: faster); last job to completion %6.0f us (std::async %6.0f us)\n",
-                    LJobMicroseconds, LOurs, LPeer, LOurs / LPeer, Median(LOurCompletion),
-                    Median(LPeerCompletion));
+                    jobMicroseconds, ours, peer, ours / peer, Median(ourCompletion),
+                    Median(peerCompletion));
     }
     return 0;
 }

@@ -11,48 +11,47 @@ using namespace corvane;
 using namespace corvane::bench;
 
 int main(int argc, char** argv) {
-    const int Rounds = argc > 1 ? std::atoi(argv[1]) : 5;
-    TScratch LScratch("corvane-bench-cold");
-    const auto LServer = LScratch.Path() / "server";
-    const auto LLocal = LScratch.Path() / "local";
-    const auto LCopy = LScratch.Path() / "copy";
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+    Scratch scratch("corvane-bench-cold");
+    const auto server = scratch.Path() / "server";
+    const auto local = scratch.Path() / "local";
+    const auto copy = scratch.Path() / "copy";
 
-    WriteBytes(LServer / "Estoque.exe", size_t{200} << 20, 'm');
-    for (const auto LName : AdditionalFiles) {
-        std::string LNative(LName);
-        std::replace(LNative.begin(), LNative.end(), '\\', '/');
-        WriteBytes(LServer / LNative, size_t{1} << 20, 's');
+    WriteBytes(server / "Estoque.exe", size_t{200} << 20, 'm');
+    for (const auto name : kAdditionalFiles) {
+        std::string native(name);
+        std::replace(native.begin(), native.end(), '\\', '/');
+        WriteBytes(server / native, size_t{1} << 20, 's');
     }
 
-    auto LLoop = std::make_shared<TMainThreadLoop>();
-    TMainThreadDispatcherScope LScope(LLoop);
-    const std::string LLocalFolder = LLocal.string() + "/";
-    const std::string LServerFolder = LServer.string() + "/";
-    const std::string LCp = "cp -r '" + LServer.string() + "' '" + LCopy.string() + "'";
+    auto loop = std::make_shared<MainThreadLoop>();
+    MainThreadDispatcherScope scope(loop);
+    const std::string localFolder = local.string() + "/";
+    const std::string serverFolder = server.string() + "/";
+    const std::string cp = "cp -r '" + server.string() + "' '" + copy.string() + "'";
 
-    TTimes LOurs, LCpTimes;
-    int LFetched = 0;
-    auto LFresh = [&] {
-        std::filesystem::remove_all(LLocal);
-        std::filesystem::remove_all(LCopy);
-        std::filesystem::create_directories(LLocal);
+    Times ours, cpTimes;
+    int fetched = 0;
+    auto fresh = [&] {
+        std::filesystem::remove_all(local);
+        std::filesystem::remove_all(copy);
+        std::filesystem::create_directories(local);
         ::sync(); // every measurement starts without dirty pages of the one before
     };
-    for (int round = 0; round < Rounds; ++round) {
-        LFresh();
-        LOurs.Measure(
-            [&] { LFetched = RunUpdate(*LLoop, LLocalFolder, LServerFolder, "Estoque.exe"); });
-        LFresh();
-        LCpTimes.Measure([&] { RunShell(LCp); });
+    for (int round = 0; round < rounds; ++round) {
+        fresh();
+        ours.Measure([&] { fetched = RunUpdate(*loop, localFolder, serverFolder, "Estoque.exe"); });
+        fresh();
+        cpTimes.Measure([&] { RunShell(cp); });
     }
     std::printf("a cold run fetched %d files (the module of 200 MB and the shared files of 1 MB)\n",
-                LFetched);
+                fetched);
     std::printf("median of %d rounds, wall clock: corvane cold run %.1f ms, cp -r %.1f ms\n",
-                Rounds, Median(LOurs.Wall) * 1e3, Median(LCpTimes.Wall) * 1e3);
-    std::printf("median of %d rounds, processor time: corvane %.1f ms, cp -r %.1f ms\n", Rounds,
-                Median(LOurs.Processor) * 1e3, Median(LCpTimes.Processor) * 1e3);
+                rounds, Median(ours.wall) * 1e3, Median(cpTimes.wall) * 1e3);
+    std::printf("median of %d rounds, processor time: corvane %.1f ms, cp -r %.1f ms\n", rounds,
+                Median(ours.processor) * 1e3, Median(cpTimes.processor) * 1e3);
     std::printf("ratio corvane/cp: %.2f wall clock, %.2f processor time (aim <= 1.2)\n",
-                Median(LOurs.Wall) / Median(LCpTimes.Wall),
-                Median(LOurs.Processor) / Median(LCpTimes.Processor));
+                Median(ours.wall) / Median(cpTimes.wall),
+                Median(ours.processor) / Median(cpTimes.processor));
     return 0;
 }

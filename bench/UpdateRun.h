@@ -22,107 +22,107 @@
 namespace corvane::bench {
 
 // Counts the files each run fetched, to prove that the measured runs did what they claim.
-class TCountingObserver final : public IFilesUpdaterObserver {
+class CountingObserver final : public FilesUpdaterObserver {
 public:
-    void FileDone(const std::string&, TFileOutcome AOutcome, const std::string& AMessage) override {
-        if (AOutcome == TFileOutcome::Failed)
-            std::fprintf(stderr, "failed: %s\n", AMessage.c_str());
-        ++(AOutcome == TFileOutcome::Failed ? Failed : Updated);
+    void FileDone(const std::string&, FileOutcome outcome, const std::string& message) override {
+        if (outcome == FileOutcome::Failed)
+            std::fprintf(stderr, "failed: %s\n", message.c_str());
+        ++(outcome == FileOutcome::Failed ? failed : updated);
     }
-    std::atomic<int> Updated{0};
-    std::atomic<int> Failed{0};
+    std::atomic<int> updated{0};
+    std::atomic<int> failed{0};
 };
 
 // One whole run, from New to the completion callback, on a loop of this thread. Returns the
 // number of files fetched.
-inline int RunUpdate(TMainThreadLoop& ALoop, const std::string& ALocal, const std::string& AServer,
-                     const std::string& AModule) {
-    auto LObserver = std::make_shared<TCountingObserver>();
-    bool LDone = false;
-    TFilesUpdater::New(
-        ALocal, AServer, "", [&] { LDone = true; }, LObserver)
-        ->Execute(AModule, true);
-    if (!ALoop.RunUntil([&] { return LDone; }, std::chrono::minutes(10)))
+inline int RunUpdate(MainThreadLoop& loop, const std::string& local, const std::string& server,
+                     const std::string& module) {
+    auto observer = std::make_shared<CountingObserver>();
+    bool done = false;
+    FilesUpdaterImpl::New(
+        local, server, "", [&] { done = true; }, observer)
+        ->Execute(module, true);
+    if (!loop.RunUntil([&] { return done; }, std::chrono::minutes(10)))
         throw std::runtime_error("the update run did not end");
-    if (LObserver->Failed != 0)
+    if (observer->failed != 0)
         throw std::runtime_error("an update job failed");
-    return LObserver->Updated;
+    return observer->updated;
 }
 
-inline void RunShell(const std::string& ACommand) {
-    if (std::system(ACommand.c_str()) != 0)
-        throw std::runtime_error("command failed: " + ACommand);
+inline void RunShell(const std::string& command) {
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("command failed: " + command);
 }
 
-inline double Seconds(const std::function<void()>& AWork) {
-    const auto LStart = std::chrono::steady_clock::now();
-    AWork();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - LStart).count();
+inline double Seconds(const std::function<void()>& work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 // Processor time (user and system) of this process and of its waited-for children: steadier
 // than the wall clock on a machine that others share.
 inline double ProcessorSeconds() {
-    double LTotal = 0;
-    for (int LWho : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
-        rusage LUsage{};
-        ::getrusage(LWho, &LUsage);
-        LTotal += static_cast<double>(LUsage.ru_utime.tv_sec + LUsage.ru_stime.tv_sec) +
-                  static_cast<double>(LUsage.ru_utime.tv_usec + LUsage.ru_stime.tv_usec) / 1e6;
+    double total = 0;
+    for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        ::getrusage(who, &usage);
+        total += static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     }
-    return LTotal;
+    return total;
 }
 
 // Wall-clock and processor seconds of one piece of work.
-struct TTimes {
-    std::vector<double> Wall;
-    std::vector<double> Processor;
-    void Measure(const std::function<void()>& AWork) {
-        const double LStart = ProcessorSeconds();
-        Wall.push_back(Seconds(AWork));
-        Processor.push_back(ProcessorSeconds() - LStart);
+struct Times {
+    std::vector<double> wall;
+    std::vector<double> processor;
+    void Measure(const std::function<void()>& work) {
+        const double start = ProcessorSeconds();
+        wall.push_back(Seconds(work));
+        processor.push_back(ProcessorSeconds() - start);
     }
 };
 
-inline double Median(std::vector<double> AValues) {
-    std::sort(AValues.begin(), AValues.end());
-    const size_t n = AValues.size();
-    return n % 2 ? AValues[n / 2] : (AValues[n / 2 - 1] + AValues[n / 2]) / 2;
+inline double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-inline void WriteBytes(const std::filesystem::path& APath, size_t ASize, char AFill) {
-    std::filesystem::create_directories(APath.parent_path());
-    std::ofstream LOut(APath, std::ios::binary | std::ios::trunc);
-    std::string LBlock(1 << 20, AFill);
-    for (size_t i = 0; i < LBlock.size(); i += 4096)
-        LBlock[i] = static_cast<char>(i / 4096); // not all one byte: no sparse tricks
-    while (ASize > 0) {
-        const size_t n = std::min(ASize, LBlock.size());
-        LOut.write(LBlock.data(), static_cast<std::streamsize>(n));
-        ASize -= n;
+inline void WriteBytes(const std::filesystem::path& path, size_t size, char fill) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string block(1 << 20, fill);
+    for (size_t i = 0; i < block.size(); i += 4096)
+        block[i] = static_cast<char>(i / 4096); // not all one byte: no sparse tricks
+    while (size > 0) {
+        const size_t n = std::min(size, block.size());
+        out.write(block.data(), static_cast<std::streamsize>(n));
+        size -= n;
     }
-    if (!LOut)
-        throw std::runtime_error("cannot write " + APath.string());
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
 }
 
 // A scratch folder for one benchmark, removed at the end.
-class TScratch {
+class Scratch {
 public:
-    explicit TScratch(const char* AName) {
-        std::string LPattern =
-            (std::filesystem::temp_directory_path() / (std::string(AName) + "-XXXXXX")).string();
-        if (::mkdtemp(LPattern.data()) == nullptr)
+    explicit Scratch(const char* name) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / (std::string(name) + "-XXXXXX")).string();
+        if (::mkdtemp(pattern.data()) == nullptr)
             throw std::runtime_error("mkdtemp failed");
-        FPath = LPattern;
+        path_ = pattern;
     }
-    ~TScratch() {
-        std::error_code LError;
-        std::filesystem::remove_all(FPath, LError);
+    ~Scratch() {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
     }
-    const std::filesystem::path& Path() const { return FPath; }
+    const std::filesystem::path& Path() const { return path_; }
 
 private:
-    std::filesystem::path FPath;
+    std::filesystem::path path_;
 };
 
 } // namespace corvane::bench

@@ -17,75 +17,73 @@ using namespace corvane;
 using namespace corvane::bench;
 
 int main(int argc, char** argv) {
-    const int Rounds = argc > 1 ? std::atoi(argv[1]) : 5;
-    TScratch LScratch("corvane-bench-service");
-    const auto LServer = LScratch.Path() / "server";
-    const auto LLocal = LScratch.Path() / "local";
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 5;
+    Scratch scratch("corvane-bench-service");
+    const auto server = scratch.Path() / "server";
+    const auto local = scratch.Path() / "local";
 
-    WriteBytes(LServer / "Estoque.exe", size_t{200} << 20, 'm');
-    std::set<std::filesystem::path> LFolders;
-    for (const auto LName : AdditionalFiles) {
-        std::string LNative(LName);
-        std::replace(LNative.begin(), LNative.end(), '\\', '/');
-        WriteBytes(LServer / LNative, size_t{1} << 20, 's');
-        LFolders.insert(std::filesystem::path(LNative).parent_path());
+    WriteBytes(server / "Estoque.exe", size_t{200} << 20, 'm');
+    std::set<std::filesystem::path> folders;
+    for (const auto name : kAdditionalFiles) {
+        std::string native(name);
+        std::replace(native.begin(), native.end(), '\\', '/');
+        WriteBytes(server / native, size_t{1} << 20, 's');
+        folders.insert(std::filesystem::path(native).parent_path());
     }
 
-    TFileServiceOptions LOptions;
-    LOptions.Root = LServer.string();
-    LOptions.Port = 0;
-    LOptions.Log = [](std::string_view) {};
+    FileServiceOptions options;
+    options.root = server.string();
+    options.port = 0;
+    options.log = [](std::string_view) {};
     ::sync();
-    std::unique_ptr<TFileService> service;
-    const double serviceStart =
-        Seconds([&] { service = std::make_unique<TFileService>(LOptions); });
+    std::unique_ptr<FileService> service;
+    const double serviceStart = Seconds([&] { service = std::make_unique<FileService>(options); });
     const std::string serviceUrl = "http://127.0.0.1:" + std::to_string(service->Port());
     const double firstListing = Seconds([&] {
-        TRESTClientFileList listing(serviceUrl);
+        FileServiceClient listing(serviceUrl);
         listing.Execute("\\", "*.*", true);
     });
 
-    const std::string LCommon = std::string("'") + CORVANE_UPDATE_EXE + "' --local '" +
-                                LLocal.string() + "' --module Estoque.exe ";
-    const std::string LByURL = LCommon + "--url " + serviceUrl + " > /dev/null 2>&1";
-    const std::string LByFolder = LCommon + "--server '" + LServer.string() + "' > /dev/null 2>&1";
+    const std::string common = std::string("'") + CORVANE_UPDATE_EXE + "' --local '" +
+                               local.string() + "' --module Estoque.exe ";
+    const std::string byUrl = common + "--url " + serviceUrl + " > /dev/null 2>&1";
+    const std::string byFolder = common + "--server '" + server.string() + "' > /dev/null 2>&1";
 
     // Both start from an installation that has its folders and none of the files: the service
     // creates no folder on the workstation.
-    auto LFresh = [&] {
-        std::filesystem::remove_all(LLocal);
-        for (const auto& LFolder : LFolders)
-            std::filesystem::create_directories(LLocal / LFolder);
+    auto fresh = [&] {
+        std::filesystem::remove_all(local);
+        for (const auto& folder : folders)
+            std::filesystem::create_directories(local / folder);
         ::sync(); // every measurement starts without dirty pages of the one before
     };
-    auto LCountFiles = [&] {
-        int LCount = 0;
-        for (const auto& LEntry : std::filesystem::recursive_directory_iterator(LLocal))
-            LCount += LEntry.is_regular_file() ? 1 : 0;
-        return LCount;
+    auto countFiles = [&] {
+        int count = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(local))
+            count += entry.is_regular_file() ? 1 : 0;
+        return count;
     };
 
-    TTimes LURL, LFolder;
-    int LFetchedByURL = 0, LFetchedByFolder = 0;
-    for (int round = 0; round < Rounds; ++round) {
-        LFresh();
-        LURL.Measure([&] { RunShell(LByURL); });
-        LFetchedByURL = LCountFiles();
-        LFresh();
-        LFolder.Measure([&] { RunShell(LByFolder); });
-        LFetchedByFolder = LCountFiles();
+    Times url, folder;
+    int fetchedByUrl = 0, fetchedByFolder = 0;
+    for (int round = 0; round < rounds; ++round) {
+        fresh();
+        url.Measure([&] { RunShell(byUrl); });
+        fetchedByUrl = countFiles();
+        fresh();
+        folder.Measure([&] { RunShell(byFolder); });
+        fetchedByFolder = countFiles();
     }
     std::printf("an empty installation filled with %d files over HTTP, %d from the folder "
                 "(a module of 200 MB, shared files of 1 MB)\n",
-                LFetchedByURL, LFetchedByFolder);
+                fetchedByUrl, fetchedByFolder);
     std::printf("the service's start: %.1f ms, its first listing of the tree: %.1f ms\n",
                 serviceStart * 1e3, firstListing * 1e3);
     std::printf("median of %d rounds, wall clock: corvane-update --url %.1f ms, --server %.1f ms\n",
-                Rounds, Median(LURL.Wall) * 1e3, Median(LFolder.Wall) * 1e3);
+                rounds, Median(url.wall) * 1e3, Median(folder.wall) * 1e3);
     std::printf("median of %d rounds, processor time: corvane-update --url %.1f ms (the service "
                 "in this process included), --server %.1f ms\n",
-                Rounds, Median(LURL.Processor) * 1e3, Median(LFolder.Processor) * 1e3);
-    std::printf("ratio --url/--server: %.2f wall clock\n",
-                Median(LURL.Wall) / Median(LFolder.Wall));
-    return LFetchedByURL == LFetchedByFolder ? 0 : 1;
+                rounds, Median(url.processor) * 1e3, Median(folder.processor) * 1e3);
+    std::printf("ratio --url/--server: %.2f wall clock\n", Median(url.wall) / Median(folder.wall));
+    return fetchedByUrl == fetchedByFolder ? 0 : 1;
 }

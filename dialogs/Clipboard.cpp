@@ -11,32 +11,32 @@ namespace corvane {
 
 namespace {
 
-TClipboardWriter& CurrentWriter() {
-    static TClipboardWriter LWriter;
-    return LWriter;
+ClipboardWriter& CurrentWriter() {
+    static ClipboardWriter writer;
+    return writer;
 }
 
 } // namespace
 
-void PutTextOnClipboard(const QString& AText) {
-    QClipboard* LClipboard = QGuiApplication::clipboard();
-    if (LClipboard == nullptr)
-        throw EClipboardException("Cannot open clipboard: no clipboard is available");
-    LClipboard->setText(AText, QClipboard::Clipboard);
+void PutTextOnClipboard(const QString& text) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (clipboard == nullptr)
+        throw ClipboardException("Cannot open clipboard: no clipboard is available");
+    clipboard->setText(text, QClipboard::Clipboard);
     // The window system may refuse us the clipboard without a word; reading it back tells.
-    if (LClipboard->text(QClipboard::Clipboard) != AText)
-        throw EClipboardException("Cannot open clipboard: the clipboard did not keep the text");
+    if (clipboard->text(QClipboard::Clipboard) != text)
+        throw ClipboardException("Cannot open clipboard: the clipboard did not keep the text");
 }
 
-TClipboardWriter SetClipboardWriter(TClipboardWriter AWriter) {
-    return std::exchange(CurrentWriter(), std::move(AWriter));
+ClipboardWriter SetClipboardWriter(ClipboardWriter writer) {
+    return std::exchange(CurrentWriter(), std::move(writer));
 }
 
-void WriteClipboardText(const QString& AText) {
-    if (const TClipboardWriter& LWriter = CurrentWriter())
-        LWriter(AText);
+void WriteClipboardText(const QString& text) {
+    if (const ClipboardWriter& writer = CurrentWriter())
+        writer(text);
     else
-        PutTextOnClipboard(AText);
+        PutTextOnClipboard(text);
 }
 
 } // namespace corvane

@@ -10,21 +10,21 @@
 namespace corvane {
 
 // The clipboard cannot be opened or does not take the text ("Cannot open clipboard: ...").
-class EClipboardException : public Exception {
+class ClipboardException : public Exception {
 public:
     using Exception::Exception;
 };
 
-// Puts AText on the clipboard. Raises EClipboardException ("Cannot open clipboard: ...") when
+// Puts text on the clipboard. Raises ClipboardException ("Cannot open clipboard: ...") when
 // there is no clipboard or it does not keep the text.
-void PutTextOnClipboard(const QString& AText);
+void PutTextOnClipboard(const QString& text);
 
 // What the dialog writes with: PutTextOnClipboard unless replaced, as tests do to see a clipboard
 // fail. Returns the writer that was in place; an empty writer restores PutTextOnClipboard.
-using TClipboardWriter = std::function<void(const QString& AText)>;
-TClipboardWriter SetClipboardWriter(TClipboardWriter AWriter);
+using ClipboardWriter = std::function<void(const QString& text)>;
+ClipboardWriter SetClipboardWriter(ClipboardWriter writer);
 
 // Writes through the current writer.
-void WriteClipboardText(const QString& AText);
+void WriteClipboardText(const QString& text);
 
 } // namespace corvane

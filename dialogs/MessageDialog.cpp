@@ -8,47 +8,47 @@
 
 namespace corvane {
 
-int ShowDialogModal(std::unique_ptr<TMessageForm> ADialog, int AHelpCtx, int AX, int AY,
-                    const QString& AHelpFileName) {
-    if (!ADialog)
-        throw EArgumentException("ShowDialogModal: no dialog to show");
-    ADialog->SetHelpContext(AHelpCtx);
-    ADialog->SetHelpFile(AHelpFileName);
-    QPoint LPosition = ADialog->pos();
-    if (AX < 0 && AY < 0) {
+int ShowDialogModal(std::unique_ptr<MessageDialogWindow> dialog, int helpCtx, int x, int y,
+                    const QString& helpFileName) {
+    if (!dialog)
+        throw ArgumentException("ShowDialogModal: no dialog to show");
+    dialog->SetHelpContext(helpCtx);
+    dialog->SetHelpFile(helpFileName);
+    QPoint position = dialog->pos();
+    if (x < 0 && y < 0) {
         // Centred on the screen as it is now.
-        if (const QScreen* LScreen = QGuiApplication::primaryScreen()) {
-            const QRect LScreenRect = LScreen->geometry();
-            LPosition = QPoint(LScreenRect.x() + LScreenRect.width() / 2 - ADialog->width() / 2,
-                               LScreenRect.y() + LScreenRect.height() / 2 - ADialog->height() / 2);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect screenRect = screen->geometry();
+            position = QPoint(screenRect.x() + screenRect.width() / 2 - dialog->width() / 2,
+                              screenRect.y() + screenRect.height() / 2 - dialog->height() / 2);
         }
     }
-    if (AX >= 0)
-        LPosition.setX(AX);
-    if (AY >= 0)
-        LPosition.setY(AY);
-    ADialog->move(LPosition);
+    if (x >= 0)
+        position.setX(x);
+    if (y >= 0)
+        position.setY(y);
+    dialog->move(position);
     // Owned by the window that is active now: the window system keeps the dialog above it.
-    if (QWidget* LActive = QApplication::activeWindow(); LActive != nullptr) {
-        ADialog->winId();
-        if (QWindow* LOwner = LActive->windowHandle())
-            ADialog->windowHandle()->setTransientParent(LOwner);
+    if (QWidget* active = QApplication::activeWindow(); active != nullptr) {
+        dialog->winId();
+        if (QWindow* owner = active->windowHandle())
+            dialog->windowHandle()->setTransientParent(owner);
     }
-    return ADialog->exec();
+    return dialog->exec();
 }
 
-int MessageAt(const QString& AMessage, TMsgDlgType ADlgType, TDialogButtons AButtons, int AHelpCtx,
-              int AX, int AY, const QString& AHelpFileName) {
-    return ShowDialogModal(BuildMessageForm(AMessage, ADlgType, AButtons), AHelpCtx, AX, AY,
-                           AHelpFileName);
+int MessageAt(const QString& message, DialogType dlgType, DialogButtons buttons, int helpCtx, int x,
+              int y, const QString& helpFileName) {
+    return ShowDialogModal(BuildMessageForm(message, dlgType, buttons), helpCtx, x, y,
+                           helpFileName);
 }
 
-int ShowNoticeAt(const QString& AMessage, int AX, int AY) {
-    return MessageAt(AMessage, mtCustom, {TDialogButton::OK}, 0, AX, AY, QString());
+int ShowNoticeAt(const QString& message, int x, int y) {
+    return MessageAt(message, Custom, {DialogButton::OK}, 0, x, y, QString());
 }
 
-int ShowNotice(const QString& AMessage) {
-    return ShowNoticeAt(AMessage, -1, -1);
+int ShowNotice(const QString& message) {
+    return ShowNoticeAt(message, -1, -1);
 }
 
 } // namespace corvane

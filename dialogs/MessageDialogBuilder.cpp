@@ -17,187 +17,185 @@
 
 namespace corvane {
 
-// Fills a TMessageForm; it reaches the form's private parts.
-class TMessageFormBuilder {
+// Fills a MessageDialogWindow; it reaches the form's private parts.
+class MessageDialogFiller {
 public:
-    static std::unique_ptr<TMessageForm> Build(const QString& AMessage, TMsgDlgType ADlgType,
-                                               TDialogButtons AButtons,
-                                               TDialogButton ADefaultButton);
+    static std::unique_ptr<MessageDialogWindow> Build(const QString& message, DialogType dlgType,
+                                                      DialogButtons buttons,
+                                                      DialogButton defaultButton);
 };
 
 namespace {
 
-constexpr TDialogButton AllButtons[] = {
-    TDialogButton::Yes,     TDialogButton::No,       TDialogButton::OK,     TDialogButton::Cancel,
-    TDialogButton::Abort,   TDialogButton::Retry,    TDialogButton::Ignore, TDialogButton::All,
-    TDialogButton::NoToAll, TDialogButton::YesToAll, TDialogButton::Help,   TDialogButton::Close};
+constexpr DialogButton kAllButtons[] = {
+    DialogButton::Yes,     DialogButton::No,       DialogButton::OK,     DialogButton::Cancel,
+    DialogButton::Abort,   DialogButton::Retry,    DialogButton::Ignore, DialogButton::All,
+    DialogButton::NoToAll, DialogButton::YesToAll, DialogButton::Help,   DialogButton::Close};
 
 // "Segoe UI Black" where it is installed; elsewhere the fallback of "Segoe UI" in its heaviest
 // weight, so that the title keeps standing out from the message.
 QFont TitleFont() {
-    QFont LFont(QStringLiteral("Segoe UI Black"), 12);
-    LFont.setWeight(QFont::Normal);
-    if (QFontInfo(LFont).family() == LFont.family())
-        return LFont;
-    LFont = QFont(QStringLiteral("Segoe UI"), 12);
-    LFont.setWeight(QFont::Black);
-    return LFont;
+    QFont font(QStringLiteral("Segoe UI Black"), 12);
+    font.setWeight(QFont::Normal);
+    if (QFontInfo(font).family() == font.family())
+        return font;
+    font = QFont(QStringLiteral("Segoe UI"), 12);
+    font.setWeight(QFont::Black);
+    return font;
 }
 
-QRect ToRect(const TLayoutRect& ARect, QPoint AOrigin) {
-    return QRect(AOrigin.x() + ARect.Left, AOrigin.y() + ARect.Top, ARect.Width, ARect.Height);
+QRect ToRect(const LayoutRect& rect, QPoint origin) {
+    return QRect(origin.x() + rect.left, origin.y() + rect.top, rect.width, rect.height);
 }
 
 } // namespace
 
-std::unique_ptr<TMessageForm> TMessageFormBuilder::Build(const QString& AMessage,
-                                                         TMsgDlgType ADlgType,
-                                                         TDialogButtons AButtons,
-                                                         TDialogButton ADefaultButton) {
-    if (AButtons.Empty()) {
-        AButtons = ADlgType == mtConfirmation
-                       ? TDialogButtons{TDialogButton::Yes, TDialogButton::No}
-                       : TDialogButtons{TDialogButton::OK};
+std::unique_ptr<MessageDialogWindow> MessageDialogFiller::Build(const QString& message,
+                                                                DialogType dlgType,
+                                                                DialogButtons buttons,
+                                                                DialogButton defaultButton) {
+    if (buttons.Empty()) {
+        buttons = dlgType == Confirmation ? DialogButtons{DialogButton::Yes, DialogButton::No}
+                                          : DialogButtons{DialogButton::OK};
     }
-    auto LForm = std::make_unique<TMessageForm>(nullptr, 0);
-    LForm->DlgType = ADlgType;
-    const QFont LFont = LForm->font();
-    const QFontMetrics LMetrics(LFont);
-    const QSize LChar = MeasureAverageChar(LMetrics);
+    auto form = std::make_unique<MessageDialogWindow>(nullptr, 0);
+    form->dlgType_ = dlgType;
+    const QFont font = form->font();
+    const QFontMetrics metrics(font);
+    const QSize charValue = MeasureAverageChar(metrics);
 
     // Each caption is measured once per process: every dialog has the same font.
-    int LWidestCaption = 0;
-    for (TDialogButton LButton : AllButtons) {
-        if (!AButtons.Contains(LButton))
+    int widestCaption = 0;
+    for (DialogButton button : kAllButtons) {
+        if (!buttons.Contains(button))
             continue;
-        int& LCached = CaptionWidthCache[static_cast<std::size_t>(LButton)];
-        if (LCached == 0)
-            LCached =
-                MeasureCaption(LMetrics, QString::fromUtf8(DialogButtonInfo(LButton).Caption)) + 8;
-        LWidestCaption = std::max(LWidestCaption, LCached);
+        int& cached = captionWidthCache[static_cast<std::size_t>(button)];
+        if (cached == 0)
+            cached =
+                MeasureCaption(metrics, QString::fromUtf8(DialogButtonInfo(button).caption)) + 8;
+        widestCaption = std::max(widestCaption, cached);
     }
 
-    const QScreen* LScreen = QGuiApplication::primaryScreen();
-    const QRect LScreenRect = LScreen != nullptr ? LScreen->geometry() : QRect(0, 0, 800, 600);
-    const Qt::LayoutDirection LDirection = LForm->layoutDirection();
-    const QTextOption LTextOption = MessageTextOption(LChar.width(), LDirection);
-    const QSize LText = MeasureMessage(LFont, AMessage, LScreenRect.width() / 2, LTextOption);
-    const bool LHasIcon = ADlgType != mtCustom;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect screenRect = screen != nullptr ? screen->geometry() : QRect(0, 0, 800, 600);
+    const Qt::LayoutDirection direction = form->layoutDirection();
+    const QTextOption textOption = MessageTextOption(charValue.width(), direction);
+    const QSize text = MeasureMessage(font, message, screenRect.width() / 2, textOption);
+    const bool hasIcon = dlgType != Custom;
 
-    TDialogMetrics LInput;
-    LInput.CharWidth = LChar.width();
-    LInput.CharHeight = LChar.height();
-    LInput.TextWidth = LText.width();
-    LInput.TextHeight = LText.height();
-    LInput.ScreenWidth = LScreenRect.width();
-    LInput.ScreenHeight = LScreenRect.height();
-    LInput.HasIcon = LHasIcon;
-    LInput.ButtonCount = AButtons.Count();
-    LInput.WidestCaption = LWidestCaption;
-    LInput.FrameWidth = 2 * TMessageForm::BorderWidth;
-    LInput.FrameHeight = 2 * TMessageForm::BorderWidth;
-    LInput.RightToLeft = LDirection == Qt::RightToLeft;
-    const TDialogGeometry G = LayoutMessageForm(LInput);
-    const QPoint LClient(TMessageForm::BorderWidth, TMessageForm::BorderWidth);
+    DialogMetrics input;
+    input.charWidth = charValue.width();
+    input.charHeight = charValue.height();
+    input.textWidth = text.width();
+    input.textHeight = text.height();
+    input.screenWidth = screenRect.width();
+    input.screenHeight = screenRect.height();
+    input.hasIcon = hasIcon;
+    input.buttonCount = buttons.Count();
+    input.widestCaption = widestCaption;
+    input.frameWidth = 2 * MessageDialogWindow::kBorderWidth;
+    input.frameHeight = 2 * MessageDialogWindow::kBorderWidth;
+    input.rightToLeft = direction == Qt::RightToLeft;
+    const DialogGeometry g = LayoutMessageForm(input);
+    const QPoint client(MessageDialogWindow::kBorderWidth, MessageDialogWindow::kBorderWidth);
 
-    LForm->setWindowTitle(DialogCaption(ADlgType));
+    form->setWindowTitle(DialogCaption(dlgType));
 
-    if (LHasIcon) {
-        auto* LImage = new QLabel(LForm.get());
-        LImage->setObjectName(QStringLiteral("Image"));
-        LImage->setAttribute(Qt::WA_NoMousePropagation);
-        LImage->setPixmap(DialogTypeIcon(ADlgType, LForm->style())
-                              .pixmap(QSize(32, 32), LForm->devicePixelRatioF()));
-        LImage->setGeometry(ToRect(G.Icon, LClient));
+    if (hasIcon) {
+        auto* image = new QLabel(form.get());
+        image->setObjectName(QStringLiteral("Image"));
+        image->setAttribute(Qt::WA_NoMousePropagation);
+        image->setPixmap(DialogTypeIcon(dlgType, form->style())
+                             .pixmap(QSize(32, 32), form->devicePixelRatioF()));
+        image->setGeometry(ToRect(g.icon, client));
     }
 
-    auto* LTitle = new QLabel(LForm.get());
-    LTitle->setObjectName(QStringLiteral("Title"));
-    LTitle->setFont(TitleFont());
-    LTitle->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    LTitle->setText(LForm->windowTitle());
-    LTitle->setTextFormat(Qt::PlainText);
-    LTitle->setGeometry(LClient.x(), LClient.y() + G.TitleTop, G.ClientWidth,
-                        QFontMetrics(LTitle->font()).height());
-    LForm->Title = LTitle;
+    auto* title = new QLabel(form.get());
+    title->setObjectName(QStringLiteral("Title"));
+    title->setFont(TitleFont());
+    title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    title->setText(form->windowTitle());
+    title->setTextFormat(Qt::PlainText);
+    title->setGeometry(client.x(), client.y() + g.titleTop, g.clientWidth,
+                       QFontMetrics(title->font()).height());
+    form->title_ = title;
 
-    auto* LMemo = new TTransparentMemo(LForm.get());
-    LMemo->setObjectName(QStringLiteral("Message"));
-    LMemo->setFont(LFont);
-    LMemo->document()->setDefaultTextOption(LTextOption);
-    LMemo->setWordWrapMode(LTextOption.wrapMode());
-    LMemo->setTabStopDistance(LTextOption.tabStopDistance());
-    LMemo->SetText(AMessage);
-    LMemo->setGeometry(ToRect(G.Message, LClient));
-    if (G.MessageScrolls)
-        LMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    LForm->Message = LMemo;
+    auto* memo = new MessageDialogText(form.get());
+    memo->setObjectName(QStringLiteral("Message"));
+    memo->setFont(font);
+    memo->document()->setDefaultTextOption(textOption);
+    memo->setWordWrapMode(textOption.wrapMode());
+    memo->setTabStopDistance(textOption.tabStopDistance());
+    memo->SetText(message);
+    memo->setGeometry(ToRect(g.message, client));
+    if (g.messageScrolls)
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    form->message_ = memo;
 
-    LForm->setFixedSize(G.ClientWidth + LInput.FrameWidth, G.ClientHeight + LInput.FrameHeight);
-    LForm->move(LScreenRect.x() + G.Left, LScreenRect.y() + G.Top);
+    form->setFixedSize(g.clientWidth + input.frameWidth, g.clientHeight + input.frameHeight);
+    form->move(screenRect.x() + g.left, screenRect.y() + g.top);
 
-    const TDialogButton LCancelButton = AButtons.Contains(TDialogButton::Cancel)
-                                            ? TDialogButton::Cancel
-                                        : AButtons.Contains(TDialogButton::No) ? TDialogButton::No
-                                                                               : TDialogButton::OK;
+    const DialogButton cancelButton = buttons.Contains(DialogButton::Cancel) ? DialogButton::Cancel
+                                      : buttons.Contains(DialogButton::No)   ? DialogButton::No
+                                                                             : DialogButton::OK;
 
-    auto* LPanel = new QWidget(LForm.get());
-    LPanel->setObjectName(QStringLiteral("ButtonPanel"));
-    LPanel->setAttribute(Qt::WA_NoMousePropagation);
-    LPanel->setAutoFillBackground(true);
-    QPalette LPanelPalette = LPanel->palette();
-    LPanelPalette.setColor(QPalette::Window, WithLuminance(QColor(245, 245, 245), 200));
-    LPanel->setPalette(LPanelPalette);
-    LPanel->setGeometry(ToRect(G.ButtonPanel, LClient));
-    LForm->ButtonPanel = LPanel;
+    auto* panel = new QWidget(form.get());
+    panel->setObjectName(QStringLiteral("ButtonPanel"));
+    panel->setAttribute(Qt::WA_NoMousePropagation);
+    panel->setAutoFillBackground(true);
+    QPalette panelPalette = panel->palette();
+    panelPalette.setColor(QPalette::Window, WithLuminance(QColor(245, 245, 245), 200));
+    panel->setPalette(panelPalette);
+    panel->setGeometry(ToRect(g.buttonPanel, client));
+    form->buttonPanel_ = panel;
 
-    const QFont LButtonFont(QStringLiteral("Segoe UI"), 10);
-    TMessageForm* LDialog = LForm.get();
-    std::size_t LIndex = 0;
-    for (TDialogButton LButton : AllButtons) {
-        if (!AButtons.Contains(LButton))
+    const QFont buttonFont(QStringLiteral("Segoe UI"), 10);
+    MessageDialogWindow* dialog = form.get();
+    std::size_t index = 0;
+    for (DialogButton button : kAllButtons) {
+        if (!buttons.Contains(button))
             continue;
-        if (!AButtons.Contains(ADefaultButton))
-            ADefaultButton = LButton;
-        const TDialogButtonInfo& LInfo = DialogButtonInfo(LButton);
-        auto* LPush = new QPushButton(LPanel);
-        LPush->setObjectName(QString::fromUtf8(LInfo.ComponentName));
-        LPush->setText(QString::fromUtf8(LInfo.Caption));
-        LPush->setIcon(ButtonPicture(LInfo.Kind));
-        LPush->setIconSize(QSize(16, 16));
-        LPush->setFont(LButtonFont);
-        LPush->setAutoDefault(true);
-        if (LButton == ADefaultButton) {
-            LPush->setDefault(true);
-            LPush->setFocus(Qt::OtherFocusReason);
+        if (!buttons.Contains(defaultButton))
+            defaultButton = button;
+        const ButtonTableRow& info = DialogButtonInfo(button);
+        auto* push = new QPushButton(panel);
+        push->setObjectName(QString::fromUtf8(info.componentName));
+        push->setText(QString::fromUtf8(info.caption));
+        push->setIcon(ButtonPicture(info.kind));
+        push->setIconSize(QSize(16, 16));
+        push->setFont(buttonFont);
+        push->setAutoDefault(true);
+        if (button == defaultButton) {
+            push->setDefault(true);
+            push->setFocus(Qt::OtherFocusReason);
         }
-        if (LButton == LCancelButton)
-            LDialog->FCancelButton = LPush;
-        LPush->setGeometry(ToRect(G.Buttons.at(LIndex++), QPoint(0, 0)));
-        if (LButton == TDialogButton::Help)
-            QObject::connect(LPush, &QPushButton::clicked, LDialog,
-                             [LDialog] { LDialog->HelpButtonPressed(); });
-        if (const int LResult = LInfo.ModalResult; LResult != mrNone)
-            QObject::connect(LPush, &QPushButton::clicked, LDialog,
-                             [LDialog, LResult] { LDialog->done(LResult); });
+        if (button == cancelButton)
+            dialog->cancelButton_ = push;
+        push->setGeometry(ToRect(g.buttons.at(index++), QPoint(0, 0)));
+        if (button == DialogButton::Help)
+            QObject::connect(push, &QPushButton::clicked, dialog,
+                             [dialog] { dialog->HelpButtonPressed(); });
+        if (const int result = info.modalResult; result != kModalResultNone)
+            QObject::connect(push, &QPushButton::clicked, dialog,
+                             [dialog, result] { dialog->done(result); });
     }
 
-    LDialog->InstallKeyPreview();
-    return LForm;
+    dialog->InstallKeyPreview();
+    return form;
 }
 
-std::unique_ptr<TMessageForm> BuildMessageForm(const QString& AMessage, TMsgDlgType ADlgType,
-                                               TDialogButtons AButtons,
-                                               TDialogButton ADefaultButton) {
-    return TMessageFormBuilder::Build(AMessage, ADlgType, AButtons, ADefaultButton);
+std::unique_ptr<MessageDialogWindow> BuildMessageForm(const QString& message, DialogType dlgType,
+                                                      DialogButtons buttons,
+                                                      DialogButton defaultButton) {
+    return MessageDialogFiller::Build(message, dlgType, buttons, defaultButton);
 }
 
-std::unique_ptr<TMessageForm> BuildMessageForm(const QString& AMessage, TMsgDlgType ADlgType,
-                                               TDialogButtons AButtons) {
-    const TDialogButton LDefault = AButtons.Contains(TDialogButton::OK)    ? TDialogButton::OK
-                                   : AButtons.Contains(TDialogButton::Yes) ? TDialogButton::Yes
-                                                                           : TDialogButton::Retry;
-    return BuildMessageForm(AMessage, ADlgType, AButtons, LDefault);
+std::unique_ptr<MessageDialogWindow> BuildMessageForm(const QString& message, DialogType dlgType,
+                                                      DialogButtons buttons) {
+    const DialogButton defaultValue = buttons.Contains(DialogButton::OK)    ? DialogButton::OK
+                                      : buttons.Contains(DialogButton::Yes) ? DialogButton::Yes
+                                                                            : DialogButton::Retry;
+    return BuildMessageForm(message, dlgType, buttons, defaultValue);
 }
 
 } // namespace corvane

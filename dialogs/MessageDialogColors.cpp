@@ -8,82 +8,82 @@ namespace corvane {
 namespace {
 
 // The 0 to 240 scale of hue, luminance and saturation that the dialog's colours are given in.
-constexpr int HLSMAX = 240;
-constexpr int RGBMAX = 255;
+constexpr int kHlsMax = 240;
+constexpr int kRgbMax = 255;
 
 struct THLS {
-    int Hue;
-    int Luminance;
-    int Saturation;
+    int hue;
+    int luminance;
+    int saturation;
 };
 
-THLS ToHLS(int R, int G, int B) {
-    const int LMax = std::max({R, G, B});
-    const int LMin = std::min({R, G, B});
-    THLS LResult{HLSMAX * 2 / 3, ((LMax + LMin) * HLSMAX + RGBMAX) / (2 * RGBMAX), 0};
-    if (LMax == LMin)
-        return LResult;
-    const int LDelta = LMax - LMin;
-    if (LResult.Luminance <= HLSMAX / 2)
-        LResult.Saturation = (LDelta * HLSMAX + (LMax + LMin) / 2) / (LMax + LMin);
+THLS ToHLS(int r, int g, int b) {
+    const int max = std::max({r, g, b});
+    const int min = std::min({r, g, b});
+    THLS result{kHlsMax * 2 / 3, ((max + min) * kHlsMax + kRgbMax) / (2 * kRgbMax), 0};
+    if (max == min)
+        return result;
+    const int delta = max - min;
+    if (result.luminance <= kHlsMax / 2)
+        result.saturation = (delta * kHlsMax + (max + min) / 2) / (max + min);
     else
-        LResult.Saturation =
-            (LDelta * HLSMAX + (2 * RGBMAX - LMax - LMin) / 2) / (2 * RGBMAX - LMax - LMin);
-    const int RDelta = ((LMax - R) * (HLSMAX / 6) + LDelta / 2) / LDelta;
-    const int GDelta = ((LMax - G) * (HLSMAX / 6) + LDelta / 2) / LDelta;
-    const int BDelta = ((LMax - B) * (HLSMAX / 6) + LDelta / 2) / LDelta;
-    int LHue;
-    if (R == LMax)
-        LHue = BDelta - GDelta;
-    else if (G == LMax)
-        LHue = HLSMAX / 3 + RDelta - BDelta;
+        result.saturation =
+            (delta * kHlsMax + (2 * kRgbMax - max - min) / 2) / (2 * kRgbMax - max - min);
+    const int rDelta = ((max - r) * (kHlsMax / 6) + delta / 2) / delta;
+    const int gDelta = ((max - g) * (kHlsMax / 6) + delta / 2) / delta;
+    const int bDelta = ((max - b) * (kHlsMax / 6) + delta / 2) / delta;
+    int hue;
+    if (r == max)
+        hue = bDelta - gDelta;
+    else if (g == max)
+        hue = kHlsMax / 3 + rDelta - bDelta;
     else
-        LHue = 2 * HLSMAX / 3 + GDelta - RDelta;
-    if (LHue < 0)
-        LHue += HLSMAX;
-    if (LHue > HLSMAX)
-        LHue -= HLSMAX;
-    LResult.Hue = LHue;
-    return LResult;
+        hue = 2 * kHlsMax / 3 + gDelta - rDelta;
+    if (hue < 0)
+        hue += kHlsMax;
+    if (hue > kHlsMax)
+        hue -= kHlsMax;
+    result.hue = hue;
+    return result;
 }
 
-int HueToRGB(int n1, int n2, int AHue) {
-    if (AHue < 0)
-        AHue += HLSMAX;
-    if (AHue > HLSMAX)
-        AHue -= HLSMAX;
-    if (AHue < HLSMAX / 6)
-        return n1 + ((n2 - n1) * AHue + HLSMAX / 12) / (HLSMAX / 6);
-    if (AHue < HLSMAX / 2)
+int HueToRGB(int n1, int n2, int hue) {
+    if (hue < 0)
+        hue += kHlsMax;
+    if (hue > kHlsMax)
+        hue -= kHlsMax;
+    if (hue < kHlsMax / 6)
+        return n1 + ((n2 - n1) * hue + kHlsMax / 12) / (kHlsMax / 6);
+    if (hue < kHlsMax / 2)
         return n2;
-    if (AHue < HLSMAX * 2 / 3)
-        return n1 + ((n2 - n1) * (HLSMAX * 2 / 3 - AHue) + HLSMAX / 12) / (HLSMAX / 6);
+    if (hue < kHlsMax * 2 / 3)
+        return n1 + ((n2 - n1) * (kHlsMax * 2 / 3 - hue) + kHlsMax / 12) / (kHlsMax / 6);
     return n1;
 }
 
-int Clamp(int AValue) {
-    return std::clamp(AValue, 0, RGBMAX);
+int Clamp(int value) {
+    return std::clamp(value, 0, kRgbMax);
 }
 
 } // namespace
 
-QColor WithLuminance(const QColor& AColor, int ALuminance) {
-    const QColor LRgb = AColor.toRgb();
-    const THLS LHls = ToHLS(LRgb.red(), LRgb.green(), LRgb.blue());
-    const int L = std::clamp(ALuminance, 0, HLSMAX);
-    if (LHls.Saturation == 0) {
-        const int LGrey = static_cast<int>(std::nearbyint(L * double(RGBMAX) / HLSMAX));
-        return QColor(LGrey, LGrey, LGrey);
+QColor WithLuminance(const QColor& color, int luminance) {
+    const QColor rgb = color.toRgb();
+    const THLS hls = ToHLS(rgb.red(), rgb.green(), rgb.blue());
+    const int l = std::clamp(luminance, 0, kHlsMax);
+    if (hls.saturation == 0) {
+        const int grey = static_cast<int>(std::nearbyint(l * double(kRgbMax) / kHlsMax));
+        return QColor(grey, grey, grey);
     }
-    const int S = LHls.Saturation;
-    const int LMagic2 = L <= HLSMAX / 2 ? (L * (HLSMAX + S) + HLSMAX / 2) / HLSMAX
-                                        : L + S - (L * S + HLSMAX / 2) / HLSMAX;
-    const int LMagic1 = 2 * L - LMagic2;
-    auto LComponent = [&](int AHue) {
-        return Clamp((HueToRGB(LMagic1, LMagic2, AHue) * RGBMAX + HLSMAX / 2) / HLSMAX);
+    const int s = hls.saturation;
+    const int magic2 = l <= kHlsMax / 2 ? (l * (kHlsMax + s) + kHlsMax / 2) / kHlsMax
+                                        : l + s - (l * s + kHlsMax / 2) / kHlsMax;
+    const int magic1 = 2 * l - magic2;
+    auto component = [&](int hue) {
+        return Clamp((HueToRGB(magic1, magic2, hue) * kRgbMax + kHlsMax / 2) / kHlsMax);
     };
-    return QColor(LComponent(LHls.Hue + HLSMAX / 3), LComponent(LHls.Hue),
-                  LComponent(LHls.Hue - HLSMAX / 3));
+    return QColor(component(hls.hue + kHlsMax / 3), component(hls.hue),
+                  component(hls.hue - kHlsMax / 3));
 }
 
 } // namespace corvane

@@ -6,20 +6,20 @@ namespace corvane {
 
 namespace {
 
-TDialogHelpViewer& HelpViewer() {
-    static TDialogHelpViewer LViewer;
-    return LViewer;
+DialogHelpViewer& HelpViewer() {
+    static DialogHelpViewer viewer;
+    return viewer;
 }
 
 } // namespace
 
-TDialogHelpViewer SetDialogHelpViewer(TDialogHelpViewer AViewer) {
-    return std::exchange(HelpViewer(), std::move(AViewer));
+DialogHelpViewer SetDialogHelpViewer(DialogHelpViewer viewer) {
+    return std::exchange(HelpViewer(), std::move(viewer));
 }
 
-void ShowDialogHelp(int AHelpContext, const QString& AHelpFile) {
-    if (const TDialogHelpViewer& LViewer = HelpViewer())
-        LViewer(AHelpContext, AHelpFile);
+void ShowDialogHelp(int helpContext, const QString& helpFile) {
+    if (const DialogHelpViewer& viewer = HelpViewer())
+        viewer(helpContext, helpFile);
 }
 
 } // namespace corvane

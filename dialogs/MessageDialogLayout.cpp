@@ -9,76 +9,74 @@ namespace corvane {
 int MulDiv(int a, int b, int c) {
     if (c == 0)
         return -1;
-    const std::int64_t LProduct = static_cast<std::int64_t>(a) * b;
-    const std::int64_t LDivisor = c < 0 ? -static_cast<std::int64_t>(c) : c;
-    const std::int64_t LMagnitude =
-        ((LProduct < 0 ? -LProduct : LProduct) + LDivisor / 2) / LDivisor;
-    const std::int64_t LResult = (LProduct < 0) != (c < 0) ? -LMagnitude : LMagnitude;
-    if (LResult > std::numeric_limits<int>::max() || LResult < std::numeric_limits<int>::min())
+    const std::int64_t product = static_cast<std::int64_t>(a) * b;
+    const std::int64_t divisor = c < 0 ? -static_cast<std::int64_t>(c) : c;
+    const std::int64_t magnitude = ((product < 0 ? -product : product) + divisor / 2) / divisor;
+    const std::int64_t result = (product < 0) != (c < 0) ? -magnitude : magnitude;
+    if (result > std::numeric_limits<int>::max() || result < std::numeric_limits<int>::min())
         return -1;
-    return static_cast<int>(LResult);
+    return static_cast<int>(result);
 }
 
-TDialogGeometry LayoutMessageForm(const TDialogMetrics& AMetrics) {
-    const int X = AMetrics.CharWidth;
-    const int Y = AMetrics.CharHeight;
-    const int LHalfScreenHeight = AMetrics.ScreenHeight / 2;
-    TDialogGeometry G;
-    G.HorzMargin = MulDiv(8, X, 4);
-    G.VertMargin = MulDiv(8, Y, 8);
-    G.VertSpacing = MulDiv(10, Y, 8);
-    G.ButtonWidth = std::max(MulDiv(50, X, 4), AMetrics.WidestCaption);
-    G.ButtonHeight = MulDiv(14, Y, 8);
-    G.ButtonSpacing = MulDiv(4, X, 4);
-    const int HM = G.HorzMargin;
-    const int VM = G.VertMargin;
-    const int VS = G.VertSpacing;
+DialogGeometry LayoutMessageForm(const DialogMetrics& metrics) {
+    const int x = metrics.charWidth;
+    const int y = metrics.charHeight;
+    const int halfScreenHeight = metrics.screenHeight / 2;
+    DialogGeometry g;
+    g.horzMargin = MulDiv(8, x, 4);
+    g.vertMargin = MulDiv(8, y, 8);
+    g.vertSpacing = MulDiv(10, y, 8);
+    g.buttonWidth = std::max(MulDiv(50, x, 4), metrics.widestCaption);
+    g.buttonHeight = MulDiv(14, y, 8);
+    g.buttonSpacing = MulDiv(4, x, 4);
+    const int hm = g.horzMargin;
+    const int vm = g.vertMargin;
+    const int vs = g.vertSpacing;
 
     // The text block: the message beside the icon column, at most half the screen high.
-    G.IconWidth = AMetrics.HasIcon ? 32 : 0;
-    int LTextBlockWidth = 2 * HM + AMetrics.TextWidth;
-    if (AMetrics.HasIcon)
-        LTextBlockWidth += 32 + VS;
-    G.TextBlockHeight =
-        std::min(std::min(AMetrics.TextHeight, LHalfScreenHeight) + 32 + VM, LHalfScreenHeight);
+    g.iconWidth = metrics.hasIcon ? 32 : 0;
+    int textBlockWidth = 2 * hm + metrics.textWidth;
+    if (metrics.hasIcon)
+        textBlockWidth += 32 + vs;
+    g.textBlockHeight =
+        std::min(std::min(metrics.textHeight, halfScreenHeight) + 32 + vm, halfScreenHeight);
 
-    const int n = AMetrics.ButtonCount;
-    G.ButtonRowWidth = n > 0 ? n * G.ButtonWidth + (n - 1) * G.ButtonSpacing : 0;
+    const int n = metrics.buttonCount;
+    g.buttonRowWidth = n > 0 ? n * g.buttonWidth + (n - 1) * g.buttonSpacing : 0;
 
-    if (AMetrics.HasIcon)
-        G.Icon = {HM, VM / 2, 32, 32};
-    G.TitleTop = VM - 12 / 2;
+    if (metrics.hasIcon)
+        g.icon = {hm, vm / 2, 32, 32};
+    g.titleTop = vm - 12 / 2;
 
     // The frame allowance, the 350-pixel minimum and the message area; it scrolls when the
     // message is taller than the text block leaves room for.
-    G.TextBlockWidth = std::max(350, LTextBlockWidth + AMetrics.FrameWidth + 2);
-    const int LMessageWidth =
-        std::max(AMetrics.TextWidth + AMetrics.FrameWidth + 2, G.TextBlockWidth);
-    const int LNeededHeight = AMetrics.TextHeight + AMetrics.FrameHeight + 2;
-    const int LMessageHeight = std::min(LNeededHeight, G.TextBlockHeight - 2 * VM);
-    G.MessageScrolls = LNeededHeight > LMessageHeight;
+    g.textBlockWidth = std::max(350, textBlockWidth + metrics.frameWidth + 2);
+    const int messageWidth = std::max(metrics.textWidth + metrics.frameWidth + 2, g.textBlockWidth);
+    const int neededHeight = metrics.textHeight + metrics.frameHeight + 2;
+    const int messageHeight = std::min(neededHeight, g.textBlockHeight - 2 * vm);
+    g.messageScrolls = neededHeight > messageHeight;
 
-    G.ClientWidth = std::max(G.TextBlockWidth, G.ButtonRowWidth) + HM / 2;
-    G.ClientHeight = G.TextBlockHeight + G.ButtonHeight + VS + 2 * VM;
+    g.clientWidth = std::max(g.textBlockWidth, g.buttonRowWidth) + hm / 2;
+    g.clientHeight = g.textBlockHeight + g.buttonHeight + vs + 2 * vm;
 
-    G.Message = {G.IconWidth + HM, VM + 32, LMessageWidth - G.IconWidth - HM, LMessageHeight};
-    if (AMetrics.RightToLeft)
-        G.Message.Left = G.ClientWidth - (G.IconWidth + HM) - G.Message.Width;
+    g.message = {g.iconWidth + hm, vm + 32, messageWidth - g.iconWidth - hm, messageHeight};
+    if (metrics.rightToLeft)
+        g.message.left = g.clientWidth - (g.iconWidth + hm) - g.message.width;
 
-    const int LOuterWidth = G.ClientWidth + AMetrics.FrameWidth;
-    const int LOuterHeight = G.ClientHeight + AMetrics.FrameHeight;
-    G.Left = AMetrics.ScreenWidth / 2 - LOuterWidth / 2;
-    G.Top = AMetrics.ScreenHeight / 2 - LOuterHeight / 2;
+    const int outerWidth = g.clientWidth + metrics.frameWidth;
+    const int outerHeight = g.clientHeight + metrics.frameHeight;
+    g.left = metrics.screenWidth / 2 - outerWidth / 2;
+    g.top = metrics.screenHeight / 2 - outerHeight / 2;
 
-    const int LPanelHeight = G.ClientHeight - G.TextBlockHeight - VM;
-    G.ButtonPanel = {0, G.ClientHeight - LPanelHeight, G.ClientWidth, LPanelHeight};
+    const int panelHeight = g.clientHeight - g.textBlockHeight - vm;
+    g.buttonPanel = {0, g.clientHeight - panelHeight, g.clientWidth, panelHeight};
 
-    int LLeft = (G.ClientWidth - G.ButtonRowWidth) / 2;
+    int left = (g.clientWidth - g.buttonRowWidth) / 2;
     for (int i = 0; i < n; ++i) {
-        G.Buttons.push_back({LLeft, VS, G.ButtonWidth, G.ButtonHeight});
-        LLeft += G.ButtonWidth + G.ButtonSpacing;
+        g.buttons.push_back({left, vs, g.buttonWidth, g.buttonHeight});
+        left += g.buttonWidth + g.buttonSpacing;
     }
-    return G;
+    return g;
 }
 
 } // namespace corvane

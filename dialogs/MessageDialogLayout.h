@@ -10,54 +10,54 @@ namespace corvane {
 // does not fit.
 int MulDiv(int a, int b, int c);
 
-struct TLayoutRect {
-    int Left = 0;
-    int Top = 0;
-    int Width = 0;
-    int Height = 0;
-    friend bool operator==(const TLayoutRect&, const TLayoutRect&) = default;
+struct LayoutRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    friend bool operator==(const LayoutRect&, const LayoutRect&) = default;
 };
 
 // What the layout is computed from.
-struct TDialogMetrics {
-    int CharWidth = 0;    // average character width (MeasureAverageChar)
-    int CharHeight = 0;   // character height
-    int TextWidth = 0;    // the message's extent, wrapped at ScreenWidth div 2
-    int TextHeight = 0;   //
-    int ScreenWidth = 0;  // the primary screen
-    int ScreenHeight = 0; //
-    bool HasIcon = false;
-    int ButtonCount = 0;
-    int WidestCaption = 0; // the largest CaptionWidthCache entry of the buttons in the set
-    int FrameWidth = 4;    // outer minus client extent (the 2-pixel inner border)
-    int FrameHeight = 4;
-    bool RightToLeft = false;
+struct DialogMetrics {
+    int charWidth = 0;    // average character width (MeasureAverageChar)
+    int charHeight = 0;   // character height
+    int textWidth = 0;    // the message's extent, wrapped at ScreenWidth div 2
+    int textHeight = 0;   //
+    int screenWidth = 0;  // the primary screen
+    int screenHeight = 0; //
+    bool hasIcon = false;
+    int buttonCount = 0;
+    int widestCaption = 0; // the largest CaptionWidthCache entry of the buttons in the set
+    int frameWidth = 4;    // outer minus client extent (the 2-pixel inner border)
+    int frameHeight = 4;
+    bool rightToLeft = false;
 };
 
 // Where everything goes; rectangles are in client coordinates unless said otherwise.
-struct TDialogGeometry {
-    int HorzMargin = 0;    // HM
-    int VertMargin = 0;    // VM
-    int VertSpacing = 0;   // VS
-    int ButtonWidth = 0;   // BW, after the captions widened it
-    int ButtonHeight = 0;  // BH
-    int ButtonSpacing = 0; // BS
-    int IconWidth = 0;     // IW
-    int TextBlockWidth = 0;
-    int TextBlockHeight = 0;
-    int ButtonRowWidth = 0;
-    TLayoutRect Icon;    // empty without an icon
-    int TitleTop = 0;    // the title line spans the client width
-    TLayoutRect Message; //
-    bool MessageScrolls = false;
-    int ClientWidth = 0;
-    int ClientHeight = 0;
-    int Left = 0; // the outer top-left corner, relative to the screen's, centred
-    int Top = 0;
-    TLayoutRect ButtonPanel;          // the bottom strip
-    std::vector<TLayoutRect> Buttons; // within the strip, left to right
+struct DialogGeometry {
+    int horzMargin = 0;    // HM
+    int vertMargin = 0;    // VM
+    int vertSpacing = 0;   // VS
+    int buttonWidth = 0;   // BW, after the captions widened it
+    int buttonHeight = 0;  // BH
+    int buttonSpacing = 0; // BS
+    int iconWidth = 0;     // IW
+    int textBlockWidth = 0;
+    int textBlockHeight = 0;
+    int buttonRowWidth = 0;
+    LayoutRect icon;    // empty without an icon
+    int titleTop = 0;   // the title line spans the client width
+    LayoutRect message; //
+    bool messageScrolls = false;
+    int clientWidth = 0;
+    int clientHeight = 0;
+    int left = 0; // the outer top-left corner, relative to the screen's, centred
+    int top = 0;
+    LayoutRect buttonPanel;          // the bottom strip
+    std::vector<LayoutRect> buttons; // within the strip, left to right
 };
 
-TDialogGeometry LayoutMessageForm(const TDialogMetrics& AMetrics);
+DialogGeometry LayoutMessageForm(const DialogMetrics& metrics);
 
 } // namespace corvane

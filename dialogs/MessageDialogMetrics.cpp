@@ -8,61 +8,60 @@
 
 namespace corvane {
 
-QSize MeasureAverageChar(const QFontMetrics& AMetrics) {
-    static const QString Letters =
+QSize MeasureAverageChar(const QFontMetrics& metrics) {
+    static const QString kLetters =
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    return QSize(AMetrics.horizontalAdvance(Letters) / 52, AMetrics.height());
+    return QSize(metrics.horizontalAdvance(kLetters) / 52, metrics.height());
 }
 
-int MeasureCaption(const QFontMetrics& AMetrics, const QString& ACaption) {
-    QString LShown;
-    LShown.reserve(ACaption.size());
-    for (qsizetype i = 0; i < ACaption.size(); ++i) {
-        if (ACaption[i] == u'&') {
-            if (i + 1 < ACaption.size() && ACaption[i + 1] == u'&') {
-                LShown += u'&';
+int MeasureCaption(const QFontMetrics& metrics, const QString& caption) {
+    QString shown;
+    shown.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&') {
+            if (i + 1 < caption.size() && caption[i + 1] == u'&') {
+                shown += u'&';
                 ++i;
             }
             continue;
         }
-        LShown += ACaption[i];
+        shown += caption[i];
     }
-    return AMetrics.horizontalAdvance(LShown);
+    return metrics.horizontalAdvance(shown);
 }
 
-QStringList SplitParagraphs(const QString& AText) {
-    static const QRegularExpression LineBreak(QStringLiteral("\r\n|\r|\n"));
-    return AText.split(LineBreak);
+QStringList SplitParagraphs(const QString& text) {
+    static const QRegularExpression kLineBreak(QStringLiteral("\r\n|\r|\n"));
+    return text.split(kLineBreak);
 }
 
-QTextOption MessageTextOption(int ACharWidth, Qt::LayoutDirection ADirection) {
-    QTextOption LOption;
-    LOption.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    LOption.setTabStopDistance(8.0 * std::max(ACharWidth, 1));
-    LOption.setTextDirection(ADirection);
-    LOption.setAlignment(ADirection == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft);
-    return LOption;
+QTextOption MessageTextOption(int charWidth, Qt::LayoutDirection direction) {
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setTabStopDistance(8.0 * std::max(charWidth, 1));
+    option.setTextDirection(direction);
+    option.setAlignment(direction == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft);
+    return option;
 }
 
-QSize MeasureMessage(const QFont& AFont, const QString& AText, int AWidthLimit,
-                     const QTextOption& AOption) {
-    qreal LWidth = 0;
-    qreal LHeight = 0;
-    for (const QString& LParagraph : SplitParagraphs(AText)) {
-        QTextLayout LLayout(LParagraph, AFont);
-        LLayout.setTextOption(AOption);
-        LLayout.beginLayout();
-        for (QTextLine LLine = LLayout.createLine(); LLine.isValid();
-             LLine = LLayout.createLine()) {
+QSize MeasureMessage(const QFont& font, const QString& text, int widthLimit,
+                     const QTextOption& option) {
+    qreal width = 0;
+    qreal height = 0;
+    for (const QString& paragraph : SplitParagraphs(text)) {
+        QTextLayout layout(paragraph, font);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
             // As the message area lays its lines out, so that what was measured fits.
-            LLine.setLeadingIncluded(true);
-            LLine.setLineWidth(AWidthLimit);
-            LWidth = std::max(LWidth, LLine.naturalTextWidth());
-            LHeight += LLine.height();
+            line.setLeadingIncluded(true);
+            line.setLineWidth(widthLimit);
+            width = std::max(width, line.naturalTextWidth());
+            height += line.height();
         }
-        LLayout.endLayout();
+        layout.endLayout();
     }
-    return QSize(static_cast<int>(std::ceil(LWidth)), static_cast<int>(std::ceil(LHeight)));
+    return QSize(static_cast<int>(std::ceil(width)), static_cast<int>(std::ceil(height)));
 }
 
 } // namespace corvane

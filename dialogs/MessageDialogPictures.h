@@ -9,10 +9,10 @@ class QStyle;
 
 namespace corvane {
 
-// The stock picture of a button kind, drawn at any size; a null icon for bkNone.
-QIcon ButtonPicture(TBitBtnKind AKind);
+// The stock picture of a button kind, drawn at any size; a null icon for None.
+QIcon ButtonPicture(ButtonGlyph kind);
 
-// The stock icon of a dialog type, from the style; a null icon for mtCustom.
-QIcon DialogTypeIcon(TMsgDlgType ADlgType, const QStyle* AStyle);
+// The stock icon of a dialog type, from the style; a null icon for Custom.
+QIcon DialogTypeIcon(DialogType dlgType, const QStyle* style);
 
 } // namespace corvane

@@ -7,7 +7,7 @@
 
 namespace corvane {
 
-TTransparentMemo::TTransparentMemo(QWidget* AOwner) : QPlainTextEdit(AOwner) {
+MessageDialogText::MessageDialogText(QWidget* owner) : QPlainTextEdit(owner) {
     setFrameShape(QFrame::NoFrame);
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -19,24 +19,24 @@ TTransparentMemo::TTransparentMemo(QWidget* AOwner) : QPlainTextEdit(AOwner) {
     // shows through, also while the text scrolls.
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
-    QPalette LPalette = palette();
-    LPalette.setColor(QPalette::Base, Qt::transparent);
-    LPalette.setColor(QPalette::Text, Qt::black);
-    setPalette(LPalette);
+    QPalette textPalette = palette();
+    textPalette.setColor(QPalette::Base, Qt::transparent);
+    textPalette.setColor(QPalette::Text, Qt::black);
+    setPalette(textPalette);
     document()->setDocumentMargin(2);
 }
 
-void TTransparentMemo::SetText(const QString& AText) {
-    setPlainText(SplitParagraphs(AText).join(u'\n'));
+void MessageDialogText::SetText(const QString& text) {
+    setPlainText(SplitParagraphs(text).join(u'\n'));
 }
 
-QStringList TTransparentMemo::Lines() const {
+QStringList MessageDialogText::Lines() const {
     // The raw text: every paragraph ends at a paragraph separator, and the characters stay as
     // they were set (the plain-text view would turn no-break spaces into spaces).
-    QStringList LLines = document()->toRawText().split(QChar::ParagraphSeparator);
-    if (LLines.back().isEmpty())
-        LLines.removeLast();
-    return LLines;
+    QStringList lines = document()->toRawText().split(QChar::ParagraphSeparator);
+    if (lines.back().isEmpty())
+        lines.removeLast();
+    return lines;
 }
 
 } // namespace corvane

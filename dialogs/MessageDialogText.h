@@ -7,13 +7,13 @@
 
 namespace corvane {
 
-class TTransparentMemo : public QPlainTextEdit {
+class MessageDialogText : public QPlainTextEdit {
     Q_OBJECT
 public:
-    explicit TTransparentMemo(QWidget* AOwner);
+    explicit MessageDialogText(QWidget* owner);
 
     // Sets the text; a CR LF, a lone CR and a lone LF each break the line.
-    void SetText(const QString& AText);
+    void SetText(const QString& text);
 
     // The text's lines, as set (not as wrapped); an empty last line does not count.
     QStringList Lines() const;

@@ -6,44 +6,44 @@ namespace corvane {
 
 namespace {
 
-using enum TBitBtnKind;
+using enum ButtonGlyph;
 
-// Indexed by TDialogButton. Cancel ends with the Abort result; Help and Close leave the dialog
+// Indexed by DialogButton. Cancel ends with the Abort result; Help and Close leave the dialog
 // open.
-constexpr std::array<TDialogButtonInfo, DialogButtonCount> ButtonTable = {{
-    {"Yes", "&Sim", mrYes, bkYes},
-    {"No", "&Não", mrNo, bkAbort},
-    {"OK", "&OK", mrOk, bkOK},
-    {"Cancel", "&Cancelar", mrAbort, bkCancel},
-    {"Abort", "&Abortar", mrAbort, bkAbort},
-    {"Retry", "&Tentar", mrRetry, bkRetry},
-    {"Ignore", "&Ignorar", mrIgnore, bkIgnore},
-    {"All", "Todos", mrAll, bkAll},
-    {"NoToAll", "Não para todos", mrNoToAll, bkNone},
-    {"YesToAll", "Sim para todos", mrYesToAll, bkNone},
-    {"Help", "&Ajuda", mrNone, bkHelp},
-    {"Close", "Fechar", mrNone, bkNone},
+constexpr std::array<ButtonTableRow, kDialogButtonCount> kButtonTable = {{
+    {"Yes", "&Sim", kModalResultYes, Yes},
+    {"No", "&Não", kModalResultNo, Abort},
+    {"OK", "&OK", kModalResultOk, OK},
+    {"Cancel", "&Cancelar", kModalResultAbort, Cancel},
+    {"Abort", "&Abortar", kModalResultAbort, Abort},
+    {"Retry", "&Tentar", kModalResultRetry, Retry},
+    {"Ignore", "&Ignorar", kModalResultIgnore, Ignore},
+    {"All", "Todos", kModalResultAll, All},
+    {"NoToAll", "Não para todos", kModalResultNoToAll, None},
+    {"YesToAll", "Sim para todos", kModalResultYesToAll, None},
+    {"Help", "&Ajuda", kModalResultNone, Help},
+    {"Close", "Fechar", kModalResultNone, None},
 }};
 
 } // namespace
 
-std::array<int, DialogButtonCount> CaptionWidthCache{};
+std::array<int, kDialogButtonCount> captionWidthCache{};
 
-const TDialogButtonInfo& DialogButtonInfo(TDialogButton AButton) {
-    return ButtonTable.at(static_cast<std::size_t>(AButton));
+const ButtonTableRow& DialogButtonInfo(DialogButton button) {
+    return kButtonTable.at(static_cast<std::size_t>(button));
 }
 
-QString DialogCaption(TMsgDlgType ADlgType) {
-    switch (ADlgType) {
-    case mtWarning:
+QString DialogCaption(DialogType dlgType) {
+    switch (dlgType) {
+    case Warning:
         return QStringLiteral("Aviso");
-    case mtError:
+    case Error:
         return QStringLiteral("Falha");
-    case mtInformation:
+    case Information:
         return QStringLiteral("Informação");
-    case mtConfirmation:
+    case Confirmation:
         return QStringLiteral("Confirmação");
-    case mtCustom:
+    case Custom:
         break;
     }
     // The application title, which the application gives as its name (the display name would

@@ -20,62 +20,62 @@ namespace corvane {
 
 namespace {
 
-const QColor FormColor(245, 245, 245);
+const QColor kFormColor(245, 245, 245);
 
 // The ruler lines of the plain-text copy.
-const QString Dashes = QString(27, u'-') + QStringLiteral("\r\n");
-const QString CRLF = QStringLiteral("\r\n");
+const QString kDashes = QString(27, u'-') + QStringLiteral("\r\n");
+const QString kCrLf = QStringLiteral("\r\n");
 
 } // namespace
 
-TMessageForm::TMessageForm(QWidget* AOwner, int /*Dummy*/)
-    : QDialog(AOwner, Qt::Dialog | Qt::FramelessWindowHint) {
+MessageDialogWindow::MessageDialogWindow(QWidget* owner, int /*Dummy*/)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
     setFont(QFont(QStringLiteral("Segoe UI"), 12));
     // The dialog paints its own fixed colours, whatever the desktop's theme.
-    QPalette LPalette = palette();
-    LPalette.setColor(QPalette::Window, FormColor);
-    LPalette.setColor(QPalette::WindowText, Qt::black);
-    LPalette.setColor(QPalette::Text, Qt::black);
-    LPalette.setColor(QPalette::ButtonText, Qt::black);
-    LPalette.setColor(QPalette::Button, QColor(236, 236, 236));
-    LPalette.setColor(QPalette::Base, Qt::white);
-    setPalette(LPalette);
+    QPalette windowPalette = palette();
+    windowPalette.setColor(QPalette::Window, kFormColor);
+    windowPalette.setColor(QPalette::WindowText, Qt::black);
+    windowPalette.setColor(QPalette::Text, Qt::black);
+    windowPalette.setColor(QPalette::ButtonText, Qt::black);
+    windowPalette.setColor(QPalette::Button, QColor(236, 236, 236));
+    windowPalette.setColor(QPalette::Base, Qt::white);
+    setPalette(windowPalette);
     setAutoFillBackground(true);
     setWindowOpacity(245.0 / 255.0);
     setLayoutDirection(QApplication::layoutDirection());
 }
 
-TMessageForm::~TMessageForm() = default;
+MessageDialogWindow::~MessageDialogWindow() = default;
 
-QRect TMessageForm::ClientRect() const {
-    return rect().adjusted(BorderWidth, BorderWidth, -BorderWidth, -BorderWidth);
+QRect MessageDialogWindow::ClientRect() const {
+    return rect().adjusted(kBorderWidth, kBorderWidth, -kBorderWidth, -kBorderWidth);
 }
 
-void TMessageForm::reject() {
-    done(mrCancel);
+void MessageDialogWindow::reject() {
+    done(kModalResultCancel);
 }
 
-void TMessageForm::InstallKeyPreview() {
+void MessageDialogWindow::InstallKeyPreview() {
     installEventFilter(this);
-    for (QWidget* LChild : findChildren<QWidget*>())
-        LChild->installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
 }
 
-bool TMessageForm::eventFilter(QObject* AWatched, QEvent* AEvent) {
-    if (AEvent->type() == QEvent::KeyPress) {
+bool MessageDialogWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
         // A key the focused control leaves unhandled travels on to its parents and reaches this
         // filter again; preview it once, where it arrives first.
-        QWidget* LFocus = QApplication::focusWidget();
-        QObject* LFirst = (LFocus != nullptr && LFocus->window() == this) ? LFocus : this;
-        if (AWatched == LFirst)
-            DialogKeyDown(static_cast<QKeyEvent*>(AEvent));
+        QWidget* focus = QApplication::focusWidget();
+        QObject* first = (focus != nullptr && focus->window() == this) ? focus : this;
+        if (watched == first)
+            DialogKeyDown(static_cast<QKeyEvent*>(event));
     }
-    return QDialog::eventFilter(AWatched, AEvent);
+    return QDialog::eventFilter(watched, event);
 }
 
-void TMessageForm::DialogKeyDown(QKeyEvent* AEvent) {
-    const Qt::KeyboardModifiers LModifiers = AEvent->modifiers() & ~Qt::KeypadModifier;
-    if (AEvent->key() != Qt::Key_C || LModifiers != Qt::ControlModifier)
+void MessageDialogWindow::DialogKeyDown(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() != Qt::Key_C || modifiers != Qt::ControlModifier)
         return;
     try {
         QApplication::beep();
@@ -86,107 +86,107 @@ void TMessageForm::DialogKeyDown(QKeyEvent* AEvent) {
     }
 }
 
-QString TMessageForm::GetDialogText() const {
-    QString LButtons;
-    for (const QPushButton* LButton :
-         ButtonPanel->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly))
-        LButtons += LButton->text() + QStringLiteral("   ");
-    LButtons.remove(u'&');
-    QString LLines;
-    for (const QString& LLine : Message->Lines())
-        LLines += LLine + CRLF;
-    return Dashes + windowTitle() + CRLF + Dashes + LLines + CRLF + Dashes + LButtons + CRLF +
-           Dashes;
+QString MessageDialogWindow::GetDialogText() const {
+    QString buttons;
+    for (const QPushButton* button :
+         buttonPanel_->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly))
+        buttons += button->text() + QStringLiteral("   ");
+    buttons.remove(u'&');
+    QString lines;
+    for (const QString& line : message_->Lines())
+        lines += line + kCrLf;
+    return kDashes + windowTitle() + kCrLf + kDashes + lines + kCrLf + kDashes + buttons + kCrLf +
+           kDashes;
 }
 
-void TMessageForm::CopyTextToClipboard(const QString& AText) {
-    WriteClipboardText(AText);
+void MessageDialogWindow::CopyTextToClipboard(const QString& text) {
+    WriteClipboardText(text);
 }
 
-void TMessageForm::HelpButtonPressed() {
+void MessageDialogWindow::HelpButtonPressed() {
     try {
-        ShowDialogHelp(FHelpContext, FHelpFile);
+        ShowDialogHelp(helpContext_, helpFile_);
     } catch (...) {
         // To the application's default error report; the dialog stays open.
         HandleException(std::current_exception());
     }
 }
 
-bool TMessageForm::PressAccessKey(QKeyEvent* AEvent) {
+bool MessageDialogWindow::PressAccessKey(QKeyEvent* event) {
     // As in any dialog, a button's access key works without Alt while a button has the focus.
-    if (AEvent->text().size() != 1 ||
+    if (event->text().size() != 1 ||
         qobject_cast<QPushButton*>(QApplication::focusWidget()) == nullptr)
         return false;
-    const QChar LKey = AEvent->text().at(0).toUpper();
-    for (QPushButton* LButton :
-         ButtonPanel->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
-        const QString LCaption = LButton->text();
-        const qsizetype LMark = LCaption.indexOf(u'&');
-        if (LMark >= 0 && LMark + 1 < LCaption.size() && LCaption.at(LMark + 1).toUpper() == LKey) {
-            LButton->setFocus(Qt::ShortcutFocusReason);
-            LButton->click();
+    const QChar key = event->text().at(0).toUpper();
+    for (QPushButton* button :
+         buttonPanel_->findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) {
+        const QString caption = button->text();
+        const qsizetype mark = caption.indexOf(u'&');
+        if (mark >= 0 && mark + 1 < caption.size() && caption.at(mark + 1).toUpper() == key) {
+            button->setFocus(Qt::ShortcutFocusReason);
+            button->click();
             return true;
         }
     }
     return false;
 }
 
-void TMessageForm::keyPressEvent(QKeyEvent* AEvent) {
-    const Qt::KeyboardModifiers LModifiers = AEvent->modifiers() & ~Qt::KeypadModifier;
-    if (AEvent->key() == Qt::Key_Escape && LModifiers == Qt::NoModifier) {
+void MessageDialogWindow::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Escape && modifiers == Qt::NoModifier) {
         // Escape presses the cancel button; without one it does nothing (it does not close).
-        if (FCancelButton != nullptr)
-            FCancelButton->click();
-        AEvent->accept();
+        if (cancelButton_ != nullptr)
+            cancelButton_->click();
+        event->accept();
         return;
     }
-    if (LModifiers == Qt::NoModifier && PressAccessKey(AEvent)) {
-        AEvent->accept();
+    if (modifiers == Qt::NoModifier && PressAccessKey(event)) {
+        event->accept();
         return;
     }
-    QDialog::keyPressEvent(AEvent);
+    QDialog::keyPressEvent(event);
 }
 
-void TMessageForm::DialogMouseDown(QMouseEvent* AEvent) {
-    if (QWidget* LGrabber = QWidget::mouseGrabber())
-        LGrabber->releaseMouse();
-    FDragOffset.reset();
+void MessageDialogWindow::DialogMouseDown(QMouseEvent* event) {
+    if (QWidget* grabber = QWidget::mouseGrabber())
+        grabber->releaseMouse();
+    dragOffset_.reset();
     if (windowHandle() != nullptr && windowHandle()->startSystemMove())
         return;
     // No window manager takes the move over: follow the mouse ourselves.
-    FDragOffset = AEvent->globalPosition().toPoint() - pos();
-    AEvent->accept();
+    dragOffset_ = event->globalPosition().toPoint() - pos();
+    event->accept();
 }
 
-void TMessageForm::mousePressEvent(QMouseEvent* AEvent) {
-    DialogMouseDown(AEvent);
+void MessageDialogWindow::mousePressEvent(QMouseEvent* event) {
+    DialogMouseDown(event);
 }
 
-void TMessageForm::mouseMoveEvent(QMouseEvent* AEvent) {
-    if (FDragOffset && AEvent->buttons() != Qt::NoButton)
-        move(AEvent->globalPosition().toPoint() - *FDragOffset);
+void MessageDialogWindow::mouseMoveEvent(QMouseEvent* event) {
+    if (dragOffset_ && event->buttons() != Qt::NoButton)
+        move(event->globalPosition().toPoint() - *dragOffset_);
 }
 
-void TMessageForm::mouseReleaseEvent(QMouseEvent* /*AEvent*/) {
-    FDragOffset.reset();
+void MessageDialogWindow::mouseReleaseEvent(QMouseEvent* /*event*/) {
+    dragOffset_.reset();
 }
 
-void TMessageForm::showEvent(QShowEvent* AEvent) {
-    QDialog::showEvent(AEvent);
+void MessageDialogWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
     // The dialog asks for the keyboard itself: a frameless window, or a session without a window
     // manager, may otherwise leave it to the window that had it, and the keys would go nowhere.
     activateWindow();
 }
 
-void TMessageForm::paintEvent(QPaintEvent* /*AEvent*/) {
+void MessageDialogWindow::paintEvent(QPaintEvent* /*event*/) {
     // The inner border carries the window's edge: a darker outer line and a softer inner one,
     // so that the frameless dialog stands out from whatever lies behind it.
-    QPainter LPainter(this);
-    const QRect LOuter = rect();
-    LPainter.setPen(QColor(150, 150, 150));
-    LPainter.drawRect(LOuter.adjusted(0, 0, -1, -1));
-    LPainter.setPen(QColor(205, 205, 205));
-    LPainter.drawRect(LOuter.adjusted(1, 1, -2, -2));
+    QPainter painter(this);
+    const QRect outer = rect();
+    painter.setPen(QColor(150, 150, 150));
+    painter.drawRect(outer.adjusted(0, 0, -1, -1));
+    painter.setPen(QColor(205, 205, 205));
+    painter.drawRect(outer.adjusted(1, 1, -2, -2));
 }
 
 } // namespace corvane

@@ -13,24 +13,24 @@ using namespace corvane;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     const std::string_view json(reinterpret_cast<const char*>(data), size);
 
-    TFilesInfoDTO files;
+    FileRecordList files;
     try {
-        TFilesInfoDTOHelper::FromJSON(files, json);
+        FileRecordListJson::FromJSON(files, json);
         // Every record reads back; together the names are no longer than the text they came
         // from.
         size_t nameBytes = 0;
-        for (const TFileInfoDTO& file : files)
-            nameBytes += file.FFileName.size();
+        for (const FileRecord& file : files)
+            nameBytes += file.fileName.size();
         if (nameBytes > json.size())
             std::abort();
-    } catch (const EInvalidCast&) {
+    } catch (const InvalidCast&) {
         if (!files.empty())
             std::abort();
-    } catch (const EListError&) {
+    } catch (const ListError&) {
         if (!files.empty())
             std::abort();
-    } catch (const EConvertError&) {
-    } catch (const EDateTimeException&) {
+    } catch (const ConvertError&) {
+    } catch (const DateTimeException&) {
     } catch (const Exception& e) {
         if (!files.empty() || std::string_view(e.what()) != "TFilesInfoDTOHelper.FromJSON")
             std::abort();
@@ -40,15 +40,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
         std::abort();
 
     try {
-        if (!JsonToObject<TFileInfoDTO>(json))
+        if (!JsonToObject<FileRecord>(json))
             std::abort();
-    } catch (const EConvertError&) {
-    } catch (const EDateTimeException&) {
+    } catch (const ConvertError&) {
+    } catch (const DateTimeException&) {
     }
     try {
-        if (!JsonToObject<TFileInfoErrorDTO>(json))
+        if (!JsonToObject<FileRecordError>(json))
             std::abort();
-    } catch (const EConvertError&) {
+    } catch (const ConvertError&) {
     }
     return 0;
 }

@@ -60,10 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     try {
         const TURI uri = NormalizeURL(text);
         const std::string url = uri.ToString();
-        if (uri.Host.empty() || url.find('#') != std::string::npos ||
+        if (uri.host.empty() || url.find('#') != std::string::npos ||
             (!url.empty() && url.back() == '/'))
             std::abort();
-    } catch (const ENetURIException&) {
+    } catch (const NetUriException&) {
     }
 
     CheckEncoding(EncodeURLPath, text);
@@ -72,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (value.find(' ') != std::string::npos)
         std::abort();
 
-    constexpr size_t Limit = 1 << 20;
+    constexpr size_t limit = 1 << 20;
     try {
-        if (InflateGzip(text, Limit).size() > Limit)
+        if (InflateGzip(text, limit).size() > limit)
             std::abort();
     } catch (const ERESTException&) {
     }
@@ -86,8 +86,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
             ToUTF8(text.substr(newline + 1), text.substr(0, newline));
             DecodeBodyText(text.substr(newline + 1),
                            "text/plain; charset=" + std::string(text.substr(0, newline)), "",
-                           Limit);
-        } catch (const EConvertError&) {
+                           limit);
+        } catch (const ConvertError&) {
         }
     }
     ContentTypeCharset(text);

@@ -29,10 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         corvane::TextFileToUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
     if (!corvane::IsValidUtf8(text))
         std::abort();
-    const corvane::TIniFile ini = corvane::TIniFile::FromText(text);
+    const corvane::IniFile ini = corvane::IniFile::FromText(text);
     for (const char* key : {"Local Exe", "url", "Exe Contabi"}) {
         const std::string value = ini.ReadString("Servidor", key, "");
-        if (Utf16Units(value) > corvane::TIniFile::MaxValueLength || !corvane::IsValidUtf8(value))
+        if (Utf16Units(value) > corvane::IniFile::kMaxValueLength || !corvane::IsValidUtf8(value))
             std::abort();
     }
     return 0;

@@ -13,12 +13,12 @@ using namespace corvane;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     try {
-        const TDateTime value = ISO8601ToDate(text);
-        const TDateTimeParts parts = DecodeDateTime(value);
-        if (parts.Year < 1 || parts.Year > 9999 || EncodeDateTime(parts) != value)
+        const DateTime value = ISO8601ToDate(text);
+        const DateTimeParts parts = DecodeDateTime(value);
+        if (parts.year < 1 || parts.year > 9999 || EncodeDateTime(parts) != value)
             std::abort();
-    } catch (const EDateTimeException&) {
-    } catch (const EConvertError&) {
+    } catch (const DateTimeException&) {
+    } catch (const ConvertError&) {
     }
     return 0;
 }

@@ -13,19 +13,19 @@ uint32_t Number(const uint8_t* at, bool big) {
                : uint32_t{at[3]} << 24 | uint32_t{at[2]} << 16 | uint32_t{at[1]} << 8 | at[0];
 }
 
-bool StoredWhereItSays(const uint8_t* data, size_t size, const corvane::TFileVersionLocation& l) {
-    using corvane::TVersionEncoding;
-    const size_t width = l.Encoding == TVersionEncoding::PEFixedFileInfo ? 8 : 16;
-    if (l.Offset > size || width > size - l.Offset)
+bool StoredWhereItSays(const uint8_t* data, size_t size, const corvane::FileVersionLocation& l) {
+    using corvane::VersionEncoding;
+    const size_t width = l.encoding == VersionEncoding::PEFixedFileInfo ? 8 : 16;
+    if (l.offset > size || width > size - l.offset)
         return false;
-    const uint8_t* at = data + l.Offset;
-    const auto& v = l.Version;
-    if (l.Encoding == TVersionEncoding::PEFixedFileInfo)
-        return Number(at, false) == (uint32_t{v.Major} << 16 | v.Minor) &&
-               Number(at + 4, false) == (uint32_t{v.Release} << 16 | v.Build);
-    const bool big = l.Encoding == TVersionEncoding::ElfNoteBig;
-    return Number(at, big) == v.Major && Number(at + 4, big) == v.Minor &&
-           Number(at + 8, big) == v.Release && Number(at + 12, big) == v.Build;
+    const uint8_t* at = data + l.offset;
+    const auto& v = l.version;
+    if (l.encoding == VersionEncoding::PEFixedFileInfo)
+        return Number(at, false) == (uint32_t{v.major} << 16 | v.minor) &&
+               Number(at + 4, false) == (uint32_t{v.release} << 16 | v.build);
+    const bool big = l.encoding == VersionEncoding::ElfNoteBig;
+    return Number(at, big) == v.major && Number(at + 4, big) == v.minor &&
+           Number(at + 8, big) == v.release && Number(at + 12, big) == v.build;
 }
 
 } // namespace
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (location && !StoredWhereItSays(data, size, *location))
         __builtin_trap();
     if (corvane::ReadFileVersion(bytes) !=
-        (location ? std::optional(location->Version) : std::nullopt))
+        (location ? std::optional(location->version) : std::nullopt))
         __builtin_trap();
     return 0;
 }

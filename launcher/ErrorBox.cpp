@@ -8,18 +8,18 @@
 
 namespace corvane {
 
-void ShowErrorBox(const std::string& AMessage) {
-    QMessageBox LBox(QMessageBox::Critical, QCoreApplication::applicationName(),
-                     QString::fromStdString(AMessage), QMessageBox::Ok);
-    LBox.exec();
+void ShowErrorBox(const std::string& message) {
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
+                    QString::fromStdString(message), QMessageBox::Ok);
+    box.exec();
 }
 
-void ShowErrorMessage(const std::string& AMessage) {
-    HandleException(std::make_exception_ptr(Exception(AMessage)));
+void ShowErrorMessage(const std::string& message) {
+    HandleException(std::make_exception_ptr(Exception(message)));
 }
 
-void ShowException(const std::exception& AError) {
-    ShowErrorMessage(AError.what());
+void ShowException(const std::exception& error) {
+    ShowErrorMessage(error.what());
 }
 
 void InstallErrorBox() {

@@ -11,12 +11,12 @@ namespace corvane {
 
 // Reports an error through the application's default error report (the error box once
 // InstallErrorBox has run).
-void ShowException(const std::exception& AError);
-void ShowErrorMessage(const std::string& AMessage);
+void ShowException(const std::exception& error);
+void ShowErrorMessage(const std::string& message);
 
 // The error box: a modal message box captioned with the application title, with the error
 // icon, the message and an OK button. Returns when the user has closed it.
-void ShowErrorBox(const std::string& AMessage);
+void ShowErrorBox(const std::string& message);
 
 // Makes the error box the application's default error report, so that errors escaping a
 // handler and errors of calls handed to the main thread end up in the same place.
@@ -24,9 +24,9 @@ void InstallErrorBox();
 
 // Runs an event handler: an error that escapes it is reported and goes no further, as every
 // handler of the launcher needs (Qt's event loop must never see an exception).
-template <class THandler> void RunGuarded(THandler&& AHandler) noexcept {
+template <class Handler> void RunGuarded(Handler&& handler) noexcept {
     try {
-        AHandler();
+        handler();
     } catch (...) {
         HandleException(std::current_exception());
     }

@@ -75,11 +75,11 @@ MainWindow::MainWindow() : launcher_(*this, QtLauncherSystem()) {
 
     trayIcon_ =
         new TrayIcon(QGuiApplication::windowIcon(), QString::fromUtf8(kApplicationTitle), this);
-    connect(trayIcon_, &TrayIcon::doubleClicked, this,
+    connect(trayIcon_, &TrayIcon::DoubleClicked, this,
             [this] { RunGuarded([this] { launcher_.TrayIconDoubleClicked(); }); });
-    connect(trayIcon_, &TrayIcon::menuRequested, this,
+    connect(trayIcon_, &TrayIcon::MenuRequested, this,
             [this] { RunGuarded([this] { launcher_.TrayMenuRequested(); }); });
-    connect(trayIcon_, &TrayIcon::added, this,
+    connect(trayIcon_, &TrayIcon::Added, this,
             [this] { RunGuarded([this] { launcher_.TrayIconAdded(); }); });
 }
 
@@ -113,7 +113,7 @@ void MainWindow::CreateBackgroundAndAreas() {
             OpenMenuOnRightClick(widget);
         else // and keeps the right click from reaching the window beneath
             widget->setContextMenuPolicy(Qt::PreventContextMenu);
-        connect(widget, &PictureArea::clicked, this,
+        connect(widget, &PictureArea::Clicked, this,
                 [this, &area] { RunGuarded([this, &area] { launcher_.AreaClicked(area); }); });
         areas_.emplace_back(area.name, widget);
     }
@@ -211,10 +211,10 @@ void MainWindow::ShowMessage(MessageKind kind, const std::string& text) {
         ShowNotice(Text(text));
         return;
     case MessageKind::Information:
-        MessageAt(Text(text), mtInformation, {}, 0, -1, -1, QString());
+        MessageAt(Text(text), Information, {}, 0, -1, -1, QString());
         return;
     case MessageKind::Error:
-        MessageAt(Text(text), mtError, {}, 0, -1, -1, QString());
+        MessageAt(Text(text), Error, {}, 0, -1, -1, QString());
         return;
     }
 }

@@ -19,7 +19,7 @@ void PictureArea::mouseReleaseEvent(QMouseEvent* event) {
         pressed_ = false;
     QLabel::mouseReleaseEvent(event);
     if (click)
-        emit clicked();
+        emit Clicked();
 }
 
 } // namespace corvane

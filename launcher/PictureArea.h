@@ -13,7 +13,7 @@ public:
 
 signals:
     // A left-button click: pressed and released over the area.
-    void clicked();
+    void Clicked();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -12,13 +12,13 @@
 
 namespace corvane {
 
-void QtMainThreadDispatcher::Post(TProc call) {
+void QtMainThreadDispatcher::Post(Proc call) {
     QCoreApplication* application = QCoreApplication::instance();
     if (application == nullptr)
         return; // No loop will ever run it: dropping the call tells the waiters.
     // Shared, so that the queued functor can be copied; when the application ends with the
     // call still queued, Qt destroys it unrun, which is what Post promises.
-    auto shared = std::make_shared<TProc>(std::move(call));
+    auto shared = std::make_shared<Proc>(std::move(call));
     QMetaObject::invokeMethod(
         application,
         [shared] {

@@ -6,10 +6,10 @@
 
 namespace corvane {
 
-class QtMainThreadDispatcher final : public IMainThreadDispatcher {
+class QtMainThreadDispatcher final : public MainThreadDispatcherInterface {
 public:
     // Needs the QCoreApplication to exist; its thread is the main thread.
-    void Post(TProc call) override;
+    void Post(Proc call) override;
     bool IsMainThread() const override;
     void ProcessMessages() override;
 };

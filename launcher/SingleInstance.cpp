@@ -112,7 +112,7 @@ void SingleInstance::AcceptConnection() {
             // The message ends with a null; it is read whole and then ignored.
             if (!socket->readAll().contains('\0'))
                 return;
-            emit secondStartArrived();
+            emit SecondStartArrived();
             socket->write("1");
             socket->flush();
         });

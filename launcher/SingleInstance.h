@@ -36,7 +36,7 @@ public:
 
 signals:
     // On the main thread: a second start asks this launcher to come forward.
-    void secondStartArrived();
+    void SecondStartArrived();
 
 private:
     void AcceptConnection();

@@ -15,9 +15,9 @@ TrayIcon::TrayIcon(const QIcon& icon, const QString& tip, QObject* parent)
     connect(icon_, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::DoubleClick)
-                    emit doubleClicked();
+                    emit DoubleClicked();
                 else if (reason == QSystemTrayIcon::Context)
-                    emit menuRequested();
+                    emit MenuRequested();
             });
 }
 
@@ -40,7 +40,7 @@ void TrayIcon::Retry() {
     retry_->stop();
     icon_->show();
     if (icon_->isVisible())
-        emit added();
+        emit Added();
 }
 
 void TrayIcon::Remove() {

@@ -29,11 +29,11 @@ public:
     QSystemTrayIcon* Icon() const { return icon_; }
 
 signals:
-    void doubleClicked();
+    void DoubleClicked();
     // The icon's context menu is asked for (a right click).
-    void menuRequested();
+    void MenuRequested();
     // A notification area that appeared after Add has taken the icon.
-    void added();
+    void Added();
 
 private:
     void Retry();

@@ -18,7 +18,7 @@ int main(int argc, char* argv[]) {
         return corvane::kSecondStartExitCode;
     const std::unique_ptr<corvane::MainWindow> window = corvane::MainWindow::Create();
     QObject::connect(
-        &instance, &corvane::SingleInstance::secondStartArrived, window.get(),
+        &instance, &corvane::SingleInstance::SecondStartArrived, window.get(),
         [&window] { corvane::RunGuarded([&window] { window->Shell().SecondStartArrived(); }); });
     window->show();
     return application.exec();

@@ -8,7 +8,7 @@ namespace corvane {
 
 namespace {
 
-// Day number (days since 1970-01-01) of 1899-12-30, the day TDateTime counts from.
+// Day number (days since 1970-01-01) of 1899-12-30, the day DateTime counts from.
 constexpr std::int64_t kEpochDays = -25'569;
 
 bool IsLeapYear(int year) {
@@ -54,31 +54,31 @@ bool IsValidDateTime(int year, int month, int day, int hour, int minute, int sec
            minute < 60 && second >= 0 && second < 60 && millisecond >= 0 && millisecond < 1000;
 }
 
-TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
-                         int millisecond) {
+DateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
+                        int millisecond) {
     if (!IsValidDateTime(year, month, day, hour, minute, second, millisecond))
-        throw EConvertError("Invalid argument to date encode");
+        throw ConvertError("Invalid argument to date encode");
     const auto days = static_cast<double>(DaysFromCivil(year, month, day) - kEpochDays);
     const double time =
         static_cast<double>(((hour * 60 + minute) * 60 + second) * 1000 + millisecond) /
-        static_cast<double>(MSecsPerDay);
+        static_cast<double>(kMSecsPerDay);
     // Before the epoch the integer part counts days backwards while the fraction still
     // counts the time of day forwards.
     return days >= 0 ? days + time : days - time;
 }
 
-TDateTimeParts DecodeDateTime(TDateTime value) {
-    const auto total = static_cast<std::int64_t>(std::llround(std::fabs(value) * MSecsPerDay));
-    std::int64_t days = total / MSecsPerDay;
-    const std::int64_t msOfDay = total % MSecsPerDay;
+DateTimeParts DecodeDateTime(DateTime value) {
+    const auto total = static_cast<std::int64_t>(std::llround(std::fabs(value) * kMSecsPerDay));
+    std::int64_t days = total / kMSecsPerDay;
+    const std::int64_t msOfDay = total % kMSecsPerDay;
     if (value < 0)
         days = -days;
-    TDateTimeParts p;
-    CivilFromDays(days + kEpochDays, p.Year, p.Month, p.Day);
-    p.Hour = static_cast<int>(msOfDay / 3'600'000);
-    p.Minute = static_cast<int>(msOfDay / 60'000 % 60);
-    p.Second = static_cast<int>(msOfDay / 1000 % 60);
-    p.Millisecond = static_cast<int>(msOfDay % 1000);
+    DateTimeParts p;
+    CivilFromDays(days + kEpochDays, p.year, p.month, p.day);
+    p.hour = static_cast<int>(msOfDay / 3'600'000);
+    p.minute = static_cast<int>(msOfDay / 60'000 % 60);
+    p.second = static_cast<int>(msOfDay / 1000 % 60);
+    p.millisecond = static_cast<int>(msOfDay % 1000);
     return p;
 }
 

@@ -8,50 +8,50 @@ namespace corvane {
 
 namespace {
 
-std::mutex ReportLock;
-TErrorReport InstalledReport;
+std::mutex reportLock;
+ErrorReport installedReport;
 
-void WriteToStandardError(const std::string& AMessage) {
-    std::fprintf(stderr, "%s\n", AMessage.c_str());
+void WriteToStandardError(const std::string& message) {
+    std::fprintf(stderr, "%s\n", message.c_str());
     std::fflush(stderr);
 }
 
 } // namespace
 
-TErrorReport SetErrorReport(TErrorReport AReport) {
-    std::lock_guard LGuard(ReportLock);
-    return std::exchange(InstalledReport, std::move(AReport));
+ErrorReport SetErrorReport(ErrorReport report) {
+    std::lock_guard guard(reportLock);
+    return std::exchange(installedReport, std::move(report));
 }
 
-TErrorReport CurrentErrorReport() {
-    std::lock_guard LGuard(ReportLock);
-    return InstalledReport;
+ErrorReport CurrentErrorReport() {
+    std::lock_guard guard(reportLock);
+    return installedReport;
 }
 
-std::string ExceptionMessage(const std::exception_ptr& AError) {
+std::string ExceptionMessage(const std::exception_ptr& error) {
     try {
-        if (AError) {
-            std::rethrow_exception(AError);
+        if (error) {
+            std::rethrow_exception(error);
         }
-    } catch (const std::exception& E) {
-        return E.what();
+    } catch (const std::exception& e) {
+        return e.what();
     } catch (...) {
     }
     return "Unknown exception";
 }
 
-void HandleException(const std::exception_ptr& AError) noexcept {
+void HandleException(const std::exception_ptr& error) noexcept {
     try {
-        TErrorReport LReport;
+        ErrorReport report;
         {
-            std::lock_guard LGuard(ReportLock);
-            LReport = InstalledReport;
+            std::lock_guard guard(reportLock);
+            report = installedReport;
         }
-        const std::string LMessage = ExceptionMessage(AError);
-        if (LReport) {
-            LReport(LMessage);
+        const std::string message = ExceptionMessage(error);
+        if (report) {
+            report(message);
         } else {
-            WriteToStandardError(LMessage);
+            WriteToStandardError(message);
         }
     } catch (...) {
         // The report itself failed; there is nowhere left to send it.

@@ -14,20 +14,20 @@
 namespace corvane {
 
 // Receives the message of an error nobody else handled. Called on the main thread.
-using TErrorReport = std::function<void(const std::string& AMessage)>;
+using ErrorReport = std::function<void(const std::string& message)>;
 
-// Installs AReport as the default error report and returns the one it replaces. An empty
+// Installs report as the default error report and returns the one it replaces. An empty
 // report puts back the built-in one (the message on standard error).
-TErrorReport SetErrorReport(TErrorReport AReport);
+ErrorReport SetErrorReport(ErrorReport report);
 
 // The report installed now; empty when none is.
-TErrorReport CurrentErrorReport();
+ErrorReport CurrentErrorReport();
 
 // The message of an error: what() of a standard exception, else "Unknown exception".
-std::string ExceptionMessage(const std::exception_ptr& AError);
+std::string ExceptionMessage(const std::exception_ptr& error);
 
-// Hands AError to the default error report. Never raises: an error of the report itself is
+// Hands error to the default error report. Never raises: an error of the report itself is
 // dropped, so the caller goes on.
-void HandleException(const std::exception_ptr& AError) noexcept;
+void HandleException(const std::exception_ptr& error) noexcept;
 
 } // namespace corvane

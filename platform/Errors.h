@@ -18,13 +18,13 @@ public:
 };
 
 // A value that cannot be converted to the type asked for ("Invalid argument to date encode").
-class EConvertError : public Exception {
+class ConvertError : public Exception {
 public:
     using Exception::Exception;
 };
 
 // An argument that is not acceptable, such as a path with characters not allowed in paths.
-class EArgumentException : public Exception {
+class ArgumentException : public Exception {
 public:
     using Exception::Exception;
 };
@@ -32,19 +32,18 @@ public:
 // A failed operating-system call; the message is the system's own text for the code.
 class EOSError : public Exception {
 public:
-    EOSError(const std::string& message, int code)
-        : Exception(message), ErrorCode(code) {}
-    int ErrorCode;
+    EOSError(const std::string& message, int code) : Exception(message), errorCode(code) {}
+    int errorCode;
 };
 
 // A folder that does not exist ("The specified path was not found").
-class EDirectoryNotFoundException : public Exception {
+class DirectoryNotFoundException : public Exception {
 public:
     using Exception::Exception;
 };
 
 // A path at or over the system's length limit ("The specified path is too long").
-class EPathTooLongException : public Exception {
+class PathTooLongException : public Exception {
 public:
     using Exception::Exception;
 };

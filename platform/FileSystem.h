@@ -40,21 +40,21 @@ std::string GetCurrentDir();
 
 // --- Listing a tree --------------------------------------------------------------------------
 
-struct TListedFile {
+struct ListedFile {
     // The root exactly as passed, then the subfolders and the name joined by backslashes.
-    std::string FileName;
+    std::string fileName;
     // The file's last-write time in local time; nothing when it could not be read (the file
     // vanished while the tree was listed, or a link leads nowhere).
-    std::optional<TDateTime> Age;
+    std::optional<DateTime> age;
 };
 
 // A folder below the root whose entries could not be read (no permission, a read error).
-struct TUnreadFolder {
+struct UnreadFolder {
     // The root exactly as passed, then the subfolders joined by backslashes; no separator at
     // the end.
-    std::string FolderName;
-    int ErrorCode = 0;
-    std::string Message; // the system's message for ErrorCode
+    std::string folderName;
+    int errorCode = 0;
+    std::string message; // the system's message for ErrorCode
 };
 
 // Lists every file (not folder) under root, in every subfolder, hidden files included, with
@@ -62,52 +62,52 @@ struct TUnreadFolder {
 // separator: names are root + relative name. Links are followed; a link that leads back into a
 // folder being listed is not entered again. A subfolder that cannot be read is left out and
 // told in unreadFolders (sorted with OrdinalLess); one that vanished while the tree was listed
-// is left out without a word, as its files are gone. Throws EArgumentException("Invalid
-// characters in path"), EPathTooLongException("The specified path is too long") for a root of
-// MaxListingRootLength or more, EDirectoryNotFoundException("The specified path was not
+// is left out without a word, as its files are gone. Throws ArgumentException("Invalid
+// characters in path"), PathTooLongException("The specified path is too long") for a root of
+// MaxListingRootLength or more, DirectoryNotFoundException("The specified path was not
 // found") for an empty root or one that is not an existing folder, and EOSError with the
 // system's message when it cannot be read.
-std::vector<TListedFile> ListFilesWithAges(std::string_view root,
-                                           std::vector<TUnreadFolder>& unreadFolders);
+std::vector<ListedFile> ListFilesWithAges(std::string_view root,
+                                          std::vector<UnreadFolder>& unreadFolders);
 // The same, for callers that need not know which subfolders could not be read.
-std::vector<TListedFile> ListFilesWithAges(std::string_view root);
+std::vector<ListedFile> ListFilesWithAges(std::string_view root);
 
 // --- Copying, moving, deleting ---------------------------------------------------------------
 
 // A new file written beside its target under a temporary name and put in the target's place
 // only by Commit. Until then the target is untouched; a replacement that is not committed
 // removes its temporary file, so a failed write never leaves a partial file behind.
-class TReplacementFile {
+class ReplacementFile {
 public:
     // Creates the empty temporary file in the target's folder with the given permission bits
     // (the process's umask applies). Throws EOSError with the system's message when the folder
     // is missing or closed to writing.
-    explicit TReplacementFile(std::string_view target, unsigned permissions = 0666);
-    ~TReplacementFile();
-    TReplacementFile(const TReplacementFile&) = delete;
-    TReplacementFile& operator=(const TReplacementFile&) = delete;
+    explicit ReplacementFile(std::string_view target, unsigned permissions = 0666);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
 
     // Appends bytes. Throws EOSError (a full disk, a file size limit) with the system's message.
     void Write(const void* data, std::size_t size);
 
     // Sets the last-write time from an age read as local time, closes the file and renames it
     // over the target. Throws EOSError when any step fails; the target is then as it was.
-    void Commit(TDateTime age);
+    void Commit(DateTime age);
 
-    const std::string& TemporaryName() const { return FTemporary; }
+    const std::string& TemporaryName() const { return temporary_; }
 
 private:
-    friend void CopyFileReplacing(std::string_view, std::string_view, TDateTime);
+    friend void CopyFileReplacing(std::string_view, std::string_view, DateTime);
 
     // Appends everything from the current position of an open file to its end with the
     // kernel's copy; returns the number of bytes copied. Throws EOSError as Write does.
     std::size_t CopyFrom(int sourceHandle);
     void Discard() noexcept;
 
-    std::string FTarget;    // native
-    std::string FTemporary; // native
-    int FHandle = -1;
-    bool FCommitted = false;
+    std::string target_;    // native
+    std::string temporary_; // native
+    int handle_ = -1;
+    bool committed_ = false;
 };
 
 // Copies source over target: the bytes go to a temporary file beside the target, which is
@@ -116,7 +116,7 @@ private:
 // the copy gets the source's permission bits. A source that changes while it is copied fails
 // the copy rather than leave a mixed file stamped as current. Both paths are checked with
 // CheckPathLength and CheckPathChars first.
-void CopyFileReplacing(std::string_view source, std::string_view target, TDateTime age);
+void CopyFileReplacing(std::string_view source, std::string_view target, DateTime age);
 
 // Copies the file at from to to, replacing a file already there, and says whether it worked.
 // The copy keeps the source's permissions, so a copied executable stays executable.
@@ -130,10 +130,10 @@ bool MoveFileTo(std::string_view from, std::string_view to);
 bool DeleteFileAt(std::string_view path);
 
 // Deletes a file after testing its path: 260 characters (UTF-16 code units) or more raise
-// EPathTooLongException "The specified path is too long", a character not allowed in paths
-// EArgumentException "Invalid characters in path", a folder that does not exist
-// EDirectoryNotFoundException "The specified path was not found". A deletion that fails because
-// the file does not exist, access is denied or the file is in use (open in a TFileStream)
+// PathTooLongException "The specified path is too long", a character not allowed in paths
+// ArgumentException "Invalid characters in path", a folder that does not exist
+// DirectoryNotFoundException "The specified path was not found". A deletion that fails because
+// the file does not exist, access is denied or the file is in use (open in a FileStream)
 // raises EOSError with the system's message; any other failure is ignored.
 void DeleteFileChecked(std::string_view path);
 
@@ -141,17 +141,17 @@ void DeleteFileChecked(std::string_view path);
 
 // A local file written from its start, as a download writes it: created when missing and
 // emptied when present, open for reading and writing and shared with no one while it is open:
-// another TFileStream on the same file, in this or another process, fails with the system's
+// another FileStream on the same file, in this or another process, fails with the system's
 // message for a file in use. New files get the normal permissions (every access the umask
 // leaves), so a fetched program can be started.
-class TFileStream {
+class FileStream {
 public:
     // Throws EOSError "Cannot create file \"<path>\". <system message>".
-    explicit TFileStream(std::string_view path);
+    explicit FileStream(std::string_view path);
     // Closes the file when Close was not called; errors are ignored then.
-    ~TFileStream();
-    TFileStream(const TFileStream&) = delete;
-    TFileStream& operator=(const TFileStream&) = delete;
+    ~FileStream();
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
 
     // Appends the bytes. Throws EOSError "Cannot write file \"<path>\". <system message>" when
     // they cannot all be written (a full disk, a file size limit).
@@ -160,28 +160,28 @@ public:
     // Closes the file. Throws EOSError "Cannot close file \"<path>\". <system message>".
     void Close();
 
-    const std::string& Path() const { return FPath; }
+    const std::string& Path() const { return path_; }
 
 private:
-    std::string FPath;
-    int FHandle = -1;
+    std::string path_;
+    int handle_ = -1;
 };
 
 // Random access to the bytes of one regular file. Readers of file formats take only the few
 // pieces they need, so a large executable on a server share is never read whole. Opening never
 // blocks (a pipe or a device under the name is refused) and never throws: a file that cannot
 // be opened is simply not open.
-class TFileBytes {
+class FileBytes {
 public:
-    explicit TFileBytes(std::string_view path);
-    ~TFileBytes();
-    TFileBytes(const TFileBytes&) = delete;
-    TFileBytes& operator=(const TFileBytes&) = delete;
+    explicit FileBytes(std::string_view path);
+    ~FileBytes();
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
 
-    bool IsOpen() const { return FHandle >= 0; }
+    bool IsOpen() const { return handle_ >= 0; }
 
     // The size the file had when it was opened; 0 when it is not open.
-    std::uint64_t Size() const { return FSize; }
+    std::uint64_t Size() const { return size_; }
 
     // Fills into with the bytes at offset. False when the file is not open, when the range
     // is not wholly inside the file, or when the read fails or comes back short (a file cut
@@ -189,8 +189,8 @@ public:
     bool ReadAt(std::uint64_t offset, std::span<std::byte> into) const;
 
 private:
-    int FHandle = -1;
-    std::uint64_t FSize = 0;
+    int handle_ = -1;
+    std::uint64_t size_ = 0;
 };
 
 // The size of a regular file in bytes, or -1 when there is none at the path (missing, a

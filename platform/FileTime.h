@@ -1,5 +1,5 @@
-// A file's age: its last-write time as a local TDateTime, to the millisecond. Every conversion
-// between the file systems' times and TDateTime goes through AgeFromFileTime and
+// A file's age: its last-write time as a local DateTime, to the millisecond. Every conversion
+// between the file systems' times and DateTime goes through AgeFromFileTime and
 // FileTimeFromAge, so an age stamped on a file reads back exactly equal.
 //
 //     SetFileAge(target, serverAge);
@@ -24,20 +24,20 @@ struct FileTime {
 
 // The moment as an age in local time, to the millisecond (nanoseconds are cut, a leap second
 // reads as :59); nothing when it has no valid local date.
-std::optional<TDateTime> AgeFromFileTime(FileTime time);
+std::optional<DateTime> AgeFromFileTime(FileTime time);
 
 // An age read as local time as a moment: a clock time the zone skips (a daylight-saving gap)
 // moves on by the gap, a repeated one takes the zone's choice. Nothing when the zone's rules
 // put it out of the range of moments; the system's error code (errno) then tells why.
-std::optional<FileTime> FileTimeFromAge(TDateTime age);
+std::optional<FileTime> FileTimeFromAge(DateTime age);
 
 // The last-write time of the file (not folder) at the path as an age; links are followed.
 // Nothing when there is no file or its time cannot be read.
-std::optional<TDateTime> FileAge(std::string_view path);
+std::optional<DateTime> FileAge(std::string_view path);
 
 // Sets the file's last-write time from an age read as local time; the access time stays.
 // Throws EOSError with the system's message when the file cannot be stamped.
-void SetFileAge(std::string_view path, TDateTime age);
+void SetFileAge(std::string_view path, DateTime age);
 
 // The age that a file in folder reads back once stamped with age. As a rule the age itself;
 // but a local time the clocks skip (a daylight-saving gap) reads back moved on by the gap, and
@@ -45,6 +45,6 @@ void SetFileAge(std::string_view path, TDateTime age);
 // Comparing a server's age with a local file's in this form lets a file fetched once compare
 // equal on the next run. Nothing when no file can carry the age: the zone's rules move it out
 // of the range of ages, or the file system refuses it.
-std::optional<TDateTime> StampedAge(TDateTime age, std::string_view folder);
+std::optional<DateTime> StampedAge(DateTime age, std::string_view folder);
 
 } // namespace corvane

@@ -11,20 +11,20 @@ namespace corvane {
 
 namespace {
 
-struct TPathSlot {
-    bool Busy = false;
-    int Waiters = 0;
+struct PathSlot {
+    bool busy = false;
+    int waiters = 0;
 };
 
 // The registry holds only paths being written or waited for, so it stays small.
-struct TPathRegistry {
-    std::mutex Mutex;
-    std::condition_variable Released;
-    std::unordered_map<std::string, TPathSlot> Slots;
+struct PathRegistry {
+    std::mutex mutex;
+    std::condition_variable released;
+    std::unordered_map<std::string, PathSlot> pathSlots;
 };
 
-TPathRegistry& Registry() {
-    static TPathRegistry registry;
+PathRegistry& Registry() {
+    static PathRegistry registry;
     return registry;
 }
 
@@ -40,37 +40,37 @@ std::string KeyOf(std::string_view path) {
 
 } // namespace
 
-TPathLock::TPathLock(std::string_view path) : FKey(KeyOf(path)) {
-    TPathRegistry& registry = Registry();
-    std::unique_lock lock(registry.Mutex);
-    TPathSlot& slot = registry.Slots[FKey]; // node-based: the reference survives rehashing
-    if (slot.Busy) {
-        FWaited = true;
-        ++slot.Waiters;
-        registry.Released.wait(lock, [&slot] { return !slot.Busy; });
-        --slot.Waiters;
+PathLock::PathLock(std::string_view path) : key_(KeyOf(path)) {
+    PathRegistry& registry = Registry();
+    std::unique_lock lock(registry.mutex);
+    PathSlot& slot = registry.pathSlots[key_]; // node-based: the reference survives rehashing
+    if (slot.busy) {
+        waited_ = true;
+        ++slot.waiters;
+        registry.released.wait(lock, [&slot] { return !slot.busy; });
+        --slot.waiters;
     }
-    slot.Busy = true;
+    slot.busy = true;
 }
 
-int TPathLock::Waiting(std::string_view path) {
-    TPathRegistry& registry = Registry();
-    std::lock_guard lock(registry.Mutex);
-    const auto it = registry.Slots.find(KeyOf(path));
-    return it == registry.Slots.end() ? 0 : it->second.Waiters;
+int PathLock::Waiting(std::string_view path) {
+    PathRegistry& registry = Registry();
+    std::lock_guard lock(registry.mutex);
+    const auto it = registry.pathSlots.find(KeyOf(path));
+    return it == registry.pathSlots.end() ? 0 : it->second.waiters;
 }
 
-TPathLock::~TPathLock() {
-    TPathRegistry& registry = Registry();
+PathLock::~PathLock() {
+    PathRegistry& registry = Registry();
     {
-        std::lock_guard lock(registry.Mutex);
-        const auto it = registry.Slots.find(FKey);
-        if (it->second.Waiters == 0)
-            registry.Slots.erase(it);
+        std::lock_guard lock(registry.mutex);
+        const auto it = registry.pathSlots.find(key_);
+        if (it->second.waiters == 0)
+            registry.pathSlots.erase(it);
         else
-            it->second.Busy = false;
+            it->second.busy = false;
     }
-    registry.Released.notify_all();
+    registry.released.notify_all();
 }
 
 } // namespace corvane

@@ -1,7 +1,7 @@
 // One writer per local file across the whole process: update runs overlap (a click during a
 // run starts another), and two jobs must never write one target at the same time.
 //
-//     TPathLock lock(target);
+//     PathLock lock(target);
 //     if (lock.Waited() && FileAge(target) == serverAge) return; // the other writer did it
 #pragma once
 
@@ -13,23 +13,23 @@ namespace corvane {
 // Holds the process-wide lock of one path for its lifetime. Paths are compared after being
 // made native and repeated separators
 // collapsed, character by character (file systems here are case-sensitive).
-class TPathLock {
+class PathLock {
 public:
-    explicit TPathLock(std::string_view path);
-    ~TPathLock();
-    TPathLock(const TPathLock&) = delete;
-    TPathLock& operator=(const TPathLock&) = delete;
+    explicit PathLock(std::string_view path);
+    ~PathLock();
+    PathLock(const PathLock&) = delete;
+    PathLock& operator=(const PathLock&) = delete;
 
     // True when another holder had the path and this lock had to wait for it: the file may
     // have been brought up to date meanwhile.
-    bool Waited() const { return FWaited; }
+    bool Waited() const { return waited_; }
 
     // How many locks are waiting for the path now (for tests and diagnostics).
     static int Waiting(std::string_view path);
 
 private:
-    std::string FKey;
-    bool FWaited = false;
+    std::string key_;
+    bool waited_ = false;
 };
 
 } // namespace corvane

@@ -22,7 +22,7 @@ bool HasInvalidPathChars(std::string_view path) {
 
 void CheckPathChars(std::string_view path) {
     if (HasInvalidPathChars(path))
-        throw EArgumentException("Invalid characters in path");
+        throw ArgumentException("Invalid characters in path");
 }
 
 bool IsPathRooted(std::string_view path) {
@@ -77,12 +77,12 @@ std::string_view WithoutExtendedPrefix(std::string_view path) {
 }
 
 bool IsPathTooLong(std::string_view path) {
-    return !HasExtendedPrefix(path) && Utf16Length(path) >= MaxPathLength;
+    return !HasExtendedPrefix(path) && Utf16Length(path) >= kMaxPathLength;
 }
 
 void CheckPathLength(std::string_view path) {
     if (IsPathTooLong(path))
-        throw EPathTooLongException("The specified path is too long");
+        throw PathTooLongException("The specified path is too long");
 }
 
 } // namespace corvane

@@ -3,7 +3,7 @@
 // turns a system path into a native one.
 //
 //     const std::string target = JoinPath(localFolder, "Relatorio\\Layout01.rav");
-//     CheckPathLength(target);                   // EPathTooLongException at 260 UTF-16 units
+//     CheckPathLength(target);                   // PathTooLongException at 260 UTF-16 units
 //     ::open(ToNativePath(target).c_str(), ...); // inside platform/ only
 #pragma once
 
@@ -16,7 +16,7 @@ namespace corvane {
 // True for the characters not allowed in paths: controls 0 to 31, '"', '<', '>' and '|'.
 bool HasInvalidPathChars(std::string_view path);
 
-// Throws EArgumentException("Invalid characters in path") when the path holds one of them.
+// Throws ArgumentException("Invalid characters in path") when the path holds one of them.
 void CheckPathChars(std::string_view path);
 
 // True for '\' and '/'.
@@ -43,11 +43,11 @@ std::string ExtractFileName(std::string_view path);
 
 // Paths handed to the file operations must be shorter than this many UTF-16 code units unless
 // they carry the extended-length prefix "\\?\".
-constexpr std::size_t MaxPathLength = 260;
+constexpr std::size_t kMaxPathLength = 260;
 
 // Folders to be listed must be shorter than this many UTF-16 code units (room is left for a
 // name of 8.3 characters below them).
-constexpr std::size_t MaxListingRootLength = 248;
+constexpr std::size_t kMaxListingRootLength = 248;
 
 // The extended-length prefix "\\?\" that lifts the path-length limit, and the path without it.
 bool HasExtendedPrefix(std::string_view path);
@@ -57,7 +57,7 @@ std::string_view WithoutExtendedPrefix(std::string_view path);
 // prefix: the limit counts characters, not bytes, so an accented letter is one unit.
 bool IsPathTooLong(std::string_view path);
 
-// Throws EPathTooLongException("The specified path is too long") when IsPathTooLong.
+// Throws PathTooLongException("The specified path is too long") when IsPathTooLong.
 void CheckPathLength(std::string_view path);
 
 // A system path (backslashes between folders) as a native path of this system.

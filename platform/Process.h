@@ -1,7 +1,7 @@
 // Processes: starting another program as a process of its own, detached from the launcher, and
 // setting up a long-running service process (stop signals, broken connections, open files).
 //
-//     StartDetachedProcess("C:\\Corvane\\Estoque.exe", TStartupInfo{}); // never waited for
+//     StartDetachedProcess("C:\\Corvane\\Estoque.exe", StartupInfo{}); // never waited for
 //
 //     PrepareServiceProcess(); // before any thread starts
 //     ... start the service's threads ...
@@ -16,7 +16,7 @@ namespace corvane {
 // --- Starting a program ----------------------------------------------------------------------
 
 // How a started program shows its first window (the values of the Windows show commands).
-enum class TShowWindow : int {
+enum class ShowWindow : int {
     Hide = 0,
     ShowNormal = 1,
 };
@@ -24,21 +24,21 @@ enum class TShowWindow : int {
 // The start-up settings the process starter applies to every program it starts. Starts out
 // empty: no setting is applied until UseShowWindow is set. No standard handles, window
 // position or size are ever passed on; a started program gets its own.
-struct TStartupInfo {
-    bool UseShowWindow = false;
-    TShowWindow ShowWindow = TShowWindow::Hide;
+struct StartupInfo {
+    bool useShowWindow = false;
+    ShowWindow showWindow = ShowWindow::Hide;
 
-    friend bool operator==(const TStartupInfo&, const TStartupInfo&) = default;
+    friend bool operator==(const StartupInfo&, const StartupInfo&) = default;
 };
 
-// Starts the program at AProgram: the path is the program exactly as given (never split at
+// Starts the program at program: the path is the program exactly as given (never split at
 // blanks, never looked up on the search path), it gets no arguments, the launcher's
 // environment and current directory. The launcher does not wait for it and it leaves no
 // zombie behind: it is started from a short-lived intermediate process, so it belongs to the
-// system's reaper from the start. AStartupInfo says how its first window shows; the desktop
+// system's reaper from the start. startupInfo says how its first window shows; the desktop
 // shows a new program's first window normally, which is all ShowNormal asks for here.
 // Returns false when the program could not be started (missing, not executable, refused).
-bool StartDetachedProcess(const std::string& AProgram, const TStartupInfo& AStartupInfo);
+bool StartDetachedProcess(const std::string& program, const StartupInfo& startupInfo);
 
 // The system's number for this process.
 long CurrentProcessId();

@@ -1,9 +1,9 @@
 // The file system as the file service sees it: one root folder, walked, watched for changes
 // and opened without ever leaving it.
 //
-//     TServiceRoot root("/srv/corvane");
+//     ServiceRoot root("/srv/corvane");
 //     if (root.Generation() != listed) entries = root.Walk(); // only when something changed
-//     std::optional<TServedFile> file = root.OpenFile("Relatorio\\Layout01.rav");
+//     std::optional<ServedFile> file = root.OpenFile("Relatorio\\Layout01.rav");
 #pragma once
 
 #include "platform/DateTime.h"
@@ -32,29 +32,29 @@ struct ContentStamp {
 
 // One file or folder under the root. Name is relative to the root, folders separated by
 // backslashes, with no leading backslash.
-struct TServedEntry {
-    std::string Name;
-    bool IsFolder = false;
-    TDateTime Age = 0.0; // local last-write time, to the millisecond (files only)
-    ContentStamp stamp;  // files only
+struct ServedEntry {
+    std::string name;
+    bool isFolder = false;
+    DateTime age = 0.0; // local last-write time, to the millisecond (files only)
+    ContentStamp stamp; // files only
 };
 
 // An open regular file ready to be served; closes its handle unless it was released.
-class TServedFile {
+class ServedFile {
 public:
-    TServedFile(int handle, std::uint64_t size) : FHandle(handle), FSize(size) {}
-    TServedFile(TServedFile&& other) noexcept;
-    TServedFile& operator=(TServedFile&& other) noexcept;
-    TServedFile(const TServedFile&) = delete;
-    TServedFile& operator=(const TServedFile&) = delete;
-    ~TServedFile();
+    ServedFile(int handle, std::uint64_t size) : handle_(handle), size_(size) {}
+    ServedFile(ServedFile&& other) noexcept;
+    ServedFile& operator=(ServedFile&& other) noexcept;
+    ServedFile(const ServedFile&) = delete;
+    ServedFile& operator=(const ServedFile&) = delete;
+    ~ServedFile();
 
-    int Handle() const { return FHandle; }
-    std::uint64_t Size() const { return FSize; }
+    int Handle() const { return handle_; }
+    std::uint64_t Size() const { return size_; }
     // Hands the handle over to a new owner, who closes it.
     int Release();
     // A second handle on the same open file (nothing when none can be had).
-    std::optional<TServedFile> Duplicate() const;
+    std::optional<ServedFile> Duplicate() const;
     // The file's length now; it may have been cut short since it was opened.
     std::uint64_t CurrentSize() const;
     // Reads the file from its start to its end, handing the bytes to sink as they are read.
@@ -62,25 +62,25 @@ public:
     bool ReadFromStart(const std::function<void(const char* data, std::size_t size)>& sink) const;
 
 private:
-    int FHandle = -1;
-    std::uint64_t FSize = 0;
+    int handle_ = -1;
+    std::uint64_t size_ = 0;
 };
 
 // The root folder of the file service.
 //
 // Generation and Walk are to be called by one thread at a time (the service serialises its
 // catalogue); OpenFile may be called from any number of threads at once.
-class TServiceRoot {
+class ServiceRoot {
 public:
-    // Throws EDirectoryNotFoundException when root is not a folder.
-    explicit TServiceRoot(std::string_view root);
-    ~TServiceRoot();
-    TServiceRoot(const TServiceRoot&) = delete;
-    TServiceRoot& operator=(const TServiceRoot&) = delete;
+    // Throws DirectoryNotFoundException when root is not a folder.
+    explicit ServiceRoot(std::string_view root);
+    ~ServiceRoot();
+    ServiceRoot(const ServiceRoot&) = delete;
+    ServiceRoot& operator=(const ServiceRoot&) = delete;
 
-    const std::string& Path() const { return FPath; }
+    const std::string& Path() const { return path_; }
     // The root with every link on its way resolved.
-    const std::string& RealPath() const { return FRealPath; }
+    const std::string& RealPath() const { return realPath_; }
 
     // A number that stays the same for as long as nothing under the root changed (files or
     // folders created, deleted, renamed, written or stamped) since the last Walk. Without a
@@ -92,12 +92,12 @@ public:
     // when they end at a regular file beneath the root; linked folders are not entered.
     // Names that cannot travel as the service's relative names (not UTF-8, or holding a
     // backslash) are left out.
-    std::vector<TServedEntry> Walk();
+    std::vector<ServedEntry> Walk();
 
     // Opens the regular file named relative to the root (separators '\' or '/'). Nothing
     // is opened when the name, or a link on its way, leads out of the root, or when it
     // names no regular file.
-    std::optional<TServedFile> OpenFile(std::string_view relativeName) const;
+    std::optional<ServedFile> OpenFile(std::string_view relativeName) const;
 
     // The absolute path, every link resolved, of the regular file that OpenFile would open for
     // the name now; nothing where OpenFile would open nothing.
@@ -106,13 +106,13 @@ public:
 private:
     void WatchFolder(const std::string& nativePath, std::unordered_set<int>& seen);
 
-    std::string FPath;
-    std::string FRealPath; // the root with every link resolved
-    int FRootHandle = -1;
-    int FNotify = -1;
-    bool FWatching = false;
-    std::uint64_t FGeneration = 1;
-    std::unordered_set<int> FWatches;
+    std::string path_;
+    std::string realPath_; // the root with every link resolved
+    int rootHandle_ = -1;
+    int notify_ = -1;
+    bool watching_ = false;
+    std::uint64_t generation_ = 1;
+    std::unordered_set<int> watches_;
 };
 
 } // namespace corvane

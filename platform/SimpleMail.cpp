@@ -2,33 +2,33 @@
 
 namespace corvane {
 
-std::string SimpleMailResultText(int AResult) {
-    switch (AResult) {
-    case MAPI_USER_ABORT:
+std::string SimpleMailResultText(int result) {
+    switch (result) {
+    case MailUserAbort:
         return "The user canceled one of the dialog boxes; no message was sent.";
-    case MAPI_E_FAILURE:
+    case MailFailure:
         return "One or more unspecified errors occurred; no message was sent.";
-    case MAPI_E_LOGIN_FAILURE:
+    case MailLoginFailure:
         return "There was no default logon, and the user failed to log on successfully when "
                "the logon dialog box was displayed. No message was sent.";
-    case MAPI_E_INSUFFICIENT_MEMORY:
+    case MailInsufficientMemory:
         return "There was insufficient memory to proceed. No message was sent.";
-    case MAPI_E_TOO_MANY_FILES:
+    case MailTooManyFiles:
         return "There were too many file attachments; no message was sent.";
-    case MAPI_E_TOO_MANY_RECIPIENTS:
+    case MailTooManyRecipients:
         return "There were too many recipients; no message was sent.";
-    case MAPI_E_ATTACHMENT_NOT_FOUND:
+    case MailAttachmentNotFound:
         return "The specified attachment was not found. No message was sent.";
-    case MAPI_E_ATTACHMENT_OPEN_FAILURE:
+    case MailAttachmentOpenFailure:
         return "The specified attachment could not be open; no message was sent.";
-    case MAPI_E_UNKNOWN_RECIPIENT:
+    case MailUnknownRecipient:
         return "A recipient did not appear in the address list; no message was sent.";
-    case MAPI_E_BAD_RECIPTYPE:
+    case MailBadRecipientType:
         return "The type of a recipient was not MAPI_TO, MAPI_CC, or MAPI_BCC. No message was "
                "sent.";
-    case MAPI_E_TEXT_TOO_LARGE:
+    case MailTextTooLarge:
         return "The text in the message was too large to sent; the message was not sent.";
-    case MAPI_E_AMBIGUOUS_RECIPIENT:
+    case MailAmbiguousRecipient:
         return "A recipient matched more than one of the recipient descriptor structures and "
                "MAPI_DIALOG was not set. No message was sent.";
     default:
@@ -36,9 +36,9 @@ std::string SimpleMailResultText(int AResult) {
     }
 }
 
-TSimpleMail& ProcessSimpleMail() {
-    static TSimpleMail LMail;
-    return LMail;
+SimpleMail& ProcessSimpleMail() {
+    static SimpleMail mail;
+    return mail;
 }
 
 } // namespace corvane

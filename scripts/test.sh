@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds and runs every test: the debug build, the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the core built without Qt under
-# ThreadSanitizer, the fuzz targets, one smoke start of the real launcher, and the Debian
-# packages (scripts/check-packages.sh).
+# ThreadSanitizer, the fuzz targets, one smoke start of the real launcher, the naming check
+# (scripts/check-naming.sh) and the Debian packages (scripts/check-packages.sh).
 # CORVANE_QUICK=1 runs only the debug build's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +13,8 @@ export QT_QPA_PLATFORM=offscreen
 export CTEST_PARALLEL_LEVEL=2
 werror=-DCORVANE_WERROR=ON
 
-stage() { printf '\n==== %s ====\n' "$*"; }
+started=$SECONDS
+stage() { printf '\n==== %s ==== (%d s into the run)\n' "$*" $((SECONDS - started)); }
 
 run_preset() {
   local preset=$1; shift
@@ -26,6 +27,9 @@ run_preset() {
 
 run_preset debug
 if [ "${CORVANE_QUICK:-0}" = 1 ]; then exit 0; fi
+
+stage "naming: every identifier follows the convention of the README's development notes"
+bash scripts/check-naming.sh build/debug
 
 stage "smoke: the real launcher starts and keeps running"
 smoke=$(mktemp -d)

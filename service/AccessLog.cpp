@@ -24,22 +24,22 @@ void AppendPrintable(std::string& line, std::string_view text) {
 
 } // namespace
 
-std::string FormatRequestLine(const TRequestRecord& request, std::int64_t milliseconds) {
+std::string FormatRequestLine(const RequestRecord& request, std::int64_t milliseconds) {
     std::string line;
-    line.reserve(96 + std::min(request.Target.size(), kMaxTarget));
-    AppendPrintable(line, request.Method.empty() ? std::string_view("-") : request.Method);
+    line.reserve(96 + std::min(request.target.size(), kMaxTarget));
+    AppendPrintable(line, request.method.empty() ? std::string_view("-") : request.method);
     line += ' ';
-    AppendPrintable(line, std::string_view(request.Target).substr(0, kMaxTarget));
-    if (request.Target.size() > kMaxTarget)
+    AppendPrintable(line, std::string_view(request.target).substr(0, kMaxTarget));
+    if (request.target.size() > kMaxTarget)
         line += "...";
     line += ' ';
-    line += request.Status == 0 ? std::string("-") : std::to_string(request.Status);
+    line += request.status == 0 ? std::string("-") : std::to_string(request.status);
     line += ' ';
-    line += std::to_string(request.Bytes);
+    line += std::to_string(request.bytes);
     line += ' ';
     line += std::to_string(milliseconds);
     line += "ms";
-    if (!request.Completed)
+    if (!request.completed)
         line += " interrompida";
     return line;
 }

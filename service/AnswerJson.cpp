@@ -6,25 +6,25 @@
 
 namespace corvane {
 
-std::string IsoAge(TDateTime age) {
-    const TDateTimeParts p = DecodeDateTime(age);
+std::string IsoAge(DateTime age) {
+    const DateTimeParts p = DecodeDateTime(age);
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", p.Year, p.Month, p.Day,
-                  p.Hour, p.Minute, p.Second, p.Millisecond);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", p.year, p.month, p.day,
+                  p.hour, p.minute, p.second, p.millisecond);
     return text;
 }
 
-std::string ListingJson(const std::vector<TListingEntry>& files) {
+std::string ListingJson(const std::vector<ListingEntry>& files) {
     rapidjson::StringBuffer buffer;
     buffer.Reserve(files.size() * 180 + 2);
     rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
     writer.StartArray();
-    for (const TListingEntry& file : files) {
+    for (const ListingEntry& file : files) {
         writer.StartObject();
         writer.Key("fileName");
-        writer.String(file.FileName.data(), static_cast<rapidjson::SizeType>(file.FileName.size()));
+        writer.String(file.fileName.data(), static_cast<rapidjson::SizeType>(file.fileName.size()));
         writer.Key("age");
-        writer.String(file.Age.data(), static_cast<rapidjson::SizeType>(file.Age.size()));
+        writer.String(file.age.data(), static_cast<rapidjson::SizeType>(file.age.size()));
         if (!file.sha256.empty()) {
             writer.Key("size");
             writer.Uint64(file.size);

@@ -14,48 +14,48 @@ constexpr auto kInterval = std::chrono::milliseconds(500);
 
 } // namespace
 
-TDownloadWatch::TDownloadWatch() : FThread([this] { Run(); }) {}
+DownloadWatch::DownloadWatch() : thread_([this] { Run(); }) {}
 
-TDownloadWatch::~TDownloadWatch() {
+DownloadWatch::~DownloadWatch() {
     {
-        std::lock_guard lock(FLock);
-        FStopping = true;
+        std::lock_guard lock(lock_);
+        stopping_ = true;
     }
-    FWake.notify_all();
-    FThread.join();
+    wake_.notify_all();
+    thread_.join();
 }
 
-std::uint64_t TDownloadWatch::Add(int socket, TServedFile file, std::uint64_t promised) {
+std::uint64_t DownloadWatch::Add(int socket, ServedFile file, std::uint64_t promised) {
     std::uint64_t ticket = 0;
     bool first = false;
     {
-        std::lock_guard lock(FLock);
-        ticket = FNextTicket++;
-        first = FWatched.empty();
-        FWatched.emplace(ticket, TWatched{socket, std::move(file), promised});
+        std::lock_guard lock(lock_);
+        ticket = nextTicket_++;
+        first = watched_.empty();
+        watched_.emplace(ticket, Watched{socket, std::move(file), promised});
     }
     if (first)
-        FWake.notify_all();
+        wake_.notify_all();
     return ticket;
 }
 
-void TDownloadWatch::Remove(std::uint64_t ticket) {
-    std::lock_guard lock(FLock);
-    FWatched.erase(ticket);
+void DownloadWatch::Remove(std::uint64_t ticket) {
+    std::lock_guard lock(lock_);
+    watched_.erase(ticket);
 }
 
-void TDownloadWatch::Run() {
-    std::unique_lock lock(FLock);
-    while (!FStopping) {
+void DownloadWatch::Run() {
+    std::unique_lock lock(lock_);
+    while (!stopping_) {
         // Asleep while nothing is being sent; then a look every interval.
-        FWake.wait(lock, [this] { return FStopping || !FWatched.empty(); });
-        FWake.wait_for(lock, kInterval, [this] { return FStopping; });
+        wake_.wait(lock, [this] { return stopping_ || !watched_.empty(); });
+        wake_.wait_for(lock, kInterval, [this] { return stopping_; });
         // The lock is held while ending a connection, so its socket cannot be closed (by
         // the completion that removes it first) and reused meanwhile.
-        for (auto& [ticket, watched] : FWatched) {
-            if (!watched.Ended && watched.File.CurrentSize() < watched.Promised) {
-                EndConnection(watched.Socket);
-                watched.Ended = true;
+        for (auto& [ticket, watched] : watched_) {
+            if (!watched.ended && watched.file.CurrentSize() < watched.promised) {
+                EndConnection(watched.socket);
+                watched.ended = true;
             }
         }
     }

@@ -13,35 +13,35 @@
 
 namespace corvane {
 
-class TDownloadWatch {
+class DownloadWatch {
 public:
-    TDownloadWatch();
-    ~TDownloadWatch();
-    TDownloadWatch(const TDownloadWatch&) = delete;
-    TDownloadWatch& operator=(const TDownloadWatch&) = delete;
+    DownloadWatch();
+    ~DownloadWatch();
+    DownloadWatch(const DownloadWatch&) = delete;
+    DownloadWatch& operator=(const DownloadWatch&) = delete;
 
     // Watches one download: the connection's socket, a handle of its own on the file being
     // sent, and the length promised in the answer. Returns the ticket for Remove.
-    std::uint64_t Add(int socket, TServedFile file, std::uint64_t promised);
+    std::uint64_t Add(int socket, ServedFile file, std::uint64_t promised);
 
     // Stops watching; to be called before the socket is closed.
     void Remove(std::uint64_t ticket);
 
 private:
-    struct TWatched {
-        int Socket;
-        TServedFile File;
-        std::uint64_t Promised;
-        bool Ended = false;
+    struct Watched {
+        int socket;
+        ServedFile file;
+        std::uint64_t promised;
+        bool ended = false;
     };
     void Run();
 
-    std::mutex FLock;
-    std::condition_variable FWake;
-    bool FStopping = false;
-    std::uint64_t FNextTicket = 1;
-    std::map<std::uint64_t, TWatched> FWatched;
-    std::thread FThread;
+    std::mutex lock_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::uint64_t nextTicket_ = 1;
+    std::map<std::uint64_t, Watched> watched_;
+    std::thread thread_;
 };
 
 } // namespace corvane

@@ -33,8 +33,8 @@ struct ContentHash {
     std::string sha256;
 };
 
-std::optional<ContentHash> HashContent(const TServiceRoot& root, const std::string& name) {
-    const std::optional<TServedFile> file = root.OpenFile(name);
+std::optional<ContentHash> HashContent(const ServiceRoot& root, const std::string& name) {
+    const std::optional<ServedFile> file = root.OpenFile(name);
     if (!file)
         return std::nullopt;
     Sha256 hash;
@@ -50,56 +50,56 @@ std::optional<ContentHash> HashContent(const TServiceRoot& root, const std::stri
 
 } // namespace
 
-struct TFileCatalog::TIndex {
-    std::uint64_t Generation = 0;
-    struct TFile {
-        std::string Name;  // relative, backslashes
-        std::string Upper; // Name upper-cased
-        std::string Age;   // ISO text
-        size_t LeafStart;  // where the name after the last backslash begins
+struct FileCatalog::Index {
+    std::uint64_t generation = 0;
+    struct File {
+        std::string name;  // relative, backslashes
+        std::string upper; // Name upper-cased
+        std::string age;   // ISO text
+        size_t leafStart;  // where the name after the last backslash begins
         // The content's size and hash, taken once per content: kept from the previous index
         // while the file's stamp is the same. Empty sha256: the file could not be read.
         ContentStamp stamp;
         std::uint64_t size = 0;
         std::string sha256;
     };
-    std::vector<TFile> Files; // sorted by Name
-    std::unordered_map<std::string, size_t> FileByUpper;
-    std::unordered_set<std::string> Folders; // every folder's name, "" for the root
-    std::unordered_map<std::string, std::string> FolderByUpper;
-    std::unordered_map<std::string, std::shared_ptr<const ListingText>> Bodies;
-    size_t BodyBytes = 0;
+    std::vector<File> files; // sorted by Name
+    std::unordered_map<std::string, size_t> fileByUpper;
+    std::unordered_set<std::string> folders; // every folder's name, "" for the root
+    std::unordered_map<std::string, std::string> folderByUpper;
+    std::unordered_map<std::string, std::shared_ptr<const ListingText>> bodies;
+    size_t bodyBytes = 0;
 
     // The folder's name as it is on disk: the name as written when it exists, else the first
     // folder (in name order) equal to it without regard to case.
     std::optional<std::string> FindFolder(const std::string& name) const {
-        if (Folders.count(name))
+        if (folders.count(name))
             return name;
         const auto upper = TryUpperCase(name);
         if (!upper)
             return std::nullopt;
-        const auto found = FolderByUpper.find(*upper);
-        if (found == FolderByUpper.end())
+        const auto found = folderByUpper.find(*upper);
+        if (found == folderByUpper.end())
             return std::nullopt;
         return found->second;
     }
 
     // Gives file, of this index being built, its content's size and hash: those previous
     // holds for it while its stamp is unchanged, else read from the file now (true).
-    static bool TakeContentHash(const TIndex* previous, const TServiceRoot& root, TFile& file) {
+    static bool TakeContentHash(const Index* previous, const ServiceRoot& root, File& file) {
         // Both indexes hold their files sorted by name.
         if (previous) {
             const auto found = std::lower_bound(
-                previous->Files.begin(), previous->Files.end(), file.Name,
-                [](const TFile& listed, const std::string& name) { return listed.Name < name; });
-            if (found != previous->Files.end() && found->Name == file.Name &&
+                previous->files.begin(), previous->files.end(), file.name,
+                [](const File& listed, const std::string& name) { return listed.name < name; });
+            if (found != previous->files.end() && found->name == file.name &&
                 found->stamp == file.stamp) {
                 file.size = found->size;
                 file.sha256 = found->sha256;
                 return false;
             }
         }
-        if (std::optional<ContentHash> content = HashContent(root, file.Name)) {
+        if (std::optional<ContentHash> content = HashContent(root, file.name)) {
             file.size = content->size;
             file.sha256 = std::move(content->sha256);
         }
@@ -107,55 +107,54 @@ struct TFileCatalog::TIndex {
     }
 };
 
-TFileCatalog::TFileCatalog(std::string_view root) : FRoot(root) {
+FileCatalog::FileCatalog(std::string_view root) : root_(root) {
     // Every file is read once for its hash before the first listing is asked for, so that no
     // workstation waits for the whole tree to be read.
-    std::lock_guard lock(FLock);
+    std::lock_guard lock(lock_);
     Refresh();
 }
 
-void TFileCatalog::Refresh() {
-    const std::uint64_t generation = FRoot.Generation();
-    if (FIndex && FIndex->Generation == generation)
+void FileCatalog::Refresh() {
+    const std::uint64_t generation = root_.Generation();
+    if (index_ && index_->generation == generation)
         return;
-    std::vector<TServedEntry> entries = FRoot.Walk();
-    ++FWalks;
-    auto index = std::make_shared<TIndex>();
-    index->Generation = generation;
-    index->Folders.insert(std::string());
-    index->FolderByUpper.emplace(std::string(), std::string());
-    for (TServedEntry& entry : entries) {
-        auto upper = TryUpperCase(entry.Name);
+    std::vector<ServedEntry> entries = root_.Walk();
+    ++walks_;
+    auto index = std::make_shared<Index>();
+    index->generation = generation;
+    index->folders.insert(std::string());
+    index->folderByUpper.emplace(std::string(), std::string());
+    for (ServedEntry& entry : entries) {
+        auto upper = TryUpperCase(entry.name);
         if (!upper)
             continue;
-        if (entry.IsFolder) {
-            index->FolderByUpper.emplace(std::move(*upper), entry.Name);
-            index->Folders.insert(std::move(entry.Name));
+        if (entry.isFolder) {
+            index->folderByUpper.emplace(std::move(*upper), entry.name);
+            index->folders.insert(std::move(entry.name));
             continue;
         }
-        const size_t slash = entry.Name.rfind('\\');
+        const size_t slash = entry.name.rfind('\\');
         const size_t leaf = slash == std::string::npos ? 0 : slash + 1;
-        index->FileByUpper.emplace(*upper, index->Files.size());
-        index->Files.push_back({std::move(entry.Name),
+        index->fileByUpper.emplace(*upper, index->files.size());
+        index->files.push_back({std::move(entry.name),
                                 std::move(*upper),
-                                IsoAge(entry.Age),
+                                IsoAge(entry.age),
                                 leaf,
                                 entry.stamp,
                                 0,
                                 {}});
-        if (TIndex::TakeContentHash(FIndex.get(), FRoot, index->Files.back()))
+        if (Index::TakeContentHash(index_.get(), root_, index->files.back()))
             ++filesHashed_;
     }
-    FIndex = std::move(index);
+    index_ = std::move(index);
 }
 
-TListingAnswer TFileCatalog::Listing(std::string_view folder, std::string_view mask,
-                                     bool recursive) {
+ListingAnswer FileCatalog::Listing(std::string_view folder, std::string_view mask, bool recursive) {
     const auto parts = SplitRequestedFolder(folder);
-    const TFileMask fileMask(mask);
-    std::lock_guard lock(FLock);
+    const FileMask fileMask(mask);
+    std::lock_guard lock(lock_);
     Refresh();
-    TIndex& index = *FIndex;
+    Index& index = *index_;
     const std::optional<std::string> found =
         parts ? index.FindFolder(JoinNameParts(*parts, '\\')) : std::nullopt;
     if (!found) {
@@ -168,77 +167,77 @@ TListingAnswer TFileCatalog::Listing(std::string_view folder, std::string_view m
 }
 
 std::shared_ptr<const ListingText>
-TFileCatalog::FolderListing(const std::string& folder, const TFileMask& fileMask, bool recursive) {
-    TIndex& index = *FIndex;
+FileCatalog::FolderListing(const std::string& folder, const FileMask& fileMask, bool recursive) {
+    Index& index = *index_;
     std::string key = folder;
     key += '\0';
     key += fileMask.Key();
     key += '\0';
     key += recursive ? 'R' : 'F';
-    if (const auto cached = index.Bodies.find(key); cached != index.Bodies.end())
+    if (const auto cached = index.bodies.find(key); cached != index.bodies.end())
         return cached->second;
 
     // Files beneath the folder: its name and a backslash start theirs (all of them for the
     // root); without recursion the rest of the name holds no further backslash.
     const std::string prefix = folder.empty() ? std::string() : folder + '\\';
-    std::vector<TListingEntry> listed;
-    for (const TIndex::TFile& file : index.Files) {
-        if (file.Name.compare(0, prefix.size(), prefix) != 0)
+    std::vector<ListingEntry> listed;
+    for (const Index::File& file : index.files) {
+        if (file.name.compare(0, prefix.size(), prefix) != 0)
             continue;
-        if (!recursive && file.LeafStart != prefix.size())
+        if (!recursive && file.leafStart != prefix.size())
             continue;
         const std::string_view upperLeaf =
-            std::string_view(file.Upper)
-                .substr(file.Upper.size() - (file.Name.size() - file.LeafStart));
+            std::string_view(file.upper)
+                .substr(file.upper.size() - (file.name.size() - file.leafStart));
         if (fileMask.MatchesUpper(upperLeaf))
-            listed.push_back({file.Name, file.Age, file.size, file.sha256});
+            listed.push_back({file.name, file.age, file.size, file.sha256});
     }
     auto body = std::make_shared<ListingText>();
     body->json = ListingJson(listed);
-    if (index.BodyBytes + body->json.size() > kMaxCachedBytes) {
-        index.Bodies.clear();
-        index.BodyBytes = 0;
+    if (index.bodyBytes + body->json.size() > kMaxCachedBytes) {
+        index.bodies.clear();
+        index.bodyBytes = 0;
     }
-    index.BodyBytes += body->json.size();
-    index.Bodies.emplace(std::move(key), body);
+    index.bodyBytes += body->json.size();
+    index.bodies.emplace(std::move(key), body);
     return body;
 }
 
-CatalogSnapshot TFileCatalog::Snapshot() {
-    const TFileMask everyName("*.*");
-    std::lock_guard lock(FLock);
+CatalogSnapshot FileCatalog::Snapshot() {
+    const FileMask everyName("*.*");
+    std::lock_guard lock(lock_);
     Refresh();
     CatalogSnapshot snapshot;
     snapshot.wholeTree = FolderListing(std::string(), everyName, true);
     snapshot.rootFolder = FolderListing(std::string(), everyName, false);
-    snapshot.realRoot = FRoot.RealPath();
-    snapshot.files.reserve(FIndex->Files.size());
-    for (const TIndex::TFile& file : FIndex->Files)
-        if (auto path = FRoot.ResolvedPath(file.Name))
-            snapshot.files.push_back({file.Name, file.Upper, std::move(*path)});
+    snapshot.realRoot = root_.RealPath();
+    snapshot.files.reserve(index_->files.size());
+    for (const Index::File& file : index_->files)
+        if (auto path = root_.ResolvedPath(file.name))
+            snapshot.files.push_back({file.name, file.upper, std::move(*path)});
     return snapshot;
 }
 
-std::optional<TServedFile> TFileCatalog::Open(std::string_view name) {
+std::optional<ServedFile> FileCatalog::Open(std::string_view name) {
     const auto parts = SplitRequestedName(name);
     if (!parts)
         return std::nullopt;
     // The name as written first: the usual case costs no lock and no walk.
-    if (auto file = FRoot.OpenFile(JoinNameParts(*parts, '/')))
+    if (auto file = root_.OpenFile(JoinNameParts(*parts, '/')))
         return file;
     const auto upper = TryUpperCase(JoinNameParts(*parts, '\\'));
     if (!upper)
         return std::nullopt;
     std::string actual;
     {
-        std::lock_guard lock(FLock);
+        std::lock_guard lock(lock_);
         Refresh();
-        const auto found = FIndex->FileByUpper.find(*upper);
-        if (found == FIndex->FileByUpper.end())
+        const auto found = index_->fileByUpper.find(*upper);
+        if (found == index_->fileByUpper.end())
             return std::nullopt;
-        actual = FIndex->Files[found->second].Name;
+        actual = index_->files[found->second].name;
     }
-    return FRoot.OpenFile(actual);
+    return root_.OpenFile(actual);
 }
 
 } // namespace corvane

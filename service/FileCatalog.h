@@ -27,9 +27,9 @@ struct ListingText {
     mutable std::shared_ptr<void> prepared;
 };
 
-struct TListingAnswer {
-    int Status = 200;
-    std::shared_ptr<const ListingText> Body; // shared with the cache when Status is 200
+struct ListingAnswer {
+    int status = 200;
+    std::shared_ptr<const ListingText> body; // shared with the cache when Status is 200
 };
 
 // One file of the tree as the catalogue knows it.
@@ -50,41 +50,41 @@ struct CatalogSnapshot {
 };
 
 // Thread-safe: any number of requests may ask at once.
-class TFileCatalog {
+class FileCatalog {
 public:
-    // Throws EDirectoryNotFoundException when root is not a folder.
-    explicit TFileCatalog(std::string_view root);
+    // Throws DirectoryNotFoundException when root is not a folder.
+    explicit FileCatalog(std::string_view root);
 
     // The folderlist answer: the files under folder (the root for "", "\" or "/") whose
     // names match mask, in that folder only or, with recursive, in all folders beneath it.
     // Status 404 with an error object for a folder that does not exist or leaves the root.
-    TListingAnswer Listing(std::string_view folder, std::string_view mask, bool recursive);
+    ListingAnswer Listing(std::string_view folder, std::string_view mask, bool recursive);
 
     // Opens the file a download asks for, by its name relative to the root, letter case
     // ignored when the name as written names no file. Nothing for a name that leaves the
     // root or names no regular file.
-    std::optional<TServedFile> Open(std::string_view name);
+    std::optional<ServedFile> Open(std::string_view name);
 
     // The tree as it is now, from one walk.
     CatalogSnapshot Snapshot();
 
     // How many times the tree has been walked; it is walked again only after a change.
-    std::uint64_t Walks() const { return FWalks.load(); }
+    std::uint64_t Walks() const { return walks_.load(); }
     // How many times a file has been read for its hash; once per content.
     std::uint64_t FilesHashed() const { return filesHashed_.load(); }
 
 private:
-    struct TIndex;
-    // Makes FIndex describe the tree as it is now; FLock held.
+    struct Index;
+    // Makes index_ describe the tree as it is now; lock_ held.
     void Refresh();
-    // The listing of an existing folder (its name as on disk); FLock held.
+    // The listing of an existing folder (its name as on disk); lock_ held.
     std::shared_ptr<const ListingText> FolderListing(const std::string& folder,
-                                                     const TFileMask& mask, bool recursive);
+                                                     const FileMask& mask, bool recursive);
 
-    TServiceRoot FRoot;
-    std::mutex FLock;
-    std::shared_ptr<TIndex> FIndex;
-    std::atomic<std::uint64_t> FWalks{0};
+    ServiceRoot root_;
+    std::mutex lock_;
+    std::shared_ptr<Index> index_;
+    std::atomic<std::uint64_t> walks_{0};
     std::atomic<std::uint64_t> filesHashed_{0};
 };
 

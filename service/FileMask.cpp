@@ -53,29 +53,29 @@ bool Wildcard(const std::vector<char32_t>& pattern, const std::vector<char32_t>&
 
 } // namespace
 
-TFileMask::TFileMask(std::string_view mask) {
+FileMask::FileMask(std::string_view mask) {
     try {
-        FKey = mask.empty() ? std::string("*") : UpperCase(mask);
+        key_ = mask.empty() ? std::string("*") : UpperCase(mask);
     } catch (const Exception&) {
-        FMatchesNothing = true; // not text: no name can match it
-        FKey = std::string(mask);
+        matchesNothing_ = true; // not text: no name can match it
+        key_ = std::string(mask);
     }
-    FPattern = CodePoints(FKey);
-    FMatchesAll = !FMatchesNothing && (FKey == "*" || FKey == "*.*");
+    pattern_ = CodePoints(key_);
+    matchesAll_ = !matchesNothing_ && (key_ == "*" || key_ == "*.*");
 }
 
-bool TFileMask::MatchesUpper(std::string_view upperName) const {
-    if (FMatchesAll)
+bool FileMask::MatchesUpper(std::string_view upperName) const {
+    if (matchesAll_)
         return true;
-    if (FMatchesNothing)
+    if (matchesNothing_)
         return false;
     std::vector<char32_t> name = CodePoints(upperName);
-    if (Wildcard(FPattern, name))
+    if (Wildcard(pattern_, name))
         return true;
     if (upperName.find('.') != std::string_view::npos)
         return false;
     name.push_back(U'.');
-    return Wildcard(FPattern, name);
+    return Wildcard(pattern_, name);
 }
 
 } // namespace corvane

@@ -7,24 +7,24 @@
 
 namespace corvane {
 
-class TFileMask {
+class FileMask {
 public:
     // An empty mask matches every name, and so does "*.*": as on the workstations' systems,
     // a name without a dot matches as if it ended with one ("README" matches "*.*" and
     // "*." but not "*.txt").
-    explicit TFileMask(std::string_view mask);
+    explicit FileMask(std::string_view mask);
 
     // Matches a file name (no folder part) that is already upper-cased with UpperCase.
     bool MatchesUpper(std::string_view upperName) const;
 
     // The upper-cased mask, the key of cached listings.
-    const std::string& Key() const { return FKey; }
+    const std::string& Key() const { return key_; }
 
 private:
-    std::string FKey;
-    std::vector<char32_t> FPattern;
-    bool FMatchesNothing = false;
-    bool FMatchesAll = false;
+    std::string key_;
+    std::vector<char32_t> pattern_;
+    bool matchesNothing_ = false;
+    bool matchesAll_ = false;
 };
 
 } // namespace corvane

@@ -22,21 +22,21 @@
 namespace corvane {
 
 // The HTTP library counts the references to an answer: this lets go of one. (Outside the
-// anonymous namespace, as TFileService::Reply holds one.)
+// anonymous namespace, as FileService::Reply holds one.)
 struct ResponseRelease {
     void operator()(MHD_Response* response) const { MHD_destroy_response(response); }
 };
 using ResponsePtr = std::unique_ptr<MHD_Response, ResponseRelease>;
 
-struct TFileService::TRequest {
-    std::chrono::steady_clock::time_point Start = std::chrono::steady_clock::now();
-    TRequestRecord Record;
-    bool Answered = false;
-    std::uint64_t WatchTicket = 0; // a download being watched for its file being cut short
-    bool SendsFile = false;        // counted among the files being sent
-    MHD_Connection* Connection = nullptr;
-    bool HeadArriving = false; // listed in its thread's heads still arriving
-    bool Refused = false;      // answered by LibraryError, not by Answer
+struct FileService::Request {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    RequestRecord record;
+    bool answered = false;
+    std::uint64_t watchTicket = 0; // a download being watched for its file being cut short
+    bool sendsFile = false;        // counted among the files being sent
+    MHD_Connection* connection = nullptr;
+    bool headArriving = false; // listed in its thread's heads still arriving
+    bool refused = false;      // answered by LibraryError, not by Answer
     bool headSeen = false;     // the handler has been called for it
     bool head = false;         // a HEAD request: the answer goes without its body
 };
@@ -45,18 +45,18 @@ namespace {
 
 constexpr const char* kJsonType = "application/json; charset=utf-8";
 // A connection whose answer makes no progress for this long is closed. Heads have their own,
-// shorter, limit (THeadWatch).
+// shorter, limit (HeadWatch).
 constexpr unsigned kIdleSeconds = 120;
 
 // The requests of this thread whose head is still arriving: the library calls OnTarget with
 // the request line and the handler only once the whole head is in. Each of the library's
 // threads serves connections of its own, so the list needs no lock.
-thread_local std::vector<TFileService::TRequest*> tHeadsArriving;
+thread_local std::vector<FileService::Request*> tHeadsArriving;
 
-void StopArriving(TFileService::TRequest& request) {
-    if (!request.HeadArriving)
+void StopArriving(FileService::Request& request) {
+    if (!request.headArriving)
         return;
-    request.HeadArriving = false;
+    request.headArriving = false;
     const auto found = std::find(tHeadsArriving.begin(), tHeadsArriving.end(), &request);
     if (found != tHeadsArriving.end()) {
         *found = tHeadsArriving.back();
@@ -64,10 +64,10 @@ void StopArriving(TFileService::TRequest& request) {
     }
 }
 
-THeadWatch::TEntry* HeadEntryOf(MHD_Connection* connection) {
+HeadWatch::Entry* HeadEntryOf(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
-    return info != nullptr ? static_cast<THeadWatch::TEntry*>(info->socket_context) : nullptr;
+    return info != nullptr ? static_cast<HeadWatch::Entry*>(info->socket_context) : nullptr;
 }
 
 // "Thu, 10 Dec 2026 13:12:37 GMT"
@@ -125,7 +125,7 @@ void LibraryMessage(void* cls, const char* format, va_list args) {
     std::string_view message(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r'))
         message.remove_suffix(1);
-    auto* service = static_cast<TFileService*>(cls);
+    auto* service = static_cast<FileService*>(cls);
     try {
         service->Log(std::string("corvane-fileservice: ") + std::string(message));
         service->LibraryError(message);
@@ -136,11 +136,11 @@ void LibraryMessage(void* cls, const char* format, va_list args) {
 
 void* OnTarget(void*, const char* uri, MHD_Connection* connection) {
     try {
-        auto request = std::make_unique<TFileService::TRequest>();
-        request->Record.Target = uri;
-        request->Connection = connection;
+        auto request = std::make_unique<FileService::Request>();
+        request->record.target = uri;
+        request->connection = connection;
         tHeadsArriving.push_back(request.get());
-        request->HeadArriving = true;
+        request->headArriving = true;
         return request.release(); // freed by OnCompleted, which the library always calls
     } catch (...) {
         return nullptr;
@@ -149,21 +149,20 @@ void* OnTarget(void*, const char* uri, MHD_Connection* connection) {
 
 MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
                      const char*, const char*, size_t* uploadSize, void** context) {
-    return static_cast<TFileService*>(cls)->Answer(connection, url, method, uploadSize, context) !=
-                   0
+    return static_cast<FileService*>(cls)->Answer(connection, url, method, uploadSize, context) != 0
                ? MHD_YES
                : MHD_NO;
 }
 
 void OnCompleted(void* cls, MHD_Connection* connection, void** context,
                  MHD_RequestTerminationCode termination) {
-    static_cast<TFileService*>(cls)->Completed(connection, context, static_cast<int>(termination));
+    static_cast<FileService*>(cls)->Completed(connection, context, static_cast<int>(termination));
 }
 
 void OnConnection(void* cls, MHD_Connection* connection, void** socketContext,
                   MHD_ConnectionNotificationCode code) {
-    static_cast<TFileService*>(cls)->Connected(connection, socketContext,
-                                               code == MHD_CONNECTION_NOTIFY_STARTED);
+    static_cast<FileService*>(cls)->Connected(connection, socketContext,
+                                              code == MHD_CONNECTION_NOTIFY_STARTED);
 }
 
 // Replaces the library's answer to a request it refuses after the head is in (a
@@ -194,32 +193,32 @@ std::string RefusalAnswer(int& status, std::uint64_t& bodyBytes) {
 
 } // namespace
 
-void TFileService::TDaemonStopper::operator()(MHD_Daemon* daemon) const {
+void FileService::DaemonStopper::operator()(MHD_Daemon* daemon) const {
     MHD_stop_daemon(daemon);
 }
 
-TFileService::TFileService(TFileServiceOptions options)
-    : FOptions(std::move(options)), FCatalog(FOptions.Root), FHeads(FOptions.HeaderTimeout) {
+FileService::FileService(FileServiceOptions options)
+    : options_(std::move(options)), catalog_(options_.root), heads_(options_.headerTimeout) {
     sockaddr_in v4{};
     sockaddr_in6 v6{};
     const sockaddr* address = nullptr;
     unsigned flags =
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_TURBO | MHD_USE_ERROR_LOG;
-    if (::inet_pton(AF_INET, FOptions.Bind.c_str(), &v4.sin_addr) == 1) {
+    if (::inet_pton(AF_INET, options_.bind.c_str(), &v4.sin_addr) == 1) {
         v4.sin_family = AF_INET;
-        v4.sin_port = htons(FOptions.Port);
+        v4.sin_port = htons(options_.port);
         address = reinterpret_cast<const sockaddr*>(&v4);
-    } else if (::inet_pton(AF_INET6, FOptions.Bind.c_str(), &v6.sin6_addr) == 1) {
+    } else if (::inet_pton(AF_INET6, options_.bind.c_str(), &v6.sin6_addr) == 1) {
         v6.sin6_family = AF_INET6;
-        v6.sin6_port = htons(FOptions.Port);
+        v6.sin6_port = htons(options_.port);
         address = reinterpret_cast<const sockaddr*>(&v6);
         flags |= MHD_USE_IPv6;
     } else {
-        throw Exception("Endereço inválido para o serviço de arquivos: \"" + FOptions.Bind +
+        throw Exception("Endereço inválido para o serviço de arquivos: \"" + options_.bind +
                         "\". Use um endereço numérico, como 127.0.0.1.");
     }
-    const unsigned threads = FOptions.Threads != 0
-                                 ? FOptions.Threads
+    const unsigned threads = options_.threads != 0
+                                 ? options_.threads
                                  : std::max(1u, std::thread::hardware_concurrency());
     // Handles: a few for the process itself (standard streams, the listening socket, the
     // tree's watch and walk) and two per thread of the library; one per connection; two per
@@ -229,53 +228,53 @@ TFileService::TFileService(TFileServiceOptions options)
     // never fails for want of a handle.
     const long usable = std::max(OpenFileLimit() - 16 - 2 * static_cast<long>(threads), 16L);
     const long connections = std::clamp(usable * 3 / 4, static_cast<long>(threads), 100'000L);
-    FMaxFilesSent = static_cast<unsigned>(std::clamp((usable - connections) / 2, 1L, 1'000'000L));
+    maxFilesSent_ = static_cast<unsigned>(std::clamp((usable - connections) / 2, 1L, 1'000'000L));
     // The library reads the certificate and key while it starts.
     std::vector<MHD_OptionItem> tls;
-    if (!FOptions.tlsCertificate.empty() || !FOptions.tlsKey.empty()) {
-        if (FOptions.tlsCertificate.empty() || FOptions.tlsKey.empty())
+    if (!options_.tlsCertificate.empty() || !options_.tlsKey.empty()) {
+        if (options_.tlsCertificate.empty() || options_.tlsKey.empty())
             throw Exception("O serviço de arquivos precisa do certificado e da chave para HTTPS.");
         if (MHD_is_feature_supported(MHD_FEATURE_TLS) != MHD_YES)
             throw Exception("A biblioteca HTTP deste sistema não tem suporte a HTTPS.");
         flags |= MHD_USE_TLS;
-        tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, FOptions.tlsCertificate.data()});
-        tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, FOptions.tlsKey.data()});
+        tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, options_.tlsCertificate.data()});
+        tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, options_.tlsKey.data()});
     }
     tls.push_back({MHD_OPTION_END, 0, nullptr});
-    FDaemon.reset(MHD_start_daemon(
-        flags, FOptions.Port, nullptr, nullptr, &OnRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
+    daemon_.reset(MHD_start_daemon(
+        flags, options_.port, nullptr, nullptr, &OnRequest, this, MHD_OPTION_EXTERNAL_LOGGER,
         &LibraryMessage, this, MHD_OPTION_SOCK_ADDR, address, MHD_OPTION_THREAD_POOL_SIZE, threads,
         MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(connections),
         MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u,
         MHD_OPTION_URI_LOG_CALLBACK, &OnTarget, this, MHD_OPTION_NOTIFY_COMPLETED, &OnCompleted,
         this, MHD_OPTION_NOTIFY_CONNECTION, &OnConnection, this, MHD_OPTION_ARRAY, tls.data(),
         MHD_OPTION_END));
-    if (!FDaemon)
-        throw Exception("O serviço de arquivos não pôde escutar em " + FOptions.Bind + " porta " +
-                        std::to_string(FOptions.Port) +
+    if (!daemon_)
+        throw Exception("O serviço de arquivos não pôde escutar em " + options_.bind + " porta " +
+                        std::to_string(options_.port) +
                         ((flags & MHD_USE_TLS) != 0 ? " com o certificado e a chave dados." : "."));
-    const MHD_DaemonInfo* info = MHD_get_daemon_info(FDaemon.get(), MHD_DAEMON_INFO_BIND_PORT);
-    FPort = info != nullptr ? info->port : FOptions.Port;
+    const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_.get(), MHD_DAEMON_INFO_BIND_PORT);
+    port_ = info != nullptr ? info->port : options_.port;
 }
 
-TFileService::~TFileService() {
+FileService::~FileService() {
     Stop();
 }
 
-void TFileService::Stop() {
-    FDaemon.reset();
+void FileService::Stop() {
+    daemon_.reset();
 }
 
-void TFileService::Log(std::string_view line) const {
-    if (FOptions.Log)
-        FOptions.Log(line);
+void FileService::Log(std::string_view line) const {
+    if (options_.log)
+        options_.log(line);
     else
         OutputDebugString(line);
 }
 
 // What a route answers: the status, the length of the body and the answer to queue, either
 // made for this request (owned) or prepared once and sent again (borrowed).
-struct TFileService::Reply {
+struct FileService::Reply {
     int status = 200;
     std::uint64_t bytes = 0;
     ResponsePtr owned;
@@ -296,32 +295,32 @@ struct TFileService::Reply {
     }
 };
 
-const TFileService::Route TFileService::kRoutes[] = {
-    {"/folderlist", &TFileService::AnswerListing},
-    {"/download", &TFileService::AnswerDownload},
+const FileService::Route FileService::kRoutes[] = {
+    {"/folderlist", &FileService::AnswerListing},
+    {"/download", &FileService::AnswerDownload},
 };
 
-TFileService::Reply TFileService::Respond(TRequest& request, std::string_view path,
-                                          std::string_view query) {
+FileService::Reply FileService::Respond(Request& request, std::string_view path,
+                                        std::string_view query) {
     for (const Route& route : kRoutes)
         if (route.path == path)
             return (this->*route.answer)(request, query);
     return Reply::Error(kNoSuchResource);
 }
 
-TFileService::Reply TFileService::AnswerListing(TRequest&, std::string_view query) {
+FileService::Reply FileService::AnswerListing(Request&, std::string_view query) {
     const auto params = ParseFormQuery(query);
-    const TQueryParam* folder = FindParam(params, "folder");
-    const TQueryParam* mask = FindParam(params, "mask");
+    const QueryParam* folder = FindParam(params, "folder");
+    const QueryParam* mask = FindParam(params, "mask");
     const bool recursive = FindParam(params, "recursive") != nullptr;
-    const TListingAnswer answer =
-        FCatalog.Listing(folder ? folder->Value : std::string_view(),
-                         mask ? mask->Value : std::string_view(), recursive);
-    const ListingText& text = *answer.Body;
+    const ListingAnswer answer =
+        catalog_.Listing(folder ? folder->value : std::string_view(),
+                         mask ? mask->value : std::string_view(), recursive);
+    const ListingText& text = *answer.body;
     Reply reply;
-    reply.status = answer.Status;
+    reply.status = answer.status;
     reply.bytes = text.json.size();
-    if (answer.Status != 200) {
+    if (answer.status != 200) {
         reply.owned = TextResponse(text.json, kJsonType);
         return reply;
     }
@@ -341,31 +340,31 @@ TFileService::Reply TFileService::AnswerListing(TRequest&, std::string_view quer
     });
     if (text.prepared) {
         reply.borrowed = static_cast<MHD_Response*>(text.prepared.get());
-        reply.borrowedFrom = answer.Body;
+        reply.borrowedFrom = answer.body;
     } else {
         reply.owned = TextResponse(text.json, kJsonType); // none could be made: a copy of its own
     }
     return reply;
 }
 
-TFileService::Reply TFileService::AnswerDownload(TRequest& request, std::string_view query) {
+FileService::Reply FileService::AnswerDownload(Request& request, std::string_view query) {
     const auto name = DownloadFileName(query);
     if (!name)
         return Reply::Error(kNoSuchFile);
-    if (FFilesSent.fetch_add(1) >= FMaxFilesSent) {
-        FFilesSent.fetch_sub(1);
+    if (filesSent_.fetch_add(1) >= maxFilesSent_) {
+        filesSent_.fetch_sub(1);
         Reply reply = Reply::Error(kAllFilesBeingSent);
         if (reply.owned)
             MHD_add_response_header(reply.owned.get(), MHD_HTTP_HEADER_RETRY_AFTER, "5");
         return reply;
     }
-    request.SendsFile = true;
-    std::optional<TServedFile> file = FCatalog.Open(*name);
+    request.sendsFile = true;
+    std::optional<ServedFile> file = catalog_.Open(*name);
     if (!file)
         return Reply::Error(kNoSuchFile);
     // Sent from the file by the kernel (sendfile): the bytes never pass through this
     // process. The watch gets a handle of its own, taken first.
-    std::optional<TServedFile> watched;
+    std::optional<ServedFile> watched;
     if (!request.head)
         watched = file->Duplicate();
     const std::uint64_t size = file->Size();
@@ -378,29 +377,29 @@ TFileService::Reply TFileService::AnswerDownload(TRequest& request, std::string_
     MHD_add_response_header(reply.owned.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
                             "application/octet-stream");
     const MHD_ConnectionInfo* info =
-        MHD_get_connection_info(request.Connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+        MHD_get_connection_info(request.connection, MHD_CONNECTION_INFO_CONNECTION_FD);
     // Bounded for downloads alone: a listing's connection keeps the size the system gives it,
     // which grows to hold the listing and hands it over in a few turns, not one per 256 KiB.
-    if (info != nullptr && FOptions.sendBufferKiB != 0)
+    if (info != nullptr && options_.sendBufferKiB != 0)
         SetSendBuffer(info->connect_fd,
-                      static_cast<int>(std::min(FOptions.sendBufferKiB, 1u << 20) * 1024));
+                      static_cast<int>(std::min(options_.sendBufferKiB, 1u << 20) * 1024));
     if (info != nullptr && watched)
-        request.WatchTicket = FWatch.Add(info->connect_fd, std::move(*watched), size);
+        request.watchTicket = watch_.Add(info->connect_fd, std::move(*watched), size);
     return reply;
 }
 
-int TFileService::Answer(void* connectionHandle, const char* url, const char* method,
-                         size_t* uploadSize, void** context) {
+int FileService::Answer(void* connectionHandle, const char* url, const char* method,
+                        size_t* uploadSize, void** context) {
     auto* connection = static_cast<MHD_Connection*>(connectionHandle);
-    auto* request = static_cast<TRequest*>(*context);
+    auto* request = static_cast<Request*>(*context);
     if (request == nullptr)
         return 0; // no memory for the request's record: drop the connection
     if (!request->headSeen) {
         request->headSeen = true;
-        request->Record.Method = method;
+        request->record.method = method;
         request->head = std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
         StopArriving(*request);
-        if (THeadWatch::TEntry* head = HeadEntryOf(connection))
+        if (HeadWatch::Entry* head = HeadEntryOf(connection))
             head->HeadArrived();
         // A request without a body is answered at the library's next call, once all of it is
         // in: an answer queued before that makes the library close the connection after it,
@@ -410,14 +409,14 @@ int TFileService::Answer(void* connectionHandle, const char* url, const char* me
             return 1;
     }
     *uploadSize = 0; // neither exchange has a body: whatever comes is dropped
-    if (request->Answered)
+    if (request->answered)
         return 1;
-    request->Answered = true;
+    request->answered = true;
 
     Reply reply;
     try {
         if (IsGetOrHead(method)) {
-            reply = Respond(*request, url, QueryOf(request->Record.Target));
+            reply = Respond(*request, url, QueryOf(request->record.target));
         } else {
             reply = Reply::Error(kOnlyGet);
             if (reply.owned)
@@ -429,81 +428,81 @@ int TFileService::Answer(void* connectionHandle, const char* url, const char* me
     }
     if (reply.Response() == nullptr)
         return 0;
-    request->Record.Status = reply.status;
+    request->record.status = reply.status;
     if (!request->head)
-        request->Record.Bytes = reply.bytes;
+        request->record.bytes = reply.bytes;
     return MHD_queue_response(connection, static_cast<unsigned>(reply.status), reply.Response()) ==
                    MHD_YES
                ? 1
                : 0;
 }
 
-void TFileService::Completed(void* connection, void** context, int termination) {
+void FileService::Completed(void* connection, void** context, int termination) {
     // On a connection that stays open the next head has the whole limit; on one that
     // closes, the watch lets go of it right after.
-    if (THeadWatch::TEntry* head = HeadEntryOf(static_cast<MHD_Connection*>(connection)))
+    if (HeadWatch::Entry* head = HeadEntryOf(static_cast<MHD_Connection*>(connection)))
         head->WaitForHead();
-    std::unique_ptr<TRequest> request(static_cast<TRequest*>(*context));
+    std::unique_ptr<Request> request(static_cast<Request*>(*context));
     *context = nullptr;
     if (!request)
         return;
     StopArriving(*request);
-    if (request->WatchTicket != 0)
-        FWatch.Remove(request->WatchTicket);
-    if (request->SendsFile)
-        FFilesSent.fetch_sub(1);
-    if (!request->Refused)
-        request->Record.Completed = termination == MHD_REQUEST_TERMINATED_COMPLETED_OK;
+    if (request->watchTicket != 0)
+        watch_.Remove(request->watchTicket);
+    if (request->sendsFile)
+        filesSent_.fetch_sub(1);
+    if (!request->refused)
+        request->record.completed = termination == MHD_REQUEST_TERMINATED_COMPLETED_OK;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - request->Start);
+        std::chrono::steady_clock::now() - request->start);
     try {
-        Log(FormatRequestLine(request->Record, elapsed.count()));
+        Log(FormatRequestLine(request->record, elapsed.count()));
     } catch (...) {
         // a line that cannot be written must not take the service down
     }
 }
 
-void TFileService::Connected(void* connectionHandle, void** socketContext, bool started) {
+void FileService::Connected(void* connectionHandle, void** socketContext, bool started) {
     if (started) {
         const MHD_ConnectionInfo* info = MHD_get_connection_info(
             static_cast<MHD_Connection*>(connectionHandle), MHD_CONNECTION_INFO_CONNECTION_FD);
         try {
             if (info != nullptr)
-                *socketContext = &FHeads.Add(info->connect_fd);
+                *socketContext = &heads_.Add(info->connect_fd);
         } catch (...) {
             *socketContext = nullptr; // not watched, no worse than before
         }
     } else if (*socketContext != nullptr) {
-        FHeads.Remove(*static_cast<THeadWatch::TEntry*>(*socketContext));
+        heads_.Remove(*static_cast<HeadWatch::Entry*>(*socketContext));
         *socketContext = nullptr;
     }
 }
 
-void TFileService::LibraryError(std::string_view message) {
+void FileService::LibraryError(std::string_view message) {
     constexpr std::string_view kRefusal = "Error processing request (HTTP response code is ";
     // Under HTTPS the socket carries the TLS session: the library's own answer has to do.
-    if (message.substr(0, kRefusal.size()) != kRefusal || !FOptions.tlsCertificate.empty())
+    if (message.substr(0, kRefusal.size()) != kRefusal || !options_.tlsCertificate.empty())
         return;
     int status = 400;
     std::from_chars(message.data() + kRefusal.size(), message.data() + message.size(), status);
     // The library says which request it refuses only here, before it builds its answer and
     // on the connection's own thread: it is the one of this thread's whose head is in but
     // that the handler has not seen (the others on the list are still receiving theirs).
-    for (TRequest* request : tHeadsArriving) {
-        if (MHD_get_connection_info(request->Connection, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE) ==
+    for (Request* request : tHeadsArriving) {
+        if (MHD_get_connection_info(request->connection, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE) ==
             nullptr)
             continue;
         StopArriving(*request);
         const MHD_ConnectionInfo* info =
-            MHD_get_connection_info(request->Connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            MHD_get_connection_info(request->connection, MHD_CONNECTION_INFO_CONNECTION_FD);
         if (info == nullptr)
             return;
         std::uint64_t bytes = 0;
         const std::string answer = RefusalAnswer(status, bytes);
-        request->Refused = true;
-        request->Record.Status = status;
-        request->Record.Bytes = bytes;
-        request->Record.Completed = SendLastAnswer(info->connect_fd, answer);
+        request->refused = true;
+        request->record.status = status;
+        request->record.bytes = bytes;
+        request->record.completed = SendLastAnswer(info->connect_fd, answer);
         return;
     }
 }

@@ -18,14 +18,14 @@ struct MHD_Daemon;
 
 namespace corvane {
 
-struct TFileServiceOptions {
-    std::string Root;               // the folder whose tree is served
-    std::string Bind = "127.0.0.1"; // a numeric IPv4 or IPv6 address
-    std::uint16_t Port = 8080;      // 0: any free port (see TFileService::Port)
-    unsigned Threads = 0;           // 0: one per processor
+struct FileServiceOptions {
+    std::string root;               // the folder whose tree is served
+    std::string bind = "127.0.0.1"; // a numeric IPv4 or IPv6 address
+    std::uint16_t port = 8080;      // 0: any free port (see FileService::Port)
+    unsigned threads = 0;           // 0: one per processor
     // How long a connection may take to send a request's head, from when it is accepted or
     // from its previous answer; past it the connection is closed.
-    std::chrono::seconds HeaderTimeout{20};
+    std::chrono::seconds headerTimeout{20};
     // HTTPS: the certificate (PEM, followed by its chain) and its private key (PEM), as text;
     // both empty for plain HTTP.
     std::string tlsCertificate;
@@ -40,30 +40,30 @@ struct TFileServiceOptions {
     unsigned sendBufferKiB = 128;
     // Receives one line per request and the HTTP library's own messages; when empty they
     // go to standard error.
-    std::function<void(std::string_view)> Log;
+    std::function<void(std::string_view)> log;
 };
 
 // Serves from construction until Stop or destruction. Answers are never compressed.
-class TFileService {
+class FileService {
 public:
-    // Throws EDirectoryNotFoundException for a root that is not a folder, Exception (with
+    // Throws DirectoryNotFoundException for a root that is not a folder, Exception (with
     // a Portuguese message) when the address cannot be used, nothing can listen on it or the
     // certificate and key cannot be used.
-    explicit TFileService(TFileServiceOptions options);
-    ~TFileService();
-    TFileService(const TFileService&) = delete;
-    TFileService& operator=(const TFileService&) = delete;
+    explicit FileService(FileServiceOptions options);
+    ~FileService();
+    FileService(const FileService&) = delete;
+    FileService& operator=(const FileService&) = delete;
 
     // The port listened on.
-    std::uint16_t Port() const { return FPort; }
+    std::uint16_t Port() const { return port_; }
 
-    TFileCatalog& Catalog() { return FCatalog; }
+    FileCatalog& Catalog() { return catalog_; }
 
     // Stops listening, ends the open exchanges and waits for the service's threads.
     void Stop();
 
     // Called by the HTTP library's callbacks.
-    struct TRequest;
+    struct Request;
     int Answer(void* connection, const char* url, const char* method, size_t* uploadSize,
                void** context);
     void Completed(void* connection, void** context, int termination);
@@ -76,27 +76,27 @@ private:
     // One resource of the protocol and the member that answers it.
     struct Route {
         std::string_view path;
-        Reply (TFileService::*answer)(TRequest& request, std::string_view query);
+        Reply (FileService::*answer)(Request& request, std::string_view query);
     };
     // The protocol's table of contents.
     static const Route kRoutes[];
 
-    Reply AnswerListing(TRequest& request, std::string_view query);
-    Reply AnswerDownload(TRequest& request, std::string_view query);
-    Reply Respond(TRequest& request, std::string_view path, std::string_view query);
+    Reply AnswerListing(Request& request, std::string_view query);
+    Reply AnswerDownload(Request& request, std::string_view query);
+    Reply Respond(Request& request, std::string_view path, std::string_view query);
 
-    struct TDaemonStopper {
+    struct DaemonStopper {
         void operator()(MHD_Daemon* daemon) const;
     };
 
-    TFileServiceOptions FOptions;
-    TFileCatalog FCatalog;
-    TDownloadWatch FWatch;      // outlives the daemon, whose completions remove from it
-    THeadWatch FHeads;          // the same
-    unsigned FMaxFilesSent = 1; // files sent at once; a download past it is answered 503
-    std::atomic<unsigned> FFilesSent{0};
-    std::unique_ptr<MHD_Daemon, TDaemonStopper> FDaemon;
-    std::uint16_t FPort = 0;
+    FileServiceOptions options_;
+    FileCatalog catalog_;
+    DownloadWatch watch_;       // outlives the daemon, whose completions remove from it
+    HeadWatch heads_;           // the same
+    unsigned maxFilesSent_ = 1; // files sent at once; a download past it is answered 503
+    std::atomic<unsigned> filesSent_{0};
+    std::unique_ptr<MHD_Daemon, DaemonStopper> daemon_;
+    std::uint16_t port_ = 0;
 };
 
 } // namespace corvane

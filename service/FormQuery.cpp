@@ -51,8 +51,8 @@ std::string PercentDecode(std::string_view text, bool plusIsSpace) {
     return result;
 }
 
-std::vector<TQueryParam> ParseFormQuery(std::string_view query) {
-    std::vector<TQueryParam> params;
+std::vector<QueryParam> ParseFormQuery(std::string_view query) {
+    std::vector<QueryParam> params;
     while (!query.empty()) {
         const size_t end = query.find('&');
         const std::string_view pair = query.substr(0, end);
@@ -70,9 +70,9 @@ std::vector<TQueryParam> ParseFormQuery(std::string_view query) {
     return params;
 }
 
-const TQueryParam* FindParam(const std::vector<TQueryParam>& params, std::string_view name) {
-    for (const TQueryParam& param : params)
-        if (SameAsciiName(param.Name, name))
+const QueryParam* FindParam(const std::vector<QueryParam>& params, std::string_view name) {
+    for (const QueryParam& param : params)
+        if (SameAsciiName(param.name, name))
             return &param;
     return nullptr;
 }

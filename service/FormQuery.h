@@ -12,18 +12,18 @@ namespace corvane {
 // is a space. A '%' not followed by two hexadecimal digits stays as it is.
 std::string PercentDecode(std::string_view text, bool plusIsSpace);
 
-struct TQueryParam {
-    std::string Name;
-    std::string Value;
+struct QueryParam {
+    std::string name;
+    std::string value;
 };
 
 // A form-encoded query ("folder=%5C&mask=*.*&recursive="), as the listing client writes it:
 // pairs split at '&', name and value decoded with '+' as a space. A name without '=' has
 // an empty value.
-std::vector<TQueryParam> ParseFormQuery(std::string_view query);
+std::vector<QueryParam> ParseFormQuery(std::string_view query);
 
 // The first parameter of that name (letter case ignored), or nothing.
-const TQueryParam* FindParam(const std::vector<TQueryParam>& params, std::string_view name);
+const QueryParam* FindParam(const std::vector<QueryParam>& params, std::string_view name);
 
 // The name in a download query. The download client escapes only what cannot stand in a
 // URL and sends '&', '=' and '+' as they are, with "file=" as the only parameter; so the

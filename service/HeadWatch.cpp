@@ -7,7 +7,7 @@
 
 namespace corvane {
 
-std::int64_t THeadWatch::TEntry::Now() {
+std::int64_t HeadWatch::Entry::Now() {
     // Never 0, which means "not waiting".
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -15,58 +15,58 @@ std::int64_t THeadWatch::TEntry::Now() {
            1;
 }
 
-THeadWatch::THeadWatch(std::chrono::milliseconds limit)
-    : FLimit(std::max<std::int64_t>(limit.count(), 1)), FThread([this] { Run(); }) {}
+HeadWatch::HeadWatch(std::chrono::milliseconds limit)
+    : limit_(std::max<std::int64_t>(limit.count(), 1)), thread_([this] { Run(); }) {}
 
-THeadWatch::~THeadWatch() {
+HeadWatch::~HeadWatch() {
     {
-        std::lock_guard lock(FLock);
-        FStopping = true;
+        std::lock_guard lock(lock_);
+        stopping_ = true;
     }
-    FWake.notify_all();
-    FThread.join();
+    wake_.notify_all();
+    thread_.join();
 }
 
-THeadWatch::TEntry& THeadWatch::Add(int socket) {
-    auto entry = std::make_unique<TEntry>(socket);
-    TEntry& added = *entry;
+HeadWatch::Entry& HeadWatch::Add(int socket) {
+    auto entry = std::make_unique<Entry>(socket);
+    Entry& added = *entry;
     bool first = false;
     {
-        std::lock_guard lock(FLock);
-        first = FEntries.empty();
-        FEntries.emplace(&added, std::move(entry));
+        std::lock_guard lock(lock_);
+        first = entries_.empty();
+        entries_.emplace(&added, std::move(entry));
     }
     if (first)
-        FWake.notify_all();
+        wake_.notify_all();
     return added;
 }
 
-void THeadWatch::Remove(TEntry& entry) {
-    std::unique_ptr<TEntry> removed; // freed outside the lock
-    std::lock_guard lock(FLock);
-    const auto found = FEntries.find(&entry);
-    if (found != FEntries.end()) {
+void HeadWatch::Remove(Entry& entry) {
+    std::unique_ptr<Entry> removed; // freed outside the lock
+    std::lock_guard lock(lock_);
+    const auto found = entries_.find(&entry);
+    if (found != entries_.end()) {
         removed = std::move(found->second);
-        FEntries.erase(found);
+        entries_.erase(found);
     }
 }
 
-void THeadWatch::Run() {
+void HeadWatch::Run() {
     // A late head waits at most this much longer than the limit.
-    const auto interval = std::chrono::milliseconds(std::clamp<std::int64_t>(FLimit / 4, 1, 500));
-    std::unique_lock lock(FLock);
-    while (!FStopping) {
+    const auto interval = std::chrono::milliseconds(std::clamp<std::int64_t>(limit_ / 4, 1, 500));
+    std::unique_lock lock(lock_);
+    while (!stopping_) {
         // Asleep while there is no connection; then a look every interval.
-        FWake.wait(lock, [this] { return FStopping || !FEntries.empty(); });
-        FWake.wait_for(lock, interval, [this] { return FStopping; });
-        const std::int64_t now = TEntry::Now();
+        wake_.wait(lock, [this] { return stopping_ || !entries_.empty(); });
+        wake_.wait_for(lock, interval, [this] { return stopping_; });
+        const std::int64_t now = Entry::Now();
         // The lock is held while ending a connection, so its socket cannot be closed (after
         // Remove) and reused meanwhile.
-        for (auto& [key, entry] : FEntries) {
-            const std::int64_t since = entry->WaitingSince.load(std::memory_order_relaxed);
-            if (!entry->Ended && since != 0 && now - since >= FLimit) {
-                EndConnection(entry->Socket);
-                entry->Ended = true;
+        for (auto& [key, entry] : entries_) {
+            const std::int64_t since = entry->waitingSince_.load(std::memory_order_relaxed);
+            if (!entry->ended_ && since != 0 && now - since >= limit_) {
+                EndConnection(entry->socket_);
+                entry->ended_ = true;
             }
         }
     }

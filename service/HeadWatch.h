@@ -14,45 +14,45 @@
 
 namespace corvane {
 
-class THeadWatch {
+class HeadWatch {
 public:
     // One watched connection. Its clock runs from Add, and again from each WaitForHead.
-    class TEntry {
+    class Entry {
     public:
-        explicit TEntry(int socket) : Socket(socket) {}
+        explicit Entry(int socket) : socket_(socket) {}
         // The head of a request arrived: no limit while it is being answered.
-        void HeadArrived() { WaitingSince.store(0, std::memory_order_relaxed); }
+        void HeadArrived() { waitingSince_.store(0, std::memory_order_relaxed); }
         // The answer is out: the next request's head has the whole limit again.
-        void WaitForHead() { WaitingSince.store(Now(), std::memory_order_relaxed); }
+        void WaitForHead() { waitingSince_.store(Now(), std::memory_order_relaxed); }
 
     private:
-        friend class THeadWatch;
+        friend class HeadWatch;
         static std::int64_t Now();
 
-        const int Socket;
-        std::atomic<std::int64_t> WaitingSince{Now()}; // steady milliseconds; 0: not waiting
-        bool Ended = false;                            // the watch's lock held
+        const int socket_;
+        std::atomic<std::int64_t> waitingSince_{Now()}; // steady milliseconds; 0: not waiting
+        bool ended_ = false;                            // the watch's lock held
     };
 
-    explicit THeadWatch(std::chrono::milliseconds limit);
-    ~THeadWatch();
-    THeadWatch(const THeadWatch&) = delete;
-    THeadWatch& operator=(const THeadWatch&) = delete;
+    explicit HeadWatch(std::chrono::milliseconds limit);
+    ~HeadWatch();
+    HeadWatch(const HeadWatch&) = delete;
+    HeadWatch& operator=(const HeadWatch&) = delete;
 
     // Watches a connection that has just been accepted; the entry is the watch's until
     // Remove, which is to be called before the socket is closed.
-    TEntry& Add(int socket);
-    void Remove(TEntry& entry);
+    Entry& Add(int socket);
+    void Remove(Entry& entry);
 
 private:
     void Run();
 
-    const std::int64_t FLimit; // milliseconds
-    std::mutex FLock;
-    std::condition_variable FWake;
-    bool FStopping = false;
-    std::unordered_map<const TEntry*, std::unique_ptr<TEntry>> FEntries;
-    std::thread FThread;
+    const std::int64_t limit_; // milliseconds
+    std::mutex lock_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::unordered_map<const Entry*, std::unique_ptr<Entry>> entries_;
+    std::thread thread_;
 };
 
 } // namespace corvane

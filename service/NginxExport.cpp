@@ -464,7 +464,7 @@ NginxIncludes NginxIncludeTexts(const CatalogSnapshot& snapshot, std::string_vie
 }
 
 ExportResult ExportForNginx(const ExportOptions& options) {
-    TFileCatalog catalog(options.root);
+    FileCatalog catalog(options.root);
     const CatalogSnapshot snapshot = catalog.Snapshot();
 
     // The export beneath the root would be served as files of the tree, and listed again by
@@ -485,15 +485,15 @@ ExportResult ExportForNginx(const ExportOptions& options) {
         throw insideRoot();
     if (options.out.empty() || !ForceDirectories(options.out))
         throw Exception("A pasta de saída " + options.out + " não pôde ser criada.");
-    const std::string out = TServiceRoot(options.out).RealPath();
+    const std::string out = ServiceRoot(options.out).RealPath();
     if (beneath(out, root))
         throw insideRoot();
 
     // The number of this export: one past the highest found in the folder.
     std::vector<std::pair<std::uint64_t, std::string>> earlier;
     std::uint64_t number = 1;
-    for (const TListedFile& file : ListFilesWithAges(out + '/')) {
-        const std::string name = file.FileName.substr(out.size() + 1);
+    for (const ListedFile& file : ListFilesWithAges(out + '/')) {
+        const std::string name = file.fileName.substr(out.size() + 1);
         for (const std::string_view stem : {kWholeTreeStem, kRootFolderStem}) {
             if (name.size() <= stem.size() + kListingExtension.size() ||
                 name.compare(0, stem.size(), stem) != 0 || !name.ends_with(kListingExtension))
@@ -504,14 +504,14 @@ ExportResult ExportForNginx(const ExportOptions& options) {
             const auto [end, error] =
                 std::from_chars(digits.data(), digits.data() + digits.size(), found);
             if (error == std::errc() && end == digits.data() + digits.size()) {
-                earlier.emplace_back(found, file.FileName);
+                earlier.emplace_back(found, file.fileName);
                 number = std::max(number, found + 1);
             }
         }
     }
 
     const auto write = [](const std::string& path, std::string_view content) {
-        TReplacementFile file(path, 0644);
+        ReplacementFile file(path, 0644);
         file.Write(content.data(), content.size());
         file.Commit(Now());
     };

@@ -31,7 +31,7 @@ struct ExportResult {
 // their own in their names, and the http include names the ones of its export: nginx serves
 // the listings and the names of one export together, the old ones until it is reloaded. The
 // listings of the export before stay for the nginx workers that still serve it; older ones
-// go. Throws EDirectoryNotFoundException for a root that is not a folder, and Exception
+// go. Throws DirectoryNotFoundException for a root that is not a folder, and Exception
 // with a Portuguese message when the export cannot be written.
 ExportResult ExportForNginx(const ExportOptions& options);
 

@@ -97,7 +97,7 @@ int Export(int argc, char** argv) {
                     result.files, options.root.c_str(), result.httpInclude.c_str(),
                     result.serverInclude.c_str());
         return 0;
-    } catch (const corvane::EDirectoryNotFoundException&) {
+    } catch (const corvane::DirectoryNotFoundException&) {
         std::fprintf(stderr, "corvane-fileservice: a pasta %s não existe.\n", options.root.c_str());
         return 1;
     } catch (const std::exception& error) {
@@ -111,7 +111,7 @@ int Export(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc > 1 && std::string_view(argv[1]) == "export")
         return Export(argc, argv);
-    corvane::TFileServiceOptions options;
+    corvane::FileServiceOptions options;
     bool hasRoot = false;
     // Empty names (a service's configuration that leaves them blank) mean plain HTTP.
     std::string certificateFile;
@@ -127,22 +127,22 @@ int main(int argc, char** argv) {
         const std::string_view value(argv[++i]);
         unsigned long number = 0;
         if (arg == "--root") {
-            options.Root = std::string(value);
+            options.root = std::string(value);
             hasRoot = true;
         } else if (arg == "--bind") {
-            options.Bind = std::string(value);
+            options.bind = std::string(value);
         } else if (arg == "--port") {
             if (!ReadNumber(value, 65535, number))
                 return Usage("porta inválida: " + std::string(value) + ".");
-            options.Port = static_cast<std::uint16_t>(number);
+            options.port = static_cast<std::uint16_t>(number);
         } else if (arg == "--threads") {
             if (!ReadNumber(value, 1024, number) || number == 0)
                 return Usage("número de threads inválido: " + std::string(value) + ".");
-            options.Threads = static_cast<unsigned>(number);
+            options.threads = static_cast<unsigned>(number);
         } else if (arg == "--header-timeout") {
             if (!ReadNumber(value, 3600, number) || number == 0)
                 return Usage("tempo de cabeçalho inválido: " + std::string(value) + ".");
-            options.HeaderTimeout = std::chrono::seconds(number);
+            options.headerTimeout = std::chrono::seconds(number);
         } else if (arg == "--tls-certificate") {
             certificateFile = std::string(value);
         } else if (arg == "--tls-key") {
@@ -175,23 +175,23 @@ int main(int argc, char** argv) {
     // Before the service's threads exist, so that they inherit the blocked stop signals.
     corvane::PrepareServiceProcess();
     try {
-        corvane::TFileService service(options);
+        corvane::FileService service(options);
         // The address on standard output, so that a script that asked for port 0 finds it.
         std::printf("%s://%s:%u\n", options.tlsCertificate.empty() ? "http" : "https",
-                    options.Bind.find(':') != std::string::npos ? ("[" + options.Bind + "]").c_str()
-                                                                : options.Bind.c_str(),
+                    options.bind.find(':') != std::string::npos ? ("[" + options.bind + "]").c_str()
+                                                                : options.bind.c_str(),
                     static_cast<unsigned>(service.Port()));
         std::fflush(stdout);
-        corvane::OutputDebugString("corvane-fileservice: servindo " + options.Root + " em " +
-                                   options.Bind + " porta " + std::to_string(service.Port()));
+        corvane::OutputDebugString("corvane-fileservice: servindo " + options.root + " em " +
+                                   options.bind + " porta " + std::to_string(service.Port()));
         const int signal = corvane::WaitForStopSignal();
         corvane::OutputDebugString("corvane-fileservice: sinal " + std::to_string(signal) +
                                    " recebido, parando.");
         service.Stop();
         corvane::OutputDebugString("corvane-fileservice: parado.");
         return 0;
-    } catch (const corvane::EDirectoryNotFoundException&) {
-        std::fprintf(stderr, "corvane-fileservice: a pasta %s não existe.\n", options.Root.c_str());
+    } catch (const corvane::DirectoryNotFoundException&) {
+        std::fprintf(stderr, "corvane-fileservice: a pasta %s não existe.\n", options.root.c_str());
         return 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "corvane-fileservice: %s\n", error.what());

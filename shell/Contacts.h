@@ -3,8 +3,8 @@
 
 namespace corvane {
 
-inline constexpr char MakerTelephone[] = "(11) 3042-7755";
-inline constexpr char MakerCommercialEmail[] = "comercial@corvane.example";
-inline constexpr char SupportEmail[] = "suporte@corvane.example";
+inline constexpr char kMakerTelephone[] = "(11) 3042-7755";
+inline constexpr char kMakerCommercialEmail[] = "comercial@corvane.example";
+inline constexpr char kSupportEmail[] = "suporte@corvane.example";
 
 } // namespace corvane

@@ -22,11 +22,11 @@ void LaunchFlow::StartModule(const ClickArea& area) {
     selectedModule_ = module;
     RunUpdate(
         area.moduleName, area.additionalFiles,
-        [this, module = std::move(module)](TDateTime start) { StartModuleProgram(module, start); });
+        [this, module = std::move(module)](DateTime start) { StartModuleProgram(module, start); });
 }
 
 void LaunchFlow::StartStartupRun() {
-    RunUpdate({}, true, [this](TDateTime start) { EndRun(start); });
+    RunUpdate({}, true, [this](DateTime start) { EndRun(start); });
 }
 
 void LaunchFlow::RunUpdate(std::string_view moduleName, bool additionalFiles, RunEnd runEnd) {
@@ -37,10 +37,10 @@ void LaunchFlow::RunUpdate(std::string_view moduleName, bool additionalFiles, Ru
     }
     if (runsUnderway_++ == 0)
         view_.StartProgressTicks(kProgressInterval);
-    const TDateTime start = system_.now();
+    const DateTime start = system_.now();
     view_.ShowWaitPanel();
     try {
-        const std::shared_ptr<IFilesUpdater> updater = system_.newUpdater(
+        const std::shared_ptr<FilesUpdater> updater = system_.newUpdater(
             settings_.localPath, settings_.remotePath, settings_.url,
             [self = std::weak_ptr<LaunchFlow*>(self_), runEnd = std::move(runEnd), start] {
                 if (self.lock())
@@ -56,14 +56,14 @@ void LaunchFlow::RunUpdate(std::string_view moduleName, bool additionalFiles, Ru
     }
 }
 
-void LaunchFlow::EndRun(TDateTime start) {
+void LaunchFlow::EndRun(DateTime start) {
     if (runsUnderway_ > 0)
         --runsUnderway_;
     HideWaitPanelWhenIdle();
     view_.SetCaption(UpdateTimeCaption(system_.now() - start, system_.timeSeparator));
 }
 
-void LaunchFlow::StartModuleProgram(const std::string& module, TDateTime start) {
+void LaunchFlow::StartModuleProgram(const std::string& module, DateTime start) {
     EndRun(start);
     if (FileExists(module)) {
         // A failed start is not reported: the module's own trouble, not the launcher's.
@@ -96,8 +96,8 @@ void LaunchFlow::ProgressTick() {
     view_.ShowProgress(progressShown_);
 }
 
-std::shared_ptr<IFilesUpdaterObserver> LaunchFlow::RunObserver(std::string_view moduleName) {
-    std::vector<std::shared_ptr<IFilesUpdaterObserver>> observers{progress_.Observer()};
+std::shared_ptr<FilesUpdaterObserver> LaunchFlow::RunObserver(std::string_view moduleName) {
+    std::vector<std::shared_ptr<FilesUpdaterObserver>> observers{progress_.Observer()};
     if (!system_.runLogPath.empty())
         observers.push_back(std::make_shared<RunLog>(
             system_.runLogPath, std::string(moduleName),

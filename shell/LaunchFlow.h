@@ -27,7 +27,7 @@
 namespace corvane {
 
 // How the launcher starts a module or its own new copy: its first window shows normally.
-inline constexpr TStartupInfo kNormalStartup{true, TShowWindow::ShowNormal};
+inline constexpr StartupInfo kNormalStartup{true, ShowWindow::ShowNormal};
 
 // How often the progress line is redrawn while runs are under way.
 inline constexpr std::chrono::milliseconds kProgressInterval{100};
@@ -53,14 +53,14 @@ public:
     const std::string& SelectedModule() const { return selectedModule_; }
 
 private:
-    using RunEnd = std::function<void(TDateTime start)>;
+    using RunEnd = std::function<void(DateTime start)>;
 
     void RunUpdate(std::string_view moduleName, bool additionalFiles, RunEnd runEnd);
-    void EndRun(TDateTime start);
-    void StartModuleProgram(const std::string& module, TDateTime start);
+    void EndRun(DateTime start);
+    void StartModuleProgram(const std::string& module, DateTime start);
     void HideWaitPanelWhenIdle();
     // What the run's updater tells: the progress, and the log when there is one.
-    std::shared_ptr<IFilesUpdaterObserver> RunObserver(std::string_view moduleName);
+    std::shared_ptr<FilesUpdaterObserver> RunObserver(std::string_view moduleName);
 
     LauncherView& view_;
     const LauncherSystem& system_;

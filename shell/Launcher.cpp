@@ -66,12 +66,12 @@ void Launcher::CheckLauncherVersion() {
     // The process's current folder, which need not be the launcher's own folder.
     const std::string currentDir = system_.currentDir();
     switch (ReplaceLauncher(settings_.remotePath, currentDir, system_.selfReplacementFiles)) {
-    case TSelfReplacementResult::NotDue:
+    case SelfReplacementResult::NotDue:
         return;
-    case TSelfReplacementResult::Failed:
+    case SelfReplacementResult::Failed:
         view_.ShowMessage(MessageKind::Notice, "Copia de arquivo falhou! Tente novamente!");
         return;
-    case TSelfReplacementResult::Replaced:
+    case SelfReplacementResult::Replaced:
         break;
     }
     view_.ShowMessage(MessageKind::Notice, "Aplicação atualizada com sucesso!");
@@ -82,7 +82,7 @@ void Launcher::CheckLauncherVersion() {
     view_.LeaveSingleInstance();
     // Its result is not examined: the new copy is in place either way and is started by the
     // next start of the launcher.
-    system_.startProgram(JoinPath(currentDir, LauncherExeName), kNormalStartup);
+    system_.startProgram(JoinPath(currentDir, kLauncherExeName), kNormalStartup);
 }
 
 void Launcher::AreaClicked(const ClickArea& area) {

@@ -8,13 +8,13 @@ namespace corvane {
 LauncherSettings ReadLauncherSettings(const std::string& localPath) {
     // localPath ends in a delimiter, so the name is simply appended (a folder name may hold
     // characters the system's joining refuses).
-    const TIniFile ini(localPath + "Corvane.ini");
-    const TServerSettings server = ReadServerSettings(ini, localPath);
+    const IniFile ini(localPath + "Corvane.ini");
+    const ServerSettings server = ReadServerSettings(ini, localPath);
     LauncherSettings settings;
     settings.localPath = localPath;
-    settings.remotePath = server.RemotePath;
-    settings.url = server.URL;
-    settings.caFile = server.CAFile;
+    settings.remotePath = server.remotePath;
+    settings.url = server.url;
+    settings.caFile = server.caFile;
     settings.accountingProgram =
         ini.ReadString("Servidor", "Exe Contabi", kDefaultAccountingProgram);
     return settings;

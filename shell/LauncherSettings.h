@@ -1,7 +1,7 @@
 // The launcher's configuration: Corvane.ini beside its executable, read once at start.
 //
 //   const LauncherSettings settings = ReadLauncherSettings(ExtractFilePath(ExecutablePath()));
-//   TFilesUpdater::New(settings.localPath, settings.remotePath, settings.url, done);
+//   FilesUpdater::New(settings.localPath, settings.remotePath, settings.url, done);
 #pragma once
 
 #include <string>

@@ -15,10 +15,10 @@ namespace corvane {
 LauncherSystem PlatformLauncherSystem() {
     LauncherSystem system;
     system.newUpdater = [](const std::string& localPath, const std::string& remotePath,
-                           const std::string& url, TThreadMethod onTerminate,
-                           std::shared_ptr<IFilesUpdaterObserver> observer) {
-        return TFilesUpdater::New(localPath, remotePath, url, std::move(onTerminate),
-                                  std::move(observer));
+                           const std::string& url, ThreadMethod onTerminate,
+                           std::shared_ptr<FilesUpdaterObserver> observer) {
+        return FilesUpdaterImpl::New(localPath, remotePath, url, std::move(onTerminate),
+                                     std::move(observer));
     };
     system.startProgram = StartDetachedProcess;
     system.now = Now;

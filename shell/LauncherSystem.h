@@ -14,20 +14,20 @@
 
 namespace corvane {
 
-// Makes the updater of one run (TFilesUpdater::New), which tells observer what it does.
-using UpdaterFactory = std::function<std::shared_ptr<IFilesUpdater>(
+// Makes the updater of one run (FilesUpdaterImpl::New), which tells observer what it does.
+using UpdaterFactory = std::function<std::shared_ptr<FilesUpdater>(
     const std::string& localPath, const std::string& remotePath, const std::string& url,
-    TThreadMethod onTerminate, std::shared_ptr<IFilesUpdaterObserver> observer)>;
+    ThreadMethod onTerminate, std::shared_ptr<FilesUpdaterObserver> observer)>;
 
 struct LauncherSystem {
     UpdaterFactory newUpdater;
     // Starts a program detached (StartDetachedProcess); false when it could not be started.
-    std::function<bool(const std::string& program, const TStartupInfo& startupInfo)> startProgram;
+    std::function<bool(const std::string& program, const StartupInfo& startupInfo)> startProgram;
     // The local wall-clock time.
-    std::function<TDateTime()> now;
+    std::function<DateTime()> now;
     // The process's current folder, where the self-replacement finds the launcher's copies.
     std::function<std::string()> currentDir;
-    TSelfReplacementFiles selfReplacementFiles;
+    SelfReplacementFiles selfReplacementFiles;
     // Opens a new message to the address in the user's mail program and waits until the
     // program has taken it; the result is one of the codes of platform/SimpleMail.h.
     std::function<int(const std::string& address)> sendMail;

@@ -61,9 +61,9 @@ std::size_t ModuleAreaCount() {
 std::string ClickAreaHint(const ClickArea& area) {
     switch (area.action) {
     case SendSupportMail:
-        return std::string("e-mail : ") + SupportEmail;
+        return std::string("e-mail : ") + kSupportEmail;
     case None:
-        return std::string("Telefone : ") + MakerTelephone + "\r\n" + MakerCommercialEmail;
+        return std::string("Telefone : ") + kMakerTelephone + "\r\n" + kMakerCommercialEmail;
     case StartModule:
         break;
     }

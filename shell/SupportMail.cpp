@@ -16,13 +16,13 @@ SupportMail::SupportMail(LauncherView& view, Sender send)
 SupportMail::~SupportMail() = default;
 
 void SupportMail::Send() {
-    const std::shared_ptr<IMainThreadDispatcher> dispatcher = MainThreadDispatcher();
+    const std::shared_ptr<MainThreadDispatcherInterface> dispatcher = MainThreadDispatcher();
     if (!dispatcher)
         throw Exception("No main-thread dispatcher installed");
     ++state_->underway;
     try {
-        TSelfFreeingThread::Start([dispatcher, send = send_, state = std::weak_ptr<State>(state_)] {
-            const int result = send(SupportEmail);
+        SelfFreeingThread::Start([dispatcher, send = send_, state = std::weak_ptr<State>(state_)] {
+            const int result = send(kSupportEmail);
             dispatcher->Post([state, result] {
                 const std::shared_ptr<State> alive = state.lock();
                 if (!alive)
@@ -42,7 +42,7 @@ void SupportMail::Send() {
 }
 
 void SupportMail::ShowResult(LauncherView& view, int result) {
-    if (result == SUCCESS_SUCCESS)
+    if (result == MailSuccess)
         return;
     view.ShowMessage(MessageKind::Error, SimpleMailResultText(result));
 }

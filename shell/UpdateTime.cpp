@@ -8,7 +8,7 @@
 
 namespace corvane {
 
-std::string FormatUpdateTime(TDateTime elapsed, std::string_view separator) {
+std::string FormatUpdateTime(DateTime elapsed, std::string_view separator) {
     std::int64_t milliseconds = std::llround(elapsed * 86400000.0);
     if (milliseconds < 0)
         milliseconds = 0;
@@ -20,7 +20,7 @@ std::string FormatUpdateTime(TDateTime elapsed, std::string_view separator) {
     return std::string(minutes) + std::string(separator) + rest;
 }
 
-std::string UpdateTimeCaption(TDateTime elapsed, std::string_view separator) {
+std::string UpdateTimeCaption(DateTime elapsed, std::string_view separator) {
     return std::string(kApplicationTitle) +
            " Tempo do update : " + FormatUpdateTime(elapsed, separator);
 }

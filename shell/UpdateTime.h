@@ -13,9 +13,9 @@ namespace corvane {
 
 // elapsed (days) as "nn:ss.zzz": minutes of the hour, seconds, milliseconds, hours dropped;
 // separator between minutes and seconds. A negative time (the clock set back) shows as zero.
-std::string FormatUpdateTime(TDateTime elapsed, std::string_view separator);
+std::string FormatUpdateTime(DateTime elapsed, std::string_view separator);
 
 // The caption after a run: the application title, " Tempo do update : " and the time.
-std::string UpdateTimeCaption(TDateTime elapsed, std::string_view separator);
+std::string UpdateTimeCaption(DateTime elapsed, std::string_view separator);
 
 } // namespace corvane

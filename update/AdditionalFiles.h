@@ -10,7 +10,7 @@
 
 namespace corvane {
 
-inline constexpr std::array<std::string_view, 48> AdditionalFiles = {
+inline constexpr std::array<std::string_view, 48> kAdditionalFiles = {
     "central.ini",
     "qtintf70.dll",
     "gds32.dll",

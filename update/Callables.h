@@ -7,6 +7,6 @@ namespace corvane {
 
 // A callable without arguments and without result; it may carry captured values, which live
 // as long as the last copy of the procedure.
-using TProc = std::function<void()>;
+using Proc = std::function<void()>;
 
 } // namespace corvane

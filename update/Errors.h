@@ -7,25 +7,25 @@
 namespace corvane {
 
 // A value of one type read as another ("Invalid class typecast").
-class EInvalidCast : public Exception {
+class InvalidCast : public Exception {
 public:
     using Exception::Exception;
 };
 
 // A date or time text or value that is not valid.
-class EDateTimeException : public Exception {
+class DateTimeException : public Exception {
 public:
     using Exception::Exception;
 };
 
 // A key added twice to a keyed list ("Duplicates not allowed").
-class EListError : public Exception {
+class ListError : public Exception {
 public:
     using Exception::Exception;
 };
 
 // A base URL that cannot be used ("Protocol field is empty", "Host field is empty").
-class ENetURIException : public Exception {
+class NetUriException : public Exception {
 public:
     using Exception::Exception;
 };

@@ -14,89 +14,88 @@
 
 namespace corvane {
 
-// ---- TRESTClientFileList ----
+// ---- FileServiceClient ----
 
-TRESTClientFileList::TRESTClientFileList(std::string AURL)
-    : FURL(std::move(AURL)), FError(std::make_unique<TFileInfoErrorDTO>()) {}
+FileServiceClient::FileServiceClient(std::string url)
+    : url_(std::move(url)), error_(std::make_unique<FileRecordError>()) {}
 
-void TRESTClientFileList::AddFolderParam(TRequest& ARequest, const std::string& AFolder) const {
-    if (!AFolder.empty())
-        ARequest.Params.emplace_back("folder", AFolder);
+void FileServiceClient::AddFolderParam(Request& request, const std::string& folder) const {
+    if (!folder.empty())
+        request.params.emplace_back("folder", folder);
 }
 
-void TRESTClientFileList::AddMaskParam(TRequest& ARequest, const std::string& AMask) const {
-    if (!AMask.empty())
-        ARequest.Params.emplace_back("mask", AMask);
+void FileServiceClient::AddMaskParam(Request& request, const std::string& mask) const {
+    if (!mask.empty())
+        request.params.emplace_back("mask", mask);
 }
 
-void TRESTClientFileList::AddRecursiveParam(TRequest& ARequest, bool ARecursive) const {
+void FileServiceClient::AddRecursiveParam(Request& request, bool recursive) const {
     // Recursion off is told by the parameter's absence.
-    if (ARecursive)
-        ARequest.Params.emplace_back("recursive", "");
+    if (recursive)
+        request.params.emplace_back("recursive", "");
 }
 
-std::string TRESTClientFileList::RequestURL(const TRequest& ARequest) const {
-    TURI uri = NormalizeURL(FURL);
-    uri.Path += "/folderlist";
-    std::string query = uri.HasQuery ? EncodeQueryText(uri.Query) : std::string();
-    bool hasQuery = uri.HasQuery;
-    for (const auto& [name, value] : ARequest.Params) {
+std::string FileServiceClient::RequestURL(const Request& request) const {
+    TURI uri = NormalizeURL(url_);
+    uri.path += "/folderlist";
+    std::string query = uri.hasQuery ? EncodeQueryText(uri.query) : std::string();
+    bool hasQuery = uri.hasQuery;
+    for (const auto& [name, value] : request.params) {
         if (hasQuery && !query.empty())
             query += '&';
         query += name + '=' + EncodeQueryValue(value);
         hasQuery = true;
     }
-    std::string url = uri.Origin() + EncodeURLPath(uri.Path);
+    std::string url = uri.Origin() + EncodeURLPath(uri.path);
     if (hasQuery)
         url += '?' + query;
     return url;
 }
 
-bool TRESTClientFileList::Execute(const std::string& AFolder, const std::string& AMask,
-                                  bool ARecursive) {
-    FFiles = TFilesInfoDTO();
-    FError = std::make_unique<TFileInfoErrorDTO>();
+bool FileServiceClient::Execute(const std::string& folder, const std::string& mask,
+                                bool recursive) {
+    files_ = FileRecordList();
+    error_ = std::make_unique<FileRecordError>();
 
-    TRequest request;
-    AddFolderParam(request, AFolder);
-    AddMaskParam(request, AMask);
-    AddRecursiveParam(request, ARecursive);
-    const THTTPResponse response = FHTTP.Get(RequestURL(request));
+    Request request;
+    AddFolderParam(request, folder);
+    AddMaskParam(request, mask);
+    AddRecursiveParam(request, recursive);
+    const THTTPResponse response = http_.Get(RequestURL(request));
 
-    const std::string text = response.Text(FHTTP.MaxBodyInMemory);
-    if (response.StatusCode < 300) {
+    const std::string text = response.Text(http_.maxBodyInMemory);
+    if (response.statusCode < 300) {
         try {
-            TFilesInfoDTOHelper::FromJSON(FFiles, text);
+            FileRecordListJson::FromJSON(files_, text);
         } catch (...) {
-            FFiles = TFilesInfoDTO(); // nobody reads a partial listing
+            files_ = FileRecordList(); // nobody reads a partial listing
             throw;
         }
     } else {
         // 300 to 499: the service's error object. When the body is not one, the empty
         // record set above stays, so Error and the destructor remain safe.
-        FError = JsonToObject<TFileInfoErrorDTO>(text);
+        error_ = JsonToObject<FileRecordError>(text);
     }
-    return FError->FStatus == 0;
+    return error_->status == 0;
 }
 
 // ---- TRESTClientDownload ----
 
 namespace {
 
-// Runs the download exchange, handing the body of a success to AWriter. Returns the failure's
+// Runs the download exchange, handing the body of a success to writer. Returns the failure's
 // message, or nothing on success.
-std::optional<std::string> Fetch(const THTTPExchange& AHTTP, const std::string& AURL,
-                                 const std::string& ARemoteFileName,
-                                 const THTTPBodyWriter& AWriter) {
+std::optional<std::string> Fetch(const THTTPExchange& http, const std::string& url,
+                                 const std::string& remoteFileName, const THTTPBodyWriter& writer) {
     try {
         const THTTPResponse response =
-            AHTTP.Get(TRESTClientDownload::DownloadURL(AURL, ARemoteFileName), AWriter);
-        if (response.StatusCode < 300)
+            http.Get(TRESTClientDownload::DownloadURL(url, remoteFileName), writer);
+        if (response.statusCode < 300)
             return std::nullopt;
         // 300 to 499 (500 and above were raised): the body text, else the reason phrase.
-        if (response.Body.empty())
-            return response.ReasonPhrase;
-        return response.Text(AHTTP.MaxBodyInMemory);
+        if (response.body.empty())
+            return response.reasonPhrase;
+        return response.Text(http.maxBodyInMemory);
     } catch (const std::exception& e) {
         return std::string(e.what());
     }
@@ -104,14 +103,14 @@ std::optional<std::string> Fetch(const THTTPExchange& AHTTP, const std::string& 
 
 // Creates the local file, fetches into it and closes it. Returns the failure's message, or
 // nothing on success. The file is closed when this returns.
-std::optional<std::string> FetchToFile(const THTTPExchange& AHTTP, const std::string& AURL,
-                                       const std::string& ARemoteFileName,
-                                       const std::string& ALocalFileName) {
+std::optional<std::string> FetchToFile(const THTTPExchange& http, const std::string& url,
+                                       const std::string& remoteFileName,
+                                       const std::string& localFileName) {
     try {
-        TFileStream file(ALocalFileName);
-        if (auto failure =
-                Fetch(AHTTP, AURL, ARemoteFileName,
-                      [&file](const char* data, size_t size) { file.Write(data, size); }))
+        FileStream file(localFileName);
+        if (auto failure = Fetch(http, url, remoteFileName, [&file](const char* data, size_t size) {
+                file.Write(data, size);
+            }))
             return failure;
         file.Close();
         return std::nullopt;
@@ -121,67 +120,67 @@ std::optional<std::string> FetchToFile(const THTTPExchange& AHTTP, const std::st
 }
 
 // The completion event of a threaded download: reset by hand, not signalled at first.
-struct TCompletionEvent {
-    std::mutex Lock;
-    std::condition_variable Changed;
-    bool Signalled = false;
+struct CompletionEvent {
+    std::mutex ownLock;
+    std::condition_variable changed;
+    bool signalled = false;
 
     void Signal() {
         {
-            std::lock_guard lock(Lock);
-            Signalled = true;
+            std::lock_guard lock(ownLock);
+            signalled = true;
         }
-        Changed.notify_all();
+        changed.notify_all();
     }
-    bool WaitFor(std::chrono::milliseconds ATimeout) {
-        std::unique_lock lock(Lock);
-        return Changed.wait_for(lock, ATimeout, [this] { return Signalled; });
+    bool WaitFor(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(ownLock);
+        return changed.wait_for(lock, timeout, [this] { return signalled; });
     }
 };
 
 } // namespace
 
-TRESTClientDownload::TRESTClientDownload(std::string AURL) : FBaseURL(std::move(AURL)) {}
+TRESTClientDownload::TRESTClientDownload(std::string url) : baseUrl_(std::move(url)) {}
 
-std::string TRESTClientDownload::DownloadURL(const std::string& ABaseURL,
-                                             const std::string& ARemoteFileName) {
+std::string TRESTClientDownload::DownloadURL(const std::string& baseUrl,
+                                             const std::string& remoteFileName) {
     // The base URL is cleaned on its own first, so that a trailing "/" gives the same request
     // as the clean form (as it does for the listing); then the name's own rules apply: a "#"
     // ends it, trailing blanks and "/" go, its backslashes stay.
-    const std::string base = NormalizeURL(ABaseURL).ToString();
-    const TURI uri = NormalizeURL(base + "/download?file=" + ARemoteFileName);
-    std::string url = uri.Origin() + EncodeURLPath(uri.Path);
-    if (uri.HasQuery)
-        url += '?' + EncodeQueryText(uri.Query);
+    const std::string base = NormalizeURL(baseUrl).ToString();
+    const TURI uri = NormalizeURL(base + "/download?file=" + remoteFileName);
+    std::string url = uri.Origin() + EncodeURLPath(uri.path);
+    if (uri.hasQuery)
+        url += '?' + EncodeQueryText(uri.query);
     return url;
 }
 
-bool TRESTClientDownload::Download(const std::string& ARemoteFileName,
-                                   const std::string& ALocalFileName) {
-    OutputDebugString(std::string(92, '>') + ARemoteFileName);
-    if (const auto failure = FetchToFile(FHTTP, FBaseURL, ARemoteFileName, ALocalFileName)) {
-        FError = *failure;
-        DeleteFileChecked(ALocalFileName);
+bool TRESTClientDownload::Download(const std::string& remoteFileName,
+                                   const std::string& localFileName) {
+    OutputDebugString(std::string(92, '>') + remoteFileName);
+    if (const auto failure = FetchToFile(http_, baseUrl_, remoteFileName, localFileName)) {
+        error_ = *failure;
+        DeleteFileChecked(localFileName);
     }
-    return FileExists(ALocalFileName);
+    return FileExists(localFileName);
 }
 
-bool TRESTClientDownload::DownloadTo(const std::string& ARemoteFileName,
-                                     const THTTPBodyWriter& AWriter) {
-    OutputDebugString(std::string(92, '>') + ARemoteFileName);
-    if (const auto failure = Fetch(FHTTP, FBaseURL, ARemoteFileName, AWriter)) {
-        FError = *failure;
+bool TRESTClientDownload::DownloadTo(const std::string& remoteFileName,
+                                     const THTTPBodyWriter& writer) {
+    OutputDebugString(std::string(92, '>') + remoteFileName);
+    if (const auto failure = Fetch(http_, baseUrl_, remoteFileName, writer)) {
+        error_ = *failure;
         return false;
     }
     return true;
 }
 
-bool TRESTClientDownload::ThreadedDownload(const std::string& ARemoteFileName,
-                                           const std::string& ALocalFileName) {
-    auto done = std::make_shared<TCompletionEvent>();
+bool TRESTClientDownload::ThreadedDownload(const std::string& remoteFileName,
+                                           const std::string& localFileName) {
+    auto done = std::make_shared<CompletionEvent>();
     // The thread owns copies of everything it uses, so it may outlive this client.
-    std::thread([done, http = FHTTP, url = FBaseURL, remote = ARemoteFileName,
-                 local = ALocalFileName] {
+    std::thread([done, http = http_, url = baseUrl_, remote = remoteFileName,
+                 local = localFileName] {
         if (FetchToFile(http, url, remote, local)) {
             try {
                 DeleteFileChecked(local);
@@ -194,7 +193,7 @@ bool TRESTClientDownload::ThreadedDownload(const std::string& ARemoteFileName,
 
     while (!done->WaitFor(std::chrono::milliseconds(300)))
         ProcessMessages();
-    return FileExists(ALocalFileName);
+    return FileExists(localFileName);
 }
 
 } // namespace corvane

@@ -18,35 +18,35 @@ namespace corvane {
 
 namespace {
 
-// Whether the local file at APath, of age ALocalAge, carries the server's age. The comparison
+// Whether the local file at path, of age localAge, carries the server's age. The comparison
 // is exact; an age that reads back otherwise once stamped (a clock time a daylight-saving
 // change skips, a moment beyond the file system's range) is compared in that form, or the file
 // would be fetched again on every run.
-bool CarriesServersAge(const std::string& APath, TDateTime ALocalAge, TDateTime AServerAge) {
-    if (ALocalAge == AServerAge)
+bool CarriesServersAge(const std::string& path, DateTime localAge, DateTime serverAge) {
+    if (localAge == serverAge)
         return true;
-    return StampedAge(AServerAge, ExtractFilePath(APath)) == ALocalAge;
+    return StampedAge(serverAge, ExtractFilePath(path)) == localAge;
 }
 
 // The server's age in the form the fetched file will carry. Raises, before anything is fetched,
 // when no file here can carry it: fetching would be in vain on every run.
-TDateTime StampedServersAge(const std::string& APath, TDateTime AServerAge) {
-    if (const std::optional<TDateTime> LStamped = StampedAge(AServerAge, ExtractFilePath(APath)))
-        return *LStamped;
-    const TDateTimeParts LAge = DecodeDateTime(AServerAge);
-    char LText[40];
-    std::snprintf(LText, sizeof LText, "%02d/%02d/%04d %02d:%02d:%02d", LAge.Day, LAge.Month,
-                  LAge.Year, LAge.Hour, LAge.Minute, LAge.Second);
-    throw Exception(std::string("A data do arquivo no servidor (") + LText +
+DateTime StampedServersAge(const std::string& path, DateTime serverAge) {
+    if (const std::optional<DateTime> stamped = StampedAge(serverAge, ExtractFilePath(path)))
+        return *stamped;
+    const DateTimeParts age = DecodeDateTime(serverAge);
+    char text[40];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", age.day, age.month, age.year,
+                  age.hour, age.minute, age.second);
+    throw Exception(std::string("A data do arquivo no servidor (") + text +
                     ") não pode ser gravada neste computador. O arquivo local não "
                     "foi alterado.");
 }
 
 // The age a local record carries; nothing for a file that was missing (or unreadable).
-std::optional<TDateTime> LocalAgeOf(const TFileInfoDTO& local) {
-    if (local.FAge == -1.0)
+std::optional<DateTime> LocalAgeOf(const FileRecord& local) {
+    if (local.age == -1.0)
         return std::nullopt;
-    return local.FAge;
+    return local.age;
 }
 
 std::string MessageOf(const std::exception_ptr& error) {
@@ -62,7 +62,7 @@ std::string MessageOf(const std::exception_ptr& error) {
 } // namespace
 
 FilesUpdaterObservers::FilesUpdaterObservers(
-    std::vector<std::shared_ptr<IFilesUpdaterObserver>> observers)
+    std::vector<std::shared_ptr<FilesUpdaterObserver>> observers)
     : observers_(std::move(observers)) {
     std::erase(observers_, nullptr);
 }
@@ -72,15 +72,15 @@ void FilesUpdaterObservers::FileCompared(const FileComparison& comparison) {
         observer->FileCompared(comparison);
 }
 
-void FilesUpdaterObservers::Compared(std::size_t ALocalFiles, std::size_t AQueued) {
+void FilesUpdaterObservers::Compared(std::size_t localFiles, std::size_t queued) {
     for (const auto& observer : observers_)
-        observer->Compared(ALocalFiles, AQueued);
+        observer->Compared(localFiles, queued);
 }
 
-void FilesUpdaterObservers::FolderFailed(const std::string& AFolderName,
-                                         const std::string& AMessage) {
+void FilesUpdaterObservers::FolderFailed(const std::string& folderName,
+                                         const std::string& message) {
     for (const auto& observer : observers_)
-        observer->FolderFailed(AFolderName, AMessage);
+        observer->FolderFailed(folderName, message);
 }
 
 void FilesUpdaterObservers::FileStarted(const std::string& fileName) {
@@ -93,10 +93,10 @@ void FilesUpdaterObservers::BytesArrived(const std::string& fileName, std::uint6
         observer->BytesArrived(fileName, bytes);
 }
 
-void FilesUpdaterObservers::FileDone(const std::string& AFileName, TFileOutcome AOutcome,
-                                     const std::string& AMessage) {
+void FilesUpdaterObservers::FileDone(const std::string& fileName, FileOutcome outcome,
+                                     const std::string& message) {
     for (const auto& observer : observers_)
-        observer->FileDone(AFileName, AOutcome, AMessage);
+        observer->FileDone(fileName, outcome, message);
 }
 
 void FilesUpdaterObservers::RunEnded(const std::string& error) {
@@ -104,63 +104,62 @@ void FilesUpdaterObservers::RunEnded(const std::string& error) {
         observer->RunEnded(error);
 }
 
-std::shared_ptr<IFilesUpdater>
-TFilesUpdater::New(std::string ALocalPath, std::string ARemotePath, std::string AURL,
-                   TThreadMethod AOnTerminate, std::shared_ptr<IFilesUpdaterObserver> AObserver) {
-    return std::make_shared<TFilesUpdater>(TPrivate{}, std::move(ALocalPath),
-                                           std::move(ARemotePath), std::move(AURL),
-                                           std::move(AOnTerminate), std::move(AObserver));
+std::shared_ptr<FilesUpdater>
+FilesUpdaterImpl::New(std::string localPath, std::string remotePath, std::string url,
+                      ThreadMethod onTerminate, std::shared_ptr<FilesUpdaterObserver> observer) {
+    return std::make_shared<FilesUpdaterImpl>(Private{}, std::move(localPath),
+                                              std::move(remotePath), std::move(url),
+                                              std::move(onTerminate), std::move(observer));
 }
 
-TFilesUpdater::TFilesUpdater(TPrivate, std::string ALocalPath, std::string ARemotePath,
-                             std::string AURL, TThreadMethod AOnTerminate,
-                             std::shared_ptr<IFilesUpdaterObserver> AObserver)
-    : FLocalPath(ALocalPath), FOnTerminate(std::move(AOnTerminate)),
-      FObserver(std::move(AObserver)),
+FilesUpdaterImpl::FilesUpdaterImpl(Private, std::string localPath, std::string remotePath,
+                                   std::string url, ThreadMethod onTerminate,
+                                   std::shared_ptr<FilesUpdaterObserver> observer)
+    : localPath_(localPath), onTerminate_(std::move(onTerminate)), observer_(std::move(observer)),
       // By the URL alone: a URL of blanks is not empty and selects the service.
-      source_(AURL.empty() ? MakeFolderSource(std::move(ALocalPath), std::move(ARemotePath))
-                           : MakeServiceSource(std::move(ALocalPath), std::move(AURL))) {}
+      source_(url.empty() ? MakeFolderSource(std::move(localPath), std::move(remotePath))
+                          : MakeServiceSource(std::move(localPath), std::move(url))) {}
 
-TFilesUpdater::~TFilesUpdater() = default;
+FilesUpdaterImpl::~FilesUpdaterImpl() = default;
 
-void TFilesUpdater::Execute(const std::string& AModuleName, bool AAdditionalFiles) {
-    if (FExecuted)
+void FilesUpdaterImpl::Execute(const std::string& moduleName, bool additionalFiles) {
+    if (executed_)
         throw Exception("An update run can be executed only once");
-    FExecuted = true;
+    executed_ = true;
     // The run's reference to itself: the caller may drop its own right after this call.
-    std::shared_ptr<TFilesUpdater> LSelf = shared_from_this();
+    std::shared_ptr<FilesUpdaterImpl> self = shared_from_this();
     try {
-        FTasks = TTasksList::New();
-        FillLocalList(AModuleName, AAdditionalFiles);
-        source_->FillRemoteList(FRemoteList);
-        for (const RemoteFileList::UnreadFolder& folder : FRemoteList.UnreadFolders())
+        tasks_ = TaskList::New();
+        FillLocalList(moduleName, additionalFiles);
+        source_->FillRemoteList(remoteList_);
+        for (const RemoteFileList::UnreadFolder& folder : remoteList_.UnreadFolders())
             ReportUnreadFolder(folder.folderName, folder.message);
         QueueOutdatedFiles();
     } catch (...) {
         error_ = MessageOf(std::current_exception());
-        ReleaseAfterQueuedJobs(std::move(LSelf));
+        ReleaseAfterQueuedJobs(std::move(self));
         throw;
     }
-    FTasks->AWait([LSelf = std::move(LSelf)]() mutable {
+    tasks_->WhenDone([self = std::move(self)]() mutable {
         // The release comes last, and also when the callback raises; it may destroy the
         // updater and its task list, so nothing here touches them after it.
-        struct TRelease {
-            std::shared_ptr<TFilesUpdater>& Self;
-            ~TRelease() { Self.reset(); }
-        } LRelease{LSelf};
-        LSelf->TellRunEnded({});
-        LSelf->DoTerminate();
+        struct Release {
+            std::shared_ptr<FilesUpdaterImpl>& self;
+            ~Release() { self.reset(); }
+        } release{self};
+        self->TellRunEnded({});
+        self->DoTerminate();
     });
 }
 
-void TFilesUpdater::ReleaseAfterQueuedJobs(std::shared_ptr<TFilesUpdater> ASelf) noexcept {
+void FilesUpdaterImpl::ReleaseAfterQueuedJobs(std::shared_ptr<FilesUpdaterImpl> self) noexcept {
     // Jobs queued before the error still run and use this updater: it must outlive them. The
     // completion callback is not called on this path.
-    if (FTasks && FQueuedJobs > 0) {
+    if (tasks_ && queuedJobs_ > 0) {
         try {
-            FTasks->AWait([LSelf = std::move(ASelf)]() mutable {
-                LSelf->TellRunEnded(LSelf->error_);
-                LSelf.reset();
+            tasks_->WhenDone([self = std::move(self)]() mutable {
+                self->TellRunEnded(self->error_);
+                self.reset();
             });
             return;
         } catch (...) {
@@ -171,109 +170,108 @@ void TFilesUpdater::ReleaseAfterQueuedJobs(std::shared_ptr<TFilesUpdater> ASelf)
     TellRunEnded(error_);
 }
 
-void TFilesUpdater::TellRunEnded(const std::string& error) noexcept {
-    if (!FObserver)
+void FilesUpdaterImpl::TellRunEnded(const std::string& error) noexcept {
+    if (!observer_)
         return;
     try {
-        FObserver->RunEnded(error);
+        observer_->RunEnded(error);
     } catch (...) {
         // An observer only watches: the run's end stands.
     }
 }
 
-void TFilesUpdater::ReportUnreadFolder(const std::string& AFolderName,
-                                       const std::string& AMessage) {
-    OutputDebugString("Pasta do servidor não lida: " + AFolderName + ": " + AMessage);
-    if (FObserver)
-        FObserver->FolderFailed(AFolderName, AMessage);
+void FilesUpdaterImpl::ReportUnreadFolder(const std::string& folderName,
+                                          const std::string& message) {
+    OutputDebugString("Pasta do servidor não lida: " + folderName + ": " + message);
+    if (observer_)
+        observer_->FolderFailed(folderName, message);
 }
 
-void TFilesUpdater::DoTerminate() {
-    if (FOnTerminate)
-        FOnTerminate();
+void FilesUpdaterImpl::DoTerminate() {
+    if (onTerminate_)
+        onTerminate_();
 }
 
-void TFilesUpdater::FillLocalList(const std::string& AModuleName, bool AAdditionalFiles) {
-    FLocalList.clear();
-    FLocalKeys.clear();
-    if (!AModuleName.empty())
-        AddLocalFile(AModuleName);
-    if (AAdditionalFiles)
-        for (const std::string_view LName : AdditionalFiles)
-            AddLocalFile(std::string(LName));
+void FilesUpdaterImpl::FillLocalList(const std::string& moduleName, bool additionalFiles) {
+    localList_.clear();
+    localKeys_.clear();
+    if (!moduleName.empty())
+        AddLocalFile(moduleName);
+    if (additionalFiles)
+        for (const std::string_view name : kAdditionalFiles)
+            AddLocalFile(std::string(name));
 }
 
-void TFilesUpdater::AddLocalFile(const std::string& AFileName) {
-    const std::string LPath = JoinPath(FLocalPath, AFileName);
+void FilesUpdaterImpl::AddLocalFile(const std::string& fileName) {
+    const std::string path = JoinPath(localPath_, fileName);
     // A name already listed (the table repeats two) would give a second job for one file.
-    if (!FLocalKeys.insert(UpperCase(AFileName)).second)
+    if (!localKeys_.insert(UpperCase(fileName)).second)
         return;
     // No file, or a time that cannot be read: an age before any the server lists.
-    FLocalList.emplace_back(AFileName, FileAge(LPath).value_or(-1.0));
+    localList_.emplace_back(fileName, FileAge(path).value_or(-1.0));
 }
 
-void TFilesUpdater::QueueOutdatedFiles() {
-    for (const TFileInfoDTO& LLocal : FLocalList) {
-        const std::string LKey = UpperCase(LLocal.FFileName);
+void FilesUpdaterImpl::QueueOutdatedFiles() {
+    for (const FileRecord& local : localList_) {
+        const std::string key = UpperCase(local.fileName);
         // One stray twin on the server fails this file only, not the whole run.
-        if (FRemoteList.IsAmbiguous(LKey)) {
-            if (FObserver)
-                FObserver->FileCompared({LLocal.FFileName, LocalAgeOf(LLocal), nullptr, true});
-            AddFailedTask(LLocal.FFileName, "Duplicates not allowed");
+        if (remoteList_.IsAmbiguous(key)) {
+            if (observer_)
+                observer_->FileCompared({local.fileName, LocalAgeOf(local), nullptr, true});
+            AddFailedTask(local.fileName, "Duplicates not allowed");
             continue;
         }
-        const TFileInfoDTO* const LRemote = FRemoteList.Find(LKey);
-        const std::string LPath = JoinPath(FLocalPath, LLocal.FFileName);
-        const bool LExists = FileExists(LPath);
-        const bool queued =
-            LRemote && (!LExists || !CarriesServersAge(LPath, LLocal.FAge, LRemote->FAge));
-        if (FObserver)
-            FObserver->FileCompared({LLocal.FFileName, LocalAgeOf(LLocal), LRemote, queued});
+        const FileRecord* const remote = remoteList_.Find(key);
+        const std::string path = JoinPath(localPath_, local.fileName);
+        const bool exists = FileExists(path);
+        const bool queued = remote && (!exists || !CarriesServersAge(path, local.age, remote->age));
+        if (observer_)
+            observer_->FileCompared({local.fileName, LocalAgeOf(local), remote, queued});
         if (queued)
-            AddTask(LLocal.FFileName, *LRemote);
+            AddTask(local.fileName, *remote);
     }
-    if (FObserver)
-        FObserver->Compared(FLocalList.size(), FQueuedJobs);
+    if (observer_)
+        observer_->Compared(localList_.size(), queuedJobs_);
 }
 
-void TFilesUpdater::AddTask(const std::string& AFileName, const TFileInfoDTO& ARemote) {
+void FilesUpdaterImpl::AddTask(const std::string& fileName, const FileRecord& remote) {
     // The job refers to the updater without a count of its own: the run's reference keeps
     // the updater alive until every job has ended.
-    FTasks->Run([this, LFileName = AFileName, LRemote = ARemote] { RunJob(LFileName, LRemote); });
-    ++FQueuedJobs;
+    tasks_->Run([this, fileName = fileName, remote = remote] { RunJob(fileName, remote); });
+    ++queuedJobs_;
 }
 
-void TFilesUpdater::AddFailedTask(const std::string& AFileName, const std::string& AMessage) {
+void FilesUpdaterImpl::AddFailedTask(const std::string& fileName, const std::string& message) {
     // A job all the same, so that the file is reported and counted as any failed file is.
-    FTasks->Run([this, LFileName = AFileName, LMessage = AMessage] {
-        if (FObserver)
-            FObserver->FileDone(LFileName, TFileOutcome::Failed, LMessage);
-        throw EListError(LMessage);
+    tasks_->Run([this, fileName = fileName, message = message] {
+        if (observer_)
+            observer_->FileDone(fileName, FileOutcome::Failed, message);
+        throw ListError(message);
     });
-    ++FQueuedJobs;
+    ++queuedJobs_;
 }
 
-void TFilesUpdater::RunJob(const std::string& AFileName, const TFileInfoDTO& ARemote) {
-    TFileOutcome LOutcome = TFileOutcome::Failed;
-    std::string LMessage;
+void FilesUpdaterImpl::RunJob(const std::string& fileName, const FileRecord& remote) {
+    FileOutcome outcome = FileOutcome::Failed;
+    std::string message;
     BytesArrivedCallback arrived;
-    if (FObserver) {
-        FObserver->FileStarted(AFileName);
-        arrived = [this, &AFileName](std::uint64_t bytes) {
-            FObserver->BytesArrived(AFileName, bytes);
+    if (observer_) {
+        observer_->FileStarted(fileName);
+        arrived = [this, &fileName](std::uint64_t bytes) {
+            observer_->BytesArrived(fileName, bytes);
         };
     }
     try {
-        const TDateTime LAge = StampedServersAge(JoinPath(FLocalPath, AFileName), ARemote.FAge);
-        LOutcome = source_->FetchFile(AFileName, ARemote, LAge, arrived);
+        const DateTime stampedAge = StampedServersAge(JoinPath(localPath_, fileName), remote.age);
+        outcome = source_->FetchFile(fileName, remote, stampedAge, arrived);
     } catch (...) {
-        const std::exception_ptr LError = std::current_exception();
-        if (FObserver)
-            FObserver->FileDone(AFileName, TFileOutcome::Failed, MessageOf(LError));
-        std::rethrow_exception(LError); // the job ends failed, as any job that raises
+        const std::exception_ptr error = std::current_exception();
+        if (observer_)
+            observer_->FileDone(fileName, FileOutcome::Failed, MessageOf(error));
+        std::rethrow_exception(error); // the job ends failed, as any job that raises
     }
-    if (FObserver)
-        FObserver->FileDone(AFileName, LOutcome, LMessage);
+    if (observer_)
+        observer_->FileDone(fileName, outcome, message);
 }
 
 } // namespace corvane

@@ -18,8 +18,8 @@ public:
         : localPath_(std::move(localPath)), remotePath_(std::move(remotePath)) {}
 
     void FillRemoteList(RemoteFileList& remoteList) override;
-    TFileOutcome FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
-                           TDateTime age, const BytesArrivedCallback& arrived) override;
+    FileOutcome FetchFile(const std::string& fileName, const FileRecord& remoteFile, DateTime age,
+                          const BytesArrivedCallback& arrived) override;
 
 private:
     const std::string localPath_;
@@ -29,35 +29,35 @@ private:
 void FolderSource::FillRemoteList(RemoteFileList& remoteList) {
     // An empty server folder would make the root of the file system the server.
     if (remotePath_.empty())
-        throw EDirectoryNotFoundException("The specified path was not found");
+        throw DirectoryNotFoundException("The specified path was not found");
     const std::string root = IncludeTrailingBackslash(remotePath_);
-    std::vector<TUnreadFolder> unreadFolders;
-    std::vector<TListedFile> files = ListFilesWithAges(root, unreadFolders);
+    std::vector<UnreadFolder> unreadFolders;
+    std::vector<ListedFile> files = ListFilesWithAges(root, unreadFolders);
     // A subfolder closed to us hides its files: the rest is still updated, and the failure is
     // told rather than passed over.
-    for (const TUnreadFolder& folder : unreadFolders)
-        remoteList.AddUnreadFolder(folder.FolderName.substr(root.size()), folder.Message);
+    for (const UnreadFolder& folder : unreadFolders)
+        remoteList.AddUnreadFolder(folder.folderName.substr(root.size()), folder.message);
     remoteList.Reserve(files.size());
-    for (TListedFile& file : files) {
+    for (ListedFile& file : files) {
         // A file that vanished while the tree was listed has no age to compare: left out.
-        if (!file.Age)
+        if (!file.age)
             continue;
-        remoteList.Add(TFileInfoDTO(file.FileName.substr(root.size()), *file.Age));
+        remoteList.Add(FileRecord(file.fileName.substr(root.size()), *file.age));
     }
 }
 
-TFileOutcome FolderSource::FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
-                                     TDateTime age, const BytesArrivedCallback& arrived) {
+FileOutcome FolderSource::FetchFile(const std::string& fileName, const FileRecord& remoteFile,
+                                    DateTime age, const BytesArrivedCallback& arrived) {
     // The source is the name the server lists: a local name in other capitals names the same
     // file for the launcher, but not for a case-sensitive file system.
-    const std::string source = JoinPath(remotePath_, remoteFile.FFileName);
+    const std::string source = JoinPath(remotePath_, remoteFile.fileName);
     const std::string target = JoinPath(localPath_, fileName);
     // One writer per file across overlapping runs; whoever waited checks whether the other
     // writer has already brought the file to the server's age.
-    TPathLock lock(target);
+    PathLock lock(target);
     if (lock.Waited()) {
         if (FileAge(target) == age)
-            return TFileOutcome::AlreadyCurrent;
+            return FileOutcome::AlreadyCurrent;
     }
     const std::string folder = ExtractFilePath(target);
     if (!folder.empty())
@@ -70,7 +70,7 @@ TFileOutcome FolderSource::FetchFile(const std::string& fileName, const TFileInf
         if (const std::int64_t size = FileSizeOf(target); size > 0)
             arrived(static_cast<std::uint64_t>(size));
     }
-    return TFileOutcome::Updated;
+    return FileOutcome::Updated;
 }
 
 } // namespace

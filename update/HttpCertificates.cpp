@@ -14,19 +14,19 @@ namespace corvane {
 
 namespace {
 
-std::mutex SettingLock;
-std::string ExtraCAFileSetting;
+std::mutex settingLock;
+std::string extraCAFileSetting;
 
 } // namespace
 
 void SetExtraCAFile(std::string_view path) {
-    std::lock_guard lock(SettingLock);
-    ExtraCAFileSetting = std::string(path);
+    std::lock_guard lock(settingLock);
+    extraCAFileSetting = std::string(path);
 }
 
 std::string ExtraCAFile() {
-    std::lock_guard lock(SettingLock);
-    return ExtraCAFileSetting;
+    std::lock_guard lock(settingLock);
+    return extraCAFileSetting;
 }
 
 std::shared_ptr<const TCACertificates> TCACertificates::Load(std::string_view path) {
@@ -43,21 +43,21 @@ std::shared_ptr<const TCACertificates> TCACertificates::Load(std::string_view pa
     if (!bio)
         throw fail();
     while (X509* certificate = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr))
-        list->FCertificates.push_back(certificate);
+        list->certificates_.push_back(certificate);
     ERR_clear_error(); // the loop ends on the "no start line" error at the end of the file
-    if (list->FCertificates.empty())
+    if (list->certificates_.empty())
         throw fail();
     return list;
 }
 
 TCACertificates::~TCACertificates() {
-    for (void* certificate : FCertificates)
+    for (void* certificate : certificates_)
         X509_free(static_cast<X509*>(certificate));
 }
 
 void TCACertificates::AddToContext(void* sslContext) const {
     X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
-    for (void* certificate : FCertificates)
+    for (void* certificate : certificates_)
         X509_STORE_add_cert(store, static_cast<X509*>(certificate)); // a duplicate is harmless
     ERR_clear_error();
 }

@@ -29,11 +29,11 @@ public:
     // Adds the certificates to the trust store of an OpenSSL SSL_CTX.
     void AddToContext(void* sslContext) const;
 
-    size_t Count() const { return FCertificates.size(); }
+    size_t Count() const { return certificates_.size(); }
 
 private:
     TCACertificates() = default;
-    std::vector<void*> FCertificates; // X509*, owned
+    std::vector<void*> certificates_; // X509*, owned
 };
 
 } // namespace corvane

@@ -18,12 +18,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr long ReceiveBufferSize = 256 * 1024;
+constexpr long kReceiveBufferSize = 256 * 1024;
 
 void InitCurlOnce() {
-    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
-    if (result != CURLE_OK)
-        throw ERESTException(std::string("REST request failed: ") + curl_easy_strerror(result));
+    static const CURLcode kResult = curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (kResult != CURLE_OK)
+        throw ERESTException(std::string("REST request failed: ") + curl_easy_strerror(kResult));
 }
 
 struct EasyDeleter {
@@ -86,36 +86,36 @@ bool IsRedirectStatus(int code) {
 }
 
 // State shared with libcurl's callbacks during one exchange.
-struct TTransfer {
-    THTTPResponse Response;
-    const THTTPBodyWriter* Writer = nullptr;
-    size_t MaxBodyInMemory = 0;
-    uint64_t MaxBodyWritten = 0;
-    uint64_t Written = 0;
-    bool HasLocation = false;
-    uint64_t DeclaredLength = 0; // Content-Length, 0 when absent
-    bool Connected = false;
-    bool RequestSent = false;
-    bool StoppedAfterStatus = false; // the body was not needed and the transfer was ended
-    Clock::time_point LastActivity = Clock::now();
-    std::string Failure; // our own reason to end the transfer
-    std::exception_ptr WriterError;
-    std::shared_ptr<const TCACertificates> Authorities;
+struct Transfer {
+    THTTPResponse response;
+    const THTTPBodyWriter* writer = nullptr;
+    size_t maxBodyInMemory = 0;
+    uint64_t maxBodyWritten = 0;
+    uint64_t written = 0;
+    bool hasLocation = false;
+    uint64_t declaredLength = 0; // Content-Length, 0 when absent
+    bool connected = false;
+    bool requestSent = false;
+    bool stoppedAfterStatus = false; // the body was not needed and the transfer was ended
+    Clock::time_point lastActivity = Clock::now();
+    std::string failure; // our own reason to end the transfer
+    std::exception_ptr writerError;
+    std::shared_ptr<const TCACertificates> authorities;
 
     void BeginHop() {
-        Response = THTTPResponse{};
-        HasLocation = false;
-        DeclaredLength = 0;
-        Connected = false;
-        RequestSent = false;
-        StoppedAfterStatus = false;
-        Written = 0;
-        LastActivity = Clock::now();
+        response = THTTPResponse{};
+        hasLocation = false;
+        declaredLength = 0;
+        connected = false;
+        requestSent = false;
+        stoppedAfterStatus = false;
+        written = 0;
+        lastActivity = Clock::now();
     }
 
-    bool BodyGoesToWriter() const { return Writer && *Writer && Response.StatusCode < 300; }
+    bool BodyGoesToWriter() const { return writer && *writer && response.statusCode < 300; }
     bool BodyNotNeeded() const {
-        return Response.StatusCode >= 500 || (IsRedirectStatus(Response.StatusCode) && HasLocation);
+        return response.statusCode >= 500 || (IsRedirectStatus(response.statusCode) && hasLocation);
     }
 };
 
@@ -132,24 +132,24 @@ void ParseStatusLine(std::string_view line, THTTPResponse& response) {
     size_t i = 0;
     while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9' && i < 3)
         code = code * 10 + (rest[i++] - '0');
-    response.StatusCode = code;
+    response.statusCode = code;
     rest.remove_prefix(i);
     if (!rest.empty() && rest.front() == ' ')
         rest.remove_prefix(1);
-    response.ReasonPhrase = ReasonText(TrimLine(rest));
+    response.reasonPhrase = ReasonText(TrimLine(rest));
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-    auto& t = *static_cast<TTransfer*>(user);
+    auto& t = *static_cast<Transfer*>(user);
     const size_t length = size * count;
-    t.LastActivity = Clock::now();
+    t.lastActivity = Clock::now();
     const std::string_view line(data, length);
     if (StartsWithNoCase(line, "HTTP/")) {
         // A new status line: an interim answer ended, or a new one begins.
-        t.Response = THTTPResponse{};
-        t.HasLocation = false;
-        t.DeclaredLength = 0;
-        ParseStatusLine(TrimLine(line), t.Response);
+        t.response = THTTPResponse{};
+        t.hasLocation = false;
+        t.declaredLength = 0;
+        ParseStatusLine(TrimLine(line), t.response);
         return length;
     }
     const size_t colon = line.find(':');
@@ -158,73 +158,73 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     const std::string_view name = line.substr(0, colon);
     const std::string_view value = TrimLine(line.substr(colon + 1));
     if (StartsWithNoCase(name, "content-type") && name.size() == 12)
-        t.Response.ContentType = std::string(value);
+        t.response.contentType = std::string(value);
     else if (StartsWithNoCase(name, "content-encoding") && name.size() == 16)
-        t.Response.ContentEncoding = std::string(value);
+        t.response.contentEncoding = std::string(value);
     else if (StartsWithNoCase(name, "location") && name.size() == 8)
-        t.HasLocation = !value.empty();
+        t.hasLocation = !value.empty();
     else if (StartsWithNoCase(name, "content-length") && name.size() == 14)
-        t.DeclaredLength = std::strtoull(std::string(value).c_str(), nullptr, 10);
+        t.declaredLength = std::strtoull(std::string(value).c_str(), nullptr, 10);
     return length;
 }
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
-    auto& t = *static_cast<TTransfer*>(user);
+    auto& t = *static_cast<Transfer*>(user);
     const size_t length = size * count;
-    t.LastActivity = Clock::now();
+    t.lastActivity = Clock::now();
     if (t.BodyNotNeeded()) {
-        t.StoppedAfterStatus = true;
+        t.stoppedAfterStatus = true;
         return CURL_WRITEFUNC_ERROR;
     }
     if (t.BodyGoesToWriter()) {
         // A body announced larger than the limit is refused before anything is written.
-        if (t.Written == 0 && t.DeclaredLength > t.MaxBodyWritten) {
-            t.Failure = TooLarge(t.MaxBodyWritten);
+        if (t.written == 0 && t.declaredLength > t.maxBodyWritten) {
+            t.failure = TooLarge(t.maxBodyWritten);
             return CURL_WRITEFUNC_ERROR;
         }
-        t.Written += length;
-        if (t.Written > t.MaxBodyWritten) {
-            t.Failure = TooLarge(t.MaxBodyWritten);
+        t.written += length;
+        if (t.written > t.maxBodyWritten) {
+            t.failure = TooLarge(t.maxBodyWritten);
             return CURL_WRITEFUNC_ERROR;
         }
         try {
-            (*t.Writer)(data, length);
+            (*t.writer)(data, length);
         } catch (...) {
-            t.WriterError = std::current_exception();
+            t.writerError = std::current_exception();
             return CURL_WRITEFUNC_ERROR;
         }
         return length;
     }
-    if (t.Response.Body.size() + length > t.MaxBodyInMemory ||
-        (t.Response.Body.empty() && t.DeclaredLength > t.MaxBodyInMemory)) {
-        t.Failure = TooLarge(t.MaxBodyInMemory);
+    if (t.response.body.size() + length > t.maxBodyInMemory ||
+        (t.response.body.empty() && t.declaredLength > t.maxBodyInMemory)) {
+        t.failure = TooLarge(t.maxBodyInMemory);
         return CURL_WRITEFUNC_ERROR;
     }
-    t.Response.Body.append(data, length);
+    t.response.body.append(data, length);
     return length;
 }
 
 int OnConnected(void* user, char*, char*, int, int) {
-    auto& t = *static_cast<TTransfer*>(user);
-    t.Connected = true;
-    t.LastActivity = Clock::now();
+    auto& t = *static_cast<Transfer*>(user);
+    t.connected = true;
+    t.lastActivity = Clock::now();
     return CURL_PREREQFUNC_OK;
 }
 
 // Only used to learn when the request has left, which starts the receive time limit.
 int OnDebug(CURL*, curl_infotype type, char*, size_t, void* user) {
     if (type == CURLINFO_HEADER_OUT) {
-        auto& t = *static_cast<TTransfer*>(user);
-        t.RequestSent = true;
-        t.LastActivity = Clock::now();
+        auto& t = *static_cast<Transfer*>(user);
+        t.requestSent = true;
+        t.lastActivity = Clock::now();
     }
     return 0;
 }
 
 CURLcode OnSSLContext(CURL*, void* sslContext, void* user) {
-    auto& t = *static_cast<TTransfer*>(user);
-    if (t.Authorities)
-        t.Authorities->AddToContext(sslContext);
+    auto& t = *static_cast<Transfer*>(user);
+    if (t.authorities)
+        t.authorities->AddToContext(sslContext);
     return CURLE_OK;
 }
 
@@ -248,26 +248,26 @@ std::string SchemeOf(std::string_view url) {
 }
 
 // Keeps an easy handle in a multi handle for the length of one transfer.
-class TAttached {
+class Attached {
 public:
-    TAttached(CURLM* AMulti, CURL* AEasy) : FMulti(AMulti), FEasy(AEasy) {
-        if (curl_multi_add_handle(FMulti, FEasy) != CURLM_OK)
+    Attached(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy) {
+        if (curl_multi_add_handle(multi_, easy_) != CURLM_OK)
             Fail("cannot start the transfer");
     }
-    ~TAttached() { curl_multi_remove_handle(FMulti, FEasy); }
-    TAttached(const TAttached&) = delete;
-    TAttached& operator=(const TAttached&) = delete;
+    ~Attached() { curl_multi_remove_handle(multi_, easy_); }
+    Attached(const Attached&) = delete;
+    Attached& operator=(const Attached&) = delete;
 
 private:
-    CURLM* FMulti;
-    CURL* FEasy;
+    CURLM* multi_;
+    CURL* easy_;
 };
 
 // Runs one request to its end and returns libcurl's result. Our own time limits apply once
 // the connection stands (libcurl enforces the connect limit): the send limit until the
 // request has left, then the receive limit, each to a pause without any byte moving.
-CURLcode RunTransfer(CURLM* multi, CURL* easy, TTransfer& transfer, const THTTPTimeouts& limits) {
-    TAttached attached(multi, easy);
+CURLcode RunTransfer(CURLM* multi, CURL* easy, Transfer& transfer, const THTTPTimeouts& limits) {
+    Attached attached(multi, easy);
     int running = 1;
     while (running) {
         const CURLMcode step = curl_multi_perform(multi, &running);
@@ -276,14 +276,14 @@ CURLcode RunTransfer(CURLM* multi, CURL* easy, TTransfer& transfer, const THTTPT
         if (!running)
             break;
         int waitMs = 1000; // libcurl's own timers (the connect limit) shorten the wait
-        if (transfer.Connected) {
-            const int limit = transfer.RequestSent ? limits.Receive : limits.Send;
+        if (transfer.connected) {
+            const int limit = transfer.requestSent ? limits.receive : limits.send;
             const auto idle = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  Clock::now() - transfer.LastActivity)
+                                  Clock::now() - transfer.lastActivity)
                                   .count();
             if (idle >= limit)
                 Fail(std::string("The operation timed out: nothing ") +
-                     (transfer.RequestSent ? "received" : "sent") + " for " +
+                     (transfer.requestSent ? "received" : "sent") + " for " +
                      std::to_string(limit) + " ms");
             waitMs = static_cast<int>(std::min<long long>(waitMs, limit - idle));
         }
@@ -302,11 +302,11 @@ CURLcode RunTransfer(CURLM* multi, CURL* easy, TTransfer& transfer, const THTTPT
 } // namespace
 
 std::string THTTPResponse::StatusText() const {
-    return Version + std::to_string(StatusCode) + ' ' + ReasonPhrase;
+    return version + std::to_string(statusCode) + ' ' + reasonPhrase;
 }
 
 std::string THTTPResponse::Text(size_t maxSize) const {
-    return DecodeBodyText(Body, ContentType, ContentEncoding, maxSize);
+    return DecodeBodyText(body, contentType, contentEncoding, maxSize);
 }
 
 THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& writer) const {
@@ -316,15 +316,15 @@ THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& 
     if (!easy || !multi)
         Fail("out of memory");
 
-    TTransfer transfer;
-    transfer.Writer = &writer;
-    transfer.MaxBodyInMemory = MaxBodyInMemory;
-    transfer.MaxBodyWritten = MaxBodyWritten;
+    Transfer transfer;
+    transfer.writer = &writer;
+    transfer.maxBodyInMemory = maxBodyInMemory;
+    transfer.maxBodyWritten = maxBodyWritten;
     char errorText[CURL_ERROR_SIZE] = {};
 
     HeaderList headers;
     for (const std::string& line :
-         {std::string("Accept: ") + Accept, std::string("Accept-Charset: ") + AcceptCharset}) {
+         {std::string("Accept: ") + kAccept, std::string("Accept-Charset: ") + kAcceptCharset}) {
         curl_slist* extended = curl_slist_append(headers.get(), line.c_str());
         if (!extended)
             Fail("out of memory");
@@ -334,7 +334,7 @@ THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& 
 
     CURL* e = easy.get();
     SetOption(e, CURLOPT_HTTPHEADER, headers.get());
-    SetOption(e, CURLOPT_USERAGENT, UserAgent);
+    SetOption(e, CURLOPT_USERAGENT, kUserAgent);
     SetOption(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
     SetOption(e, CURLOPT_HTTPGET, 1L);
     SetOption(e, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -345,10 +345,10 @@ THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& 
     // The body is delivered as sent; only a body read as text is inflated, by us.
     SetOption(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     SetOption(e, CURLOPT_NOSIGNAL, 1L);
-    SetOption(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(Timeouts.Connect));
-    SetOption(e, CURLOPT_LOW_SPEED_LIMIT, LowSpeed.BytesPerSecond);
-    SetOption(e, CURLOPT_LOW_SPEED_TIME, LowSpeed.Seconds);
-    SetOption(e, CURLOPT_BUFFERSIZE, ReceiveBufferSize);
+    SetOption(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect));
+    SetOption(e, CURLOPT_LOW_SPEED_LIMIT, lowSpeed.bytesPerSecond);
+    SetOption(e, CURLOPT_LOW_SPEED_TIME, lowSpeed.seconds);
+    SetOption(e, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     SetOption(e, CURLOPT_SSL_VERIFYPEER, 1L);
     SetOption(e, CURLOPT_SSL_VERIFYHOST, 2L);
     SetOption(e, CURLOPT_ERRORBUFFER, errorText);
@@ -367,38 +367,38 @@ THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& 
     int redirects = 0;
     for (;;) {
         const std::string scheme = SchemeOf(current);
-        if (scheme == "https" && !extraAuthorities.empty() && !transfer.Authorities) {
-            transfer.Authorities = TCACertificates::Load(extraAuthorities);
+        if (scheme == "https" && !extraAuthorities.empty() && !transfer.authorities) {
+            transfer.authorities = TCACertificates::Load(extraAuthorities);
             SetOption(e, CURLOPT_SSL_CTX_FUNCTION, &OnSSLContext);
             SetOption(e, CURLOPT_SSL_CTX_DATA, &transfer);
             SetOption(e, CURLOPT_CA_CACHE_TIMEOUT, 0L); // keep the shared store untouched
         }
         SetOption(e, CURLOPT_URL, current.c_str());
         transfer.BeginHop();
-        transfer.Failure.clear();
+        transfer.failure.clear();
         errorText[0] = '\0';
 
-        const CURLcode result = RunTransfer(multi.get(), e, transfer, Timeouts);
-        if (transfer.WriterError)
-            std::rethrow_exception(transfer.WriterError);
-        if (!transfer.Failure.empty())
-            Fail(transfer.Failure);
-        if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && transfer.StoppedAfterStatus))
+        const CURLcode result = RunTransfer(multi.get(), e, transfer, timeouts);
+        if (transfer.writerError)
+            std::rethrow_exception(transfer.writerError);
+        if (!transfer.failure.empty())
+            Fail(transfer.failure);
+        if (result != CURLE_OK && !(result == CURLE_WRITE_ERROR && transfer.stoppedAfterStatus))
             Fail(errorText[0] ? std::string(errorText) : std::string(curl_easy_strerror(result)));
 
         long version = 0;
         curl_easy_getinfo(e, CURLINFO_HTTP_VERSION, &version);
-        transfer.Response.Version = version == CURL_HTTP_VERSION_1_0   ? "HTTP/1.0 "
+        transfer.response.version = version == CURL_HTTP_VERSION_1_0   ? "HTTP/1.0 "
                                     : version == CURL_HTTP_VERSION_1_1 ? "HTTP/1.1 "
                                     : version == CURL_HTTP_VERSION_2_0 ? "HTTP/2.0 "
                                                                        : "";
 
-        if (IsRedirectStatus(transfer.Response.StatusCode) && transfer.HasLocation) {
+        if (IsRedirectStatus(transfer.response.statusCode) && transfer.hasLocation) {
             char* target = nullptr;
             curl_easy_getinfo(e, CURLINFO_REDIRECT_URL, &target);
             if (target) {
-                if (++redirects > MaxRedirects)
-                    Fail("Maximum number of redirections (" + std::to_string(MaxRedirects) +
+                if (++redirects > kMaxRedirects)
+                    Fail("Maximum number of redirections (" + std::to_string(kMaxRedirects) +
                          ") exceeded");
                 const std::string next = target;
                 // An answer that left TLS could be changed by anyone on the way.
@@ -411,9 +411,9 @@ THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& 
         break;
     }
 
-    if (transfer.Response.StatusCode >= 500)
-        throw ERESTException(transfer.Response.StatusText());
-    return std::move(transfer.Response);
+    if (transfer.response.statusCode >= 500)
+        throw ERESTException(transfer.response.StatusText());
+    return std::move(transfer.response);
 }
 
 } // namespace corvane

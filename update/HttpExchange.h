@@ -14,27 +14,27 @@ namespace corvane {
 // Time limits of one exchange, in milliseconds: to connect, then for each pause while the
 // request is being sent, then for each pause while the answer is awaited or received.
 struct THTTPTimeouts {
-    int Connect = 30000;
-    int Send = 30000;
-    int Receive = 30000;
+    int connect = 30000;
+    int send = 30000;
+    int receive = 30000;
 };
 
 // The slowest transfer an exchange accepts: one that moves fewer than BytesPerSecond on
 // average for Seconds in a row fails. A server that trickles a byte now and then never meets
 // the pause limits above, and would otherwise hold its caller for ever.
 struct THTTPLowSpeedLimit {
-    long BytesPerSecond = 1024;
-    long Seconds = 60;
+    long bytesPerSecond = 1024;
+    long seconds = 60;
 };
 
 // The last answer of an exchange, after redirects.
 struct THTTPResponse {
-    int StatusCode = 0;
-    std::string Version; // "HTTP/1.0 ", "HTTP/1.1 ", "HTTP/2.0 " or "" when unknown
-    std::string ReasonPhrase;
-    std::string ContentType;
-    std::string ContentEncoding;
-    std::string Body; // the raw bytes, unless a body writer took them
+    int statusCode = 0;
+    std::string version; // "HTTP/1.0 ", "HTTP/1.1 ", "HTTP/2.0 " or "" when unknown
+    std::string reasonPhrase;
+    std::string contentType;
+    std::string contentEncoding;
+    std::string body; // the raw bytes, unless a body writer took them
 
     // The version, the code and the reason phrase, e.g. "HTTP/1.1 500 Internal Server Error".
     std::string StatusText() const;
@@ -48,17 +48,17 @@ using THTTPBodyWriter = std::function<void(const char* data, size_t size)>;
 
 class THTTPExchange {
 public:
-    static constexpr int MaxRedirects = 5;
-    static constexpr const char* Accept = "application/json, text/plain; q=0.9, text/html;q=0.8,";
-    static constexpr const char* AcceptCharset = "UTF-8, *;q=0.8";
-    static constexpr const char* UserAgent = "Embarcadero RESTClient/1.0";
+    static constexpr int kMaxRedirects = 5;
+    static constexpr const char* kAccept = "application/json, text/plain; q=0.9, text/html;q=0.8,";
+    static constexpr const char* kAcceptCharset = "UTF-8, *;q=0.8";
+    static constexpr const char* kUserAgent = "Embarcadero RESTClient/1.0";
 
-    THTTPTimeouts Timeouts;
-    THTTPLowSpeedLimit LowSpeed;
+    THTTPTimeouts timeouts;
+    THTTPLowSpeedLimit lowSpeed;
     // A body held in memory (a listing, an error text) may not grow past this.
-    size_t MaxBodyInMemory = size_t{64} << 20;
+    size_t maxBodyInMemory = size_t{64} << 20;
     // A body handed to a writer (a downloaded file) may not grow past this.
-    uint64_t MaxBodyWritten = uint64_t{4} << 30;
+    uint64_t maxBodyWritten = uint64_t{4} << 30;
 
     // Sends a GET of an encoded URL and returns the last answer, following 301, 302, 303 and
     // 307 at most MaxRedirects times in a row. With a writer, the body of an answer below 300

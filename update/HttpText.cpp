@@ -37,11 +37,11 @@ bool IsUTF8Name(std::string_view charset) {
 }
 
 struct InflateStream {
-    z_stream Z{};
-    bool Ready = false;
+    z_stream z{};
+    bool ready = false;
     ~InflateStream() {
-        if (Ready)
-            inflateEnd(&Z);
+        if (ready)
+            inflateEnd(&z);
     }
 };
 
@@ -79,9 +79,9 @@ std::string InflateGzip(std::string_view data, size_t maxSize) {
     if (data.empty())
         return {};
     InflateStream stream;
-    if (inflateInit2(&stream.Z, 16 + MAX_WBITS) != Z_OK)
+    if (inflateInit2(&stream.z, 16 + MAX_WBITS) != Z_OK)
         FailGzip("cannot start inflating");
-    stream.Ready = true;
+    stream.ready = true;
 
     std::string out;
     char buffer[65536];
@@ -91,20 +91,20 @@ std::string InflateGzip(std::string_view data, size_t maxSize) {
     while (left > 0 || !ended) {
         if (ended) {
             // Another gzip member follows the first one.
-            if (inflateReset(&stream.Z) != Z_OK)
+            if (inflateReset(&stream.z) != Z_OK)
                 FailGzip("cannot restart inflating");
             ended = false;
         }
         const uInt chunk = left > UINT_MAX ? UINT_MAX : static_cast<uInt>(left);
-        stream.Z.next_in = const_cast<Bytef*>(next);
-        stream.Z.avail_in = chunk;
-        stream.Z.next_out = reinterpret_cast<Bytef*>(buffer);
-        stream.Z.avail_out = sizeof buffer;
-        const int result = inflate(&stream.Z, Z_NO_FLUSH);
-        const size_t consumed = chunk - stream.Z.avail_in;
+        stream.z.next_in = const_cast<Bytef*>(next);
+        stream.z.avail_in = chunk;
+        stream.z.next_out = reinterpret_cast<Bytef*>(buffer);
+        stream.z.avail_out = sizeof buffer;
+        const int result = inflate(&stream.z, Z_NO_FLUSH);
+        const size_t consumed = chunk - stream.z.avail_in;
         next += consumed;
         left -= consumed;
-        const size_t produced = sizeof buffer - stream.Z.avail_out;
+        const size_t produced = sizeof buffer - stream.z.avail_out;
         if (out.size() + produced > maxSize)
             throw ERESTException("REST request failed: The answer is larger than " +
                                  std::to_string(maxSize) + " bytes");
@@ -114,7 +114,7 @@ std::string InflateGzip(std::string_view data, size_t maxSize) {
             continue;
         }
         if (result != Z_OK && result != Z_BUF_ERROR)
-            FailGzip(stream.Z.msg ? stream.Z.msg : "data error");
+            FailGzip(stream.z.msg ? stream.z.msg : "data error");
         if (left == 0 && produced == 0)
             FailGzip("unexpected end of data");
     }
@@ -129,23 +129,23 @@ std::string ToUTF8(std::string_view bytes, std::string_view charset) {
     std::unique_ptr<UConverter, decltype(&ucnv_close)> probe(ucnv_open(name.c_str(), &status),
                                                              &ucnv_close);
     if (U_FAILURE(status) || !probe)
-        throw EConvertError("Unknown character set: " + name);
+        throw ConvertError("Unknown character set: " + name);
     if (bytes.empty())
         return {};
     if (bytes.size() > static_cast<size_t>(INT32_MAX / 4))
-        throw EConvertError("Text too large to convert from " + name);
+        throw ConvertError("Text too large to convert from " + name);
 
     const auto length = static_cast<int32_t>(bytes.size());
     status = U_ZERO_ERROR;
     const int32_t needed =
         ucnv_convert("UTF-8", name.c_str(), nullptr, 0, bytes.data(), length, &status);
     if (status != U_BUFFER_OVERFLOW_ERROR && U_FAILURE(status))
-        throw EConvertError("Cannot convert text from " + name);
+        throw ConvertError("Cannot convert text from " + name);
     std::string out(static_cast<size_t>(needed), '\0');
     status = U_ZERO_ERROR;
     ucnv_convert("UTF-8", name.c_str(), out.data(), needed, bytes.data(), length, &status);
     if (U_FAILURE(status) && status != U_STRING_NOT_TERMINATED_WARNING)
-        throw EConvertError("Cannot convert text from " + name);
+        throw ConvertError("Cannot convert text from " + name);
     return out;
 }
 

@@ -18,7 +18,7 @@ bool IsGzipEncoding(std::string_view contentEncoding);
 std::string InflateGzip(std::string_view data, size_t maxSize);
 
 // Converts text in the named character set to UTF-8; an empty name means UTF-8. Bytes that
-// the character set cannot map become the replacement character. Throws EConvertError
+// the character set cannot map become the replacement character. Throws ConvertError
 // "Unknown character set: %s" when the name is not known.
 std::string ToUTF8(std::string_view bytes, std::string_view charset);
 

@@ -29,10 +29,10 @@ std::string Lower(std::string_view text) {
 }
 
 void AppendEscaped(std::string& out, unsigned char byte) {
-    static constexpr char Hex[] = "0123456789ABCDEF";
+    static constexpr char kHex[] = "0123456789ABCDEF";
     out += '%';
-    out += Hex[byte >> 4];
-    out += Hex[byte & 0x0F];
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0x0F];
 }
 
 bool IsControlOrNonASCII(unsigned char byte) {
@@ -69,23 +69,23 @@ bool IsDefaultPort(const std::string& scheme, std::string_view port) {
 } // namespace
 
 std::string TURI::Origin() const {
-    std::string result = Scheme + "://" + Host;
-    if (!Port.empty())
-        result += ':' + Port;
+    std::string result = scheme + "://" + host;
+    if (!port.empty())
+        result += ':' + port;
     return result;
 }
 
 std::string TURI::ToString() const {
-    std::string result = Origin() + Path;
-    if (HasQuery)
-        result += '?' + Query;
+    std::string result = Origin() + path;
+    if (hasQuery)
+        result += '?' + query;
     return result;
 }
 
 TURI NormalizeURL(std::string_view url) {
     std::string text(Trim(url));
     if (text.empty())
-        throw ENetURIException("Protocol field is empty");
+        throw NetUriException("Protocol field is empty");
 
     const size_t beforeQuery = std::min(text.find_first_of("?#"), text.size());
     std::replace(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(beforeQuery), '\\', '/');
@@ -94,14 +94,14 @@ TURI NormalizeURL(std::string_view url) {
     // query of a URL written without a scheme ("svc/x?u=http://y") does not.
     size_t schemeEnd = text.find("://");
     if (schemeEnd == 0)
-        throw ENetURIException("Protocol field is empty");
+        throw NetUriException("Protocol field is empty");
     if (schemeEnd == std::string::npos ||
         !IsSchemeName(std::string_view(text).substr(0, schemeEnd))) {
         text.insert(0, "http://");
         schemeEnd = 4;
     }
     TURI uri;
-    uri.Scheme = Lower(std::string_view(text).substr(0, schemeEnd));
+    uri.scheme = Lower(std::string_view(text).substr(0, schemeEnd));
 
     std::string_view rest = std::string_view(text).substr(schemeEnd + 3);
     if (const size_t fragment = rest.find('#'); fragment != std::string_view::npos)
@@ -123,21 +123,21 @@ TURI NormalizeURL(std::string_view url) {
         port = authority.substr(colon + 1);
     }
     if (host.empty())
-        throw ENetURIException("Host field is empty");
-    uri.Host = std::string(host);
-    if (!port.empty() && !IsDefaultPort(uri.Scheme, port))
-        uri.Port = std::string(port);
+        throw NetUriException("Host field is empty");
+    uri.host = std::string(host);
+    if (!port.empty() && !IsDefaultPort(uri.scheme, port))
+        uri.port = std::string(port);
 
     if (const size_t question = pathAndQuery.find('?'); question != std::string_view::npos) {
-        uri.Path = std::string(pathAndQuery.substr(0, question));
-        uri.Query = std::string(pathAndQuery.substr(question + 1));
-        uri.HasQuery = true;
+        uri.path = std::string(pathAndQuery.substr(0, question));
+        uri.query = std::string(pathAndQuery.substr(question + 1));
+        uri.hasQuery = true;
     } else {
-        uri.Path = std::string(pathAndQuery);
+        uri.path = std::string(pathAndQuery);
     }
 
     // Trailing "/" characters go from the end of the whole URL.
-    std::string& tail = uri.HasQuery ? uri.Query : uri.Path;
+    std::string& tail = uri.hasQuery ? uri.query : uri.path;
     while (!tail.empty() && tail.back() == '/')
         tail.pop_back();
     return uri;

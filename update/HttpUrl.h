@@ -10,12 +10,12 @@ namespace corvane {
 // A URL taken apart after normalising. Path and Query hold the text as written (not yet
 // encoded); Port is empty when it was absent or the scheme's default.
 struct TURI {
-    std::string Scheme; // lower case
-    std::string Host;
-    std::string Port;
-    std::string Path;  // empty or beginning with "/"
-    std::string Query; // the text after the first "?", when HasQuery
-    bool HasQuery = false;
+    std::string scheme; // lower case
+    std::string host;
+    std::string port;
+    std::string path;  // empty or beginning with "/"
+    std::string query; // the text after the first "?", when HasQuery
+    bool hasQuery = false;
 
     // scheme://host[:port]
     std::string Origin() const;
@@ -27,7 +27,7 @@ struct TURI {
 // trimmed at both ends; "\" turned into "/" before the first "?" or "#"; "http://" put in
 // front when there is no "://"; user name, password and "#" fragment dropped; the port
 // dropped when it is the scheme's default (80, 443); all trailing "/" removed.
-// Throws ENetURIException "Protocol field is empty" or "Host field is empty".
+// Throws NetUriException "Protocol field is empty" or "Host field is empty".
 TURI NormalizeURL(std::string_view url);
 
 // Encodes the path of a request: controls, space, non-ASCII bytes and " * < > # % { } | \ ^

@@ -56,19 +56,19 @@ std::string_view DropEnclosingQuotes(std::string_view value) {
 
 } // namespace
 
-TIniFile::TIniFile(std::string_view fileName) {
+IniFile::IniFile(std::string_view fileName) {
     std::string content;
     if (ReadWholeFile(fileName, content))
         Parse(TextFileToUtf8(content));
 }
 
-TIniFile TIniFile::FromText(std::string_view text) {
-    TIniFile ini;
+IniFile IniFile::FromText(std::string_view text) {
+    IniFile ini;
     ini.Parse(text);
     return ini;
 }
 
-void TIniFile::Parse(std::string_view text) {
+void IniFile::Parse(std::string_view text) {
     bool inSection = false;
     while (!text.empty()) {
         const size_t end = text.find('\n');
@@ -80,7 +80,7 @@ void TIniFile::Parse(std::string_view text) {
             // The name runs to the last ']'; a line without one is no header.
             const size_t close = line.rfind(']');
             if (close != std::string_view::npos) {
-                FSections.emplace_back(Trim(line.substr(1, close - 1)));
+                sections_.emplace_back(Trim(line.substr(1, close - 1)));
                 inSection = true;
                 continue;
             }
@@ -91,21 +91,21 @@ void TIniFile::Parse(std::string_view text) {
         if (!inSection || equals == std::string_view::npos)
             continue;
         const std::string_view value = DropEnclosingQuotes(Trim(line.substr(equals + 1)));
-        FEntries.push_back({FSections.size() - 1, std::string(Trim(line.substr(0, equals))),
-                            std::string(FirstUtf16Units(value, MaxValueLength))});
+        entries_.push_back({sections_.size() - 1, std::string(Trim(line.substr(0, equals))),
+                            std::string(FirstUtf16Units(value, kMaxValueLength))});
     }
 }
 
-std::string TIniFile::ReadString(std::string_view section, std::string_view key,
-                                 std::string_view defaultValue) const {
-    const auto header = std::find_if(FSections.begin(), FSections.end(),
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view defaultValue) const {
+    const auto header = std::find_if(sections_.begin(), sections_.end(),
                                      [&](const auto& name) { return SameName(name, section); });
-    if (header == FSections.end())
+    if (header == sections_.end())
         return std::string(defaultValue);
-    const auto index = static_cast<size_t>(header - FSections.begin());
-    for (const Entry& entry : FEntries)
-        if (entry.Section == index && SameName(entry.Key, key))
-            return entry.Value;
+    const auto index = static_cast<size_t>(header - sections_.begin());
+    for (const Entry& entry : entries_)
+        if (entry.section == index && SameName(entry.key, key))
+            return entry.value;
     return std::string(defaultValue);
 }
 

@@ -11,33 +11,33 @@
 
 namespace corvane {
 
-class TIniFile {
+class IniFile {
 public:
     // A value arrives through a buffer of 2,048 UTF-16 units, one of them the terminator.
-    static constexpr size_t MaxValueLength = 2047;
+    static constexpr size_t kMaxValueLength = 2047;
 
     // Reads the file at once; a file that is missing or cannot be read acts as empty. The
     // file may be UTF-8, UTF-16 with a byte-order mark, or Windows-1252.
-    explicit TIniFile(std::string_view fileName);
+    explicit IniFile(std::string_view fileName);
 
     // Parses text (UTF-8) as the content of an INI file.
-    static TIniFile FromText(std::string_view text);
+    static IniFile FromText(std::string_view text);
 
     // The value of the key in the section, as UTF-8; defaultValue when there is none.
     std::string ReadString(std::string_view section, std::string_view key,
                            std::string_view defaultValue) const;
 
 private:
-    TIniFile() = default;
+    IniFile() = default;
     void Parse(std::string_view text);
 
     struct Entry {
-        size_t Section; // index of the section header the key stands under
-        std::string Key;
-        std::string Value;
+        size_t section; // index of the section header the key stands under
+        std::string key;
+        std::string value;
     };
-    std::vector<std::string> FSections;
-    std::vector<Entry> FEntries;
+    std::vector<std::string> sections_;
+    std::vector<Entry> entries_;
 };
 
 } // namespace corvane

@@ -10,104 +10,104 @@ namespace corvane {
 
 namespace {
 
-// Day number (days since 1970-01-01) of 1899-12-30, the day TDateTime counts from.
+// Day number (days since 1970-01-01) of 1899-12-30, the day DateTime counts from.
 constexpr std::int64_t kEpochDays = -25'569;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-[[noreturn]] void Fail(const char* AWhat, std::string_view AText) {
-    std::string message(AWhat);
-    message.append(AText);
-    throw EDateTimeException(message);
+[[noreturn]] void Fail(const char* what, std::string_view text) {
+    std::string message(what);
+    message.append(text);
+    throw DateTimeException(message);
 }
 
-// Reads up to AMax digits at APos into AValue; returns how many were read.
-int ReadDigits(std::string_view AText, size_t& APos, int AMax, int& AValue) {
+// Reads up to max digits at pos into value; returns how many were read.
+int ReadDigits(std::string_view text, size_t& pos, int max, int& value) {
     int count = 0;
-    AValue = 0;
-    while (count < AMax && APos < AText.size() && IsDigit(AText[APos])) {
-        AValue = AValue * 10 + (AText[APos] - '0');
-        ++APos;
+    value = 0;
+    while (count < max && pos < text.size() && IsDigit(text[pos])) {
+        value = value * 10 + (text[pos] - '0');
+        ++pos;
         ++count;
     }
     return count;
 }
 
-struct TDateParts {
-    int Year = 0;
-    int Month = 0;
-    int Day = 0;
+struct DateParts {
+    int year = 0;
+    int month = 0;
+    int day = 0;
 };
 
-TDateParts ReadDate(std::string_view ADate, std::string_view AText) {
-    if (!ADate.empty() && ADate.front() == '-')
-        ADate.remove_prefix(1);
-    if (ADate.size() < 4)
-        Fail("Invalid date string: ", AText);
-    TDateParts d;
+DateParts ReadDate(std::string_view date, std::string_view text) {
+    if (!date.empty() && date.front() == '-')
+        date.remove_prefix(1);
+    if (date.size() < 4)
+        Fail("Invalid date string: ", text);
+    DateParts d;
     size_t pos = 0;
-    const int yearDigits = ReadDigits(ADate, pos, 4, d.Year);
+    const int yearDigits = ReadDigits(date, pos, 4, d.year);
     if (yearDigits == 0)
-        Fail("Invalid date string: ", AText);
-    if (yearDigits == 4 && pos < ADate.size() && IsDigit(ADate[pos])) {
+        Fail("Invalid date string: ", text);
+    if (yearDigits == 4 && pos < date.size() && IsDigit(date[pos])) {
         // Basic form: yyyymmdd.
-        ReadDigits(ADate, pos, 2, d.Month);
-        ReadDigits(ADate, pos, 2, d.Day);
+        ReadDigits(date, pos, 2, d.month);
+        ReadDigits(date, pos, 2, d.day);
         return d;
     }
     // Extended form: y-m-d. A month or day without digits stays 0 and is refused when the
     // value is built; whatever follows the day is ignored.
-    if (pos >= ADate.size() || ADate[pos] != '-')
-        Fail("Invalid date string: ", AText);
+    if (pos >= date.size() || date[pos] != '-')
+        Fail("Invalid date string: ", text);
     ++pos;
-    ReadDigits(ADate, pos, 2, d.Month);
-    if (pos >= ADate.size() || ADate[pos] != '-')
-        Fail("Invalid date string: ", AText);
+    ReadDigits(date, pos, 2, d.month);
+    if (pos >= date.size() || date[pos] != '-')
+        Fail("Invalid date string: ", text);
     ++pos;
-    ReadDigits(ADate, pos, 2, d.Day);
+    ReadDigits(date, pos, 2, d.day);
     return d;
 }
 
-struct TTimeParts {
-    int Hour = 0;
-    int Minute = 0;
-    int Second = 0;
-    int Millisecond = 0; // rounded from the fraction; 1000 when it rounds up to a full second
-    int OffsetSign = 0;  // 0: no offset
-    int OffsetHour = 0;
-    int OffsetMinute = 0;
+struct TimeParts {
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0; // rounded from the fraction; 1000 when it rounds up to a full second
+    int offsetSign = 0;  // 0: no offset
+    int offsetHour = 0;
+    int offsetMinute = 0;
 };
 
-class TTimeReader {
+class TimeReader {
 public:
-    TTimeReader(std::string_view ATime, std::string_view AText) : FTime(ATime), FText(AText) {}
+    TimeReader(std::string_view time, std::string_view text) : time_(time), text_(text) {}
 
-    TTimeParts Read() {
-        TTimeParts t;
+    TimeParts Read() {
+        TimeParts t;
         // Components missing at the end of the text count as 0.
         if (AtEnd())
             return t;
-        t.Hour = TwoDigits();
+        t.hour = TwoDigits();
         if (Is(':')) {
-            ++FPos;
+            ++pos_;
             if (!AtEnd()) {
-                t.Minute = TwoDigits();
+                t.minute = TwoDigits();
                 if (Is(':')) {
-                    ++FPos;
+                    ++pos_;
                     if (!AtEnd()) {
-                        t.Second = TwoDigits();
-                        t.Millisecond = Fraction();
+                        t.second = TwoDigits();
+                        t.millisecond = Fraction();
                     }
                 }
             }
-        } else if (!AtEnd() && IsDigit(FTime[FPos])) {
+        } else if (!AtEnd() && IsDigit(time_[pos_])) {
             // Basic form: hhmmss.
-            t.Minute = TwoDigits();
-            if (!AtEnd() && IsDigit(FTime[FPos])) {
-                t.Second = TwoDigits();
-                t.Millisecond = Fraction();
+            t.minute = TwoDigits();
+            if (!AtEnd() && IsDigit(time_[pos_])) {
+                t.second = TwoDigits();
+                t.millisecond = Fraction();
             }
         }
         ReadOffset(t);
@@ -115,13 +115,13 @@ public:
     }
 
 private:
-    bool AtEnd() const { return FPos >= FTime.size(); }
-    bool Is(char c) const { return !AtEnd() && FTime[FPos] == c; }
+    bool AtEnd() const { return pos_ >= time_.size(); }
+    bool Is(char c) const { return !AtEnd() && time_[pos_] == c; }
 
     int TwoDigits() {
         int value = 0;
-        if (ReadDigits(FTime, FPos, 2, value) != 2)
-            Fail("Invalid time string: ", FText);
+        if (ReadDigits(time_, pos_, 2, value) != 2)
+            Fail("Invalid time string: ", text_);
         return value;
     }
 
@@ -130,15 +130,15 @@ private:
     int Fraction() {
         if (!Is('.'))
             return 0;
-        ++FPos;
+        ++pos_;
         if (AtEnd())
             return 0;
-        if (!IsDigit(FTime[FPos]))
-            Fail("Invalid time string: ", FText);
+        if (!IsDigit(time_[pos_]))
+            Fail("Invalid time string: ", text_);
         int ms = 0;
         int count = 0;
-        for (; !AtEnd() && IsDigit(FTime[FPos]); ++FPos, ++count) {
-            const int digit = FTime[FPos] - '0';
+        for (; !AtEnd() && IsDigit(time_[pos_]); ++pos_, ++count) {
+            const int digit = time_[pos_] - '0';
             if (count < 3)
                 ms = ms * 10 + digit;
             else if (count == 3 && digit >= 5)
@@ -149,41 +149,41 @@ private:
         return ms;
     }
 
-    void ReadOffset(TTimeParts& t) {
+    void ReadOffset(TimeParts& t) {
         // "Z", nothing, or any other character: no offset, the rest ignored.
         if (!Is('+') && !Is('-'))
             return;
-        t.OffsetSign = FTime[FPos] == '-' ? -1 : 1;
-        ++FPos;
-        if (AtEnd() || !IsDigit(FTime[FPos]))
-            Fail("Invalid time string: ", FText);
-        ReadDigits(FTime, FPos, 2, t.OffsetHour);
+        t.offsetSign = time_[pos_] == '-' ? -1 : 1;
+        ++pos_;
+        if (AtEnd() || !IsDigit(time_[pos_]))
+            Fail("Invalid time string: ", text_);
+        ReadDigits(time_, pos_, 2, t.offsetHour);
         if (AtEnd())
             return;
-        if (FTime[FPos] != ':')
-            Fail("Invalid time Offset string: ", FText);
-        ++FPos;
-        ReadDigits(FTime, FPos, 2, t.OffsetMinute);
+        if (time_[pos_] != ':')
+            Fail("Invalid time Offset string: ", text_);
+        ++pos_;
+        ReadDigits(time_, pos_, 2, t.offsetMinute);
     }
 
-    std::string_view FTime;
-    std::string_view FText;
-    size_t FPos = 0;
+    std::string_view time_;
+    std::string_view text_;
+    size_t pos_ = 0;
 };
 
-[[noreturn]] void OutOfRange(bool ADate) {
-    throw EConvertError(ADate ? "Invalid argument to date encode"
-                              : "Invalid argument to time encode");
+[[noreturn]] void OutOfRange(bool date) {
+    throw ConvertError(date ? "Invalid argument to date encode"
+                            : "Invalid argument to time encode");
 }
 
 // The form the file service sends, "yyyy-mm-ddThh:nn:ss" with an optional ".fff" and "Z",
 // read directly: every listing holds one per file. Other forms, and times the general reader
 // must judge (hour 24, second 60), return false and take the general road.
-bool TryReadServiceForm(std::string_view AText, TDateTime& AValue) {
-    const size_t n = AText.size();
+bool TryReadServiceForm(std::string_view text, DateTime& value) {
+    const size_t n = text.size();
     if (n < 19 || n > 24)
         return false;
-    const char* p = AText.data();
+    const char* p = text.data();
     auto d = [p](size_t i) { return static_cast<unsigned>(p[i] - '0'); };
     auto bad = [&d](size_t i) { return static_cast<unsigned>(d(i) > 9); };
     const bool digits = (bad(0) | bad(1) | bad(2) | bad(3) | bad(5) | bad(6) | bad(8) | bad(9) |
@@ -206,69 +206,69 @@ bool TryReadServiceForm(std::string_view AText, TDateTime& AValue) {
     if (i != n || hour > 23 || minute > 59 || second > 59)
         return false;
     // An impossible date fails in EncodeDateTime with the general reader's error.
-    AValue = EncodeDateTime(static_cast<int>(d(0) * 1000 + d(1) * 100 + d(2) * 10 + d(3)),
-                            static_cast<int>(d(5) * 10 + d(6)), static_cast<int>(d(8) * 10 + d(9)),
-                            static_cast<int>(hour), static_cast<int>(minute),
-                            static_cast<int>(second), static_cast<int>(ms));
+    value = EncodeDateTime(static_cast<int>(d(0) * 1000 + d(1) * 100 + d(2) * 10 + d(3)),
+                           static_cast<int>(d(5) * 10 + d(6)), static_cast<int>(d(8) * 10 + d(9)),
+                           static_cast<int>(hour), static_cast<int>(minute),
+                           static_cast<int>(second), static_cast<int>(ms));
     return true;
 }
 
 } // namespace
 
-TDateTime ISO8601ToDate(std::string_view AText) {
-    TDateTime value;
-    if (TryReadServiceForm(AText, value))
+DateTime ISO8601ToDate(std::string_view text) {
+    DateTime value;
+    if (TryReadServiceForm(text, value))
         return value;
-    const size_t t = AText.find('T');
-    const std::string_view datePart = t == std::string_view::npos ? AText : AText.substr(0, t);
-    const TDateParts d = ReadDate(datePart, AText);
-    TTimeParts time;
+    const size_t t = text.find('T');
+    const std::string_view datePart = t == std::string_view::npos ? text : text.substr(0, t);
+    const DateParts d = ReadDate(datePart, text);
+    TimeParts time;
     if (t != std::string_view::npos)
-        time = TTimeReader(AText.substr(t + 1), AText).Read();
+        time = TimeReader(text.substr(t + 1), text).Read();
 
-    if (!IsValidDateTime(d.Year, d.Month, d.Day, 0, 0, 0, 0))
+    if (!IsValidDateTime(d.year, d.month, d.day, 0, 0, 0, 0))
         OutOfRange(true);
     // Hour 24 is only the midnight that ends the day; second 60 (a leap second) is the start
     // of the next minute.
-    const bool validTime = time.Minute <= 59 && time.Second <= 60 &&
-                           (time.Hour <= 23 || (time.Hour == 24 && time.Minute == 0 &&
-                                                time.Second == 0 && time.Millisecond == 0)) &&
-                           time.OffsetHour <= 23 && time.OffsetMinute <= 59;
+    const bool validTime = time.minute <= 59 && time.second <= 60 &&
+                           (time.hour <= 23 || (time.hour == 24 && time.minute == 0 &&
+                                                time.second == 0 && time.millisecond == 0)) &&
+                           time.offsetHour <= 23 && time.offsetMinute <= 59;
     if (!validTime)
         OutOfRange(false);
     std::int64_t ms =
-        time.Second == 60
-            ? (time.Hour * 60 + time.Minute + 1) * 60'000LL
-            : ((time.Hour * 60 + time.Minute) * 60 + time.Second) * 1000LL + time.Millisecond;
+        time.second == 60
+            ? (time.hour * 60 + time.minute + 1) * 60'000LL
+            : ((time.hour * 60 + time.minute) * 60 + time.second) * 1000LL + time.millisecond;
     // The result is the moment in UTC: +hh:mm is subtracted, -hh:mm added.
-    ms -= time.OffsetSign * (time.OffsetHour * 60 + time.OffsetMinute) * 60'000LL;
+    ms -= time.offsetSign * (time.offsetHour * 60 + time.offsetMinute) * 60'000LL;
 
-    std::int64_t days = DaysFromCivil(d.Year, d.Month, d.Day);
-    days += ms / MSecsPerDay;
-    ms %= MSecsPerDay;
+    std::int64_t days = DaysFromCivil(d.year, d.month, d.day);
+    days += ms / kMSecsPerDay;
+    ms %= kMSecsPerDay;
     if (ms < 0) {
-        ms += MSecsPerDay;
+        ms += kMSecsPerDay;
         --days;
     }
-    int year = d.Year, month = d.Month, day = d.Day;
-    if (days != DaysFromCivil(d.Year, d.Month, d.Day)) {
+    int year = d.year, month = d.month, day = d.day;
+    if (days != DaysFromCivil(d.year, d.month, d.day)) {
         // The day moved (offset, hour 24, rounding): take the new date's parts from the
         // whole day number, which DecodeDateTime reads exactly.
-        const TDateTimeParts p = DecodeDateTime(static_cast<TDateTime>(days - kEpochDays));
-        year = p.Year;
-        month = p.Month;
-        day = p.Day; // a year outside 1..9999 is refused by EncodeDateTime
+        const DateTimeParts p = DecodeDateTime(static_cast<DateTime>(days - kEpochDays));
+        year = p.year;
+        month = p.month;
+        day = p.day; // a year outside 1..9999 is refused by EncodeDateTime
     }
     const auto msOfDay = static_cast<int>(ms);
     return EncodeDateTime(year, month, day, msOfDay / 3'600'000, msOfDay / 60'000 % 60,
                           msOfDay / 1000 % 60, msOfDay % 1000);
 }
 
-std::string DateToISO8601(TDateTime value) {
-    const TDateTimeParts p = DecodeDateTime(value);
+std::string DateToISO8601(DateTime value) {
+    const DateTimeParts p = DecodeDateTime(value);
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", p.Year, p.Month, p.Day,
-                  p.Hour, p.Minute, p.Second, p.Millisecond);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", p.year, p.month, p.day,
+                  p.hour, p.minute, p.second, p.millisecond);
     return text;
 }
 

@@ -16,53 +16,53 @@ bool IsNumberChar(char c) {
 
 } // namespace
 
-size_t JsonNumberLength(std::string_view AText, size_t APos) {
-    size_t p = APos;
-    const size_t n = AText.size();
+size_t JsonNumberLength(std::string_view text, size_t pos) {
+    size_t p = pos;
+    const size_t n = text.size();
     auto digits = [&] {
         const size_t from = p;
-        while (p < n && IsDigit(AText[p]))
+        while (p < n && IsDigit(text[p]))
             ++p;
         return p - from;
     };
-    if (p < n && AText[p] == '-')
+    if (p < n && text[p] == '-')
         ++p;
-    if (p < n && AText[p] == '0')
+    if (p < n && text[p] == '0')
         ++p;
     else if (digits() == 0)
         return 0;
-    if (p < n && AText[p] == '.') {
+    if (p < n && text[p] == '.') {
         ++p;
         if (digits() == 0)
             return 0;
     }
-    if (p < n && (AText[p] == 'e' || AText[p] == 'E')) {
+    if (p < n && (text[p] == 'e' || text[p] == 'E')) {
         ++p;
-        if (p < n && (AText[p] == '+' || AText[p] == '-'))
+        if (p < n && (text[p] == '+' || text[p] == '-'))
             ++p;
         if (digits() == 0)
             return 0;
     }
-    return p - APos;
+    return p - pos;
 }
 
-std::string ShortenJsonNumbers(std::string_view AText) {
-    std::string result(AText);
-    const size_t n = AText.size();
+std::string ShortenJsonNumbers(std::string_view text) {
+    std::string result(text);
+    const size_t n = text.size();
     size_t i = 0;
     while (i < n) {
-        const char c = AText[i];
+        const char c = text[i];
         if (c == '"') {
             // Skip the string, escapes included; an unterminated one runs to the end.
-            for (++i; i < n && AText[i] != '"'; ++i)
-                if (AText[i] == '\\')
+            for (++i; i < n && text[i] != '"'; ++i)
+                if (text[i] == '\\')
                     ++i;
             ++i;
         } else if (IsNumberChar(c)) {
             size_t end = i;
-            while (end < n && IsNumberChar(AText[end]))
+            while (end < n && IsNumberChar(text[end]))
                 ++end;
-            if (JsonNumberLength(AText, i) == end - i) {
+            if (JsonNumberLength(text, i) == end - i) {
                 result[i] = '0';
                 for (size_t k = i + 1; k < end; ++k)
                     result[k] = ' ';

@@ -7,25 +7,25 @@ namespace corvane {
 
 namespace {
 
-class TFileSource : public TByteSource {
+class FileSource : public ByteSource {
 public:
-    explicit TFileSource(const TFileBytes& file) : FFile(file) {}
-    uint64_t Size() const override { return FFile.Size(); }
+    explicit FileSource(const FileBytes& file) : file_(file) {}
+    uint64_t Size() const override { return file_.Size(); }
     bool ReadAt(uint64_t offset, std::span<std::byte> into) override {
-        return FFile.ReadAt(offset, into);
+        return file_.ReadAt(offset, into);
     }
 
 private:
-    const TFileBytes& FFile;
+    const FileBytes& file_;
 };
 
 } // namespace
 
 std::string FileVersionOf(std::string_view path) {
-    const TFileBytes file(path);
+    const FileBytes file(path);
     if (!file.IsOpen())
         return {};
-    TFileSource source(file);
+    FileSource source(file);
     const auto version = ReadFileVersion(source);
     return version ? VersionText(*version) : std::string();
 }

@@ -7,34 +7,34 @@ namespace corvane {
 
 namespace {
 
-std::mutex DispatcherLock;
-std::shared_ptr<IMainThreadDispatcher> InstalledDispatcher;
+std::mutex dispatcherLock;
+std::shared_ptr<MainThreadDispatcherInterface> installedDispatcher;
 
 } // namespace
 
-std::shared_ptr<IMainThreadDispatcher>
-SetMainThreadDispatcher(std::shared_ptr<IMainThreadDispatcher> ADispatcher) {
-    std::lock_guard LGuard(DispatcherLock);
-    return std::exchange(InstalledDispatcher, std::move(ADispatcher));
+std::shared_ptr<MainThreadDispatcherInterface>
+SetMainThreadDispatcher(std::shared_ptr<MainThreadDispatcherInterface> dispatcher) {
+    std::lock_guard guard(dispatcherLock);
+    return std::exchange(installedDispatcher, std::move(dispatcher));
 }
 
-std::shared_ptr<IMainThreadDispatcher> MainThreadDispatcher() {
-    std::lock_guard LGuard(DispatcherLock);
-    return InstalledDispatcher;
+std::shared_ptr<MainThreadDispatcherInterface> MainThreadDispatcher() {
+    std::lock_guard guard(dispatcherLock);
+    return installedDispatcher;
 }
 
 void ProcessMessages() {
-    if (const auto LDispatcher = MainThreadDispatcher()) {
-        LDispatcher->ProcessMessages();
+    if (const auto dispatcher = MainThreadDispatcher()) {
+        dispatcher->ProcessMessages();
     }
 }
 
-TMainThreadDispatcherScope::TMainThreadDispatcherScope(
-    std::shared_ptr<IMainThreadDispatcher> ADispatcher)
-    : FPrevious(SetMainThreadDispatcher(std::move(ADispatcher))) {}
+MainThreadDispatcherScope::MainThreadDispatcherScope(
+    std::shared_ptr<MainThreadDispatcherInterface> dispatcher)
+    : previous_(SetMainThreadDispatcher(std::move(dispatcher))) {}
 
-TMainThreadDispatcherScope::~TMainThreadDispatcherScope() {
-    SetMainThreadDispatcher(std::move(FPrevious));
+MainThreadDispatcherScope::~MainThreadDispatcherScope() {
+    SetMainThreadDispatcher(std::move(previous_));
 }
 
 } // namespace corvane

@@ -1,6 +1,6 @@
 // Hand-over of calls to the main thread, the thread that runs the user interface's event loop.
 // The core never depends on a window toolkit: the launcher installs a dispatcher built on its
-// event loop, tests and corvane-update install TMainThreadLoop (update/MainThreadLoop.h).
+// event loop, tests and corvane-update install MainThreadLoop (update/MainThreadLoop.h).
 #pragma once
 
 #include "update/Callables.h"
@@ -9,16 +9,16 @@
 
 namespace corvane {
 
-class IMainThreadDispatcher {
+class MainThreadDispatcherInterface {
 public:
-    virtual ~IMainThreadDispatcher() = default;
+    virtual ~MainThreadDispatcherInterface() = default;
 
-    // Queues ACall for the main thread's event loop and returns at once; any thread may call
-    // it. The loop runs ACall once; when the loop will never run again (the application is
-    // ending), it destroys ACall without running it instead, which releases what ACall holds
-    // (a task list waiting for its completion, for one). An error escaping ACall goes to the
+    // Queues call for the main thread's event loop and returns at once; any thread may call
+    // it. The loop runs call once; when the loop will never run again (the application is
+    // ending), it destroys call without running it instead, which releases what call holds
+    // (a task list waiting for its completion, for one). An error escaping call goes to the
     // application's default error report (HandleException).
-    virtual void Post(TProc ACall) = 0;
+    virtual void Post(Proc call) = 0;
 
     // True on the thread that runs the event loop.
     virtual bool IsMainThread() const = 0;
@@ -30,25 +30,25 @@ public:
 };
 
 // Installs the process-wide dispatcher and returns the one it replaces; nullptr uninstalls.
-std::shared_ptr<IMainThreadDispatcher>
-SetMainThreadDispatcher(std::shared_ptr<IMainThreadDispatcher> ADispatcher);
+std::shared_ptr<MainThreadDispatcherInterface>
+SetMainThreadDispatcher(std::shared_ptr<MainThreadDispatcherInterface> dispatcher);
 
 // The installed dispatcher, or nullptr.
-std::shared_ptr<IMainThreadDispatcher> MainThreadDispatcher();
+std::shared_ptr<MainThreadDispatcherInterface> MainThreadDispatcher();
 
 // ProcessMessages of the installed dispatcher; nothing when none is installed.
 void ProcessMessages();
 
 // Installs a dispatcher for the lifetime of the scope and puts back the one it replaced.
-class TMainThreadDispatcherScope {
+class MainThreadDispatcherScope {
 public:
-    explicit TMainThreadDispatcherScope(std::shared_ptr<IMainThreadDispatcher> ADispatcher);
-    ~TMainThreadDispatcherScope();
-    TMainThreadDispatcherScope(const TMainThreadDispatcherScope&) = delete;
-    TMainThreadDispatcherScope& operator=(const TMainThreadDispatcherScope&) = delete;
+    explicit MainThreadDispatcherScope(std::shared_ptr<MainThreadDispatcherInterface> dispatcher);
+    ~MainThreadDispatcherScope();
+    MainThreadDispatcherScope(const MainThreadDispatcherScope&) = delete;
+    MainThreadDispatcherScope& operator=(const MainThreadDispatcherScope&) = delete;
 
 private:
-    std::shared_ptr<IMainThreadDispatcher> FPrevious;
+    std::shared_ptr<MainThreadDispatcherInterface> previous_;
 };
 
 } // namespace corvane

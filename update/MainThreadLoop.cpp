@@ -7,118 +7,118 @@
 
 namespace corvane {
 
-TMainThreadLoop::TMainThreadLoop() : FMainThread(std::this_thread::get_id()) {}
+MainThreadLoop::MainThreadLoop() : mainThread_(std::this_thread::get_id()) {}
 
-TMainThreadLoop::~TMainThreadLoop() {
+MainThreadLoop::~MainThreadLoop() {
     Close();
 }
 
-void TMainThreadLoop::Post(TProc ACall) {
+void MainThreadLoop::Post(Proc call) {
     {
-        std::lock_guard LGuard(FLock);
-        if (!FClosed) {
-            FCalls.push_back(std::move(ACall));
-            FChanged.notify_all();
+        std::lock_guard guard(lock_);
+        if (!closed_) {
+            calls_.push_back(std::move(call));
+            changed_.notify_all();
             return;
         }
     }
-    // Closed: ACall is destroyed here, outside the lock, without running.
+    // Closed: call is destroyed here, outside the lock, without running.
 }
 
-bool TMainThreadLoop::IsMainThread() const {
-    return std::this_thread::get_id() == FMainThread;
+bool MainThreadLoop::IsMainThread() const {
+    return std::this_thread::get_id() == mainThread_;
 }
 
-void TMainThreadLoop::ProcessMessages() {
+void MainThreadLoop::ProcessMessages() {
     if (!IsMainThread()) {
         return;
     }
-    size_t LWaiting;
+    size_t waiting;
     {
-        std::lock_guard LGuard(FLock);
-        LWaiting = FCalls.size();
+        std::lock_guard guard(lock_);
+        waiting = calls_.size();
     }
     // Only what was waiting on entry: a call that posts again must not keep us here.
-    for (; LWaiting > 0; --LWaiting) {
-        TProc LCall;
-        if (!TakeCall(LCall, std::chrono::steady_clock::time_point::min())) {
+    for (; waiting > 0; --waiting) {
+        Proc call;
+        if (!TakeCall(call, std::chrono::steady_clock::time_point::min())) {
             break;
         }
-        RunCall(LCall);
+        RunCall(call);
     }
 }
 
-void TMainThreadLoop::Run() {
+void MainThreadLoop::Run() {
     CheckMainThread();
     for (;;) {
-        TProc LCall;
+        Proc call;
         {
-            std::unique_lock LLock(FLock);
-            FChanged.wait(LLock, [this] { return FQuit || FClosed || !FCalls.empty(); });
-            if (FQuit || FClosed) {
-                FQuit = false;
+            std::unique_lock lock(lock_);
+            changed_.wait(lock, [this] { return quit_ || closed_ || !calls_.empty(); });
+            if (quit_ || closed_) {
+                quit_ = false;
                 return;
             }
-            LCall = std::move(FCalls.front());
-            FCalls.pop_front();
+            call = std::move(calls_.front());
+            calls_.pop_front();
         }
-        RunCall(LCall);
+        RunCall(call);
     }
 }
 
-void TMainThreadLoop::Quit() {
-    std::lock_guard LGuard(FLock);
-    FQuit = true;
-    FChanged.notify_all();
+void MainThreadLoop::Quit() {
+    std::lock_guard guard(lock_);
+    quit_ = true;
+    changed_.notify_all();
 }
 
-bool TMainThreadLoop::RunUntil(const std::function<bool()>& ADone,
-                               std::chrono::milliseconds ATimeout) {
+bool MainThreadLoop::RunUntil(const std::function<bool()>& done,
+                              std::chrono::milliseconds timeout) {
     CheckMainThread();
-    const auto LDeadline = std::chrono::steady_clock::now() + ATimeout;
-    while (!ADone()) {
-        TProc LCall;
-        if (!TakeCall(LCall, LDeadline)) {
-            return ADone();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        Proc call;
+        if (!TakeCall(call, deadline)) {
+            return done();
         }
-        RunCall(LCall);
+        RunCall(call);
     }
     return true;
 }
 
-void TMainThreadLoop::Close() {
-    std::deque<TProc> LDropped;
+void MainThreadLoop::Close() {
+    std::deque<Proc> dropped;
     {
-        std::lock_guard LGuard(FLock);
-        FClosed = true;
-        LDropped.swap(FCalls);
-        FChanged.notify_all();
+        std::lock_guard guard(lock_);
+        closed_ = true;
+        dropped.swap(calls_);
+        changed_.notify_all();
     }
-    // LDropped is destroyed here, outside the lock: a dropped call may release objects whose
+    // dropped is destroyed here, outside the lock: a dropped call may release objects whose
     // destruction posts again.
 }
 
-bool TMainThreadLoop::TakeCall(TProc& ACall, std::chrono::steady_clock::time_point ADeadline) {
-    std::unique_lock LLock(FLock);
-    if (!FChanged.wait_until(LLock, ADeadline, [this] { return !FCalls.empty(); })) {
+bool MainThreadLoop::TakeCall(Proc& call, std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(lock_);
+    if (!changed_.wait_until(lock, deadline, [this] { return !calls_.empty(); })) {
         return false;
     }
-    ACall = std::move(FCalls.front());
-    FCalls.pop_front();
+    call = std::move(calls_.front());
+    calls_.pop_front();
     return true;
 }
 
-void TMainThreadLoop::RunCall(TProc& ACall) {
+void MainThreadLoop::RunCall(Proc& call) {
     try {
-        ACall();
+        call();
     } catch (...) {
         HandleException(std::current_exception());
     }
     // The call's captured values are released here, on the main thread.
-    ACall = nullptr;
+    call = nullptr;
 }
 
-void TMainThreadLoop::CheckMainThread() const {
+void MainThreadLoop::CheckMainThread() const {
     if (!IsMainThread()) {
         throw Exception("The event loop runs only on its main thread");
     }

@@ -14,16 +14,16 @@
 
 namespace corvane {
 
-class TMainThreadLoop final : public IMainThreadDispatcher {
+class MainThreadLoop final : public MainThreadDispatcherInterface {
 public:
     // The calling thread becomes the loop's main thread.
-    TMainThreadLoop();
+    MainThreadLoop();
     // Drops what is still queued (see Close).
-    ~TMainThreadLoop() override;
-    TMainThreadLoop(const TMainThreadLoop&) = delete;
-    TMainThreadLoop& operator=(const TMainThreadLoop&) = delete;
+    ~MainThreadLoop() override;
+    MainThreadLoop(const MainThreadLoop&) = delete;
+    MainThreadLoop& operator=(const MainThreadLoop&) = delete;
 
-    void Post(TProc ACall) override;
+    void Post(Proc call) override;
     bool IsMainThread() const override;
     // Runs the calls queued when it is called (main thread only; elsewhere nothing).
     void ProcessMessages() override;
@@ -32,27 +32,27 @@ public:
     void Run();
     // Makes Run return once the call it is running has returned; any thread may call it.
     void Quit();
-    // Runs handed-over calls, waiting for them, until ADone returns true (checked before
-    // waiting and after each call) or ATimeout has passed; returns the last result of ADone.
+    // Runs handed-over calls, waiting for them, until done returns true (checked before
+    // waiting and after each call) or timeout has passed; returns the last result of done.
     // Main thread only. The time-out is a safety net for callers that must never hang.
-    bool RunUntil(const std::function<bool()>& ADone, std::chrono::milliseconds ATimeout);
+    bool RunUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
     // Ends the loop for good: the calls still queued and every call posted later are
     // destroyed without running, which releases what they hold.
     void Close();
 
 private:
-    // Takes the next call, waiting until ADeadline for one; false when none came.
-    bool TakeCall(TProc& ACall, std::chrono::steady_clock::time_point ADeadline);
-    void RunCall(TProc& ACall);
+    // Takes the next call, waiting until deadline for one; false when none came.
+    bool TakeCall(Proc& call, std::chrono::steady_clock::time_point deadline);
+    void RunCall(Proc& call);
     void CheckMainThread() const;
 
-    const std::thread::id FMainThread;
-    mutable std::mutex FLock;
-    std::condition_variable FChanged;
-    std::deque<TProc> FCalls;
-    bool FQuit = false;
-    bool FClosed = false;
+    const std::thread::id mainThread_;
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<Proc> calls_;
+    bool quit_ = false;
+    bool closed_ = false;
 };
 
 } // namespace corvane

@@ -6,8 +6,8 @@
 
 namespace corvane {
 
-void RemoteFileList::Add(TFileInfoDTO file) {
-    std::string key = UpperCase(file.FFileName);
+void RemoteFileList::Add(FileRecord file) {
+    std::string key = UpperCase(file.fileName);
     if (ambiguousKeys_.contains(key))
         return;
     const auto [at, added] = files_.try_emplace(std::move(key), std::move(file));
@@ -21,7 +21,7 @@ void RemoteFileList::Reserve(std::size_t files) {
     files_.reserve(files);
 }
 
-const TFileInfoDTO* RemoteFileList::Find(const std::string& key) const {
+const FileRecord* RemoteFileList::Find(const std::string& key) const {
     const auto at = files_.find(key);
     return at == files_.end() ? nullptr : &at->second;
 }

@@ -5,8 +5,8 @@
 //   std::unique_ptr<RemoteSource> source = MakeFolderSource(localFolder, serverFolder);
 //   RemoteFileList server;
 //   source->FillRemoteList(server);
-//   if (const TFileInfoDTO* file = server.Find(UpperCase("Estoque.exe")))
-//       source->FetchFile("Estoque.exe", *file, file->FAge, {});
+//   if (const FileRecord* file = server.Find(UpperCase("Estoque.exe")))
+//       source->FetchFile("Estoque.exe", *file, file->age, {});
 #pragma once
 
 #include "platform/DateTime.h"
@@ -24,7 +24,7 @@
 namespace corvane {
 
 // What became of one file that a run set out to fetch.
-enum class TFileOutcome {
+enum class FileOutcome {
     Updated,        // fetched and stamped with the server's age
     AlreadyCurrent, // another run fetched it while this job waited for the file
     Failed,         // the job failed; the local file is as it was before
@@ -41,10 +41,10 @@ public:
 
     // Adds a server file. A second file under the same key (names that differ only in case)
     // makes the key ambiguous: which one is meant cannot be told, so neither is kept.
-    void Add(TFileInfoDTO file);
+    void Add(FileRecord file);
     void Reserve(std::size_t files);
     // The file listed under key, or nullptr when none is, or several are.
-    const TFileInfoDTO* Find(const std::string& key) const;
+    const FileRecord* Find(const std::string& key) const;
     bool IsAmbiguous(const std::string& key) const;
 
     // A server subfolder whose files could not be listed: they are missing from the list.
@@ -52,7 +52,7 @@ public:
     const std::vector<UnreadFolder>& UnreadFolders() const { return unreadFolders_; }
 
 private:
-    std::unordered_map<std::string, TFileInfoDTO> files_;
+    std::unordered_map<std::string, FileRecord> files_;
     std::unordered_set<std::string> ambiguousKeys_;
     std::vector<UnreadFolder> unreadFolders_;
 };
@@ -73,8 +73,8 @@ public:
     // listing gave it, and stamps it with age. A size or hash the listing gave is checked.
     // arrived, when set, is told the bytes as they come. Raises when it fails; the local file
     // is then as it was.
-    virtual TFileOutcome FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
-                                   TDateTime age, const BytesArrivedCallback& arrived) = 0;
+    virtual FileOutcome FetchFile(const std::string& fileName, const FileRecord& remoteFile,
+                                  DateTime age, const BytesArrivedCallback& arrived) = 0;
 };
 
 // The server is the folder remotePath, reachable by path (a network share as a rule).

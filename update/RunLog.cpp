@@ -29,7 +29,7 @@ void Text(JsonWriter& writer, std::string_view value) {
     writer.String(value.data(), static_cast<rapidjson::SizeType>(value.size()));
 }
 
-void Age(JsonWriter& writer, const std::optional<TDateTime>& age) {
+void Age(JsonWriter& writer, const std::optional<DateTime>& age) {
     if (age)
         Text(writer, DateToISO8601(*age));
     else
@@ -63,8 +63,8 @@ std::uint64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
 struct RunLog::FileLine {
     const std::string& file;
     const char* decision;
-    std::optional<TDateTime> localAge;
-    std::optional<TDateTime> serverAge;
+    std::optional<DateTime> localAge;
+    std::optional<DateTime> serverAge;
     std::optional<std::uint64_t> bytes;
     std::optional<std::uint64_t> milliseconds;
     const std::string* error = nullptr;
@@ -96,9 +96,9 @@ RunLog::RunLog(std::string path, const std::string& module, const std::string& s
 }
 
 void RunLog::FileCompared(const FileComparison& comparison) {
-    std::optional<TDateTime> serverAge;
+    std::optional<DateTime> serverAge;
     if (comparison.serverFile)
-        serverAge = comparison.serverFile->FAge;
+        serverAge = comparison.serverFile->age;
     std::lock_guard guard(lock_);
     ++totals_.files;
     if (comparison.queued) {
@@ -113,14 +113,14 @@ void RunLog::FileCompared(const FileComparison& comparison) {
                    serverAge, std::nullopt, std::nullopt});
 }
 
-void RunLog::FolderFailed(const std::string& AFolderName, const std::string& AMessage) {
+void RunLog::FolderFailed(const std::string& folderName, const std::string& message) {
     rapidjson::StringBuffer buffer;
     JsonWriter writer(buffer);
     Open(writer, runId_, "folder");
     writer.Key("folder");
-    Text(writer, AFolderName);
+    Text(writer, folderName);
     writer.Key("error");
-    Text(writer, AMessage);
+    Text(writer, message);
     std::lock_guard guard(lock_);
     Append(Close(writer, buffer));
 }
@@ -137,31 +137,31 @@ void RunLog::BytesArrived(const std::string& fileName, std::uint64_t bytes) {
         file->second.bytes += bytes;
 }
 
-void RunLog::FileDone(const std::string& AFileName, TFileOutcome AOutcome,
-                      const std::string& AMessage) {
+void RunLog::FileDone(const std::string& fileName, FileOutcome outcome,
+                      const std::string& message) {
     std::lock_guard guard(lock_);
-    const auto file = queued_.find(AFileName);
+    const auto file = queued_.find(fileName);
     if (file == queued_.end())
         return;
     const Queued& queued = file->second;
     const char* decision = "current";
-    switch (AOutcome) {
-    case TFileOutcome::Updated:
+    switch (outcome) {
+    case FileOutcome::Updated:
         decision = "fetched";
         ++totals_.fetched;
         break;
-    case TFileOutcome::AlreadyCurrent:
+    case FileOutcome::AlreadyCurrent:
         ++totals_.current;
         break;
-    case TFileOutcome::Failed:
+    case FileOutcome::Failed:
         decision = "failed";
         ++totals_.failed;
         break;
     }
     totals_.bytes += queued.bytes;
-    WriteFileLine({AFileName, decision, queued.localAge, queued.serverAge, queued.bytes,
+    WriteFileLine({fileName, decision, queued.localAge, queued.serverAge, queued.bytes,
                    MillisecondsSince(queued.started),
-                   AOutcome == TFileOutcome::Failed ? &AMessage : nullptr, &queued.sha256});
+                   outcome == FileOutcome::Failed ? &message : nullptr, &queued.sha256});
     queued_.erase(file);
 }
 

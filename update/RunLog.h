@@ -4,7 +4,7 @@
 // lines of runs that overlap (two clicks, the launcher and corvane-update) carry the run's id.
 //
 //   auto log = std::make_shared<RunLog>(DefaultRunLogPath(), "Estoque.exe", url, version);
-//   TFilesUpdater::New(local, server, url, done, log)->Execute("Estoque.exe", true);
+//   FilesUpdaterImpl::New(local, server, url, done, log)->Execute("Estoque.exe", true);
 //
 // The lines, one JSON object each ("time" is the local clock, ages are as the service lists
 // them, null for a file that is not there):
@@ -41,7 +41,7 @@ inline constexpr std::uint64_t kRunLogMaxBytes = std::uint64_t{1} << 20;
 // executable's path cannot be told.
 std::string DefaultRunLogPath();
 
-class RunLog final : public IFilesUpdaterObserver {
+class RunLog final : public FilesUpdaterObserver {
 public:
     // Writes the run's start line: the module (empty for the shared files alone), the source
     // (the service's URL or the server folder) and the launcher's version.
@@ -49,11 +49,11 @@ public:
            const std::string& version);
 
     void FileCompared(const FileComparison& comparison) override;
-    void FolderFailed(const std::string& AFolderName, const std::string& AMessage) override;
+    void FolderFailed(const std::string& folderName, const std::string& message) override;
     void FileStarted(const std::string& fileName) override;
     void BytesArrived(const std::string& fileName, std::uint64_t bytes) override;
-    void FileDone(const std::string& AFileName, TFileOutcome AOutcome,
-                  const std::string& AMessage) override;
+    void FileDone(const std::string& fileName, FileOutcome outcome,
+                  const std::string& message) override;
     void RunEnded(const std::string& error) override;
 
     const std::string& RunId() const { return runId_; }
@@ -61,8 +61,8 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     struct Queued {
-        std::optional<TDateTime> localAge;
-        std::optional<TDateTime> serverAge;
+        std::optional<DateTime> localAge;
+        std::optional<DateTime> serverAge;
         std::optional<Sha256Digest> sha256;
         Clock::time_point started;
         std::uint64_t bytes = 0;

@@ -7,60 +7,60 @@ namespace corvane {
 
 namespace {
 
-struct TRegistry {
-    std::mutex Lock;
-    std::condition_variable Changed;
-    size_t Count = 0;
+struct Registry {
+    std::mutex lock;
+    std::condition_variable changed;
+    size_t count = 0;
 };
 
 // Never destroyed: a self-freeing thread may release its token while the process is already
 // destroying its globals.
-TRegistry& ThreadRegistry() {
-    static TRegistry* const LRegistry = new TRegistry;
-    return *LRegistry;
+Registry& ThreadRegistry() {
+    static Registry* const kLRegistry = new Registry;
+    return *kLRegistry;
 }
 
 } // namespace
 
-TRunningThreads::TToken& TRunningThreads::TToken::operator=(TToken&& AOther) noexcept {
-    if (this != &AOther) {
+RunningThreads::Token& RunningThreads::Token::operator=(Token&& other) noexcept {
+    if (this != &other) {
         Release();
-        FHeld = AOther.FHeld;
-        AOther.FHeld = false;
+        held_ = other.held_;
+        other.held_ = false;
     }
     return *this;
 }
 
-void TRunningThreads::TToken::Release() noexcept {
-    if (!FHeld) {
+void RunningThreads::Token::Release() noexcept {
+    if (!held_) {
         return;
     }
-    FHeld = false;
-    TRegistry& LRegistry = ThreadRegistry();
-    std::lock_guard LGuard(LRegistry.Lock);
-    --LRegistry.Count;
-    LRegistry.Changed.notify_all();
+    held_ = false;
+    Registry& registry = ThreadRegistry();
+    std::lock_guard guard(registry.lock);
+    --registry.count;
+    registry.changed.notify_all();
 }
 
-TRunningThreads::TToken TRunningThreads::Enter() {
-    TRegistry& LRegistry = ThreadRegistry();
-    std::lock_guard LGuard(LRegistry.Lock);
-    ++LRegistry.Count;
-    TToken LToken;
-    LToken.FHeld = true;
-    return LToken;
+RunningThreads::Token RunningThreads::Enter() {
+    Registry& registry = ThreadRegistry();
+    std::lock_guard guard(registry.lock);
+    ++registry.count;
+    Token token;
+    token.held_ = true;
+    return token;
 }
 
-size_t TRunningThreads::Count() {
-    TRegistry& LRegistry = ThreadRegistry();
-    std::lock_guard LGuard(LRegistry.Lock);
-    return LRegistry.Count;
+size_t RunningThreads::Count() {
+    Registry& registry = ThreadRegistry();
+    std::lock_guard guard(registry.lock);
+    return registry.count;
 }
 
-bool TRunningThreads::WaitForNone(std::chrono::milliseconds ATimeout) {
-    TRegistry& LRegistry = ThreadRegistry();
-    std::unique_lock LLock(LRegistry.Lock);
-    return LRegistry.Changed.wait_for(LLock, ATimeout, [&] { return LRegistry.Count == 0; });
+bool RunningThreads::WaitForNone(std::chrono::milliseconds timeout) {
+    Registry& registry = ThreadRegistry();
+    std::unique_lock lock(registry.lock);
+    return registry.changed.wait_for(lock, timeout, [&] { return registry.count == 0; });
 }
 
 } // namespace corvane

@@ -9,30 +9,30 @@
 
 namespace corvane {
 
-class TRunningThreads {
+class RunningThreads {
 public:
     // Held by one running thread; taken before the thread starts and released as the thread's
     // last action.
-    class TToken {
+    class Token {
     public:
-        TToken() = default;
-        ~TToken() { Release(); }
-        TToken(TToken&& AOther) noexcept : FHeld(AOther.FHeld) { AOther.FHeld = false; }
-        TToken& operator=(TToken&& AOther) noexcept;
-        TToken(const TToken&) = delete;
-        TToken& operator=(const TToken&) = delete;
+        Token() = default;
+        ~Token() { Release(); }
+        Token(Token&& other) noexcept : held_(other.held_) { other.held_ = false; }
+        Token& operator=(Token&& other) noexcept;
+        Token(const Token&) = delete;
+        Token& operator=(const Token&) = delete;
 
         void Release() noexcept;
 
     private:
-        friend class TRunningThreads;
-        bool FHeld = false;
+        friend class RunningThreads;
+        bool held_ = false;
     };
 
-    static TToken Enter();
+    static Token Enter();
     static size_t Count();
-    // Waits until no counted thread is running or ATimeout has passed; true when none runs.
-    static bool WaitForNone(std::chrono::milliseconds ATimeout);
+    // Waits until no counted thread is running or timeout has passed; true when none runs.
+    static bool WaitForNone(std::chrono::milliseconds timeout);
 };
 
 } // namespace corvane

@@ -7,17 +7,16 @@
 
 namespace corvane {
 
-void TSelfFreeingThread::Start(TProc AExecute) {
-    std::thread LThread(
-        [LToken = TRunningThreads::Enter(), LExecute = std::move(AExecute)]() mutable {
-            try {
-                LExecute();
-            } catch (...) {
-            }
-            LExecute = nullptr;
-            LToken.Release();
-        });
-    LThread.detach();
+void SelfFreeingThread::Start(Proc execute) {
+    std::thread thread([token = RunningThreads::Enter(), execute = std::move(execute)]() mutable {
+        try {
+            execute();
+        } catch (...) {
+        }
+        execute = nullptr;
+        token.Release();
+    });
+    thread.detach();
 }
 
 } // namespace corvane

@@ -5,13 +5,13 @@
 
 namespace corvane {
 
-class TSelfFreeingThread {
+class SelfFreeingThread {
 public:
-    // Starts a thread that runs AExecute and ends. An error escaping AExecute is dropped: the
+    // Starts a thread that runs execute and ends. An error escaping execute is dropped: the
     // thread has nobody to report to. Raises std::system_error when no thread can be started.
-    // The thread counts in TRunningThreads until its procedure and the procedure's captured
+    // The thread counts in RunningThreads until its procedure and the procedure's captured
     // values are gone.
-    static void Start(TProc AExecute);
+    static void Start(Proc execute);
 };
 
 } // namespace corvane

@@ -8,16 +8,16 @@
 
 namespace corvane {
 
-TSelfReplacementFiles PlatformSelfReplacementFiles() {
-    TSelfReplacementFiles files;
-    files.FileExists = [](const std::string& path) { return corvane::FileExists(path); };
-    files.FileVersionOf = [](const std::string& path) { return corvane::FileVersionOf(path); };
-    files.FileSizeOf = [](const std::string& path) { return corvane::FileSizeOf(path); };
-    files.CopyFileOver = [](const std::string& from, const std::string& to) {
+SelfReplacementFiles PlatformSelfReplacementFiles() {
+    SelfReplacementFiles files;
+    files.fileExists = [](const std::string& path) { return corvane::FileExists(path); };
+    files.fileVersionOf = [](const std::string& path) { return corvane::FileVersionOf(path); };
+    files.fileSizeOf = [](const std::string& path) { return corvane::FileSizeOf(path); };
+    files.copyFileOver = [](const std::string& from, const std::string& to) {
         return corvane::CopyFileOver(from, to);
     };
-    files.DeleteFile = [](const std::string& path) { return DeleteFileAt(path); };
-    files.MoveFile = [](const std::string& from, const std::string& to) {
+    files.deleteFile = [](const std::string& path) { return DeleteFileAt(path); };
+    files.moveFile = [](const std::string& from, const std::string& to) {
         return MoveFileTo(from, to);
     };
     return files;
@@ -25,50 +25,50 @@ TSelfReplacementFiles PlatformSelfReplacementFiles() {
 
 namespace {
 
-TSelfReplacementResult Replace(const std::string& serverFolder, const std::string& currentDir,
-                               const TSelfReplacementFiles& files) {
-    const auto serverCopy = JoinPath(serverFolder, LauncherExeName);
-    if (!files.FileExists(serverCopy))
-        return TSelfReplacementResult::NotDue;
+SelfReplacementResult Replace(const std::string& serverFolder, const std::string& currentDir,
+                              const SelfReplacementFiles& files) {
+    const auto serverCopy = JoinPath(serverFolder, kLauncherExeName);
+    if (!files.fileExists(serverCopy))
+        return SelfReplacementResult::NotDue;
     // All three names live in the current folder, which need not be the launcher's own.
-    const auto localCopy = JoinPath(currentDir, LauncherExeName);
-    const auto newCopy = JoinPath(currentDir, LauncherNewName);
-    const auto oldCopy = JoinPath(currentDir, LauncherOldName);
+    const auto localCopy = JoinPath(currentDir, kLauncherExeName);
+    const auto newCopy = JoinPath(currentDir, kLauncherNewName);
+    const auto oldCopy = JoinPath(currentDir, kLauncherOldName);
 
-    if (!LauncherUpdateDue(files.FileVersionOf(localCopy), files.FileVersionOf(serverCopy)))
-        return TSelfReplacementResult::NotDue;
+    if (!LauncherUpdateDue(files.fileVersionOf(localCopy), files.fileVersionOf(serverCopy)))
+        return SelfReplacementResult::NotDue;
 
-    const auto expectedSize = files.FileSizeOf(serverCopy);
+    const auto expectedSize = files.fileSizeOf(serverCopy);
     // The copy's own answer is not trusted alone: its size must match the server's too.
-    const bool copied = files.CopyFileOver(serverCopy, newCopy);
-    const auto copiedSize = files.FileSizeOf(newCopy);
+    const bool copied = files.copyFileOver(serverCopy, newCopy);
+    const auto copiedSize = files.fileSizeOf(newCopy);
     if (!copied || expectedSize < 0 || copiedSize < 0 || copiedSize != expectedSize)
-        return TSelfReplacementResult::Failed;
+        return SelfReplacementResult::Failed;
 
-    if (!files.DeleteFile(oldCopy))
-        return TSelfReplacementResult::Failed;
-    if (!files.MoveFile(localCopy, oldCopy))
-        return TSelfReplacementResult::Failed;
-    if (!files.MoveFile(newCopy, localCopy)) {
+    if (!files.deleteFile(oldCopy))
+        return SelfReplacementResult::Failed;
+    if (!files.moveFile(localCopy, oldCopy))
+        return SelfReplacementResult::Failed;
+    if (!files.moveFile(newCopy, localCopy)) {
         // Put the running launcher back under its name; if even that fails there is nothing
         // more to try here, and the failure is reported all the same.
-        files.MoveFile(oldCopy, localCopy);
-        return TSelfReplacementResult::Failed;
+        files.moveFile(oldCopy, localCopy);
+        return SelfReplacementResult::Failed;
     }
-    return TSelfReplacementResult::Replaced;
+    return SelfReplacementResult::Replaced;
 }
 
 } // namespace
 
-TSelfReplacementResult ReplaceLauncher(const std::string& serverFolder,
-                                       const std::string& currentDir,
-                                       const TSelfReplacementFiles& files) {
+SelfReplacementResult ReplaceLauncher(const std::string& serverFolder,
+                                      const std::string& currentDir,
+                                      const SelfReplacementFiles& files) {
     try {
         return Replace(serverFolder, currentDir, files);
     } catch (const std::exception&) {
         // Only the joining of a path with invalid characters throws, before anything is
         // copied or moved: there is nothing to replace from such a folder.
-        return TSelfReplacementResult::NotDue;
+        return SelfReplacementResult::NotDue;
     }
 }
 

@@ -9,29 +9,29 @@ namespace corvane {
 namespace {
 
 // Blanks and control characters at both ends removed, as a hand-edited file name may carry.
-std::string Trimmed(const std::string& AText) {
-    size_t LFirst = 0;
-    size_t LLast = AText.size();
-    while (LFirst < LLast && static_cast<unsigned char>(AText[LFirst]) <= ' ')
-        ++LFirst;
-    while (LLast > LFirst && static_cast<unsigned char>(AText[LLast - 1]) <= ' ')
-        --LLast;
-    return AText.substr(LFirst, LLast - LFirst);
+std::string Trimmed(const std::string& text) {
+    size_t first = 0;
+    size_t last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ')
+        --last;
+    return text.substr(first, last - first);
 }
 
 } // namespace
 
-TServerSettings ReadServerSettings(const TIniFile& AIni, std::string_view AConfigurationFolder) {
-    TServerSettings LSettings;
-    LSettings.RemotePath = AIni.ReadString("Servidor", "Local Exe", "");
-    if (!LSettings.RemotePath.empty())
-        LSettings.RemotePath = IncludeTrailingBackslash(LSettings.RemotePath);
-    LSettings.URL = AIni.ReadString("Servidor", "url", "");
-    const std::string LCA = Trimmed(AIni.ReadString("Servidor", "ca", ""));
+ServerSettings ReadServerSettings(const IniFile& ini, std::string_view configurationFolder) {
+    ServerSettings settings;
+    settings.remotePath = ini.ReadString("Servidor", "Local Exe", "");
+    if (!settings.remotePath.empty())
+        settings.remotePath = IncludeTrailingBackslash(settings.remotePath);
+    settings.url = ini.ReadString("Servidor", "url", "");
+    const std::string ca = Trimmed(ini.ReadString("Servidor", "ca", ""));
     // A rooted name stays as written; a relative one lies beside the configuration.
-    if (!LCA.empty())
-        LSettings.CAFile = (std::filesystem::path(AConfigurationFolder) / LCA).string();
-    return LSettings;
+    if (!ca.empty())
+        settings.caFile = (std::filesystem::path(configurationFolder) / ca).string();
+    return settings;
 }
 
 } // namespace corvane

@@ -34,8 +34,8 @@ public:
         : localPath_(std::move(localPath)), url_(std::move(url)) {}
 
     void FillRemoteList(RemoteFileList& remoteList) override;
-    TFileOutcome FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
-                           TDateTime age, const BytesArrivedCallback& arrived) override;
+    FileOutcome FetchFile(const std::string& fileName, const FileRecord& remoteFile, DateTime age,
+                          const BytesArrivedCallback& arrived) override;
 
 private:
     const std::string localPath_;
@@ -43,17 +43,17 @@ private:
 };
 
 void ServiceSource::FillRemoteList(RemoteFileList& remoteList) {
-    TRESTClientFileList client(url_);
+    FileServiceClient client(url_);
     // An error object answered by the service leaves the client without records: the remote
     // list stays empty and the run updates nothing. Transport errors and statuses from 500 up
     // raise and end Execute.
     client.Execute("\\", "*.*", true);
-    for (TFileInfoDTO file : client.Files())
+    for (FileRecord file : client.Files())
         remoteList.Add(std::move(file));
 }
 
-TFileOutcome ServiceSource::FetchFile(const std::string& fileName, const TFileInfoDTO& remoteFile,
-                                      TDateTime age, const BytesArrivedCallback& arrived) {
+FileOutcome ServiceSource::FetchFile(const std::string& fileName, const FileRecord& remoteFile,
+                                     DateTime age, const BytesArrivedCallback& arrived) {
     // The service resolves names without regard to case: the request carries the local
     // record's own name, as the local list writes it.
     const std::string target = JoinPath(localPath_, fileName);
@@ -61,15 +61,15 @@ TFileOutcome ServiceSource::FetchFile(const std::string& fileName, const TFileIn
     CheckPathLength(target);
     // One writer per file across overlapping runs; whoever waited checks whether the other
     // writer has already brought the file to the server's age.
-    TPathLock lock(target);
+    PathLock lock(target);
     if (lock.Waited()) {
         if (FileAge(target) == age)
-            return TFileOutcome::AlreadyCurrent;
+            return FileOutcome::AlreadyCurrent;
     }
     // No folder is created: a target whose folder is missing fails here, writing nothing.
     // The bytes go to a file beside the target that replaces it only once complete and
     // stamped, so a failed download leaves the previous file as it was.
-    TReplacementFile file(target, DownloadPermissions(fileName));
+    ReplacementFile file(target, DownloadPermissions(fileName));
     // The bytes are checked as they stream to disk against what the listing gave, so a file
     // damaged on its way never replaces a good one.
     const std::string corrupted = "Arquivo corrompido no download: " + fileName;
@@ -94,7 +94,7 @@ TFileOutcome ServiceSource::FetchFile(const std::string& fileName, const TFileIn
         (hash && hash->Finish() != *remoteFile.sha256))
         throw Exception(corrupted);
     file.Commit(age);
-    return TFileOutcome::Updated;
+    return FileOutcome::Updated;
 }
 
 } // namespace

@@ -12,7 +12,7 @@ StreamSha256::StreamSha256(std::optional<std::uint64_t> expectedSize)
     if (!threaded_)
         return;
     filling_.reserve(kBlockSize);
-    worker_ = std::thread([this, running = TRunningThreads::Enter()]() mutable {
+    worker_ = std::thread([this, running = RunningThreads::Enter()]() mutable {
         Work();
         running.Release();
     });

@@ -11,7 +11,7 @@
 
 namespace corvane {
 
-class TTasksList::PendingJobs {
+class TaskList::PendingJobs {
 public:
     void JobQueued() {
         std::lock_guard guard(lock_);
@@ -25,8 +25,8 @@ public:
         HandOverWhenDue(guard);
     }
 
-    void Await(TProc action, std::shared_ptr<TTasksList> list,
-               std::shared_ptr<IMainThreadDispatcher> dispatcher) {
+    void Await(Proc action, std::shared_ptr<TaskList> list,
+               std::shared_ptr<MainThreadDispatcherInterface> dispatcher) {
         std::unique_lock guard(lock_);
         action_ = std::move(action);
         list_ = std::move(list);
@@ -35,14 +35,14 @@ public:
     }
 
 private:
-    // Under the lock, which it releases. Once every job has ended after AWait, hands the
+    // Under the lock, which it releases. Once every job has ended after WhenDone, hands the
     // action to the main thread together with the list's reference to itself.
     void HandOverWhenDue(std::unique_lock<std::mutex>& guard) {
         if (count_ != 0 || !list_) {
             return;
         }
-        TProc call = [list = std::move(list_), action = std::move(action_)]() mutable {
-            TProc run = std::move(action);
+        Proc call = [list = std::move(list_), action = std::move(action_)]() mutable {
+            Proc run = std::move(action);
             // From here on the list may be destroyed, here or inside the action; nothing
             // below touches it.
             list.reset();
@@ -54,7 +54,7 @@ private:
                 }
             }
         };
-        const std::shared_ptr<IMainThreadDispatcher> dispatcher = std::move(dispatcher_);
+        const std::shared_ptr<MainThreadDispatcherInterface> dispatcher = std::move(dispatcher_);
         guard.unlock();
         // Outside the lock: a loop that has ended destroys the call at once, and with it
         // perhaps the list, whose pool still runs jobs that end here.
@@ -63,28 +63,28 @@ private:
 
     std::mutex lock_;
     std::size_t count_ = 0;
-    TProc action_;
-    // Set from AWait until the hand-over: the list keeps itself alive while it waits.
-    std::shared_ptr<TTasksList> list_;
-    std::shared_ptr<IMainThreadDispatcher> dispatcher_;
+    Proc action_;
+    // Set from WhenDone until the hand-over: the list keeps itself alive while it waits.
+    std::shared_ptr<TaskList> list_;
+    std::shared_ptr<MainThreadDispatcherInterface> dispatcher_;
 };
 
-std::shared_ptr<ITasks> TTasksList::New() {
-    return std::make_shared<TTasksList>(TPrivate{});
+std::shared_ptr<Tasks> TaskList::New() {
+    return std::make_shared<TaskList>(Private{});
 }
 
-TTasksList::TTasksList(TPrivate)
-    : pending_(std::make_shared<PendingJobs>()), threadPool_(std::make_unique<TThreadPool>()) {}
+TaskList::TaskList(Private)
+    : pending_(std::make_shared<PendingJobs>()), threadPool_(std::make_unique<ThreadPool>()) {}
 
-TTasksList::~TTasksList() {
+TaskList::~TaskList() {
     // First, while the count is still shared: the jobs still queued run to their end.
     threadPool_.reset();
 }
 
-std::shared_ptr<ITasks> TTasksList::Run(TProc Func) {
+std::shared_ptr<Tasks> TaskList::Run(Proc func) {
     pending_->JobQueued();
     try {
-        threadPool_->Queue([pending = pending_, job = std::move(Func)]() mutable {
+        threadPool_->Queue([pending = pending_, job = std::move(func)]() mutable {
             try {
                 job();
             } catch (...) {
@@ -102,12 +102,12 @@ std::shared_ptr<ITasks> TTasksList::Run(TProc Func) {
     return shared_from_this();
 }
 
-std::shared_ptr<ITasks> TTasksList::AWait(TProc AEnd) {
-    std::shared_ptr<IMainThreadDispatcher> dispatcher = MainThreadDispatcher();
+std::shared_ptr<Tasks> TaskList::WhenDone(Proc end) {
+    std::shared_ptr<MainThreadDispatcherInterface> dispatcher = MainThreadDispatcher();
     if (!dispatcher) {
         throw Exception("No main thread dispatcher is installed");
     }
-    pending_->Await(std::move(AEnd), shared_from_this(), std::move(dispatcher));
+    pending_->Await(std::move(end), shared_from_this(), std::move(dispatcher));
     return shared_from_this();
 }
 

@@ -15,254 +15,253 @@
 
 namespace corvane {
 
-class TThreadPool::TCore : public std::enable_shared_from_this<TCore> {
+class ThreadPool::TCore : public std::enable_shared_from_this<TCore> {
 public:
-    explicit TCore(const TThreadPoolOptions& AOptions);
+    explicit TCore(const ThreadPoolOptions& options);
 
-    void Queue(TProc AJob);
+    void Queue(Proc job);
     size_t WorkerCount() const;
     void Shutdown();
 
 private:
-    struct TWorker {
-        std::thread Thread;
-        bool Ended = false;
+    struct Worker {
+        std::thread thread;
+        bool ended = false;
     };
-    using TLock = std::unique_lock<std::mutex>;
+    using Lock = std::unique_lock<std::mutex>;
 
-    void WorkerLoop(TWorker& AWorker);
+    void WorkerLoop(Worker& worker);
     void MonitorLoop();
     // Under the lock. Raises when the thread cannot be started.
-    void StartWorker(TLock& ALock);
-    void StartMonitor(TLock& ALock);
+    void StartWorker(Lock& lock);
+    void StartMonitor(Lock& lock);
     // Under the lock: the threads of workers that have ended, to be joined after unlocking.
     std::vector<std::thread> TakeEndedThreads();
-    static void JoinAll(std::vector<std::thread>& AThreads);
+    static void JoinAll(std::vector<std::thread>& threads);
 
-    const size_t FMinWorkers;
-    const size_t FMaxWorkers;
-    const std::chrono::milliseconds FMonitorInterval;
-    const std::chrono::milliseconds FIdleTimeout;
+    const size_t minWorkers_;
+    const size_t maxWorkers_;
+    const std::chrono::milliseconds monitorInterval_;
+    const std::chrono::milliseconds idleTimeout_;
 
-    mutable std::mutex FLock;
-    std::condition_variable FWorkAvailable;
-    std::condition_variable FMonitorWake;
-    std::deque<TProc> FJobs;
+    mutable std::mutex lock_;
+    std::condition_variable workAvailable_;
+    std::condition_variable monitorWake_;
+    std::deque<Proc> jobs_;
     // A list keeps every worker's node in place while its thread refers to it.
-    std::list<TWorker> FWorkers;
-    size_t FLiveWorkers = 0;
-    size_t FIdleWorkers = 0;
-    uint64_t FFinishedJobs = 0;
-    std::thread FMonitor;
-    bool FMonitorRunning = false;
-    bool FShuttingDown = false;
+    std::list<Worker> workers_;
+    size_t liveWorkers_ = 0;
+    size_t idleWorkers_ = 0;
+    uint64_t finishedJobs_ = 0;
+    std::thread monitor_;
+    bool monitorRunning_ = false;
+    bool shuttingDown_ = false;
 };
 
-TThreadPool::TCore::TCore(const TThreadPoolOptions& AOptions)
-    : FMinWorkers(AOptions.MinWorkers ? AOptions.MinWorkers : ProcessorCount()),
-      FMaxWorkers(
-          std::max(FMinWorkers, AOptions.MaxWorkers ? AOptions.MaxWorkers : 25 * ProcessorCount())),
-      FMonitorInterval(AOptions.MonitorInterval), FIdleTimeout(AOptions.IdleTimeout) {}
+ThreadPool::TCore::TCore(const ThreadPoolOptions& options)
+    : minWorkers_(options.minWorkers ? options.minWorkers : ProcessorCount()),
+      maxWorkers_(
+          std::max(minWorkers_, options.maxWorkers ? options.maxWorkers : 25 * ProcessorCount())),
+      monitorInterval_(options.monitorInterval), idleTimeout_(options.idleTimeout) {}
 
-void TThreadPool::TCore::Queue(TProc AJob) {
-    std::vector<std::thread> LEnded;
+void ThreadPool::TCore::Queue(Proc job) {
+    std::vector<std::thread> ended;
     {
-        TLock LLock(FLock);
-        if (FShuttingDown) {
+        Lock lock(lock_);
+        if (shuttingDown_) {
             throw Exception("The thread pool has been shut down");
         }
-        FJobs.push_back(std::move(AJob));
-        LEnded = TakeEndedThreads();
-        if (FJobs.size() <= FIdleWorkers) {
-            FWorkAvailable.notify_one();
-        } else if (FLiveWorkers < FMinWorkers) {
+        jobs_.push_back(std::move(job));
+        ended = TakeEndedThreads();
+        if (jobs_.size() <= idleWorkers_) {
+            workAvailable_.notify_one();
+        } else if (liveWorkers_ < minWorkers_) {
             try {
-                StartWorker(LLock);
+                StartWorker(lock);
             } catch (...) {
                 // Workers that are still there take the job later; with none, it would
                 // never run.
-                if (FLiveWorkers == 0) {
-                    FJobs.pop_back();
+                if (liveWorkers_ == 0) {
+                    jobs_.pop_back();
                     throw;
                 }
             }
         } else {
             try {
-                StartMonitor(LLock);
+                StartMonitor(lock);
             } catch (...) {
                 // The job waits for one of the workers instead.
             }
         }
     }
-    JoinAll(LEnded);
+    JoinAll(ended);
 }
 
-size_t TThreadPool::TCore::WorkerCount() const {
-    std::lock_guard LGuard(FLock);
-    return FLiveWorkers;
+size_t ThreadPool::TCore::WorkerCount() const {
+    std::lock_guard guard(lock_);
+    return liveWorkers_;
 }
 
-void TThreadPool::TCore::Shutdown() {
-    std::vector<std::thread> LThreads;
+void ThreadPool::TCore::Shutdown() {
+    std::vector<std::thread> threads;
     {
-        std::lock_guard LGuard(FLock);
-        FShuttingDown = true;
-        for (TWorker& LWorker : FWorkers) {
-            if (LWorker.Thread.joinable()) {
-                LThreads.push_back(std::move(LWorker.Thread));
+        std::lock_guard guard(lock_);
+        shuttingDown_ = true;
+        for (Worker& worker : workers_) {
+            if (worker.thread.joinable()) {
+                threads.push_back(std::move(worker.thread));
             }
         }
-        if (FMonitor.joinable()) {
-            LThreads.push_back(std::move(FMonitor));
+        if (monitor_.joinable()) {
+            threads.push_back(std::move(monitor_));
         }
-        FWorkAvailable.notify_all();
-        FMonitorWake.notify_all();
+        workAvailable_.notify_all();
+        monitorWake_.notify_all();
     }
-    for (std::thread& LThread : LThreads) {
-        if (LThread.get_id() == std::this_thread::get_id()) {
-            LThread.detach();
+    for (std::thread& thread : threads) {
+        if (thread.get_id() == std::this_thread::get_id()) {
+            thread.detach();
         } else {
-            LThread.join();
+            thread.join();
         }
     }
 }
 
-void TThreadPool::TCore::WorkerLoop(TWorker& AWorker) {
-    TLock LLock(FLock);
+void ThreadPool::TCore::WorkerLoop(Worker& worker) {
+    Lock lock(lock_);
     for (;;) {
-        if (!FJobs.empty()) {
-            TProc LJob = std::move(FJobs.front());
-            FJobs.pop_front();
-            LLock.unlock();
+        if (!jobs_.empty()) {
+            Proc job = std::move(jobs_.front());
+            jobs_.pop_front();
+            lock.unlock();
             try {
-                LJob();
+                job();
             } catch (...) {
             }
             // The job's captured values go before the lock is taken again: releasing them
             // may destroy the pool's owner, and with it run Shutdown on this thread.
-            LJob = nullptr;
-            LLock.lock();
-            ++FFinishedJobs;
+            job = nullptr;
+            lock.lock();
+            ++finishedJobs_;
             continue;
         }
-        if (FShuttingDown) {
+        if (shuttingDown_) {
             break;
         }
-        ++FIdleWorkers;
-        const bool LWork = FWorkAvailable.wait_for(
-            LLock, FIdleTimeout, [this] { return !FJobs.empty() || FShuttingDown; });
-        --FIdleWorkers;
-        if (!LWork) {
+        ++idleWorkers_;
+        const bool work = workAvailable_.wait_for(
+            lock, idleTimeout_, [this] { return !jobs_.empty() || shuttingDown_; });
+        --idleWorkers_;
+        if (!work) {
             break; // Idle for too long: retire.
         }
     }
-    AWorker.Ended = true;
-    --FLiveWorkers;
+    worker.ended = true;
+    --liveWorkers_;
 }
 
-void TThreadPool::TCore::MonitorLoop() {
-    TLock LLock(FLock);
-    uint64_t LFinishedBefore = FFinishedJobs;
-    while (!FShuttingDown) {
-        FMonitorWake.wait_for(LLock, FMonitorInterval, [this] { return FShuttingDown; });
-        if (FShuttingDown || FJobs.size() <= FIdleWorkers) {
+void ThreadPool::TCore::MonitorLoop() {
+    Lock lock(lock_);
+    uint64_t finishedBefore = finishedJobs_;
+    while (!shuttingDown_) {
+        monitorWake_.wait_for(lock, monitorInterval_, [this] { return shuttingDown_; });
+        if (shuttingDown_ || jobs_.size() <= idleWorkers_) {
             break; // Nothing waits for a worker; the next job that does starts us again.
         }
-        const uint64_t LFinished = FFinishedJobs - LFinishedBefore;
-        LFinishedBefore = FFinishedJobs;
-        if (LFinished < FLiveWorkers && FLiveWorkers < FMaxWorkers) {
+        const uint64_t finished = finishedJobs_ - finishedBefore;
+        finishedBefore = finishedJobs_;
+        if (finished < liveWorkers_ && liveWorkers_ < maxWorkers_) {
             try {
-                StartWorker(LLock);
+                StartWorker(lock);
             } catch (...) {
                 // No thread to be had now; look again later.
             }
         }
-        std::vector<std::thread> LEnded = TakeEndedThreads();
-        if (!LEnded.empty()) {
-            LLock.unlock();
-            JoinAll(LEnded);
-            LLock.lock();
+        std::vector<std::thread> ended = TakeEndedThreads();
+        if (!ended.empty()) {
+            lock.unlock();
+            JoinAll(ended);
+            lock.lock();
         }
     }
-    FMonitorRunning = false;
+    monitorRunning_ = false;
 }
 
-void TThreadPool::TCore::StartWorker(TLock&) {
-    TWorker& LWorker = FWorkers.emplace_back();
+void ThreadPool::TCore::StartWorker(Lock&) {
+    Worker& worker = workers_.emplace_back();
     try {
-        LWorker.Thread = std::thread(
-            [LCore = shared_from_this(), &LWorker, LToken = TRunningThreads::Enter()]() mutable {
-                LCore->WorkerLoop(LWorker);
-                LToken.Release();
+        worker.thread = std::thread(
+            [core = shared_from_this(), &worker, token = RunningThreads::Enter()]() mutable {
+                core->WorkerLoop(worker);
+                token.Release();
             });
     } catch (...) {
-        FWorkers.pop_back();
+        workers_.pop_back();
         throw;
     }
-    ++FLiveWorkers;
+    ++liveWorkers_;
 }
 
-void TThreadPool::TCore::StartMonitor(TLock& ALock) {
-    if (FMonitorRunning) {
+void ThreadPool::TCore::StartMonitor(Lock& lock) {
+    if (monitorRunning_) {
         return;
     }
-    if (FMonitor.joinable()) {
+    if (monitor_.joinable()) {
         // The previous monitor has left its loop and is only ending; it needs no lock.
-        std::thread LPrevious = std::move(FMonitor);
-        ALock.unlock();
-        LPrevious.join();
-        ALock.lock();
-        if (FMonitorRunning || FShuttingDown) {
+        std::thread previous = std::move(monitor_);
+        lock.unlock();
+        previous.join();
+        lock.lock();
+        if (monitorRunning_ || shuttingDown_) {
             return;
         }
     }
-    FMonitor =
-        std::thread([LCore = shared_from_this(), LToken = TRunningThreads::Enter()]() mutable {
-            LCore->MonitorLoop();
-            LToken.Release();
-        });
-    FMonitorRunning = true;
+    monitor_ = std::thread([core = shared_from_this(), token = RunningThreads::Enter()]() mutable {
+        core->MonitorLoop();
+        token.Release();
+    });
+    monitorRunning_ = true;
 }
 
-std::vector<std::thread> TThreadPool::TCore::TakeEndedThreads() {
-    std::vector<std::thread> LEnded;
-    for (auto LIt = FWorkers.begin(); LIt != FWorkers.end();) {
-        if (LIt->Ended && LIt->Thread.joinable()) {
-            LEnded.push_back(std::move(LIt->Thread));
-            LIt = FWorkers.erase(LIt);
+std::vector<std::thread> ThreadPool::TCore::TakeEndedThreads() {
+    std::vector<std::thread> ended;
+    for (auto it = workers_.begin(); it != workers_.end();) {
+        if (it->ended && it->thread.joinable()) {
+            ended.push_back(std::move(it->thread));
+            it = workers_.erase(it);
         } else {
-            ++LIt;
+            ++it;
         }
     }
-    return LEnded;
+    return ended;
 }
 
-void TThreadPool::TCore::JoinAll(std::vector<std::thread>& AThreads) {
-    for (std::thread& LThread : AThreads) {
-        LThread.join();
+void ThreadPool::TCore::JoinAll(std::vector<std::thread>& threads) {
+    for (std::thread& thread : threads) {
+        thread.join();
     }
 }
 
-TThreadPool::TThreadPool() : TThreadPool(TThreadPoolOptions{}) {}
+ThreadPool::ThreadPool() : ThreadPool(ThreadPoolOptions{}) {}
 
-TThreadPool::TThreadPool(const TThreadPoolOptions& AOptions)
-    : FCore(std::make_shared<TCore>(AOptions)) {}
+ThreadPool::ThreadPool(const ThreadPoolOptions& options)
+    : core_(std::make_shared<TCore>(options)) {}
 
-TThreadPool::~TThreadPool() {
-    FCore->Shutdown();
+ThreadPool::~ThreadPool() {
+    core_->Shutdown();
 }
 
-void TThreadPool::Queue(TProc AJob) {
-    FCore->Queue(std::move(AJob));
+void ThreadPool::Queue(Proc job) {
+    core_->Queue(std::move(job));
 }
 
-size_t TThreadPool::WorkerCount() const {
-    return FCore->WorkerCount();
+size_t ThreadPool::WorkerCount() const {
+    return core_->WorkerCount();
 }
 
-size_t TThreadPool::ProcessorCount() {
-    const unsigned LCount = std::thread::hardware_concurrency();
-    return LCount ? LCount : 1;
+size_t ThreadPool::ProcessorCount() {
+    const unsigned count = std::thread::hardware_concurrency();
+    return count ? count : 1;
 }
 
 } // namespace corvane

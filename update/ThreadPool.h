@@ -13,30 +13,30 @@
 
 namespace corvane {
 
-struct TThreadPoolOptions {
+struct ThreadPoolOptions {
     // 0: the processor count.
-    size_t MinWorkers = 0;
+    size_t minWorkers = 0;
     // 0: 25 workers per processor.
-    size_t MaxWorkers = 0;
-    std::chrono::milliseconds MonitorInterval{500};
-    std::chrono::milliseconds IdleTimeout{5000};
+    size_t maxWorkers = 0;
+    std::chrono::milliseconds monitorInterval{500};
+    std::chrono::milliseconds idleTimeout{5000};
 };
 
-class TThreadPool {
+class ThreadPool {
 public:
-    TThreadPool();
-    explicit TThreadPool(const TThreadPoolOptions& AOptions);
+    ThreadPool();
+    explicit ThreadPool(const ThreadPoolOptions& options);
     // Shuts the pool down: the jobs already queued still run, then every worker and the
     // monitor end, and the destructor waits for them. When it runs on one of the pool's own
     // workers (a job released the pool's owner), that worker is left to end by itself as
     // soon as its job returns, since a thread cannot wait for itself.
-    ~TThreadPool();
-    TThreadPool(const TThreadPool&) = delete;
-    TThreadPool& operator=(const TThreadPool&) = delete;
+    ~ThreadPool();
+    ThreadPool(const ThreadPool&) = delete;
+    ThreadPool& operator=(const ThreadPool&) = delete;
 
-    // Queues AJob. An error escaping the job is dropped. Raises Exception once the pool is
+    // Queues job. An error escaping the job is dropped. Raises Exception once the pool is
     // shutting down, and std::system_error when the pool has no worker and cannot start one.
-    void Queue(TProc AJob);
+    void Queue(Proc job);
 
     // Workers that have not ended.
     size_t WorkerCount() const;
@@ -45,7 +45,7 @@ public:
 
 private:
     class TCore;
-    std::shared_ptr<TCore> FCore;
+    std::shared_ptr<TCore> core_;
 };
 
 } // namespace corvane

@@ -5,7 +5,7 @@
 // launcher at most ten times a second).
 //
 //   UpdateProgress progress;
-//   TFilesUpdater::New(local, server, url, done, progress.Observer())->Execute("Estoque.exe",
+//   FilesUpdaterImpl::New(local, server, url, done, progress.Observer())->Execute("Estoque.exe",
 //   true);
 //   ...
 //   ShowLine(ProgressText(progress.Read()));   // "3 de 12 arquivos · 45 de 200 MB"
@@ -41,7 +41,7 @@ public:
     UpdateProgress();
 
     // A new observer that feeds this progress from the events of one run.
-    std::shared_ptr<IFilesUpdaterObserver> Observer();
+    std::shared_ptr<FilesUpdaterObserver> Observer();
 
     // The figures now; any thread.
     ProgressFigures Read() const;

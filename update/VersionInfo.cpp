@@ -8,31 +8,31 @@ namespace corvane {
 
 namespace {
 
-class TMemorySource : public TByteSource {
+class MemorySource : public ByteSource {
 public:
-    explicit TMemorySource(std::span<const std::byte> bytes) : FBytes(bytes) {}
-    uint64_t Size() const override { return FBytes.size(); }
+    explicit MemorySource(std::span<const std::byte> bytes) : bytes_(bytes) {}
+    uint64_t Size() const override { return bytes_.size(); }
     bool ReadAt(uint64_t offset, std::span<std::byte> into) override {
-        if (offset > FBytes.size() || into.size() > FBytes.size() - offset)
+        if (offset > bytes_.size() || into.size() > bytes_.size() - offset)
             return false;
         if (!into.empty())
-            std::memcpy(into.data(), FBytes.data() + offset, into.size());
+            std::memcpy(into.data(), bytes_.data() + offset, into.size());
         return true;
     }
 
 private:
-    std::span<const std::byte> FBytes;
+    std::span<const std::byte> bytes_;
 };
 
 } // namespace
 
-std::string VersionText(const TFileVersion& version) {
-    return std::to_string(version.Major) + '.' + std::to_string(version.Minor) + '.' +
-           std::to_string(version.Release) + '.' + std::to_string(version.Build);
+std::string VersionText(const FileVersion& version) {
+    return std::to_string(version.major) + '.' + std::to_string(version.minor) + '.' +
+           std::to_string(version.release) + '.' + std::to_string(version.build);
 }
 
-std::optional<TFileVersionLocation> LocateFileVersion(TByteSource& source) {
-    versioninfo::TBoundedReader reader(source);
+std::optional<FileVersionLocation> LocateFileVersion(ByteSource& source) {
+    versioninfo::BoundedReader reader(source);
     std::array<std::byte, 4> magic;
     if (!reader.Read(0, magic))
         return std::nullopt;
@@ -44,19 +44,19 @@ std::optional<TFileVersionLocation> LocateFileVersion(TByteSource& source) {
     return std::nullopt;
 }
 
-std::optional<TFileVersionLocation> LocateFileVersion(std::span<const std::byte> bytes) {
-    TMemorySource source(bytes);
+std::optional<FileVersionLocation> LocateFileVersion(std::span<const std::byte> bytes) {
+    MemorySource source(bytes);
     return LocateFileVersion(source);
 }
 
-std::optional<TFileVersion> ReadFileVersion(TByteSource& source) {
+std::optional<FileVersion> ReadFileVersion(ByteSource& source) {
     if (auto location = LocateFileVersion(source))
-        return location->Version;
+        return location->version;
     return std::nullopt;
 }
 
-std::optional<TFileVersion> ReadFileVersion(std::span<const std::byte> bytes) {
-    TMemorySource source(bytes);
+std::optional<FileVersion> ReadFileVersion(std::span<const std::byte> bytes) {
+    MemorySource source(bytes);
     return ReadFileVersion(source);
 }
 

@@ -1,6 +1,6 @@
 // The file version an executable carries: the fixed version block of a PE file's version
 // resource, or the version note of our Linux builds. The reader makes no system calls; it
-// reads its input through TByteSource, so the same code serves files, memory and the fuzzer.
+// reads its input through ByteSource, so the same code serves files, memory and the fuzzer.
 //
 // PE: the resource directory is walked from the root: type RT_VERSION (16), name
 // VS_VERSION_INFO (1), the first language. The data must hold a VS_VERSIONINFO block whose
@@ -33,22 +33,22 @@
 
 namespace corvane {
 
-struct TFileVersion {
-    uint16_t Major = 0;
-    uint16_t Minor = 0;
-    uint16_t Release = 0;
-    uint16_t Build = 0;
+struct FileVersion {
+    uint16_t major = 0;
+    uint16_t minor = 0;
+    uint16_t release = 0;
+    uint16_t build = 0;
 
-    friend bool operator==(const TFileVersion&, const TFileVersion&) = default;
+    friend bool operator==(const FileVersion&, const FileVersion&) = default;
 };
 
 // The four numbers joined by "." in full: "2019.1.0.4".
-std::string VersionText(const TFileVersion& version);
+std::string VersionText(const FileVersion& version);
 
 // The bytes of one file or buffer, read by offset.
-class TByteSource {
+class ByteSource {
 public:
-    virtual ~TByteSource() = default;
+    virtual ~ByteSource() = default;
     virtual uint64_t Size() const = 0;
     // Fills into with the bytes at offset; false when they are not all inside the source or
     // cannot be read.
@@ -56,26 +56,26 @@ public:
 };
 
 // How the version numbers are stored where they were found.
-enum class TVersionEncoding {
+enum class VersionEncoding {
     PEFixedFileInfo, // dwFileVersionMS then dwFileVersionLS, little-endian (8 bytes)
     ElfNoteLittle,   // four 32-bit numbers, little-endian (16 bytes)
     ElfNoteBig,      // four 32-bit numbers, big-endian (16 bytes)
 };
 
-struct TFileVersionLocation {
-    TFileVersion Version;
-    uint64_t Offset = 0; // of the first byte of the numbers
-    TVersionEncoding Encoding = TVersionEncoding::PEFixedFileInfo;
+struct FileVersionLocation {
+    FileVersion version;
+    uint64_t offset = 0; // of the first byte of the numbers
+    VersionEncoding encoding = VersionEncoding::PEFixedFileInfo;
 };
 
-constexpr uint32_t NT_CORVANE_VERSION = 1;
-constexpr char CorvaneNoteOwner[] = "Corvane";
+constexpr uint32_t kNtCorvaneVersion = 1;
+constexpr char kCorvaneNoteOwner[] = "Corvane";
 
 // The version and where its numbers lie, or nothing.
-std::optional<TFileVersionLocation> LocateFileVersion(TByteSource& source);
-std::optional<TFileVersionLocation> LocateFileVersion(std::span<const std::byte> bytes);
+std::optional<FileVersionLocation> LocateFileVersion(ByteSource& source);
+std::optional<FileVersionLocation> LocateFileVersion(std::span<const std::byte> bytes);
 
-std::optional<TFileVersion> ReadFileVersion(TByteSource& source);
-std::optional<TFileVersion> ReadFileVersion(std::span<const std::byte> bytes);
+std::optional<FileVersion> ReadFileVersion(ByteSource& source);
+std::optional<FileVersion> ReadFileVersion(std::span<const std::byte> bytes);
 
 } // namespace corvane

@@ -11,7 +11,7 @@ namespace corvane::versioninfo {
 
 // Enough for every real executable, which needs a few dozen reads; far too few to let a
 // damaged file make the reader crawl through gigabytes or around a loop.
-constexpr int MaxReads = 16384;
+constexpr int kMaxReads = 16384;
 
 // a + b, false when the sum does not fit.
 inline bool CheckedAdd(uint64_t a, uint64_t b, uint64_t& sum) {
@@ -19,21 +19,21 @@ inline bool CheckedAdd(uint64_t a, uint64_t b, uint64_t& sum) {
     return sum >= a;
 }
 
-class TBoundedReader {
+class BoundedReader {
 public:
-    explicit TBoundedReader(TByteSource& source) : FSource(source), FSize(source.Size()) {}
+    explicit BoundedReader(ByteSource& source) : source_(source), size_(source.Size()) {}
 
-    uint64_t Size() const { return FSize; }
-    void SetOrder(std::endian order) { FOrder = order; }
-    std::endian Order() const { return FOrder; }
+    uint64_t Size() const { return size_; }
+    void SetOrder(std::endian order) { order_ = order; }
+    std::endian Order() const { return order_; }
 
     bool Read(uint64_t offset, std::span<std::byte> into) {
-        if (FReads >= MaxReads)
+        if (reads_ >= kMaxReads)
             return false;
-        ++FReads;
-        if (offset > FSize || into.size() > FSize - offset)
+        ++reads_;
+        if (offset > size_ || into.size() > size_ - offset)
             return false;
-        return FSource.ReadAt(offset, into);
+        return source_.ReadAt(offset, into);
     }
 
     bool U16(uint64_t offset, uint16_t& value) { return Number(offset, value); }
@@ -45,7 +45,7 @@ public:
         T value = 0;
         for (size_t i = 0; i < sizeof(T); ++i) {
             const auto byte = static_cast<T>(std::to_integer<uint8_t>(block[offset + i]));
-            if (FOrder == std::endian::little)
+            if (order_ == std::endian::little)
                 value |= static_cast<T>(byte << (8 * i));
             else
                 value = static_cast<T>((value << 8) | byte);
@@ -62,13 +62,13 @@ private:
         return true;
     }
 
-    TByteSource& FSource;
-    uint64_t FSize;
-    std::endian FOrder = std::endian::little;
-    int FReads = 0;
+    ByteSource& source_;
+    uint64_t size_;
+    std::endian order_ = std::endian::little;
+    int reads_ = 0;
 };
 
-std::optional<TFileVersionLocation> LocatePEVersion(TBoundedReader& reader);
-std::optional<TFileVersionLocation> LocateElfVersion(TBoundedReader& reader);
+std::optional<FileVersionLocation> LocatePEVersion(BoundedReader& reader);
+std::optional<FileVersionLocation> LocateElfVersion(BoundedReader& reader);
 
 } // namespace corvane::versioninfo

@@ -7,13 +7,13 @@
 
 namespace corvane {
 
-TDateTime Now() {
+DateTime Now() {
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
     // The clock's moment becomes local time as a file's does.
-    if (const std::optional<TDateTime> local = AgeFromFileTime({now.tv_sec, now.tv_nsec}))
+    if (const std::optional<DateTime> local = AgeFromFileTime({now.tv_sec, now.tv_nsec}))
         return *local;
-    throw EConvertError("Invalid argument to date encode");
+    throw ConvertError("Invalid argument to date encode");
 }
 
 } // namespace corvane

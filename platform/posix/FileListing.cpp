@@ -28,16 +28,16 @@ struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-struct TFolderId {
-    dev_t Device;
-    ino_t Inode;
-    friend bool operator==(const TFolderId&, const TFolderId&) = default;
+struct FolderId {
+    dev_t device;
+    ino_t inode;
+    friend bool operator==(const FolderId&, const FolderId&) = default;
 };
 
-struct TPendingFolder {
-    std::string Native;           // native path, ending in '/'
-    std::string Prefix;           // the names' prefix: root as passed, subfolders, backslashes
-    std::vector<TFolderId> Above; // the folders this one was reached through
+struct PendingFolder {
+    std::string native;          // native path, ending in '/'
+    std::string prefix;          // the names' prefix: root as passed, subfolders, backslashes
+    std::vector<FolderId> above; // the folders this one was reached through
 };
 
 bool IsDotOrDotDot(const char* name) {
@@ -46,9 +46,9 @@ bool IsDotOrDotDot(const char* name) {
 
 // Lists one folder: its files go to files, its subfolders to subfolders. Returns 0, or the
 // error that kept the folder from being opened.
-int ListFolder(const TPendingFolder& folder, std::vector<TListedFile>& files,
-               std::vector<TPendingFolder>& subfolders) {
-    const int fd = ::open(folder.Native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+int ListFolder(const PendingFolder& folder, std::vector<ListedFile>& files,
+               std::vector<PendingFolder>& subfolders) {
+    const int fd = ::open(folder.native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
     std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
@@ -60,8 +60,8 @@ int ListFolder(const TPendingFolder& folder, std::vector<TListedFile>& files,
     struct stat self {};
     if (::fstat(fd, &self) != 0)
         return errno;
-    const TFolderId id{self.st_dev, self.st_ino};
-    if (std::find(folder.Above.begin(), folder.Above.end(), id) != folder.Above.end())
+    const FolderId id{self.st_dev, self.st_ino};
+    if (std::find(folder.above.begin(), folder.above.end(), id) != folder.above.end())
         return 0; // a link back into a folder above: listing it again would never end
 
     for (;;) {
@@ -91,17 +91,17 @@ int ListFolder(const TPendingFolder& folder, std::vector<TListedFile>& files,
             }
         }
         if (type == DT_DIR) {
-            TPendingFolder child{folder.Native + name + '/', folder.Prefix + name + '\\',
-                                 folder.Above};
-            child.Above.push_back(id);
+            PendingFolder child{folder.native + name + '/', folder.prefix + name + '\\',
+                                folder.above};
+            child.above.push_back(id);
             subfolders.push_back(std::move(child));
         } else if (type == DT_REG) {
             // Pipes, sockets and devices are not files to copy: reading a pipe would wait for
             // a writer that never comes.
-            TListedFile file;
-            file.FileName = folder.Prefix + name;
+            ListedFile file;
+            file.fileName = folder.prefix + name;
             if (haveStat)
-                file.Age = AgeFromFileTime({sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec});
+                file.age = AgeFromFileTime({sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec});
             files.push_back(std::move(file));
         }
     }
@@ -114,8 +114,8 @@ bool HidesFiles(int error) {
     return error != 0 && error != ENOENT && error != ENOTDIR;
 }
 
-TUnreadFolder DescribeUnreadFolder(const TPendingFolder& folder, int error) {
-    std::string name = folder.Prefix;
+UnreadFolder DescribeUnreadFolder(const PendingFolder& folder, int error) {
+    std::string name = folder.prefix;
     if (!name.empty() && name.back() == '\\')
         name.pop_back();
     return {std::move(name), error, SystemErrorMessage(error)};
@@ -123,91 +123,91 @@ TUnreadFolder DescribeUnreadFolder(const TPendingFolder& folder, int error) {
 
 // The subfolders below the root are listed by a few threads at once: a server folder is a
 // network share as a rule, where each file's metadata costs a round trip.
-constexpr int ListingThreads = 4;
+constexpr int kListingThreads = 4;
 
-class TParallelWalk {
+class ParallelWalk {
 public:
-    explicit TParallelWalk(std::vector<TPendingFolder> pending) : FPending(std::move(pending)) {}
+    explicit ParallelWalk(std::vector<PendingFolder> pending) : pending_(std::move(pending)) {}
 
     // Lists every pending folder and everything below it; called by each thread of the walk.
-    void Work(std::vector<TListedFile>& files) {
-        std::vector<TPendingFolder> subfolders;
-        std::unique_lock lock(FLock);
+    void Work(std::vector<ListedFile>& files) {
+        std::vector<PendingFolder> subfolders;
+        std::unique_lock lock(lock_);
         for (;;) {
-            FChanged.wait(lock, [this] { return !FPending.empty() || FBusy == 0 || FError; });
-            if (FError || FPending.empty())
+            changed_.wait(lock, [this] { return !pending_.empty() || busy_ == 0 || error_; });
+            if (error_ || pending_.empty())
                 return; // nothing pending and nobody busy: nothing more will come
-            TPendingFolder folder = std::move(FPending.back());
-            FPending.pop_back();
-            ++FBusy;
+            PendingFolder folder = std::move(pending_.back());
+            pending_.pop_back();
+            ++busy_;
             lock.unlock();
             try {
                 const int error = ListFolder(folder, files, subfolders);
                 lock.lock();
                 if (HidesFiles(error))
-                    FUnread.push_back(DescribeUnreadFolder(folder, error));
-                FPending.insert(FPending.end(), std::make_move_iterator(subfolders.begin()),
+                    unread_.push_back(DescribeUnreadFolder(folder, error));
+                pending_.insert(pending_.end(), std::make_move_iterator(subfolders.begin()),
                                 std::make_move_iterator(subfolders.end()));
             } catch (...) {
                 if (!lock.owns_lock())
                     lock.lock();
-                FError = std::current_exception();
+                error_ = std::current_exception();
             }
             subfolders.clear();
-            --FBusy;
-            FChanged.notify_all();
+            --busy_;
+            changed_.notify_all();
         }
     }
 
-    std::exception_ptr Error() const { return FError; }
+    std::exception_ptr Error() const { return error_; }
     // Once every thread of the walk has returned.
-    std::vector<TUnreadFolder>& Unread() { return FUnread; }
+    std::vector<UnreadFolder>& Unread() { return unread_; }
 
 private:
-    std::mutex FLock;
-    std::condition_variable FChanged;
-    std::vector<TPendingFolder> FPending;
-    int FBusy = 0;
-    std::exception_ptr FError;
-    std::vector<TUnreadFolder> FUnread;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<PendingFolder> pending_;
+    int busy_ = 0;
+    std::exception_ptr error_;
+    std::vector<UnreadFolder> unread_;
 };
 
 } // namespace
 
-std::vector<TListedFile> ListFilesWithAges(std::string_view root) {
-    std::vector<TUnreadFolder> unreadFolders;
+std::vector<ListedFile> ListFilesWithAges(std::string_view root) {
+    std::vector<UnreadFolder> unreadFolders;
     return ListFilesWithAges(root, unreadFolders);
 }
 
-std::vector<TListedFile> ListFilesWithAges(std::string_view root,
-                                           std::vector<TUnreadFolder>& unreadFolders) {
+std::vector<ListedFile> ListFilesWithAges(std::string_view root,
+                                          std::vector<UnreadFolder>& unreadFolders) {
     unreadFolders.clear();
     CheckPathChars(root);
-    if (Utf16Length(root) >= MaxListingRootLength)
-        throw EPathTooLongException("The specified path is too long");
+    if (Utf16Length(root) >= kMaxListingRootLength)
+        throw PathTooLongException("The specified path is too long");
     if (root.empty())
-        throw EDirectoryNotFoundException("The specified path was not found");
+        throw DirectoryNotFoundException("The specified path was not found");
 
     std::string rootNative = ToNativePath(root);
     if (rootNative.back() != '/')
         rootNative += '/';
 
-    std::vector<TListedFile> files;
-    std::vector<TPendingFolder> subfolders;
+    std::vector<ListedFile> files;
+    std::vector<PendingFolder> subfolders;
     if (const int error = ListFolder({rootNative, std::string(root), {}}, files, subfolders)) {
         if (error == ENOENT || error == ENOTDIR)
-            throw EDirectoryNotFoundException("The specified path was not found");
+            throw DirectoryNotFoundException("The specified path was not found");
         if (error == ENAMETOOLONG)
-            throw EPathTooLongException("The specified path is too long");
+            throw PathTooLongException("The specified path is too long");
         throw EOSError(SystemErrorMessage(error), error);
     }
 
     if (!subfolders.empty()) {
-        TParallelWalk walk(std::move(subfolders));
-        std::vector<std::vector<TListedFile>> found(ListingThreads);
+        ParallelWalk walk(std::move(subfolders));
+        std::vector<std::vector<ListedFile>> found(kListingThreads);
         {
             std::vector<std::jthread> helpers;
-            for (int i = 1; i < ListingThreads; ++i) {
+            for (int i = 1; i < kListingThreads; ++i) {
                 try {
                     helpers.emplace_back(
                         [&walk, &part = found[static_cast<size_t>(i)]] { walk.Work(part); });
@@ -224,16 +224,16 @@ std::vector<TListedFile> ListFilesWithAges(std::string_view root,
                          std::make_move_iterator(part.end()));
         unreadFolders = std::move(walk.Unread());
         std::sort(unreadFolders.begin(), unreadFolders.end(),
-                  [](const TUnreadFolder& x, const TUnreadFolder& y) {
-                      return OrdinalLess(x.FolderName, y.FolderName);
+                  [](const UnreadFolder& x, const UnreadFolder& y) {
+                      return OrdinalLess(x.folderName, y.folderName);
                   });
     }
 
     // Every name begins with the root: comparing what follows it gives the same order.
     const size_t rootLength = root.size();
-    std::sort(files.begin(), files.end(), [rootLength](const TListedFile& x, const TListedFile& y) {
-        return OrdinalLess(std::string_view(x.FileName).substr(rootLength),
-                           std::string_view(y.FileName).substr(rootLength));
+    std::sort(files.begin(), files.end(), [rootLength](const ListedFile& x, const ListedFile& y) {
+        return OrdinalLess(std::string_view(x.fileName).substr(rootLength),
+                           std::string_view(y.fileName).substr(rootLength));
     });
     return files;
 }

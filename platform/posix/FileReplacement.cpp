@@ -25,41 +25,41 @@ bool SameFileState(const struct stat& a, const struct stat& b) {
 
 } // namespace
 
-TReplacementFile::TReplacementFile(std::string_view target, unsigned permissions)
-    : FTarget(posix::NativeOf(target)) {
+ReplacementFile::ReplacementFile(std::string_view target, unsigned permissions)
+    : target_(posix::NativeOf(target)) {
     for (int attempt = 0; attempt < 16; ++attempt) {
-        FTemporary = posix::TemporaryNameBeside(FTarget);
-        FHandle = ::open(FTemporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+        temporary_ = posix::TemporaryNameBeside(target_);
+        handle_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                          static_cast<mode_t>(permissions & 0777));
-        if (FHandle >= 0)
+        if (handle_ >= 0)
             return;
         if (errno != EEXIST)
             break;
     }
     const int error = errno;
-    FTemporary.clear();
+    temporary_.clear();
     posix::ThrowSystemError(error);
 }
 
-TReplacementFile::~TReplacementFile() {
+ReplacementFile::~ReplacementFile() {
     Discard();
 }
 
-void TReplacementFile::Discard() noexcept {
-    if (FHandle >= 0) {
-        ::close(FHandle);
-        FHandle = -1;
+void ReplacementFile::Discard() noexcept {
+    if (handle_ >= 0) {
+        ::close(handle_);
+        handle_ = -1;
     }
-    if (!FCommitted && !FTemporary.empty()) {
-        ::unlink(FTemporary.c_str());
-        FTemporary.clear();
+    if (!committed_ && !temporary_.empty()) {
+        ::unlink(temporary_.c_str());
+        temporary_.clear();
     }
 }
 
-void TReplacementFile::Write(const void* data, size_t size) {
+void ReplacementFile::Write(const void* data, size_t size) {
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t written = ::write(FHandle, bytes, size);
+        const ssize_t written = ::write(handle_, bytes, size);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -70,8 +70,8 @@ void TReplacementFile::Write(const void* data, size_t size) {
     }
 }
 
-std::size_t TReplacementFile::CopyFrom(int sourceHandle) {
-    constexpr size_t Chunk = size_t{1} << 30;
+std::size_t ReplacementFile::CopyFrom(int sourceHandle) {
+    constexpr size_t chunk = size_t{1} << 30;
     std::size_t total = 0;
     // The kernel's copy first; a pair of file systems it cannot join falls back to sendfile,
     // and a source sendfile cannot read to plain reads and writes.
@@ -79,14 +79,14 @@ std::size_t TReplacementFile::CopyFrom(int sourceHandle) {
     for (;;) {
         ssize_t copied = 0;
         if (method == KernelCopy) {
-            copied = ::copy_file_range(sourceHandle, nullptr, FHandle, nullptr, Chunk, 0);
+            copied = ::copy_file_range(sourceHandle, nullptr, handle_, nullptr, chunk, 0);
             if (copied < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
                                errno == EOPNOTSUPP || errno == EBADF)) {
                 method = SendFile;
                 continue;
             }
         } else if (method == SendFile) {
-            copied = ::sendfile(FHandle, sourceHandle, nullptr, Chunk);
+            copied = ::sendfile(handle_, sourceHandle, nullptr, chunk);
             if (copied < 0 && (errno == EINVAL || errno == ENOSYS)) {
                 method = ReadWrite;
                 continue;
@@ -108,23 +108,23 @@ std::size_t TReplacementFile::CopyFrom(int sourceHandle) {
     }
 }
 
-void TReplacementFile::Commit(TDateTime age) {
+void ReplacementFile::Commit(DateTime age) {
     const std::optional<FileTime> time = FileTimeFromAge(age);
     if (!time)
         posix::ThrowSystemError(errno != 0 ? errno : EINVAL);
-    if (posix::StampLastWrite(FHandle, nullptr, *time) != 0)
+    if (posix::StampLastWrite(handle_, nullptr, *time) != 0)
         posix::ThrowSystemError(errno);
     // close reports write errors some file systems (network shares) keep until then.
-    const int handle = FHandle;
-    FHandle = -1;
+    const int handle = handle_;
+    handle_ = -1;
     if (::close(handle) != 0 && errno != EINTR)
         posix::ThrowSystemError(errno);
-    if (::rename(FTemporary.c_str(), FTarget.c_str()) != 0)
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
         posix::ThrowSystemError(errno);
-    FCommitted = true;
+    committed_ = true;
 }
 
-void CopyFileReplacing(std::string_view source, std::string_view target, TDateTime age) {
+void CopyFileReplacing(std::string_view source, std::string_view target, DateTime age) {
     for (const std::string_view path : {source, target}) {
         CheckPathLength(path);
         CheckPathChars(path);
@@ -143,7 +143,7 @@ void CopyFileReplacing(std::string_view source, std::string_view target, TDateTi
     if (!S_ISREG(before.st_mode))
         posix::ThrowSystemError(EINVAL);
 
-    TReplacementFile output(target, before.st_mode & 0777);
+    ReplacementFile output(target, before.st_mode & 0777);
     const std::size_t copied = output.CopyFrom(input.Get());
     struct stat after {};
     if (::fstat(input.Get(), &after) != 0)

@@ -34,60 +34,60 @@ bool LockExclusive(int handle) {
 
 } // namespace
 
-TFileStream::TFileStream(std::string_view path) : FPath(path) {
+FileStream::FileStream(std::string_view path) : path_(path) {
     const std::string_view plain = WithoutExtendedPrefix(path);
     if (IsPathTooLong(path))
         Raise("create", path, ENAMETOOLONG);
     if (HasInvalidPathChars(plain))
         Raise("create", path, EINVAL);
     const std::string native = ToNativePath(plain);
-    FHandle = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0777);
-    if (FHandle < 0)
+    handle_ = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0777);
+    if (handle_ < 0)
         Raise("create", path, errno == ETXTBSY ? EBUSY : errno);
-    if (!LockExclusive(FHandle)) {
+    if (!LockExclusive(handle_)) {
         const int error = (errno == EWOULDBLOCK) ? EBUSY : errno;
-        ::close(FHandle);
-        FHandle = -1;
+        ::close(handle_);
+        handle_ = -1;
         Raise("create", path, error);
     }
     // Emptied only once the file is ours: a file in use stays as it was. A new, empty file is
     // left alone: truncating it would make ext4 flush the whole download when it is closed.
     struct stat st {};
-    if (::fstat(FHandle, &st) != 0 || (st.st_size != 0 && ::ftruncate(FHandle, 0) != 0)) {
+    if (::fstat(handle_, &st) != 0 || (st.st_size != 0 && ::ftruncate(handle_, 0) != 0)) {
         const int error = errno;
-        ::close(FHandle);
-        FHandle = -1;
+        ::close(handle_);
+        handle_ = -1;
         Raise("create", path, error);
     }
 }
 
-TFileStream::~TFileStream() {
-    if (FHandle >= 0)
-        ::close(FHandle);
+FileStream::~FileStream() {
+    if (handle_ >= 0)
+        ::close(handle_);
 }
 
-void TFileStream::Write(const char* data, size_t size) {
+void FileStream::Write(const char* data, size_t size) {
     while (size > 0) {
-        const ssize_t written = ::write(FHandle, data, size);
+        const ssize_t written = ::write(handle_, data, size);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            Raise("write", FPath, errno);
+            Raise("write", path_, errno);
         }
         if (written == 0)
-            Raise("write", FPath, ENOSPC);
+            Raise("write", path_, ENOSPC);
         data += written;
         size -= static_cast<size_t>(written);
     }
 }
 
-void TFileStream::Close() {
-    if (FHandle < 0)
+void FileStream::Close() {
+    if (handle_ < 0)
         return;
-    const int handle = FHandle;
-    FHandle = -1;
+    const int handle = handle_;
+    handle_ = -1;
     if (::close(handle) != 0)
-        Raise("close", FPath, errno);
+        Raise("close", path_, errno);
 }
 
 void DeleteFileChecked(std::string_view path) {
@@ -96,10 +96,10 @@ void DeleteFileChecked(std::string_view path) {
     CheckPathChars(plain);
     const std::string folder = ExtractFilePath(plain);
     if (!folder.empty() && !DirectoryExists(folder))
-        throw EDirectoryNotFoundException("The specified path was not found");
+        throw DirectoryNotFoundException("The specified path was not found");
 
     const std::string native = ToNativePath(plain);
-    // A file open in a TFileStream is in use: it must not vanish under its writer.
+    // A file open in a FileStream is in use: it must not vanish under its writer.
     const int probe = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (probe >= 0) {
         const bool free = LockExclusive(probe);
@@ -127,7 +127,7 @@ void DeleteFileChecked(std::string_view path) {
     }
 }
 
-TFileBytes::TFileBytes(std::string_view path) {
+FileBytes::FileBytes(std::string_view path) {
     if (path.empty())
         return;
     const std::string native = ToNativePath(path);
@@ -140,21 +140,21 @@ TFileBytes::TFileBytes(std::string_view path) {
         ::close(fd);
         return;
     }
-    FHandle = fd;
-    FSize = static_cast<std::uint64_t>(st.st_size);
+    handle_ = fd;
+    size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
-TFileBytes::~TFileBytes() {
-    if (FHandle >= 0)
-        ::close(FHandle);
+FileBytes::~FileBytes() {
+    if (handle_ >= 0)
+        ::close(handle_);
 }
 
-bool TFileBytes::ReadAt(std::uint64_t offset, std::span<std::byte> into) const {
-    if (FHandle < 0 || offset > FSize || into.size() > FSize - offset)
+bool FileBytes::ReadAt(std::uint64_t offset, std::span<std::byte> into) const {
+    if (handle_ < 0 || offset > size_ || into.size() > size_ - offset)
         return false;
     size_t done = 0;
     while (done < into.size()) {
-        const ssize_t got = ::pread(FHandle, into.data() + done, into.size() - done,
+        const ssize_t got = ::pread(handle_, into.data() + done, into.size() - done,
                                     static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;

@@ -58,7 +58,7 @@ Probe ProbeStamp(std::string_view folder, FileTime& time) {
 
 } // namespace
 
-std::optional<TDateTime> AgeFromFileTime(FileTime time) {
+std::optional<DateTime> AgeFromFileTime(FileTime time) {
     std::tm local{};
     const auto when = static_cast<std::time_t>(time.seconds);
     {
@@ -75,15 +75,15 @@ std::optional<TDateTime> AgeFromFileTime(FileTime time) {
                           local.tm_min, second, ms);
 }
 
-std::optional<FileTime> FileTimeFromAge(TDateTime age) {
-    const TDateTimeParts p = DecodeDateTime(age);
+std::optional<FileTime> FileTimeFromAge(DateTime age) {
+    const DateTimeParts p = DecodeDateTime(age);
     std::tm local{};
-    local.tm_year = p.Year - 1900;
-    local.tm_mon = p.Month - 1;
-    local.tm_mday = p.Day;
-    local.tm_hour = p.Hour;
-    local.tm_min = p.Minute;
-    local.tm_sec = p.Second;
+    local.tm_year = p.year - 1900;
+    local.tm_mon = p.month - 1;
+    local.tm_mday = p.day;
+    local.tm_hour = p.hour;
+    local.tm_min = p.minute;
+    local.tm_sec = p.second;
     local.tm_isdst = -1; // let the zone rules decide, so the time reads back as given
     std::time_t when = 0;
     {
@@ -93,10 +93,10 @@ std::optional<FileTime> FileTimeFromAge(TDateTime age) {
     }
     if (when == static_cast<std::time_t>(-1) && errno != 0)
         return std::nullopt;
-    return FileTime{when, static_cast<std::int64_t>(p.Millisecond) * 1'000'000};
+    return FileTime{when, static_cast<std::int64_t>(p.millisecond) * 1'000'000};
 }
 
-std::optional<TDateTime> FileAge(std::string_view path) {
+std::optional<DateTime> FileAge(std::string_view path) {
     if (path.empty())
         return std::nullopt;
     struct stat st {};
@@ -105,7 +105,7 @@ std::optional<TDateTime> FileAge(std::string_view path) {
     return AgeFromFileTime({st.st_mtim.tv_sec, st.st_mtim.tv_nsec});
 }
 
-void SetFileAge(std::string_view path, TDateTime age) {
+void SetFileAge(std::string_view path, DateTime age) {
     const std::optional<FileTime> time = FileTimeFromAge(age);
     if (!time)
         posix::ThrowSystemError(errno);
@@ -113,12 +113,12 @@ void SetFileAge(std::string_view path, TDateTime age) {
         posix::ThrowSystemError(errno);
 }
 
-std::optional<TDateTime> StampedAge(TDateTime age, std::string_view folder) {
+std::optional<DateTime> StampedAge(DateTime age, std::string_view folder) {
     // To a moment by the zone's rules and back, as a stamp and a later reading go.
     std::optional<FileTime> time = FileTimeFromAge(age);
     if (!time)
         return std::nullopt;
-    const std::optional<TDateTime> stamped = AgeFromFileTime(*time);
+    const std::optional<DateTime> stamped = AgeFromFileTime(*time);
     if (!stamped || KeptByEveryFileSystem(time->seconds))
         return stamped;
     switch (ProbeStamp(folder, *time)) {

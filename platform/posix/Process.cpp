@@ -16,33 +16,33 @@ namespace {
 
 // The attributes of the spawn: the launcher's threads block signals of their own (a service
 // or a test may have), which a started program must not inherit; default dispositions too.
-class TSpawnAttributes {
+class SpawnAttributes {
 public:
-    TSpawnAttributes() {
-        FValid = posix_spawnattr_init(&FAttributes) == 0;
-        if (!FValid)
+    SpawnAttributes() {
+        valid_ = posix_spawnattr_init(&attributes_) == 0;
+        if (!valid_)
             return;
-        sigset_t LNone;
-        sigemptyset(&LNone);
-        sigset_t LAll;
-        sigfillset(&LAll);
-        posix_spawnattr_setsigmask(&FAttributes, &LNone);
-        posix_spawnattr_setsigdefault(&FAttributes, &LAll);
-        posix_spawnattr_setflags(&FAttributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        sigset_t none;
+        sigemptyset(&none);
+        sigset_t all;
+        sigfillset(&all);
+        posix_spawnattr_setsigmask(&attributes_, &none);
+        posix_spawnattr_setsigdefault(&attributes_, &all);
+        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     }
-    ~TSpawnAttributes() {
-        if (FValid)
-            posix_spawnattr_destroy(&FAttributes);
+    ~SpawnAttributes() {
+        if (valid_)
+            posix_spawnattr_destroy(&attributes_);
     }
-    TSpawnAttributes(const TSpawnAttributes&) = delete;
-    TSpawnAttributes& operator=(const TSpawnAttributes&) = delete;
+    SpawnAttributes(const SpawnAttributes&) = delete;
+    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
 
-    bool Valid() const { return FValid; }
-    const posix_spawnattr_t* Get() const { return &FAttributes; }
+    bool Valid() const { return valid_; }
+    const posix_spawnattr_t* Get() const { return &attributes_; }
 
 private:
-    posix_spawnattr_t FAttributes{};
-    bool FValid = false;
+    posix_spawnattr_t attributes_{};
+    bool valid_ = false;
 };
 
 } // namespace
@@ -51,37 +51,37 @@ long CurrentProcessId() {
     return static_cast<long>(::getpid());
 }
 
-bool StartDetachedProcess(const std::string& AProgram, const TStartupInfo& AStartupInfo) {
-    (void)AStartupInfo; // See the header: nothing to pass on for ShowNormal.
-    if (AProgram.empty())
+bool StartDetachedProcess(const std::string& program, const StartupInfo& startupInfo) {
+    (void)startupInfo; // See the header: nothing to pass on for ShowNormal.
+    if (program.empty())
         return false;
-    TSpawnAttributes LAttributes;
-    if (!LAttributes.Valid())
+    SpawnAttributes attributes;
+    if (!attributes.Valid())
         return false;
     // Everything the intermediate process needs is prepared before the fork: after it, only
     // the spawn and _exit run there.
     // Callers join paths with backslashes, as for the file functions.
-    std::string LProgram = ToNativePath(AProgram);
-    char* LArguments[] = {LProgram.data(), nullptr};
+    std::string nativeProgram = ToNativePath(program);
+    char* arguments[] = {nativeProgram.data(), nullptr};
 
-    const pid_t LIntermediate = fork();
-    if (LIntermediate < 0)
+    const pid_t intermediate = fork();
+    if (intermediate < 0)
         return false;
-    if (LIntermediate == 0) {
+    if (intermediate == 0) {
         // A session of its own: the module outlives the launcher and its terminal.
         ::setsid();
-        pid_t LModule = 0;
-        const int LResult = posix_spawn(&LModule, LProgram.c_str(), nullptr, LAttributes.Get(),
-                                        LArguments, environ);
-        _exit(LResult == 0 ? 0 : 1);
+        pid_t module = 0;
+        const int result = posix_spawn(&module, nativeProgram.c_str(), nullptr, attributes.Get(),
+                                       arguments, environ);
+        _exit(result == 0 ? 0 : 1);
     }
     // The intermediate process ends right after the spawn; reaping it is the only wait.
-    int LStatus = 0;
-    pid_t LWaited = 0;
+    int status = 0;
+    pid_t waited = 0;
     do {
-        LWaited = waitpid(LIntermediate, &LStatus, 0);
-    } while (LWaited < 0 && errno == EINTR);
-    return LWaited == LIntermediate && WIFEXITED(LStatus) && WEXITSTATUS(LStatus) == 0;
+        waited = waitpid(intermediate, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    return waited == intermediate && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace corvane

@@ -30,7 +30,7 @@ constexpr std::uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_
                                      IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF |
                                      IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK;
 
-std::atomic<bool> GNoOpenat2{false};
+std::atomic<bool> noOpenat2{false};
 
 void CloseHandle(int handle) {
     if (handle >= 0)
@@ -70,11 +70,11 @@ int OpenBeneathByRealPath(const std::string& root, const std::string& realRoot,
 
 int OpenBeneath(int rootHandle, const std::string& root, const std::string& realRoot,
                 const std::string& native, int flags) {
-    if (!GNoOpenat2.load(std::memory_order_relaxed)) {
+    if (!noOpenat2.load(std::memory_order_relaxed)) {
         const int handle = OpenBeneathKernel(rootHandle, native, flags);
         if (handle >= 0 || errno != ENOSYS)
             return handle;
-        GNoOpenat2.store(true, std::memory_order_relaxed);
+        noOpenat2.store(true, std::memory_order_relaxed);
     }
     return OpenBeneathByRealPath(root, realRoot, native, flags);
 }
@@ -91,43 +91,43 @@ struct DirCloser {
 
 } // namespace
 
-TServedFile::TServedFile(TServedFile&& other) noexcept
-    : FHandle(std::exchange(other.FHandle, -1)), FSize(other.FSize) {}
+ServedFile::ServedFile(ServedFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)), size_(other.size_) {}
 
-TServedFile& TServedFile::operator=(TServedFile&& other) noexcept {
+ServedFile& ServedFile::operator=(ServedFile&& other) noexcept {
     if (this != &other) {
-        CloseHandle(FHandle);
-        FHandle = std::exchange(other.FHandle, -1);
-        FSize = other.FSize;
+        CloseHandle(handle_);
+        handle_ = std::exchange(other.handle_, -1);
+        size_ = other.size_;
     }
     return *this;
 }
 
-TServedFile::~TServedFile() {
-    CloseHandle(FHandle);
+ServedFile::~ServedFile() {
+    CloseHandle(handle_);
 }
 
-int TServedFile::Release() {
-    return std::exchange(FHandle, -1);
+int ServedFile::Release() {
+    return std::exchange(handle_, -1);
 }
 
-std::optional<TServedFile> TServedFile::Duplicate() const {
-    const int copy = ::fcntl(FHandle, F_DUPFD_CLOEXEC, 0);
+std::optional<ServedFile> ServedFile::Duplicate() const {
+    const int copy = ::fcntl(handle_, F_DUPFD_CLOEXEC, 0);
     if (copy < 0)
         return std::nullopt;
-    return TServedFile(copy, FSize);
+    return ServedFile(copy, size_);
 }
 
-std::uint64_t TServedFile::CurrentSize() const {
+std::uint64_t ServedFile::CurrentSize() const {
     struct stat st {};
-    return ::fstat(FHandle, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    return ::fstat(handle_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
-bool TServedFile::ReadFromStart(
+bool ServedFile::ReadFromStart(
     const std::function<void(const char* data, std::size_t size)>& sink) const {
     std::vector<char> buffer(std::size_t{1} << 18);
     for (off_t offset = 0;;) {
-        const ssize_t got = ::pread(FHandle, buffer.data(), buffer.size(), offset);
+        const ssize_t got = ::pread(handle_, buffer.data(), buffer.size(), offset);
         if (got == 0)
             return true;
         if (got < 0) {
@@ -140,32 +140,32 @@ bool TServedFile::ReadFromStart(
     }
 }
 
-TServiceRoot::TServiceRoot(std::string_view root) : FPath(ToNativePath(root)) {
-    while (FPath.size() > 1 && FPath.back() == '/')
-        FPath.pop_back();
-    FRootHandle = ::open(FPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (FRootHandle < 0)
-        throw EDirectoryNotFoundException("The specified path was not found");
+ServiceRoot::ServiceRoot(std::string_view root) : path_(ToNativePath(root)) {
+    while (path_.size() > 1 && path_.back() == '/')
+        path_.pop_back();
+    rootHandle_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootHandle_ < 0)
+        throw DirectoryNotFoundException("The specified path was not found");
     char real[PATH_MAX];
-    FRealPath = ::realpath(FPath.c_str(), real) != nullptr ? std::string(real) : FPath;
-    FNotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    FWatching = FNotify >= 0;
+    realPath_ = ::realpath(path_.c_str(), real) != nullptr ? std::string(real) : path_;
+    notify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    watching_ = notify_ >= 0;
 }
 
-TServiceRoot::~TServiceRoot() {
-    CloseHandle(FNotify);
-    CloseHandle(FRootHandle);
+ServiceRoot::~ServiceRoot() {
+    CloseHandle(notify_);
+    CloseHandle(rootHandle_);
 }
 
-std::uint64_t TServiceRoot::Generation() {
-    if (!FWatching)
-        return ++FGeneration;
+std::uint64_t ServiceRoot::Generation() {
+    if (!watching_)
+        return ++generation_;
     // The kernel queues an event before the call that caused it returns, so draining the
     // queue here sees every change made before this request arrived.
     alignas(struct inotify_event) char buffer[16384];
     bool changed = false;
     for (;;) {
-        const ssize_t got = ::read(FNotify, buffer, sizeof buffer);
+        const ssize_t got = ::read(notify_, buffer, sizeof buffer);
         if (got > 0) {
             // A watch we removed ourselves reports IN_IGNORED: that is no change of the tree.
             for (ssize_t at = 0; at < got;) {
@@ -179,43 +179,43 @@ std::uint64_t TServiceRoot::Generation() {
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0 && errno != EAGAIN) {
-            FWatching = false; // the queue is broken: stop trusting it
+            watching_ = false; // the queue is broken: stop trusting it
             changed = true;
         }
         break;
     }
     if (changed)
-        ++FGeneration;
-    return FGeneration;
+        ++generation_;
+    return generation_;
 }
 
-void TServiceRoot::WatchFolder(const std::string& nativePath, std::unordered_set<int>& seen) {
-    if (!FWatching)
+void ServiceRoot::WatchFolder(const std::string& nativePath, std::unordered_set<int>& seen) {
+    if (!watching_)
         return;
-    const int wd = ::inotify_add_watch(FNotify, nativePath.c_str(), kWatchMask);
+    const int wd = ::inotify_add_watch(notify_, nativePath.c_str(), kWatchMask);
     if (wd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return;        // gone since it was read: its parent's watch saw that
-        FWatching = false; // out of watches: every request walks again, still correct
+        watching_ = false; // out of watches: every request walks again, still correct
         return;
     }
     seen.insert(wd);
 }
 
-std::vector<TServedEntry> TServiceRoot::Walk() {
-    std::vector<TServedEntry> entries;
+std::vector<ServedEntry> ServiceRoot::Walk() {
+    std::vector<ServedEntry> entries;
     std::unordered_set<int> seen;
     // Folders still to read: native relative path ("" for the root) and service name.
     std::vector<std::pair<std::string, std::string>> pending{{std::string(), std::string()}};
     while (!pending.empty()) {
         auto [native, name] = std::move(pending.back());
         pending.pop_back();
-        const int handle = ::openat(FRootHandle, native.empty() ? "." : native.c_str(),
+        const int handle = ::openat(rootHandle_, native.empty() ? "." : native.c_str(),
                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (handle < 0)
             continue; // removed or replaced while walking: the watch reports it
         // Watch before reading, so a change made after the read is never missed.
-        WatchFolder(native.empty() ? FPath : FPath + '/' + native, seen);
+        WatchFolder(native.empty() ? path_ : path_ + '/' + native, seen);
         std::unique_ptr<DIR, DirCloser> dir(::fdopendir(handle));
         if (!dir) {
             ::close(handle);
@@ -239,7 +239,7 @@ std::vector<TServedEntry> TServiceRoot::Walk() {
             }
             if (S_ISLNK(st.st_mode)) {
                 const int target =
-                    OpenBeneath(FRootHandle, FPath, FRealPath, childNative, O_PATH | O_CLOEXEC);
+                    OpenBeneath(rootHandle_, path_, realPath_, childNative, O_PATH | O_CLOEXEC);
                 if (target < 0)
                     continue;
                 const bool ok = ::fstat(target, &st) == 0;
@@ -257,23 +257,23 @@ std::vector<TServedEntry> TServiceRoot::Walk() {
                                   st.st_ctim.tv_nsec, static_cast<std::uint64_t>(st.st_size)}});
         }
     }
-    if (FWatching) {
-        for (const int wd : FWatches)
+    if (watching_) {
+        for (const int wd : watches_)
             if (!seen.count(wd))
-                ::inotify_rm_watch(FNotify, wd);
-        FWatches = std::move(seen);
+                ::inotify_rm_watch(notify_, wd);
+        watches_ = std::move(seen);
     }
     std::sort(entries.begin(), entries.end(),
-              [](const TServedEntry& a, const TServedEntry& b) { return a.Name < b.Name; });
+              [](const ServedEntry& a, const ServedEntry& b) { return a.name < b.name; });
     return entries;
 }
 
-std::optional<TServedFile> TServiceRoot::OpenFile(std::string_view relativeName) const {
+std::optional<ServedFile> ServiceRoot::OpenFile(std::string_view relativeName) const {
     const std::string native = ToNativePath(relativeName);
     if (native.empty() || native.find('\0') != std::string::npos)
         return std::nullopt;
     // Non-blocking, so that a pipe placed under the root cannot hold the request.
-    const int handle = OpenBeneath(FRootHandle, FPath, FRealPath, native,
+    const int handle = OpenBeneath(rootHandle_, path_, realPath_, native,
                                    O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (handle < 0)
         return std::nullopt;
@@ -282,15 +282,15 @@ std::optional<TServedFile> TServiceRoot::OpenFile(std::string_view relativeName)
         ::close(handle);
         return std::nullopt;
     }
-    return TServedFile(handle, static_cast<std::uint64_t>(st.st_size));
+    return ServedFile(handle, static_cast<std::uint64_t>(st.st_size));
 }
 
-std::optional<std::string> TServiceRoot::ResolvedPath(std::string_view relativeName) const {
+std::optional<std::string> ServiceRoot::ResolvedPath(std::string_view relativeName) const {
     const std::string native = ToNativePath(relativeName);
     if (native.empty() || native.find('\0') != std::string::npos)
         return std::nullopt;
     // The kernel's name of what the checked open reached is the path with every link resolved.
-    const int handle = OpenBeneath(FRootHandle, FPath, FRealPath, native, O_PATH | O_CLOEXEC);
+    const int handle = OpenBeneath(rootHandle_, path_, realPath_, native, O_PATH | O_CLOEXEC);
     if (handle < 0)
         return std::nullopt;
     struct stat st {};
@@ -301,12 +301,12 @@ std::optional<std::string> TServiceRoot::ResolvedPath(std::string_view relativeN
         const ssize_t length = ::readlink(link.c_str(), target, sizeof target);
         if (length > 0 && static_cast<size_t>(length) < sizeof target) {
             resolved = std::string(target, static_cast<size_t>(length));
-        } else if (::realpath((FPath + '/' + native).c_str(), target) != nullptr) {
+        } else if (::realpath((path_ + '/' + native).c_str(), target) != nullptr) {
             // Without /proc: the same name by resolving the links, if it still lies beneath.
             const std::string_view path(target);
-            if (path.size() > FRealPath.size() &&
-                path.compare(0, FRealPath.size(), FRealPath) == 0 &&
-                (FRealPath == "/" || path[FRealPath.size()] == '/'))
+            if (path.size() > realPath_.size() &&
+                path.compare(0, realPath_.size(), realPath_) == 0 &&
+                (realPath_ == "/" || path[realPath_.size()] == '/'))
                 resolved = std::string(path);
         }
     }

@@ -15,61 +15,61 @@ namespace corvane {
 namespace {
 
 // xdg-email's exit code when the desktop has no mail program it can use.
-constexpr int XdgToolNotFound = 3;
+constexpr int kXdgToolNotFound = 3;
 
 } // namespace
 
-void TSimpleMail::LookForTool() {
-    FLookedFor = true;
-    const char* LPath = std::getenv("PATH");
-    if (!LPath)
+void SimpleMail::LookForTool() {
+    lookedFor_ = true;
+    const char* path = std::getenv("PATH");
+    if (!path)
         return;
-    std::string_view LRest = LPath;
+    std::string_view rest = path;
     for (;;) {
-        const size_t LColon = LRest.find(':');
-        std::string LFolder(LRest.substr(0, LColon));
-        if (LFolder.empty())
-            LFolder.push_back('.'); // not = ".": GCC 12 at -O3 falsely warns (-Wrestrict) on that
-        const std::string LCandidate = LFolder + "/xdg-email";
-        if (::access(LCandidate.c_str(), X_OK) == 0) {
-            FTool = LCandidate;
+        const size_t colon = rest.find(':');
+        std::string folder(rest.substr(0, colon));
+        if (folder.empty())
+            folder.push_back('.'); // not = ".": GCC 12 at -O3 falsely warns (-Wrestrict) on that
+        const std::string candidate = folder + "/xdg-email";
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            tool_ = candidate;
             return;
         }
-        if (LColon == std::string_view::npos)
+        if (colon == std::string_view::npos)
             return;
-        LRest.remove_prefix(LColon + 1);
+        rest.remove_prefix(colon + 1);
     }
 }
 
-int TSimpleMail::SendMail(const std::string& AAddress) {
-    std::string LTool;
+int SimpleMail::SendMail(const std::string& address) {
+    std::string tool;
     {
-        const std::lock_guard LGuard(FLock);
-        if (!FLookedFor)
+        const std::lock_guard guard(lock_);
+        if (!lookedFor_)
             LookForTool();
-        LTool = FTool;
+        tool = tool_;
     }
-    if (LTool.empty())
-        return MAPI_USER_ABORT;
+    if (tool.empty())
+        return MailUserAbort;
     // A "mailto:" link with the address alone: a new message with no subject and no body.
-    std::string LLink = "mailto:" + AAddress;
-    char* LArguments[] = {LTool.data(), LLink.data(), nullptr};
-    pid_t LChild = 0;
-    if (::posix_spawn(&LChild, LTool.c_str(), nullptr, nullptr, LArguments, environ) != 0)
-        return MAPI_E_FAILURE;
-    int LStatus = 0;
-    while (::waitpid(LChild, &LStatus, 0) < 0)
+    std::string link = "mailto:" + address;
+    char* arguments[] = {tool.data(), link.data(), nullptr};
+    pid_t child = 0;
+    if (::posix_spawn(&child, tool.c_str(), nullptr, nullptr, arguments, environ) != 0)
+        return MailFailure;
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0)
         if (errno != EINTR)
-            return MAPI_E_FAILURE;
-    if (!WIFEXITED(LStatus))
-        return MAPI_E_FAILURE;
-    switch (WEXITSTATUS(LStatus)) {
+            return MailFailure;
+    if (!WIFEXITED(status))
+        return MailFailure;
+    switch (WEXITSTATUS(status)) {
     case 0:
-        return SUCCESS_SUCCESS;
-    case XdgToolNotFound:
-        return MAPI_USER_ABORT;
+        return MailSuccess;
+    case kXdgToolNotFound:
+        return MailUserAbort;
     default:
-        return MAPI_E_FAILURE;
+        return MailFailure;
     }
 }
 

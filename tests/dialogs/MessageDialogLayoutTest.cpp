@@ -9,17 +9,17 @@
 using namespace corvane;
 
 namespace corvane {
-char* toString(const TLayoutRect& ARect) {
+char* toString(const LayoutRect& rect) {
     return QTest::toString(QStringLiteral("(%1, %2, %3 x %4)")
-                               .arg(ARect.Left)
-                               .arg(ARect.Top)
-                               .arg(ARect.Width)
-                               .arg(ARect.Height));
+                               .arg(rect.left)
+                               .arg(rect.top)
+                               .arg(rect.width)
+                               .arg(rect.height));
 }
 } // namespace corvane
 
-Q_DECLARE_METATYPE(corvane::TDialogMetrics)
-Q_DECLARE_METATYPE(corvane::TLayoutRect)
+Q_DECLARE_METATYPE(corvane::DialogMetrics)
+Q_DECLARE_METATYPE(corvane::LayoutRect)
 
 class LayoutTest : public QObject {
     Q_OBJECT
@@ -60,19 +60,19 @@ void LayoutTest::MulDivRoundsHalvesAwayFromZero() {
 
 namespace {
 
-TDialogMetrics Metrics(int ATextWidth, int ATextHeight, int AScreenWidth, int AScreenHeight,
-                       bool AHasIcon, int AButtonCount, int AWidestCaption) {
-    TDialogMetrics LMetrics;
-    LMetrics.CharWidth = 8;
-    LMetrics.CharHeight = 20;
-    LMetrics.TextWidth = ATextWidth;
-    LMetrics.TextHeight = ATextHeight;
-    LMetrics.ScreenWidth = AScreenWidth;
-    LMetrics.ScreenHeight = AScreenHeight;
-    LMetrics.HasIcon = AHasIcon;
-    LMetrics.ButtonCount = AButtonCount;
-    LMetrics.WidestCaption = AWidestCaption;
-    return LMetrics;
+DialogMetrics Metrics(int textWidth, int textHeight, int screenWidth, int screenHeight,
+                      bool hasIcon, int buttonCount, int widestCaption) {
+    DialogMetrics metrics;
+    metrics.charWidth = 8;
+    metrics.charHeight = 20;
+    metrics.textWidth = textWidth;
+    metrics.textHeight = textHeight;
+    metrics.screenWidth = screenWidth;
+    metrics.screenHeight = screenHeight;
+    metrics.hasIcon = hasIcon;
+    metrics.buttonCount = buttonCount;
+    metrics.widestCaption = widestCaption;
+    return metrics;
 }
 
 } // namespace
@@ -80,84 +80,84 @@ TDialogMetrics Metrics(int ATextWidth, int ATextHeight, int AScreenWidth, int AS
 // Every row uses characters 8 x 20 pixels: HM 16, VM 20, VS 25, BW 100, BH 35, BS 8; the
 // expected figures are worked out by hand from the dialog's rules.
 void LayoutTest::Layout_data() {
-    QTest::addColumn<TDialogMetrics>("metrics");
+    QTest::addColumn<DialogMetrics>("metrics");
     QTest::addColumn<int>("clientWidth");
     QTest::addColumn<int>("clientHeight");
-    QTest::addColumn<TLayoutRect>("icon");
-    QTest::addColumn<TLayoutRect>("message");
+    QTest::addColumn<LayoutRect>("icon");
+    QTest::addColumn<LayoutRect>("message");
     QTest::addColumn<bool>("scrolls");
     QTest::addColumn<int>("left");
     QTest::addColumn<int>("top");
-    QTest::addColumn<TLayoutRect>("panel");
+    QTest::addColumn<LayoutRect>("panel");
     QTest::addColumn<QList<int>>("buttonLefts");
     QTest::addColumn<int>("buttonWidth");
 
     // A short notice: the 350-pixel minimum sets the width, the message fits.
     QTest::newRow("short notice, minimum width")
-        << Metrics(250, 20, 1280, 800, false, 1, 40) << 358 << 172 << TLayoutRect{}
-        << TLayoutRect{16, 52, 334, 26} << false << 459 << 312 << TLayoutRect{0, 92, 358, 80}
+        << Metrics(250, 20, 1280, 800, false, 1, 40) << 358 << 172 << LayoutRect{}
+        << LayoutRect{16, 52, 334, 26} << false << 459 << 312 << LayoutRect{0, 92, 358, 80}
         << QList<int>{129} << 100;
     // A wide message beside an icon; captions wider than the standard button.
     QTest::newRow("icon, wide message, wide captions")
-        << Metrics(600, 60, 1280, 800, true, 2, 120) << 703 << 212 << TLayoutRect{16, 10, 32, 32}
-        << TLayoutRect{48, 52, 647, 66} << false << 287 << 292 << TLayoutRect{0, 132, 703, 80}
+        << Metrics(600, 60, 1280, 800, true, 2, 120) << 703 << 212 << LayoutRect{16, 10, 32, 32}
+        << LayoutRect{48, 52, 647, 66} << false << 287 << 292 << LayoutRect{0, 132, 703, 80}
         << QList<int>{227, 355} << 120;
     // Taller than half the screen: the text block stops at 300 and the message scrolls.
     QTest::newRow("taller than half the screen")
-        << Metrics(500, 1000, 800, 600, true, 1, 0) << 603 << 400 << TLayoutRect{16, 10, 32, 32}
-        << TLayoutRect{48, 52, 547, 260} << true << 97 << 98 << TLayoutRect{0, 320, 603, 80}
+        << Metrics(500, 1000, 800, 600, true, 1, 0) << 603 << 400 << LayoutRect{16, 10, 32, 32}
+        << LayoutRect{48, 52, 547, 260} << true << 97 << 98 << LayoutRect{0, 320, 603, 80}
         << QList<int>{251} << 100;
     // Five buttons are wider than the text block: the button row sets the width.
     QTest::newRow("button row wider than the text")
-        << Metrics(100, 20, 1280, 800, false, 5, 130) << 690 << 172 << TLayoutRect{}
-        << TLayoutRect{16, 52, 334, 26} << false << 293 << 312 << TLayoutRect{0, 92, 690, 80}
+        << Metrics(100, 20, 1280, 800, false, 5, 130) << 690 << 172 << LayoutRect{}
+        << LayoutRect{16, 52, 334, 26} << false << 293 << 312 << LayoutRect{0, 92, 690, 80}
         << QList<int>{4, 142, 280, 418, 556} << 130;
     // Larger than the screen: the centred corner goes off the screen's top-left.
     QTest::newRow("larger than the screen")
-        << Metrics(300, 500, 300, 200, false, 1, 0) << 358 << 200 << TLayoutRect{}
-        << TLayoutRect{16, 52, 334, 60} << true << -31 << -2 << TLayoutRect{0, 120, 358, 80}
+        << Metrics(300, 500, 300, 200, false, 1, 0) << 358 << 200 << LayoutRect{}
+        << LayoutRect{16, 52, 334, 60} << true << -31 << -2 << LayoutRect{0, 120, 358, 80}
         << QList<int>{129} << 100;
 }
 
 void LayoutTest::Layout() {
-    QFETCH(TDialogMetrics, metrics);
-    const TDialogGeometry G = LayoutMessageForm(metrics);
+    QFETCH(DialogMetrics, metrics);
+    const DialogGeometry g = LayoutMessageForm(metrics);
     QFETCH(int, clientWidth);
     QFETCH(int, clientHeight);
-    QFETCH(TLayoutRect, icon);
-    QFETCH(TLayoutRect, message);
+    QFETCH(LayoutRect, icon);
+    QFETCH(LayoutRect, message);
     QFETCH(bool, scrolls);
     QFETCH(int, left);
     QFETCH(int, top);
-    QFETCH(TLayoutRect, panel);
+    QFETCH(LayoutRect, panel);
     QFETCH(QList<int>, buttonLefts);
     QFETCH(int, buttonWidth);
-    QCOMPARE(G.ClientWidth, clientWidth);
-    QCOMPARE(G.ClientHeight, clientHeight);
-    QCOMPARE(G.Icon, icon);
-    QCOMPARE(G.TitleTop, 14);
-    QCOMPARE(G.Message, message);
-    QCOMPARE(G.MessageScrolls, scrolls);
-    QCOMPARE(G.Left, left);
-    QCOMPARE(G.Top, top);
-    QCOMPARE(G.ButtonPanel, panel);
-    QCOMPARE(G.Buttons.size(), std::size_t(buttonLefts.size()));
+    QCOMPARE(g.clientWidth, clientWidth);
+    QCOMPARE(g.clientHeight, clientHeight);
+    QCOMPARE(g.icon, icon);
+    QCOMPARE(g.titleTop, 14);
+    QCOMPARE(g.message, message);
+    QCOMPARE(g.messageScrolls, scrolls);
+    QCOMPARE(g.left, left);
+    QCOMPARE(g.top, top);
+    QCOMPARE(g.buttonPanel, panel);
+    QCOMPARE(g.buttons.size(), std::size_t(buttonLefts.size()));
     for (qsizetype i = 0; i < buttonLefts.size(); ++i)
-        QCOMPARE(G.Buttons[std::size_t(i)], (TLayoutRect{buttonLefts[i], 25, buttonWidth, 35}));
+        QCOMPARE(g.buttons[std::size_t(i)], (LayoutRect{buttonLefts[i], 25, buttonWidth, 35}));
     // The strip holds the buttons with VS above and VM below them.
-    QCOMPARE(G.ButtonPanel.Height, 35 + 25 + 20);
-    QVERIFY(G.ClientWidth >= 350 + 16 / 2);
+    QCOMPARE(g.buttonPanel.height, 35 + 25 + 20);
+    QVERIFY(g.clientWidth >= 350 + 16 / 2);
 }
 
 void LayoutTest::RightToLeftMirrorsTheMessageArea() {
-    TDialogMetrics LMetrics = Metrics(250, 20, 1280, 800, true, 1, 0);
-    const TDialogGeometry LLeftToRight = LayoutMessageForm(LMetrics);
-    LMetrics.RightToLeft = true;
-    const TDialogGeometry LRightToLeft = LayoutMessageForm(LMetrics);
-    QCOMPARE(LRightToLeft.Message.Width, LLeftToRight.Message.Width);
-    QCOMPARE(LRightToLeft.Message.Left,
-             LRightToLeft.ClientWidth - (32 + 16) - LRightToLeft.Message.Width);
-    QCOMPARE(LRightToLeft.ClientWidth, LLeftToRight.ClientWidth);
+    DialogMetrics metrics = Metrics(250, 20, 1280, 800, true, 1, 0);
+    const DialogGeometry leftToRight = LayoutMessageForm(metrics);
+    metrics.rightToLeft = true;
+    const DialogGeometry rightToLeft = LayoutMessageForm(metrics);
+    QCOMPARE(rightToLeft.message.width, leftToRight.message.width);
+    QCOMPARE(rightToLeft.message.left,
+             rightToLeft.clientWidth - (32 + 16) - rightToLeft.message.width);
+    QCOMPARE(rightToLeft.clientWidth, leftToRight.clientWidth);
 }
 
 void LayoutTest::WithLuminance_data() {
@@ -182,14 +182,14 @@ void LayoutTest::WithLuminance() {
 }
 
 void LayoutTest::ButtonSetBits() {
-    QCOMPARE(TDialogButtons{TDialogButton::OK}.Bits(), 4);
-    QCOMPARE((TDialogButtons{TDialogButton::Yes, TDialogButton::No}.Bits()), 3);
-    QCOMPARE(TDialogButtons{TDialogButton::Close}.Bits(), 1 << 11);
-    QCOMPARE(TDialogButtons::FromBits(0xFFFF).Bits(), 0x0FFF);
-    QCOMPARE(TDialogButtons::FromBits(0xFFFF).Count(), 12);
-    QVERIFY(TDialogButtons{}.Empty());
-    QVERIFY(TDialogButtons::FromBits(3).Contains(TDialogButton::No));
-    QVERIFY(!TDialogButtons::FromBits(3).Contains(TDialogButton::OK));
+    QCOMPARE(DialogButtons{DialogButton::OK}.Bits(), 4);
+    QCOMPARE((DialogButtons{DialogButton::Yes, DialogButton::No}.Bits()), 3);
+    QCOMPARE(DialogButtons{DialogButton::Close}.Bits(), 1 << 11);
+    QCOMPARE(DialogButtons::FromBits(0xFFFF).Bits(), 0x0FFF);
+    QCOMPARE(DialogButtons::FromBits(0xFFFF).Count(), 12);
+    QVERIFY(DialogButtons{}.Empty());
+    QVERIFY(DialogButtons::FromBits(3).Contains(DialogButton::No));
+    QVERIFY(!DialogButtons::FromBits(3).Contains(DialogButton::OK));
 }
 
 QTEST_APPLESS_MAIN(LayoutTest)

@@ -16,14 +16,14 @@
 
 using namespace corvane;
 
-using TBuild = std::function<std::unique_ptr<TMessageForm>()>;
-Q_DECLARE_METATYPE(TBuild)
+using DialogFactory = std::function<std::unique_ptr<MessageDialogWindow>()>;
+Q_DECLARE_METATYPE(DialogFactory)
 
 namespace {
 
 // Room around the dialog in the picture, to show its edge against the desktop.
-constexpr int Margin = 12;
-const QColor Desktop(58, 110, 165);
+constexpr int kMargin = 12;
+const QColor kDesktop(58, 110, 165);
 
 } // namespace
 
@@ -31,12 +31,12 @@ class ScreenshotTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void cleanupTestCase() { FDesktop.reset(); }
+    void cleanupTestCase() { desktop_.reset(); }
     void Screenshot_data();
     void Screenshot();
 
 private:
-    std::unique_ptr<QWidget> FDesktop;
+    std::unique_ptr<QWidget> desktop_;
 };
 
 void ScreenshotTest::initTestCase() {
@@ -45,74 +45,72 @@ void ScreenshotTest::initTestCase() {
     QCoreApplication::setApplicationName(QStringLiteral("Corvane Plexa"));
     QVERIFY(QDir().mkpath(QStringLiteral(CORVANE_SCREENSHOT_DIR)));
     // A plain desktop behind the dialogs.
-    FDesktop = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
-    QPalette LPalette = FDesktop->palette();
-    LPalette.setColor(QPalette::Window, Desktop);
-    FDesktop->setPalette(LPalette);
-    FDesktop->setAutoFillBackground(true);
-    FDesktop->setGeometry(QGuiApplication::primaryScreen()->geometry());
-    FDesktop->show();
-    QVERIFY(QTest::qWaitForWindowExposed(FDesktop.get()));
+    desktop_ = std::make_unique<QWidget>(nullptr, Qt::FramelessWindowHint);
+    QPalette palette = desktop_->palette();
+    palette.setColor(QPalette::Window, kDesktop);
+    desktop_->setPalette(palette);
+    desktop_->setAutoFillBackground(true);
+    desktop_->setGeometry(QGuiApplication::primaryScreen()->geometry());
+    desktop_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(desktop_.get()));
 }
 
 void ScreenshotTest::Screenshot_data() {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<TBuild>("build");
+    QTest::addColumn<DialogFactory>("build");
     QTest::addColumn<QStringList>("buttons");
-    using B = TDialogButton;
-    QTest::newRow("notice") << QStringLiteral("dialog-notice.png") << TBuild([] {
-        return BuildMessageForm(QStringLiteral("Aplicação atualizada com sucesso!"), mtCustom,
+    using B = DialogButton;
+    QTest::newRow("notice") << QStringLiteral("dialog-notice.png") << DialogFactory([] {
+        return BuildMessageForm(QStringLiteral("Aplicação atualizada com sucesso!"), Custom,
                                 {B::OK});
     }) << QStringList{"OK"};
-    QTest::newRow("mail failure") << QStringLiteral("dialog-error.png") << TBuild([] {
+    QTest::newRow("mail failure") << QStringLiteral("dialog-error.png") << DialogFactory([] {
         return BuildMessageForm(
             QStringLiteral("A recipient matched more than one of the recipient descriptor "
                            "structures and MAPI_DIALOG was not set. No message was sent."),
-            mtError, {});
+            Error, {});
     }) << QStringList{"OK"};
-    QTest::newRow("confirmation") << QStringLiteral("dialog-confirmation.png") << TBuild([] {
+    QTest::newRow("confirmation") << QStringLiteral("dialog-confirmation.png") << DialogFactory([] {
         return BuildMessageForm(QStringLiteral("O módulo Estoque está aberto.\nDeseja "
                                                "atualizá-lo agora mesmo assim?"),
-                                mtConfirmation, {B::Yes, B::No, B::Cancel});
+                                Confirmation, {B::Yes, B::No, B::Cancel});
     }) << QStringList{"Yes", "No", "Cancel"};
 }
 
 void ScreenshotTest::Screenshot() {
     QFETCH(QString, file);
-    QFETCH(TBuild, build);
+    QFETCH(DialogFactory, build);
     QFETCH(QStringList, buttons);
-    const auto LForm = build();
-    LForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(LForm.get()));
+    const auto form = build();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     // Let the window system finish drawing it.
-    QTRY_VERIFY(!LForm->grab().isNull());
+    QTRY_VERIFY(!form->grab().isNull());
     QCoreApplication::processEvents();
-    const QRect LFrame = LForm->frameGeometry();
-    const QImage LShot = QGuiApplication::primaryScreen()
-                             ->grabWindow(0, LFrame.x() - Margin, LFrame.y() - Margin,
-                                          LFrame.width() + 2 * Margin, LFrame.height() + 2 * Margin)
-                             .toImage();
-    const QString LPath = QDir(QStringLiteral(CORVANE_SCREENSHOT_DIR)).filePath(file);
-    QVERIFY(LShot.save(LPath));
-    qInfo("saved %s", qPrintable(LPath));
+    const QRect frame = form->frameGeometry();
+    const QImage shot = QGuiApplication::primaryScreen()
+                            ->grabWindow(0, frame.x() - kMargin, frame.y() - kMargin,
+                                         frame.width() + 2 * kMargin, frame.height() + 2 * kMargin)
+                            .toImage();
+    const QString path = QDir(QStringLiteral(CORVANE_SCREENSHOT_DIR)).filePath(file);
+    QVERIFY(shot.save(path));
+    qInfo("saved %s", qPrintable(path));
 
     // What the screen shows: the desktop around the dialog, the dialog's dark outer edge, its
     // light grey face, the darker strip, and the buttons in it.
-    auto LAt = [&](QPoint AInDialog) {
-        return LShot.pixelColor(AInDialog + QPoint(Margin, Margin));
-    };
-    QCOMPARE(LShot.pixelColor(2, 2), Desktop);
-    QCOMPARE(LAt(QPoint(0, 0)), QColor(150, 150, 150));
-    const QRect LClient = LForm->ClientRect();
-    QCOMPARE(LAt(LClient.topLeft() + QPoint(2, 2)), QColor(245, 245, 245));
-    const auto* LPanel = LForm->findChild<QWidget*>(QStringLiteral("ButtonPanel"));
-    const QPoint LPanelCorner = LPanel->mapTo(LForm.get(), QPoint(2, LPanel->height() - 3));
-    QCOMPARE(LAt(LPanelCorner), QColor(212, 212, 212));
-    for (const QString& LName : buttons) {
-        const auto* LButton = LForm->findChild<QPushButton*>(LName);
-        QVERIFY(LButton != nullptr);
-        QVERIFY(LButton->isVisible());
-        QVERIFY(LPanel->rect().contains(LButton->geometry()));
+    auto at = [&](QPoint inDialog) { return shot.pixelColor(inDialog + QPoint(kMargin, kMargin)); };
+    QCOMPARE(shot.pixelColor(2, 2), kDesktop);
+    QCOMPARE(at(QPoint(0, 0)), QColor(150, 150, 150));
+    const QRect client = form->ClientRect();
+    QCOMPARE(at(client.topLeft() + QPoint(2, 2)), QColor(245, 245, 245));
+    const auto* panel = form->findChild<QWidget*>(QStringLiteral("ButtonPanel"));
+    const QPoint panelCorner = panel->mapTo(form.get(), QPoint(2, panel->height() - 3));
+    QCOMPARE(at(panelCorner), QColor(212, 212, 212));
+    for (const QString& name : buttons) {
+        const auto* button = form->findChild<QPushButton*>(name);
+        QVERIFY(button != nullptr);
+        QVERIFY(button->isVisible());
+        QVERIFY(panel->rect().contains(button->geometry()));
     }
 }
 

@@ -25,68 +25,68 @@
 
 using namespace corvane;
 
-Q_DECLARE_METATYPE(corvane::TMsgDlgType)
+Q_DECLARE_METATYPE(corvane::DialogType)
 
 namespace {
 
 // The result of a dialog that was still open when the test was done with it.
-constexpr int LeftOpen = -100;
+constexpr int kLeftOpen = -100;
 // The result when no dialog came up at all.
-constexpr int NeverShown = -200;
+constexpr int kNeverShown = -200;
 
-const QString Notice = QStringLiteral("Aplicação atualizada com sucesso!");
+const QString kNotice = QStringLiteral("Aplicação atualizada com sucesso!");
 
-// Shows a dialog modally through AShow; once it is up and active, AWhileShown acts on it. A
+// Shows a dialog modally through show; once it is up and active, whileShown acts on it. A
 // dialog still open afterwards is ended with LeftOpen, so that a failing test never hangs.
-int WhileShown(const std::function<int()>& AShow,
-               const std::function<void(TMessageForm&)>& AWhileShown) {
-    bool LShown = false;
+int WhileShown(const std::function<int()>& show,
+               const std::function<void(MessageDialogWindow&)>& whileShown) {
+    bool shown = false;
     QTimer::singleShot(0, qApp, [&] {
-        auto* LForm = qobject_cast<TMessageForm*>(QApplication::activeModalWidget());
-        if (LForm == nullptr)
+        auto* form = qobject_cast<MessageDialogWindow*>(QApplication::activeModalWidget());
+        if (form == nullptr)
             return;
-        LShown = true;
-        const auto LEnd = [LForm] {
-            if (LForm->isVisible())
-                LForm->done(LeftOpen);
+        shown = true;
+        const auto end = [form] {
+            if (form->isVisible())
+                form->done(kLeftOpen);
         };
-        if (QTest::qWaitForWindowActive(LForm))
-            AWhileShown(*LForm);
-        LEnd();
+        if (QTest::qWaitForWindowActive(form))
+            whileShown(*form);
+        end();
     });
-    const int LResult = AShow();
-    return LShown ? LResult : NeverShown;
+    const int result = show();
+    return shown ? result : kNeverShown;
 }
 
 // Builds and shows a dialog without a modal loop; its result() tells how it ended.
-std::unique_ptr<TMessageForm> ShowBuilt(std::unique_ptr<TMessageForm> AForm) {
-    AForm->show();
-    if (!QTest::qWaitForWindowActive(AForm.get()))
+std::unique_ptr<MessageDialogWindow> ShowBuilt(std::unique_ptr<MessageDialogWindow> form) {
+    form->show();
+    if (!QTest::qWaitForWindowActive(form.get()))
         qWarning("the dialog did not become active");
-    return AForm;
+    return form;
 }
 
-QStringList ButtonNames(const TMessageForm& AForm) {
-    QStringList LNames;
-    for (const QPushButton* LButton : AForm.findChildren<QPushButton*>())
-        LNames << LButton->objectName();
-    return LNames;
+QStringList ButtonNames(const MessageDialogWindow& form) {
+    QStringList names;
+    for (const QPushButton* button : form.findChildren<QPushButton*>())
+        names << button->objectName();
+    return names;
 }
 
 QString FocusName() {
-    const QWidget* LFocus = QApplication::focusWidget();
-    return LFocus != nullptr ? LFocus->objectName() : QString();
+    const QWidget* focus = QApplication::focusWidget();
+    return focus != nullptr ? focus->objectName() : QString();
 }
 
 // The layout's figures for the dialog's own font.
-struct TFigures {
-    int HM, VM, VS, BH;
+struct LayoutFigures {
+    int hm, vm, vs, bh;
 };
 
-TFigures Figures(const TMessageForm& AForm) {
-    const QSize LChar = MeasureAverageChar(QFontMetrics(AForm.font()));
-    return {MulDiv(8, LChar.width(), 4), MulDiv(8, LChar.height(), 8),
-            MulDiv(10, LChar.height(), 8), MulDiv(14, LChar.height(), 8)};
+LayoutFigures Figures(const MessageDialogWindow& form) {
+    const QSize charValue = MeasureAverageChar(QFontMetrics(form.font()));
+    return {MulDiv(8, charValue.width(), 4), MulDiv(8, charValue.height(), 8),
+            MulDiv(10, charValue.height(), 8), MulDiv(14, charValue.height(), 8)};
 }
 
 QString Dashes() {
@@ -127,132 +127,133 @@ private slots:
     void ShowDialogModalDestroysTheDialog();
 
 private:
-    TErrorReport FPreviousErrors;
-    TDialogHelpViewer FPreviousHelp;
-    QStringList FErrors;
-    QList<QPair<int, QString>> FHelpRequests;
+    ErrorReport previousErrors_;
+    DialogHelpViewer previousHelp_;
+    QStringList errors_;
+    QList<QPair<int, QString>> helpRequests_;
 };
 
 void MessageFormTest::init() {
     QCoreApplication::setApplicationName(QStringLiteral("Corvane Plexa"));
-    FErrors.clear();
-    FHelpRequests.clear();
-    FPreviousErrors = SetErrorReport(
-        [this](const std::string& AMessage) { FErrors << QString::fromStdString(AMessage); });
-    FPreviousHelp = SetDialogHelpViewer([this](int AContext, const QString& AFile) {
-        FHelpRequests.append({AContext, AFile});
+    errors_.clear();
+    helpRequests_.clear();
+    previousErrors_ = SetErrorReport(
+        [this](const std::string& message) { errors_ << QString::fromStdString(message); });
+    previousHelp_ = SetDialogHelpViewer([this](int context, const QString& file) {
+        helpRequests_.append({context, file});
     });
 }
 
 void MessageFormTest::cleanup() {
-    SetErrorReport(FPreviousErrors);
-    SetDialogHelpViewer(FPreviousHelp);
+    SetErrorReport(previousErrors_);
+    SetDialogHelpViewer(previousHelp_);
     SetClipboardWriter({});
 }
 
 void MessageFormTest::CaptionTitleAndIconPerType_data() {
-    QTest::addColumn<TMsgDlgType>("type");
+    QTest::addColumn<DialogType>("type");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<bool>("icon");
-    QTest::newRow("warning") << mtWarning << QStringLiteral("Aviso") << true;
-    QTest::newRow("error") << mtError << QStringLiteral("Falha") << true;
-    QTest::newRow("information") << mtInformation << QStringLiteral("Informação") << true;
-    QTest::newRow("confirmation") << mtConfirmation << QStringLiteral("Confirmação") << true;
-    QTest::newRow("custom") << mtCustom << QStringLiteral("Corvane Plexa") << false;
+    QTest::newRow("warning") << Warning << QStringLiteral("Aviso") << true;
+    QTest::newRow("error") << Error << QStringLiteral("Falha") << true;
+    QTest::newRow("information") << Information << QStringLiteral("Informação") << true;
+    QTest::newRow("confirmation") << Confirmation << QStringLiteral("Confirmação") << true;
+    QTest::newRow("custom") << Custom << QStringLiteral("Corvane Plexa") << false;
 }
 
 void MessageFormTest::CaptionTitleAndIconPerType() {
-    QFETCH(TMsgDlgType, type);
+    QFETCH(DialogType, type);
     QFETCH(QString, caption);
     QFETCH(bool, icon);
-    const auto LForm = BuildMessageForm(QStringLiteral("Mensagem"), type, {});
-    QCOMPARE(LForm->windowTitle(), caption);
-    const auto* LTitle = LForm->findChild<QLabel*>(QStringLiteral("Title"));
-    QVERIFY(LTitle != nullptr);
-    QCOMPARE(LTitle->text(), caption);
-    QCOMPARE(LTitle->width(), LForm->ClientRect().width());
-    const auto* LImage = LForm->findChild<QLabel*>(QStringLiteral("Image"));
-    QCOMPARE(LImage != nullptr, icon);
-    if (LImage != nullptr) {
-        QCOMPARE(LImage->size(), QSize(32, 32));
-        QVERIFY(!LImage->pixmap().isNull());
+    const auto form = BuildMessageForm(QStringLiteral("Mensagem"), type, {});
+    QCOMPARE(form->windowTitle(), caption);
+    const auto* title = form->findChild<QLabel*>(QStringLiteral("Title"));
+    QVERIFY(title != nullptr);
+    QCOMPARE(title->text(), caption);
+    QCOMPARE(title->width(), form->ClientRect().width());
+    const auto* image = form->findChild<QLabel*>(QStringLiteral("Image"));
+    QCOMPARE(image != nullptr, icon);
+    if (image != nullptr) {
+        QCOMPARE(image->size(), QSize(32, 32));
+        QVERIFY(!image->pixmap().isNull());
     }
-    QVERIFY(LForm->windowFlags().testFlag(Qt::FramelessWindowHint));
-    QCOMPARE(LForm->windowOpacity(), 245.0 / 255.0);
+    QVERIFY(form->windowFlags().testFlag(Qt::FramelessWindowHint));
+    QCOMPARE(form->windowOpacity(), 245.0 / 255.0);
 }
 
 void MessageFormTest::DefaultAndCancelButtons_data() {
-    QTest::addColumn<TMsgDlgType>("type");
-    QTest::addColumn<int>("buttons");    // TDialogButtons bits
+    QTest::addColumn<DialogType>("type");
+    QTest::addColumn<int>("buttons");    // DialogButtons bits
     QTest::addColumn<int>("defaultArg"); // -1: the three-argument builder chooses
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QString>("defaultName");
     QTest::addColumn<int>("escape"); // what Escape ends the dialog with
-    using B = TDialogButton;
-    auto LBits = [](TDialogButtons ASet) { return int(ASet.Bits()); };
-    QTest::newRow("notice") << mtCustom << LBits({B::OK}) << -1 << QStringList{"OK"} << "OK"
-                            << mrOk;
+    using B = DialogButton;
+    auto bits = [](DialogButtons set) { return int(set.Bits()); };
+    QTest::newRow("notice") << Custom << bits({B::OK}) << -1 << QStringList{"OK"} << "OK"
+                            << kModalResultOk;
     QTest::newRow("information, empty set")
-        << mtInformation << 0 << -1 << QStringList{"OK"} << "OK" << mrOk;
-    QTest::newRow("error, empty set") << mtError << 0 << -1 << QStringList{"OK"} << "OK" << mrOk;
+        << Information << 0 << -1 << QStringList{"OK"} << "OK" << kModalResultOk;
+    QTest::newRow("error, empty set")
+        << Error << 0 << -1 << QStringList{"OK"} << "OK" << kModalResultOk;
     QTest::newRow("confirmation, empty set")
-        << mtConfirmation << 0 << -1 << QStringList{"Yes", "No"} << "Yes" << mrNo;
+        << Confirmation << 0 << -1 << QStringList{"Yes", "No"} << "Yes" << kModalResultNo;
     QTest::newRow("abort, retry, ignore")
-        << mtWarning << LBits({B::Abort, B::Retry, B::Ignore}) << -1
-        << QStringList{"Abort", "Retry", "Ignore"} << "Retry" << LeftOpen;
+        << Warning << bits({B::Abort, B::Retry, B::Ignore}) << -1
+        << QStringList{"Abort", "Retry", "Ignore"} << "Retry" << kLeftOpen;
     QTest::newRow("yes, no, cancel: Cancel answers Escape")
-        << mtConfirmation << LBits({B::Yes, B::No, B::Cancel}) << -1
-        << QStringList{"Yes", "No", "Cancel"} << "Yes" << mrAbort;
-    QTest::newRow("ok, cancel") << mtWarning << LBits({B::Cancel, B::OK}) << -1
-                                << QStringList{"OK", "Cancel"} << "OK" << mrAbort;
+        << Confirmation << bits({B::Yes, B::No, B::Cancel}) << -1
+        << QStringList{"Yes", "No", "Cancel"} << "Yes" << kModalResultAbort;
+    QTest::newRow("ok, cancel") << Warning << bits({B::Cancel, B::OK}) << -1
+                                << QStringList{"OK", "Cancel"} << "OK" << kModalResultAbort;
     QTest::newRow("default outside the set: the first button")
-        << mtConfirmation << LBits({B::Yes, B::No}) << int(B::Help) << QStringList{"Yes", "No"}
-        << "Yes" << mrNo;
-    QTest::newRow("default given") << mtConfirmation << LBits({B::Yes, B::No}) << int(B::No)
-                                   << QStringList{"Yes", "No"} << "No" << mrNo;
+        << Confirmation << bits({B::Yes, B::No}) << int(B::Help) << QStringList{"Yes", "No"}
+        << "Yes" << kModalResultNo;
+    QTest::newRow("default given") << Confirmation << bits({B::Yes, B::No}) << int(B::No)
+                                   << QStringList{"Yes", "No"} << "No" << kModalResultNo;
     QTest::newRow("neither OK, Yes nor Retry")
-        << mtInformation << LBits({B::All, B::Ignore}) << -1 << QStringList{"Ignore", "All"}
-        << "Ignore" << LeftOpen;
-    QTest::newRow("all twelve") << mtWarning << 0x0FFF << -1
+        << Information << bits({B::All, B::Ignore}) << -1 << QStringList{"Ignore", "All"}
+        << "Ignore" << kLeftOpen;
+    QTest::newRow("all twelve") << Warning << 0x0FFF << -1
                                 << QStringList{"Yes",     "No",       "OK",     "Cancel",
                                                "Abort",   "Retry",    "Ignore", "All",
                                                "NoToAll", "YesToAll", "Help",   "Close"}
-                                << "OK" << mrAbort;
+                                << "OK" << kModalResultAbort;
 }
 
 void MessageFormTest::DefaultAndCancelButtons() {
-    QFETCH(TMsgDlgType, type);
+    QFETCH(DialogType, type);
     QFETCH(int, buttons);
     QFETCH(int, defaultArg);
     QFETCH(QStringList, names);
     QFETCH(QString, defaultName);
     QFETCH(int, escape);
-    const TDialogButtons LSet = TDialogButtons::FromBits(std::uint16_t(buttons));
-    auto LForm = ShowBuilt(defaultArg < 0 ? BuildMessageForm(QStringLiteral("Mensagem"), type, LSet)
-                                          : BuildMessageForm(QStringLiteral("Mensagem"), type, LSet,
-                                                             TDialogButton(defaultArg)));
-    QCOMPARE(ButtonNames(*LForm), names);
-    QStringList LDefaults;
-    int LPreviousRight = -1;
-    for (const QPushButton* LButton : LForm->findChildren<QPushButton*>()) {
-        if (LButton->isDefault())
-            LDefaults << LButton->objectName();
-        QVERIFY2(LButton->x() > LPreviousRight, "buttons left to right, apart");
-        LPreviousRight = LButton->geometry().right();
+    const DialogButtons set = DialogButtons::FromBits(std::uint16_t(buttons));
+    auto form = ShowBuilt(defaultArg < 0 ? BuildMessageForm(QStringLiteral("Mensagem"), type, set)
+                                         : BuildMessageForm(QStringLiteral("Mensagem"), type, set,
+                                                            DialogButton(defaultArg)));
+    QCOMPARE(ButtonNames(*form), names);
+    QStringList defaults;
+    int previousRight = -1;
+    for (const QPushButton* button : form->findChildren<QPushButton*>()) {
+        if (button->isDefault())
+            defaults << button->objectName();
+        QVERIFY2(button->x() > previousRight, "buttons left to right, apart");
+        previousRight = button->geometry().right();
     }
-    QCOMPARE(LDefaults, QStringList{defaultName});
+    QCOMPARE(defaults, QStringList{defaultName});
     QCOMPARE(FocusName(), defaultName);
-    QTest::keyClick(LForm->windowHandle(), Qt::Key_Escape);
-    QCOMPARE(LForm->isVisible(), escape == LeftOpen);
-    if (escape != LeftOpen)
-        QCOMPARE(LForm->result(), escape);
+    QTest::keyClick(form->windowHandle(), Qt::Key_Escape);
+    QCOMPARE(form->isVisible(), escape == kLeftOpen);
+    if (escape != kLeftOpen)
+        QCOMPARE(form->result(), escape);
 }
 
 void MessageFormTest::EachButtonEndsWithItsResult_data() {
     QTest::addColumn<int>("button");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<int>("result"); // LeftOpen: the dialog stays
-    using B = TDialogButton;
+    using B = DialogButton;
     QTest::newRow("Yes") << int(B::Yes) << "&Sim" << 6;
     QTest::newRow("No") << int(B::No) << "&Não" << 7;
     QTest::newRow("OK") << int(B::OK) << "&OK" << 1;
@@ -263,102 +264,103 @@ void MessageFormTest::EachButtonEndsWithItsResult_data() {
     QTest::newRow("All") << int(B::All) << "Todos" << 12;
     QTest::newRow("NoToAll") << int(B::NoToAll) << "Não para todos" << 13;
     QTest::newRow("YesToAll") << int(B::YesToAll) << "Sim para todos" << 14;
-    QTest::newRow("Help") << int(B::Help) << "&Ajuda" << LeftOpen;
-    QTest::newRow("Close") << int(B::Close) << "Fechar" << LeftOpen;
+    QTest::newRow("Help") << int(B::Help) << "&Ajuda" << kLeftOpen;
+    QTest::newRow("Close") << int(B::Close) << "Fechar" << kLeftOpen;
 }
 
 void MessageFormTest::EachButtonEndsWithItsResult() {
     QFETCH(int, button);
     QFETCH(QString, caption);
     QFETCH(int, result);
-    const QString LName = QString::fromUtf8(QTest::currentDataTag());
-    const int LShown = WhileShown(
+    const QString name = QString::fromUtf8(QTest::currentDataTag());
+    const int shown = WhileShown(
         [&] {
-            return MessageAt(QStringLiteral("Mensagem"), mtInformation, {TDialogButton(button)}, 0,
-                             -1, -1, QString());
+            return MessageAt(QStringLiteral("Mensagem"), Information, {DialogButton(button)}, 0, -1,
+                             -1, QString());
         },
-        [&](TMessageForm& AForm) {
-            auto* LButton = AForm.findChild<QPushButton*>(LName);
-            QVERIFY(LButton != nullptr);
-            QCOMPARE(LButton->text(), caption);
-            QTest::mouseClick(LButton, Qt::LeftButton);
+        [&](MessageDialogWindow& form) {
+            auto* namedButton = form.findChild<QPushButton*>(name);
+            QVERIFY(namedButton != nullptr);
+            QCOMPARE(namedButton->text(), caption);
+            QTest::mouseClick(namedButton, Qt::LeftButton);
         });
-    QCOMPARE(LShown, result);
+    QCOMPARE(shown, result);
 }
 
 void MessageFormTest::Keys_data() {
-    QTest::addColumn<TMsgDlgType>("type");
+    QTest::addColumn<DialogType>("type");
     QTest::addColumn<int>("buttons");
     QTest::addColumn<QKeySequence>("keys");
     QTest::addColumn<int>("result");
-    using B = TDialogButton;
-    auto LBits = [](TDialogButtons ASet) { return int(ASet.Bits()); };
+    using B = DialogButton;
+    auto bits = [](DialogButtons set) { return int(set.Bits()); };
     QTest::newRow("Enter presses the default")
-        << mtConfirmation << 0 << QKeySequence(Qt::Key_Return) << mrYes;
-    QTest::newRow("keypad Enter") << mtConfirmation << 0
-                                  << QKeySequence(Qt::KeypadModifier | Qt::Key_Enter) << mrYes;
+        << Confirmation << 0 << QKeySequence(Qt::Key_Return) << kModalResultYes;
+    QTest::newRow("keypad Enter") << Confirmation << 0
+                                  << QKeySequence(Qt::KeypadModifier | Qt::Key_Enter)
+                                  << kModalResultYes;
     QTest::newRow("Tab, then Enter presses the focused button")
-        << mtConfirmation << 0 << QKeySequence(Qt::Key_Tab, Qt::Key_Return) << mrNo;
+        << Confirmation << 0 << QKeySequence(Qt::Key_Tab, Qt::Key_Return) << kModalResultNo;
     QTest::newRow("Space presses the focused button")
-        << mtConfirmation << 0 << QKeySequence(Qt::Key_Tab, Qt::Key_Space) << mrNo;
+        << Confirmation << 0 << QKeySequence(Qt::Key_Tab, Qt::Key_Space) << kModalResultNo;
     QTest::newRow("Enter in the message area presses the default")
-        << mtConfirmation << 0
-        << QKeySequence(Qt::SHIFT | Qt::Key_Backtab, QKeyCombination(Qt::Key_Return)) << mrYes;
+        << Confirmation << 0
+        << QKeySequence(Qt::SHIFT | Qt::Key_Backtab, QKeyCombination(Qt::Key_Return))
+        << kModalResultYes;
     QTest::newRow("Escape in the message area presses the cancel button")
-        << mtConfirmation << 0
-        << QKeySequence(Qt::SHIFT | Qt::Key_Backtab, QKeyCombination(Qt::Key_Escape)) << mrNo;
+        << Confirmation << 0
+        << QKeySequence(Qt::SHIFT | Qt::Key_Backtab, QKeyCombination(Qt::Key_Escape))
+        << kModalResultNo;
     QTest::newRow("Alt and the access key")
-        << mtConfirmation << 0 << QKeySequence(Qt::ALT | Qt::Key_N) << mrNo;
+        << Confirmation << 0 << QKeySequence(Qt::ALT | Qt::Key_N) << kModalResultNo;
     QTest::newRow("the access key alone on a button")
-        << mtConfirmation << 0 << QKeySequence(Qt::Key_N) << mrNo;
-    QTest::newRow("access key of Tentar") << mtWarning << LBits({B::Abort, B::Retry, B::Ignore})
-                                          << QKeySequence(Qt::Key_T) << mrRetry;
-    QTest::newRow("Enter presses Tentar") << mtWarning << LBits({B::Abort, B::Retry, B::Ignore})
-                                          << QKeySequence(Qt::Key_Return) << mrRetry;
+        << Confirmation << 0 << QKeySequence(Qt::Key_N) << kModalResultNo;
+    QTest::newRow("access key of Tentar") << Warning << bits({B::Abort, B::Retry, B::Ignore})
+                                          << QKeySequence(Qt::Key_T) << kModalResultRetry;
+    QTest::newRow("Enter presses Tentar") << Warning << bits({B::Abort, B::Retry, B::Ignore})
+                                          << QKeySequence(Qt::Key_Return) << kModalResultRetry;
 }
 
 void MessageFormTest::Keys() {
-    QFETCH(TMsgDlgType, type);
+    QFETCH(DialogType, type);
     QFETCH(int, buttons);
     QFETCH(QKeySequence, keys);
     QFETCH(int, result);
-    const int LShown = WhileShown(
+    const int shown = WhileShown(
         [&] {
             return MessageAt(QStringLiteral("Mensagem"), type,
-                             TDialogButtons::FromBits(std::uint16_t(buttons)), 0, -1, -1,
-                             QString());
+                             DialogButtons::FromBits(std::uint16_t(buttons)), 0, -1, -1, QString());
         },
-        [&](TMessageForm& AForm) {
-            QTest::keySequence(AForm.windowHandle(), keys);
+        [&](MessageDialogWindow& form) {
+            QTest::keySequence(form.windowHandle(), keys);
             // A shortcut presses its button a moment later, as a click that shows.
-            QTRY_VERIFY(!AForm.isVisible());
+            QTRY_VERIFY(!form.isVisible());
         });
-    QCOMPARE(LShown, result);
+    QCOMPARE(shown, result);
 }
 
 void MessageFormTest::HelpAndCloseLeaveTheDialogOpen() {
-    using B = TDialogButton;
-    const int LShown = WhileShown(
+    using B = DialogButton;
+    const int shown = WhileShown(
         [] {
-            return MessageAt(QStringLiteral("Mensagem"), mtInformation, {B::OK, B::Help, B::Close},
+            return MessageAt(QStringLiteral("Mensagem"), Information, {B::OK, B::Help, B::Close},
                              77, -1, -1, QStringLiteral("manual.chm"));
         },
-        [this](TMessageForm& AForm) {
-            QTest::mouseClick(AForm.findChild<QPushButton*>(QStringLiteral("Help")),
+        [this](MessageDialogWindow& form) {
+            QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Help")), Qt::LeftButton);
+            QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Close")),
                               Qt::LeftButton);
-            QTest::mouseClick(AForm.findChild<QPushButton*>(QStringLiteral("Close")),
-                              Qt::LeftButton);
-            QVERIFY(AForm.isVisible());
+            QVERIFY(form.isVisible());
             // The access key of Ajuda asks for help again; the dialog stays.
-            QTest::keyClick(AForm.windowHandle(), Qt::Key_A, Qt::AltModifier);
-            QTRY_COMPARE(FHelpRequests.size(), 2);
-            QVERIFY(AForm.isVisible());
+            QTest::keyClick(form.windowHandle(), Qt::Key_A, Qt::AltModifier);
+            QTRY_COMPARE(helpRequests_.size(), 2);
+            QVERIFY(form.isVisible());
             // Escape presses OK, the only cancel button there is.
-            QTest::keyClick(AForm.windowHandle(), Qt::Key_Escape);
+            QTest::keyClick(form.windowHandle(), Qt::Key_Escape);
         });
-    QCOMPARE(LShown, mrOk);
-    const QPair<int, QString> LRequest{77, QStringLiteral("manual.chm")};
-    QCOMPARE(FHelpRequests, (QList<QPair<int, QString>>{LRequest, LRequest}));
+    QCOMPARE(shown, kModalResultOk);
+    const QPair<int, QString> request{77, QStringLiteral("manual.chm")};
+    QCOMPARE(helpRequests_, (QList<QPair<int, QString>>{request, request}));
 }
 
 void MessageFormTest::ShowNoticeEndsWithOk_data() {
@@ -370,26 +372,26 @@ void MessageFormTest::ShowNoticeEndsWithOk_data() {
 
 void MessageFormTest::ShowNoticeEndsWithOk() {
     QFETCH(QKeySequence, key);
-    QString LCaption;
-    bool LIcon = true;
-    const int LShown = WhileShown([] { return ShowNotice(Notice); },
-                                  [&](TMessageForm& AForm) {
-                                      LCaption = AForm.windowTitle();
-                                      LIcon = AForm.findChild<QLabel*>(QStringLiteral("Image"));
-                                      QCOMPARE(ButtonNames(AForm), QStringList{"OK"});
-                                      QCOMPARE(FocusName(), QStringLiteral("OK"));
-                                      QTest::keySequence(AForm.windowHandle(), key);
-                                      QTRY_VERIFY(!AForm.isVisible());
-                                  });
-    QCOMPARE(LShown, mrOk);
-    QCOMPARE(LCaption, QStringLiteral("Corvane Plexa"));
-    QVERIFY(!LIcon);
+    QString caption;
+    bool icon = true;
+    const int shown = WhileShown([] { return ShowNotice(kNotice); },
+                                 [&](MessageDialogWindow& form) {
+                                     caption = form.windowTitle();
+                                     icon = form.findChild<QLabel*>(QStringLiteral("Image"));
+                                     QCOMPARE(ButtonNames(form), QStringList{"OK"});
+                                     QCOMPARE(FocusName(), QStringLiteral("OK"));
+                                     QTest::keySequence(form.windowHandle(), key);
+                                     QTRY_VERIFY(!form.isVisible());
+                                 });
+    QCOMPARE(shown, kModalResultOk);
+    QCOMPARE(caption, QStringLiteral("Corvane Plexa"));
+    QVERIFY(!icon);
 }
 
 void MessageFormTest::CloseCommandEndsWithCancelResult() {
-    const int LShown = WhileShown([] { return ShowNotice(Notice); },
-                                  [](TMessageForm& AForm) { AForm.windowHandle()->close(); });
-    QCOMPARE(LShown, mrCancel);
+    const int shown = WhileShown([] { return ShowNotice(kNotice); },
+                                 [](MessageDialogWindow& form) { form.windowHandle()->close(); });
+    QCOMPARE(shown, kModalResultCancel);
 }
 
 void MessageFormTest::CtrlCCopiesTheDialog_data() {
@@ -410,46 +412,46 @@ void MessageFormTest::CtrlCCopiesTheDialog() {
     QFETCH(QKeySequence, key);
     QFETCH(bool, copies);
     QFETCH(bool, fromMessageArea);
-    const QString LUntouched = QStringLiteral("untouched");
-    QGuiApplication::clipboard()->setText(LUntouched);
-    int LCopies = 0;
-    SetClipboardWriter([&LCopies](const QString& AText) {
-        ++LCopies;
-        PutTextOnClipboard(AText);
+    const QString untouched = QStringLiteral("untouched");
+    QGuiApplication::clipboard()->setText(untouched);
+    int copyCount = 0;
+    SetClipboardWriter([&copyCount](const QString& text) {
+        ++copyCount;
+        PutTextOnClipboard(text);
     });
-    const int LShown = WhileShown([] { return ShowNotice(Notice); },
-                                  [&](TMessageForm& AForm) {
-                                      if (fromMessageArea) {
-                                          QTest::keyClick(AForm.windowHandle(), Qt::Key_Backtab,
-                                                          Qt::ShiftModifier);
-                                          QCOMPARE(FocusName(), QStringLiteral("Message"));
-                                      }
-                                      QTest::keySequence(AForm.windowHandle(), key);
-                                      QVERIFY(AForm.isVisible());
-                                  });
-    QCOMPARE(LShown, LeftOpen);
-    const QString LExpected = Dashes() + QStringLiteral("Corvane Plexa\r\n") + Dashes() + Notice +
-                              QStringLiteral("\r\n\r\n") + Dashes() + QStringLiteral("OK   \r\n") +
-                              Dashes();
-    QCOMPARE(QGuiApplication::clipboard()->text(), copies ? LExpected : LUntouched);
+    const int shown =
+        WhileShown([] { return ShowNotice(kNotice); },
+                   [&](MessageDialogWindow& form) {
+                       if (fromMessageArea) {
+                           QTest::keyClick(form.windowHandle(), Qt::Key_Backtab, Qt::ShiftModifier);
+                           QCOMPARE(FocusName(), QStringLiteral("Message"));
+                       }
+                       QTest::keySequence(form.windowHandle(), key);
+                       QVERIFY(form.isVisible());
+                   });
+    QCOMPARE(shown, kLeftOpen);
+    const QString expected = Dashes() + QStringLiteral("Corvane Plexa\r\n") + Dashes() + kNotice +
+                             QStringLiteral("\r\n\r\n") + Dashes() + QStringLiteral("OK   \r\n") +
+                             Dashes();
+    QCOMPARE(QGuiApplication::clipboard()->text(), copies ? expected : untouched);
     // Once, although the key travels on from the focused control to the dialog.
-    QCOMPARE(LCopies, copies ? 1 : 0);
-    QVERIFY(FErrors.isEmpty());
+    QCOMPARE(copyCount, copies ? 1 : 0);
+    QVERIFY(errors_.isEmpty());
 }
 
 void MessageFormTest::CopiesLinesButtonsAndCaption() {
-    using B = TDialogButton;
+    using B = DialogButton;
     QGuiApplication::clipboard()->clear();
-    const int LShown = WhileShown(
+    const int shown = WhileShown(
         [] {
             return MessageAt(QStringLiteral("Linha 1\rLinha 2\nLinha 3\r\n\tLinha 4\r\n"),
-                             mtConfirmation, {B::Help, B::Cancel, B::No, B::Yes}, 0, -1, -1,
+                             Confirmation, {B::Help, B::Cancel, B::No, B::Yes}, 0, -1, -1,
                              QString());
         },
-        [](TMessageForm& AForm) {
-            QTest::keyClick(AForm.windowHandle(), Qt::Key_C, Qt::ControlModifier);
+        [](MessageDialogWindow& form) {
+            QTest::keyClick(form.windowHandle(), Qt::Key_C, Qt::ControlModifier);
         });
-    QCOMPARE(LShown, LeftOpen);
+    QCOMPARE(shown, kLeftOpen);
     QCOMPARE(QGuiApplication::clipboard()->text(),
              Dashes() + QStringLiteral("Confirmação\r\n") + Dashes() +
                  QStringLiteral("Linha 1\r\nLinha 2\r\nLinha 3\r\n\tLinha 4\r\n\r\n") + Dashes() +
@@ -459,17 +461,17 @@ void MessageFormTest::CopiesLinesButtonsAndCaption() {
 // A mail result outside the table gives the "Falha" dialog with nothing in its message area.
 void MessageFormTest::EmptyMessage() {
     QGuiApplication::clipboard()->clear();
-    QStringList LLines{QStringLiteral("not read")};
-    const int LShown =
-        WhileShown([] { return MessageAt(QString(), mtError, {}, 0, -1, -1, QString()); },
-                   [&](TMessageForm& AForm) {
-                       LLines =
-                           AForm.findChild<TTransparentMemo*>(QStringLiteral("Message"))->Lines();
-                       QTest::keyClick(AForm.windowHandle(), Qt::Key_C, Qt::ControlModifier);
-                       QTest::keyClick(AForm.windowHandle(), Qt::Key_Return);
+    QStringList lines{QStringLiteral("not read")};
+    const int shown =
+        WhileShown([] { return MessageAt(QString(), Error, {}, 0, -1, -1, QString()); },
+                   [&](MessageDialogWindow& form) {
+                       lines =
+                           form.findChild<MessageDialogText*>(QStringLiteral("Message"))->Lines();
+                       QTest::keyClick(form.windowHandle(), Qt::Key_C, Qt::ControlModifier);
+                       QTest::keyClick(form.windowHandle(), Qt::Key_Return);
                    });
-    QCOMPARE(LShown, mrOk);
-    QCOMPARE(LLines, QStringList());
+    QCOMPARE(shown, kModalResultOk);
+    QCOMPARE(lines, QStringList());
     QCOMPARE(QGuiApplication::clipboard()->text(),
              Dashes() + QStringLiteral("Falha\r\n") + Dashes() + QStringLiteral("\r\n") + Dashes() +
                  QStringLiteral("OK   \r\n") + Dashes());
@@ -477,66 +479,65 @@ void MessageFormTest::EmptyMessage() {
 
 void MessageFormTest::ClipboardFailureIsReportedAndTheDialogStays() {
     SetClipboardWriter([](const QString&) {
-        throw EClipboardException("Cannot open clipboard: the clipboard did not keep the text");
+        throw ClipboardException("Cannot open clipboard: the clipboard did not keep the text");
     });
-    const int LShown =
-        WhileShown([] { return ShowNotice(Notice); },
-                   [this](TMessageForm& AForm) {
-                       QTest::keyClick(AForm.windowHandle(), Qt::Key_C, Qt::ControlModifier);
-                       QCOMPARE(FErrors.size(), 1);
-                       QVERIFY(AForm.isVisible());
+    const int shown =
+        WhileShown([] { return ShowNotice(kNotice); },
+                   [this](MessageDialogWindow& form) {
+                       QTest::keyClick(form.windowHandle(), Qt::Key_C, Qt::ControlModifier);
+                       QCOMPARE(errors_.size(), 1);
+                       QVERIFY(form.isVisible());
                        // The dialog goes on working.
-                       QTest::keyClick(AForm.windowHandle(), Qt::Key_Return);
+                       QTest::keyClick(form.windowHandle(), Qt::Key_Return);
                    });
-    QCOMPARE(LShown, mrOk);
-    QCOMPARE(FErrors, QStringList{"Cannot open clipboard: the clipboard did not keep the text"});
+    QCOMPARE(shown, kModalResultOk);
+    QCOMPARE(errors_, QStringList{"Cannot open clipboard: the clipboard did not keep the text"});
 }
 
 void MessageFormTest::ShortNoticeHasTheMinimumWidth() {
-    const auto LForm = ShowBuilt(BuildMessageForm(Notice, mtCustom, {TDialogButton::OK}));
-    const TFigures LFigures = Figures(*LForm);
-    QCOMPARE(LForm->ClientRect().width(), 350 + LFigures.HM / 2);
-    QCOMPARE(LForm->width(), LForm->ClientRect().width() + 4);
-    auto* LMessage = LForm->findChild<TTransparentMemo*>(QStringLiteral("Message"));
-    QVERIFY(LMessage != nullptr);
-    QCOMPARE(LMessage->Lines(), QStringList{Notice});
+    const auto form = ShowBuilt(BuildMessageForm(kNotice, Custom, {DialogButton::OK}));
+    const LayoutFigures figures = Figures(*form);
+    QCOMPARE(form->ClientRect().width(), 350 + figures.hm / 2);
+    QCOMPARE(form->width(), form->ClientRect().width() + 4);
+    auto* message = form->findChild<MessageDialogText*>(QStringLiteral("Message"));
+    QVERIFY(message != nullptr);
+    QCOMPARE(message->Lines(), QStringList{kNotice});
     // The whole message shows: nothing to scroll, no scroll bar.
-    QCOMPARE(LMessage->verticalScrollBar()->maximum(), 0);
-    QVERIFY(!LMessage->verticalScrollBar()->isVisible());
-    QVERIFY(LMessage->isReadOnly());
-    QCOMPARE(LMessage->frameShape(), QFrame::NoFrame);
-    QCOMPARE(LMessage->geometry().top(), TMessageForm::BorderWidth + LFigures.VM + 32);
+    QCOMPARE(message->verticalScrollBar()->maximum(), 0);
+    QVERIFY(!message->verticalScrollBar()->isVisible());
+    QVERIFY(message->isReadOnly());
+    QCOMPARE(message->frameShape(), QFrame::NoFrame);
+    QCOMPARE(message->geometry().top(), MessageDialogWindow::kBorderWidth + figures.vm + 32);
     // The strip at the bottom, in its darker grey.
-    auto* LPanel = LForm->findChild<QWidget*>(QStringLiteral("ButtonPanel"));
-    QVERIFY(LPanel != nullptr);
-    QCOMPARE(LPanel->palette().color(QPalette::Window), QColor(212, 212, 212));
-    QCOMPARE(LPanel->geometry().bottom(), LForm->ClientRect().bottom());
-    QCOMPARE(LPanel->height(), LFigures.BH + LFigures.VS + LFigures.VM);
-    QCOMPARE(LForm->palette().color(QPalette::Window), QColor(245, 245, 245));
+    auto* panel = form->findChild<QWidget*>(QStringLiteral("ButtonPanel"));
+    QVERIFY(panel != nullptr);
+    QCOMPARE(panel->palette().color(QPalette::Window), QColor(212, 212, 212));
+    QCOMPARE(panel->geometry().bottom(), form->ClientRect().bottom());
+    QCOMPARE(panel->height(), figures.bh + figures.vs + figures.vm);
+    QCOMPARE(form->palette().color(QPalette::Window), QColor(245, 245, 245));
 }
 
 void MessageFormTest::TallMessageScrolls() {
-    QStringList LLines;
+    QStringList lines;
     for (int i = 1; i <= 80; ++i)
-        LLines << QStringLiteral("Arquivo %1 não pôde ser copiado.").arg(i);
-    const auto LForm = ShowBuilt(BuildMessageForm(LLines.join(u'\n'), mtError, {}));
-    const TFigures LFigures = Figures(*LForm);
-    const int LHalfScreen = QGuiApplication::primaryScreen()->geometry().height() / 2;
+        lines << QStringLiteral("Arquivo %1 não pôde ser copiado.").arg(i);
+    const auto form = ShowBuilt(BuildMessageForm(lines.join(u'\n'), Error, {}));
+    const LayoutFigures figures = Figures(*form);
+    const int halfScreen = QGuiApplication::primaryScreen()->geometry().height() / 2;
     // The text block stops at half the screen; the strip and the margins come on top of it.
-    QCOMPARE(LForm->ClientRect().height(),
-             LHalfScreen + LFigures.BH + LFigures.VS + 2 * LFigures.VM);
-    auto* LMessage = LForm->findChild<TTransparentMemo*>(QStringLiteral("Message"));
-    QCOMPARE(LMessage->height(), LHalfScreen - 2 * LFigures.VM);
-    QVERIFY(LMessage->verticalScrollBar()->isVisible());
-    QVERIFY(LMessage->verticalScrollBar()->maximum() > 0);
-    QCOMPARE(LMessage->Lines(), LLines);
+    QCOMPARE(form->ClientRect().height(), halfScreen + figures.bh + figures.vs + 2 * figures.vm);
+    auto* message = form->findChild<MessageDialogText*>(QStringLiteral("Message"));
+    QCOMPARE(message->height(), halfScreen - 2 * figures.vm);
+    QVERIFY(message->verticalScrollBar()->isVisible());
+    QVERIFY(message->verticalScrollBar()->maximum() > 0);
+    QCOMPARE(message->Lines(), lines);
     // The keyboard scrolls it to its last line.
-    LMessage->setFocus();
-    QTest::keyClick(LForm->windowHandle(), Qt::Key_End, Qt::ControlModifier);
-    QVERIFY(LMessage->verticalScrollBar()->value() > 0);
-    QTextCursor LEnd = LMessage->textCursor();
-    LEnd.movePosition(QTextCursor::End);
-    QVERIFY(LMessage->viewport()->rect().contains(LMessage->cursorRect(LEnd)));
+    message->setFocus();
+    QTest::keyClick(form->windowHandle(), Qt::Key_End, Qt::ControlModifier);
+    QVERIFY(message->verticalScrollBar()->value() > 0);
+    QTextCursor end = message->textCursor();
+    end.movePosition(QTextCursor::End);
+    QVERIFY(message->viewport()->rect().contains(message->cursorRect(end)));
 }
 
 void MessageFormTest::Placement_data() {
@@ -552,58 +553,58 @@ void MessageFormTest::Placement_data() {
 void MessageFormTest::Placement() {
     QFETCH(int, x);
     QFETCH(int, y);
-    QPoint LPosition;
-    QSize LSize;
-    WhileShown([&] { return ShowNoticeAt(Notice, x, y); },
-               [&](TMessageForm& AForm) {
-                   LPosition = AForm.geometry().topLeft();
-                   LSize = AForm.size();
+    QPoint position;
+    QSize size;
+    WhileShown([&] { return ShowNoticeAt(kNotice, x, y); },
+               [&](MessageDialogWindow& form) {
+                   position = form.geometry().topLeft();
+                   size = form.size();
                });
-    const QRect LScreen = QGuiApplication::primaryScreen()->geometry();
-    const QPoint LCentred(LScreen.width() / 2 - LSize.width() / 2,
-                          LScreen.height() / 2 - LSize.height() / 2);
-    QCOMPARE(LPosition, QPoint(x >= 0 ? x : LCentred.x(), y >= 0 ? y : LCentred.y()));
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QPoint centred(screen.width() / 2 - size.width() / 2,
+                         screen.height() / 2 - size.height() / 2);
+    QCOMPARE(position, QPoint(x >= 0 ? x : centred.x(), y >= 0 ? y : centred.y()));
 }
 
 void MessageFormTest::DragsByBackgroundAndTitleOnly() {
-    const auto LForm = ShowBuilt(BuildMessageForm(Notice, mtInformation, {}));
-    auto LDrag = [&](QWidget* AWidget, QPoint AAt) {
-        const QPoint LBefore = LForm->pos();
-        QTest::mousePress(AWidget, Qt::LeftButton, {}, AAt);
-        QTest::mouseMove(AWidget, AAt + QPoint(30, 20));
-        QTest::mouseRelease(AWidget, Qt::LeftButton, {}, AAt + QPoint(30, 20));
-        return LForm->pos() - LBefore;
+    const auto form = ShowBuilt(BuildMessageForm(kNotice, Information, {}));
+    auto drag = [&](QWidget* widget, QPoint at) {
+        const QPoint before = form->pos();
+        QTest::mousePress(widget, Qt::LeftButton, {}, at);
+        QTest::mouseMove(widget, at + QPoint(30, 20));
+        QTest::mouseRelease(widget, Qt::LeftButton, {}, at + QPoint(30, 20));
+        return form->pos() - before;
     };
-    auto* LTitle = LForm->findChild<QLabel*>(QStringLiteral("Title"));
-    QCOMPARE(LDrag(LTitle, QPoint(5, 5)), QPoint(30, 20));
-    QCOMPARE(LDrag(LForm.get(), QPoint(LForm->width() - 6, 40)), QPoint(30, 20));
-    QCOMPARE(LDrag(LForm->findChild<QWidget*>(QStringLiteral("ButtonPanel")), QPoint(3, 3)),
+    auto* title = form->findChild<QLabel*>(QStringLiteral("Title"));
+    QCOMPARE(drag(title, QPoint(5, 5)), QPoint(30, 20));
+    QCOMPARE(drag(form.get(), QPoint(form->width() - 6, 40)), QPoint(30, 20));
+    QCOMPARE(drag(form->findChild<QWidget*>(QStringLiteral("ButtonPanel")), QPoint(3, 3)),
              QPoint(0, 0));
-    QCOMPARE(LDrag(LForm->findChild<QLabel*>(QStringLiteral("Image")), QPoint(3, 3)), QPoint(0, 0));
+    QCOMPARE(drag(form->findChild<QLabel*>(QStringLiteral("Image")), QPoint(3, 3)), QPoint(0, 0));
 }
 
 void MessageFormTest::CaptionWidthsAreMeasuredOnce() {
-    const auto LFirst = BuildMessageForm(Notice, mtConfirmation, {});
-    const int LYes = CaptionWidthCache[std::size_t(TDialogButton::Yes)];
-    QCOMPARE(LYes, MeasureCaption(QFontMetrics(LFirst->font()), QStringLiteral("&Sim")) + 8);
+    const auto first = BuildMessageForm(kNotice, Confirmation, {});
+    const int yes = captionWidthCache[std::size_t(DialogButton::Yes)];
+    QCOMPARE(yes, MeasureCaption(QFontMetrics(first->font()), QStringLiteral("&Sim")) + 8);
     // A cached width is used as it stands, never measured again.
-    CaptionWidthCache[std::size_t(TDialogButton::Yes)] = 300;
-    const auto LSecond = BuildMessageForm(Notice, mtConfirmation, {});
-    CaptionWidthCache[std::size_t(TDialogButton::Yes)] = LYes;
-    QCOMPARE(LSecond->findChild<QPushButton*>(QStringLiteral("Yes"))->width(), 300);
-    QCOMPARE(LSecond->findChild<QPushButton*>(QStringLiteral("No"))->width(), 300);
+    captionWidthCache[std::size_t(DialogButton::Yes)] = 300;
+    const auto second = BuildMessageForm(kNotice, Confirmation, {});
+    captionWidthCache[std::size_t(DialogButton::Yes)] = yes;
+    QCOMPARE(second->findChild<QPushButton*>(QStringLiteral("Yes"))->width(), 300);
+    QCOMPARE(second->findChild<QPushButton*>(QStringLiteral("No"))->width(), 300);
 }
 
 void MessageFormTest::ShowDialogModalDestroysTheDialog() {
-    QPointer<TMessageForm> LForm;
-    const int LShown = WhileShown([] { return ShowNotice(Notice); },
-                                  [&](TMessageForm& AForm) {
-                                      LForm = &AForm;
-                                      QTest::keyClick(AForm.windowHandle(), Qt::Key_Return);
-                                  });
-    QCOMPARE(LShown, mrOk);
-    QVERIFY(LForm.isNull());
-    QVERIFY_THROWS_EXCEPTION(EArgumentException, ShowDialogModal(nullptr, 0, -1, -1, QString()));
+    QPointer<MessageDialogWindow> form;
+    const int shown = WhileShown([] { return ShowNotice(kNotice); },
+                                 [&](MessageDialogWindow& newForm) {
+                                     form = &newForm;
+                                     QTest::keyClick(newForm.windowHandle(), Qt::Key_Return);
+                                 });
+    QCOMPARE(shown, kModalResultOk);
+    QVERIFY(form.isNull());
+    QVERIFY_THROWS_EXCEPTION(ArgumentException, ShowDialogModal(nullptr, 0, -1, -1, QString()));
 }
 
 QTEST_MAIN(MessageFormTest)

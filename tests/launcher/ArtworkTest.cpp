@@ -17,51 +17,51 @@ class ArtworkTest : public QObject {
     Q_OBJECT
 
 private:
-    static bool IsButton(QRgb APixel) { return qGray(APixel) < 170; }
+    static bool IsButton(QRgb pixel) { return qGray(pixel) < 170; }
 
 private slots:
     void initTestCase() { corvane::InitializeApplication(); }
 
-    void storedPictureIsBaselineJpeg() {
-        QFile LFile(QStringLiteral(":/artwork/Fundo.jpg"));
-        QVERIFY(LFile.open(QIODevice::ReadOnly));
-        const QByteArray LBytes = LFile.readAll();
-        QVERIFY(LBytes.startsWith("\xFF\xD8"));
-        QVERIFY(LBytes.contains("JFIF"));
-        QVERIFY(LBytes.contains("\xFF\xC0"));  // baseline frame
-        QVERIFY(!LBytes.contains("\xFF\xC2")); // no progressive frame
-        QImageReader LReader(QStringLiteral(":/artwork/Fundo.jpg"));
-        QCOMPARE(LReader.format(), QByteArray("jpeg"));
-        const QImage LImage = LReader.read();
-        QCOMPARE(LImage.size(), QSize(1024, 768));
-        QCOMPARE(qRound(LImage.dotsPerMeterX() * 0.0254), 96);
+    void StoredPictureIsBaselineJpeg() {
+        QFile file(QStringLiteral(":/artwork/Fundo.jpg"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("\xFF\xD8"));
+        QVERIFY(bytes.contains("JFIF"));
+        QVERIFY(bytes.contains("\xFF\xC0"));  // baseline frame
+        QVERIFY(!bytes.contains("\xFF\xC2")); // no progressive frame
+        QImageReader reader(QStringLiteral(":/artwork/Fundo.jpg"));
+        QCOMPARE(reader.format(), QByteArray("jpeg"));
+        const QImage image = reader.read();
+        QCOMPARE(image.size(), QSize(1024, 768));
+        QCOMPARE(qRound(image.dotsPerMeterX() * 0.0254), 96);
         QVERIFY(!QGuiApplication::windowIcon().isNull());
     }
 
     // Every area lies over a drawn button, and just outside its left edge is background.
-    void buttonUnderEveryArea() {
-        MainWindow LForm;
-        LForm.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&LForm));
-        const QImage LStart = LForm.grab().toImage();
-        const QString LShot = QStringLiteral(QT_TESTCASE_BUILDDIR "/MainWindow.png");
-        QVERIFY(LStart.save(LShot));
+    void ButtonUnderEveryArea() {
+        MainWindow form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QImage start = form.grab().toImage();
+        const QString shot = QStringLiteral(QT_TESTCASE_BUILDDIR "/MainWindow.png");
+        QVERIFY(start.save(shot));
 
-        LForm.WaitingPanel()->hide();
-        const QImage LImage = LForm.grab().toImage();
-        QCOMPARE(LImage.size(), QSize(1018, 708));
-        for (corvane::PictureArea* LArea :
-             LForm.findChildren<corvane::PictureArea*>(QString(), Qt::FindDirectChildrenOnly)) {
-            if (LArea == LForm.Background() || LArea == LForm.Area("makerContact"))
+        form.WaitingPanel()->hide();
+        const QImage image = form.grab().toImage();
+        QCOMPARE(image.size(), QSize(1018, 708));
+        for (corvane::PictureArea* area :
+             form.findChildren<corvane::PictureArea*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (area == form.Background() || area == form.Area("makerContact"))
                 continue;
-            const QRect LRect = LArea->geometry();
-            const int LMiddle = LRect.center().y();
-            QVERIFY2(IsButton(LImage.pixel(LRect.left() + 4, LMiddle)),
-                     qPrintable(LArea->objectName()));
-            QVERIFY2(IsButton(LImage.pixel(LRect.right() - 4, LMiddle)),
-                     qPrintable(LArea->objectName()));
-            QVERIFY2(!IsButton(LImage.pixel(LRect.left() - 5, LMiddle)),
-                     qPrintable(LArea->objectName()));
+            const QRect rect = area->geometry();
+            const int middle = rect.center().y();
+            QVERIFY2(IsButton(image.pixel(rect.left() + 4, middle)),
+                     qPrintable(area->objectName()));
+            QVERIFY2(IsButton(image.pixel(rect.right() - 4, middle)),
+                     qPrintable(area->objectName()));
+            QVERIFY2(!IsButton(image.pixel(rect.left() - 5, middle)),
+                     qPrintable(area->objectName()));
         }
     }
 };

@@ -20,51 +20,51 @@ private slots:
 
     // The box: captioned with the application title, the error icon, the message, OK alone;
     // it returns once OK is pressed.
-    void errorBox() {
-        QString LTitle;
-        QString LText;
-        QMessageBox::Icon LIcon = QMessageBox::NoIcon;
-        QMessageBox::StandardButtons LButtons;
-        bool LSeen = false;
+    void ErrorBox() {
+        QString title;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        bool seen = false;
         QTimer::singleShot(0, this, [&] {
-            auto* LBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (LBox == nullptr)
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr)
                 return;
-            LSeen = true;
-            LTitle = LBox->windowTitle();
-            LText = LBox->text();
-            LIcon = LBox->icon();
-            LButtons = LBox->standardButtons();
-            if (QAbstractButton* LOk = LBox->button(QMessageBox::Ok))
-                LOk->click();
+            seen = true;
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            buttons = box->standardButtons();
+            if (QAbstractButton* ok = box->button(QMessageBox::Ok))
+                ok->click();
             else
-                LBox->reject();
+                box->reject();
         });
         corvane::ShowErrorMessage("Não Criou o Diretório Relatorio. Contacte o Corvane.");
-        QVERIFY(LSeen);
-        QCOMPARE(LTitle, QStringLiteral("Corvane Plexa"));
-        QCOMPARE(LText, QStringLiteral("Não Criou o Diretório Relatorio. Contacte o Corvane."));
-        QCOMPARE(LIcon, QMessageBox::Critical);
-        QCOMPARE(LButtons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QVERIFY(seen);
+        QCOMPARE(title, QStringLiteral("Corvane Plexa"));
+        QCOMPARE(text, QStringLiteral("Não Criou o Diretório Relatorio. Contacte o Corvane."));
+        QCOMPARE(icon, QMessageBox::Critical);
+        QCOMPARE(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     }
 
     // An error escaping a handler is reported once, with its message, and goes no further;
     // a handler that ends normally reports nothing.
-    void guardedHandlerReportsAndTheProgramGoesOn() {
-        std::vector<std::string> LReported;
-        const corvane::TErrorReport LPrevious = corvane::SetErrorReport(
-            [&](const std::string& AMessage) { LReported.push_back(AMessage); });
-        QVERIFY(bool(LPrevious)); // the box was in place
+    void GuardedHandlerReportsAndTheProgramGoesOn() {
+        std::vector<std::string> reported;
+        const corvane::ErrorReport previous = corvane::SetErrorReport(
+            [&](const std::string& message) { reported.push_back(message); });
+        QVERIFY(bool(previous)); // the box was in place
 
-        bool LAfter = false;
-        corvane::RunGuarded([] { throw corvane::EListError("Duplicates not allowed"); });
-        LAfter = true;
+        bool after = false;
+        corvane::RunGuarded([] { throw corvane::ListError("Duplicates not allowed"); });
+        after = true;
         corvane::RunGuarded([] {});
-        QVERIFY(LAfter);
-        QCOMPARE(LReported, std::vector<std::string>{"Duplicates not allowed"});
+        QVERIFY(after);
+        QCOMPARE(reported, std::vector<std::string>{"Duplicates not allowed"});
 
-        const corvane::TErrorReport LMine = corvane::SetErrorReport(LPrevious);
-        QVERIFY(bool(LMine));
+        const corvane::ErrorReport mine = corvane::SetErrorReport(previous);
+        QVERIFY(bool(mine));
     }
 };
 

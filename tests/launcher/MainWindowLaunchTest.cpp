@@ -41,8 +41,8 @@ QString DemoModule() {
 
 // True when this process has no child left, running or dead: every start was detached.
 bool NoChildProcesses() {
-    int LStatus = 0;
-    return waitpid(-1, &LStatus, WNOHANG) == -1 && errno == ECHILD;
+    int status = 0;
+    return waitpid(-1, &status, WNOHANG) == -1 && errno == ECHILD;
 }
 
 } // namespace
@@ -51,70 +51,70 @@ class LaunchTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> FRoot;
-    QString FLocal; // has a blank in its path, as installations under "Program Files" do
-    QString FServer;
-    QString FLog;
-    std::vector<std::string> FErrors;
-    corvane::TErrorReport FPreviousReport;
+    std::unique_ptr<QTemporaryDir> root_;
+    QString local_; // has a blank in its path, as installations under "Program Files" do
+    QString server_;
+    QString log_;
+    std::vector<std::string> errors_;
+    corvane::ErrorReport previousReport_;
 
-    void PutOnServer(const QString& AName, bool AModule) {
-        const QString LPath = FServer + AName;
-        if (AModule)
-            QVERIFY(QFile::copy(DemoModule(), LPath));
+    void PutOnServer(const QString& name, bool module) {
+        const QString path = server_ + name;
+        if (module)
+            QVERIFY(QFile::copy(DemoModule(), path));
         else {
-            QFile LFile(LPath);
-            QVERIFY(LFile.open(QIODevice::WriteOnly));
-            LFile.write("stand-in of a shared file\n");
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("stand-in of a shared file\n");
         }
     }
 
-    std::unique_ptr<MainWindow> NewWindow(const QString& ARemote) {
-        auto LForm = MainWindow::Create();
-        LForm->Shell().UseServer(FLocal.toStdString(), ARemote.toStdString(), std::string());
-        return LForm;
+    std::unique_ptr<MainWindow> NewWindow(const QString& remote) {
+        auto form = MainWindow::Create();
+        form->Shell().UseServer(local_.toStdString(), remote.toStdString(), std::string());
+        return form;
     }
 
     QStringList LogLines() const {
-        QFile LFile(FLog);
-        if (!LFile.open(QIODevice::ReadOnly))
+        QFile file(log_);
+        if (!file.open(QIODevice::ReadOnly))
             return {};
-        QStringList LLines = QString::fromUtf8(LFile.readAll()).split(QLatin1Char('\n'));
-        LLines.removeAll(QString());
-        LLines.sort();
-        return LLines;
+        QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+        lines.removeAll(QString());
+        lines.sort();
+        return lines;
     }
 
     // What the demo module logs when the launcher starts it: its name, the launcher's current
     // directory, no arguments.
-    static QString Started(const QString& AName) {
-        return AName + QLatin1Char('\t') + QDir::currentPath();
+    static QString Started(const QString& name) {
+        return name + QLatin1Char('\t') + QDir::currentPath();
     }
 
-    static void Click(MainWindow& AForm, const char* AArea) {
-        auto* LArea = AForm.findChild<PictureArea*>(QString::fromUtf8(AArea));
-        QVERIFY(LArea != nullptr);
-        QTest::mouseClick(LArea, Qt::LeftButton);
+    static void Click(MainWindow& form, const char* area) {
+        auto* pictureArea = form.findChild<PictureArea*>(QString::fromUtf8(area));
+        QVERIFY(pictureArea != nullptr);
+        QTest::mouseClick(pictureArea, Qt::LeftButton);
     }
 
 private slots:
     void initTestCase() {
         corvane::InitializeApplication();
-        FPreviousReport = corvane::SetErrorReport(
-            [this](const std::string& AMessage) { FErrors.push_back(AMessage); });
+        previousReport_ = corvane::SetErrorReport(
+            [this](const std::string& message) { errors_.push_back(message); });
     }
-    void cleanupTestCase() { corvane::SetErrorReport(FPreviousReport); }
+    void cleanupTestCase() { corvane::SetErrorReport(previousReport_); }
 
     void init() {
-        FRoot = std::make_unique<QTemporaryDir>();
-        QVERIFY(FRoot->isValid());
-        FLocal = FRoot->filePath(QStringLiteral("estação 1")) + QLatin1Char('/');
-        FServer = FRoot->filePath(QStringLiteral("servidor")) + QLatin1Char('/');
-        QVERIFY(QDir().mkpath(FLocal));
-        QVERIFY(QDir().mkpath(FServer));
-        FLog = FRoot->filePath(QStringLiteral("modules.log"));
-        qputenv("CORVANE_DEMO_MODULE_LOG", FLog.toLocal8Bit());
-        FErrors.clear();
+        root_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(root_->isValid());
+        local_ = root_->filePath(QStringLiteral("estação 1")) + QLatin1Char('/');
+        server_ = root_->filePath(QStringLiteral("servidor")) + QLatin1Char('/');
+        QVERIFY(QDir().mkpath(local_));
+        QVERIFY(QDir().mkpath(server_));
+        log_ = root_->filePath(QStringLiteral("modules.log"));
+        qputenv("CORVANE_DEMO_MODULE_LOG", log_.toLocal8Bit());
+        errors_.clear();
         PutOnServer(QStringLiteral("Morvik.exe"), true);
         PutOnServer(QStringLiteral("TeamViewerQS_pt.exe"), true);
         PutOnServer(QStringLiteral("gds32.dll"), false);
@@ -123,7 +123,7 @@ private slots:
 
     // Each kind of area: a module that brings the shared files along, a remote-support tool
     // that brings only its own file, and an area outside the table, which does nothing.
-    void clickOnEachKindOfArea_data() {
+    void ClickOnEachKindOfArea_data() {
         QTest::addColumn<QString>("area");
         QTest::addColumn<QString>("module");
         QTest::addColumn<bool>("sharedFiles");
@@ -133,126 +133,126 @@ private slots:
                                         << "TeamViewerQS_pt.exe" << false;
         QTest::newRow("outside the table") << "background" << QString() << false;
     }
-    void clickOnEachKindOfArea() {
+    void ClickOnEachKindOfArea() {
         QFETCH(QString, area);
         QFETCH(QString, module);
         QFETCH(bool, sharedFiles);
-        const auto LForm = NewWindow(FServer);
-        const QString LCaption = LForm->windowTitle();
-        Click(*LForm, area.toUtf8().constData());
+        const auto form = NewWindow(server_);
+        const QString caption = form->windowTitle();
+        Click(*form, area.toUtf8().constData());
         if (module.isEmpty()) {
-            QCOMPARE(LForm->Shell().RunsUnderway(), 0);
-            QCOMPARE(LForm->Shell().SelectedModule(), std::string());
+            QCOMPARE(form->Shell().RunsUnderway(), 0);
+            QCOMPARE(form->Shell().SelectedModule(), std::string());
             QCoreApplication::processEvents();
-            QCOMPARE(LForm->windowTitle(), LCaption);
-            QVERIFY(QDir(FLocal).entryList(QDir::Files).isEmpty());
+            QCOMPARE(form->windowTitle(), caption);
+            QVERIFY(QDir(local_).entryList(QDir::Files).isEmpty());
             return;
         }
-        QCOMPARE(LForm->Shell().SelectedModule(), (FLocal + module).toStdString());
-        QTRY_COMPARE(LForm->Shell().RunsUnderway(), 0);
-        QVERIFY(LForm->WaitingPanel()->isHidden());
-        QVERIFY(QFile::exists(FLocal + module));
-        QCOMPARE(QFile::exists(FLocal + QStringLiteral("gds32.dll")), sharedFiles);
-        QCOMPARE(QFile::exists(FLocal + QStringLiteral("central.ini")), sharedFiles);
+        QCOMPARE(form->Shell().SelectedModule(), (local_ + module).toStdString());
+        QTRY_COMPARE(form->Shell().RunsUnderway(), 0);
+        QVERIFY(form->WaitingPanel()->isHidden());
+        QVERIFY(QFile::exists(local_ + module));
+        QCOMPARE(QFile::exists(local_ + QStringLiteral("gds32.dll")), sharedFiles);
+        QCOMPARE(QFile::exists(local_ + QStringLiteral("central.ini")), sharedFiles);
         QTRY_COMPARE(LogLines(), QStringList{Started(module)});
         QVERIFY(NoChildProcesses());
-        QVERIFY(FErrors.empty());
+        QVERIFY(errors_.empty());
     }
 
     // Shown, the window starts the start-up run once: the shared files only, no module.
-    void startUpRunBringsSharedFilesAndStartsNothing() {
-        const auto LForm = NewWindow(FServer);
-        QVERIFY(LForm->WaitingPanel()->isVisibleTo(LForm.get()));
-        LForm->show();
-        QVERIFY(LForm->StartupRunTimer()->isActive());
-        QTRY_VERIFY(QFile::exists(FLocal + QStringLiteral("gds32.dll")));
-        QTRY_COMPARE(LForm->Shell().RunsUnderway(), 0);
-        QVERIFY(!LForm->StartupRunTimer()->isActive());
-        QVERIFY(LForm->WaitingPanel()->isHidden());
-        QVERIFY(!LForm->WaitingPanel()->Indicator()->Animates());
-        QVERIFY(QFile::exists(FLocal + QStringLiteral("central.ini")));
-        QVERIFY(!QFile::exists(FLocal + QStringLiteral("Morvik.exe")));
-        QCOMPARE(LForm->Shell().SelectedModule(), std::string());
-        const QRegularExpression LCaption(
+    void StartUpRunBringsSharedFilesAndStartsNothing() {
+        const auto form = NewWindow(server_);
+        QVERIFY(form->WaitingPanel()->isVisibleTo(form.get()));
+        form->show();
+        QVERIFY(form->StartupRunTimer()->isActive());
+        QTRY_VERIFY(QFile::exists(local_ + QStringLiteral("gds32.dll")));
+        QTRY_COMPARE(form->Shell().RunsUnderway(), 0);
+        QVERIFY(!form->StartupRunTimer()->isActive());
+        QVERIFY(form->WaitingPanel()->isHidden());
+        QVERIFY(!form->WaitingPanel()->Indicator()->Animates());
+        QVERIFY(QFile::exists(local_ + QStringLiteral("central.ini")));
+        QVERIFY(!QFile::exists(local_ + QStringLiteral("Morvik.exe")));
+        QCOMPARE(form->Shell().SelectedModule(), std::string());
+        const QRegularExpression caption(
             QStringLiteral("^Corvane Plexa Tempo do update : \\d\\d%1\\d\\d\\.\\d\\d\\d$")
                 .arg(QRegularExpression::escape(corvane::LocaleTimeSeparator())));
-        QVERIFY2(LCaption.match(LForm->windowTitle()).hasMatch(), qPrintable(LForm->windowTitle()));
-        QVERIFY(!QFile::exists(FLog));
-        QVERIFY(FErrors.empty());
+        QVERIFY2(caption.match(form->windowTitle()).hasMatch(), qPrintable(form->windowTitle()));
+        QVERIFY(!QFile::exists(log_));
+        QVERIFY(errors_.empty());
     }
 
     // A module on neither side: the message names the full path on its second line, with OK.
-    void moduleNotInstalled() {
-        const auto LForm = NewWindow(FServer);
-        QStringList LLines;
-        QStringList LButtons;
-        QTimer LWatch;
-        connect(&LWatch, &QTimer::timeout, this, [&] {
-            auto* LDialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (LDialog == nullptr)
+    void ModuleNotInstalled() {
+        const auto form = NewWindow(server_);
+        QStringList lines;
+        QStringList buttons;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, this, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr)
                 return;
-            LWatch.stop();
-            if (auto* LMemo =
-                    LDialog->findChild<corvane::TTransparentMemo*>(QStringLiteral("Message")))
-                LLines = LMemo->Lines();
-            for (QPushButton* LButton : LDialog->findChildren<QPushButton*>())
-                LButtons << LButton->text().remove(QLatin1Char('&'));
-            LDialog->accept();
+            watch.stop();
+            if (auto* memo =
+                    dialog->findChild<corvane::MessageDialogText*>(QStringLiteral("Message")))
+                lines = memo->Lines();
+            for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                buttons << button->text().remove(QLatin1Char('&'));
+            dialog->accept();
         });
-        LWatch.start(10);
-        Click(*LForm, "remoteSupport2");
-        QTRY_COMPARE(LForm->Shell().RunsUnderway(), 0);
-        QTRY_VERIFY(!LWatch.isActive());
-        QCOMPARE(LLines, (QStringList{QStringLiteral("Módulo não instalado."),
-                                      FLocal + QStringLiteral("Supremo.exe")}));
-        QCOMPARE(LButtons, QStringList{QStringLiteral("OK")});
-        QVERIFY(!QFile::exists(FLog));
+        watch.start(10);
+        Click(*form, "remoteSupport2");
+        QTRY_COMPARE(form->Shell().RunsUnderway(), 0);
+        QTRY_VERIFY(!watch.isActive());
+        QCOMPARE(lines, (QStringList{QStringLiteral("Módulo não instalado."),
+                                     local_ + QStringLiteral("Supremo.exe")}));
+        QCOMPARE(buttons, QStringList{QStringLiteral("OK")});
+        QVERIFY(!QFile::exists(log_));
     }
 
     // A run that cannot start (the server folder is gone): the error is reported, the panel
     // is hidden, nothing is started; a later click runs again.
-    void failingRunStartHidesThePanel() {
-        const auto LForm = NewWindow(FRoot->filePath(QStringLiteral("sem servidor/")));
-        Click(*LForm, "stock");
-        QCOMPARE(FErrors.size(), size_t(1));
-        QCOMPARE(LForm->Shell().RunsUnderway(), 0);
-        QVERIFY(LForm->WaitingPanel()->isHidden());
-        QVERIFY(!LForm->WaitingPanel()->Indicator()->Animates());
-        LForm->Shell().UseServer(FLocal.toStdString(), FServer.toStdString(), std::string());
-        Click(*LForm, "stock");
+    void FailingRunStartHidesThePanel() {
+        const auto form = NewWindow(root_->filePath(QStringLiteral("sem servidor/")));
+        Click(*form, "stock");
+        QCOMPARE(errors_.size(), size_t(1));
+        QCOMPARE(form->Shell().RunsUnderway(), 0);
+        QVERIFY(form->WaitingPanel()->isHidden());
+        QVERIFY(!form->WaitingPanel()->Indicator()->Animates());
+        form->Shell().UseServer(local_.toStdString(), server_.toStdString(), std::string());
+        Click(*form, "stock");
         QTRY_COMPARE(LogLines(), QStringList{Started(QStringLiteral("Morvik.exe"))});
     }
 
     // Nothing configured: no run, and the panel the layout shows comes down with the
     // start-up run, which has nothing to wait for; a click leaves it down.
-    void nothingConfiguredStartsNoRun() {
-        auto LForm = MainWindow::Create();
-        LForm->Shell().UseServer(FLocal.toStdString(), std::string(), std::string(" \t "));
-        QVERIFY(LForm->WaitingPanel()->isVisibleTo(LForm.get()));
-        LForm->show();
-        QVERIFY(LForm->StartupRunTimer()->isActive());
-        QTRY_VERIFY(!LForm->StartupRunTimer()->isActive());
-        QCOMPARE(LForm->Shell().RunsUnderway(), 0);
-        QVERIFY(LForm->WaitingPanel()->isHidden());
-        QVERIFY(!LForm->WaitingPanel()->Indicator()->Animates());
-        Click(*LForm, "stock");
-        QCOMPARE(LForm->Shell().RunsUnderway(), 0);
-        QVERIFY(LForm->WaitingPanel()->isHidden());
-        QCOMPARE(LForm->windowTitle(), QStringLiteral("Corvane Plexa [2019.01.00]"));
-        QVERIFY(QDir(FLocal).entryList(QDir::Files).isEmpty());
-        QVERIFY(FErrors.empty());
+    void NothingConfiguredStartsNoRun() {
+        auto form = MainWindow::Create();
+        form->Shell().UseServer(local_.toStdString(), std::string(), std::string(" \t "));
+        QVERIFY(form->WaitingPanel()->isVisibleTo(form.get()));
+        form->show();
+        QVERIFY(form->StartupRunTimer()->isActive());
+        QTRY_VERIFY(!form->StartupRunTimer()->isActive());
+        QCOMPARE(form->Shell().RunsUnderway(), 0);
+        QVERIFY(form->WaitingPanel()->isHidden());
+        QVERIFY(!form->WaitingPanel()->Indicator()->Animates());
+        Click(*form, "stock");
+        QCOMPARE(form->Shell().RunsUnderway(), 0);
+        QVERIFY(form->WaitingPanel()->isHidden());
+        QCOMPARE(form->windowTitle(), QStringLiteral("Corvane Plexa [2019.01.00]"));
+        QVERIFY(QDir(local_).entryList(QDir::Files).isEmpty());
+        QVERIFY(errors_.empty());
     }
 
     // Two clicks before the first run completes: each module starts once, and the panel stays
     // up until the last run has ended.
-    void twoQuickClicksStartEachModuleOnce() {
-        const auto LForm = NewWindow(FServer);
-        Click(*LForm, "stock");
-        Click(*LForm, "remoteSupport1");
-        QCOMPARE(LForm->Shell().SelectedModule(),
-                 (FLocal + QStringLiteral("TeamViewerQS_pt.exe")).toStdString());
-        QTRY_COMPARE(LForm->Shell().RunsUnderway(), 0);
-        QVERIFY(LForm->WaitingPanel()->isHidden());
+    void TwoQuickClicksStartEachModuleOnce() {
+        const auto form = NewWindow(server_);
+        Click(*form, "stock");
+        Click(*form, "remoteSupport1");
+        QCOMPARE(form->Shell().SelectedModule(),
+                 (local_ + QStringLiteral("TeamViewerQS_pt.exe")).toStdString());
+        QTRY_COMPARE(form->Shell().RunsUnderway(), 0);
+        QVERIFY(form->WaitingPanel()->isHidden());
         QTRY_COMPARE(LogLines().size(), 2);
         QCOMPARE(LogLines(), (QStringList{Started(QStringLiteral("Morvik.exe")),
                                           Started(QStringLiteral("TeamViewerQS_pt.exe"))}));
@@ -260,24 +260,24 @@ private slots:
     }
 
     // The Qt dispatcher: a call posted from a worker thread runs on the main thread.
-    void dispatcherRunsWorkerCallsOnTheMainThread() {
-        const auto LDispatcher = corvane::MainThreadDispatcher();
-        QVERIFY(LDispatcher != nullptr);
-        QVERIFY(LDispatcher->IsMainThread());
-        std::atomic<bool> LWorkerSawMain{true};
-        std::atomic<bool> LRanOnMain{false};
+    void DispatcherRunsWorkerCallsOnTheMainThread() {
+        const auto dispatcher = corvane::MainThreadDispatcher();
+        QVERIFY(dispatcher != nullptr);
+        QVERIFY(dispatcher->IsMainThread());
+        std::atomic<bool> workerSawMain{true};
+        std::atomic<bool> ranOnMain{false};
         std::atomic<bool> ran{false};
-        std::thread LWorker([&] {
-            LWorkerSawMain = LDispatcher->IsMainThread();
-            LDispatcher->Post([&] {
-                LRanOnMain = LDispatcher->IsMainThread();
+        std::thread worker([&] {
+            workerSawMain = dispatcher->IsMainThread();
+            dispatcher->Post([&] {
+                ranOnMain = dispatcher->IsMainThread();
                 ran = true;
             });
         });
-        LWorker.join();
+        worker.join();
         QTRY_VERIFY(ran.load());
-        QVERIFY(!LWorkerSawMain);
-        QVERIFY(LRanOnMain);
+        QVERIFY(!workerSawMain);
+        QVERIFY(ranOnMain);
     }
 };
 

@@ -25,63 +25,63 @@
 #include <unistd.h>
 #include <vector>
 
-using corvane::TMessageForm;
+using corvane::MessageDialogWindow;
 
 namespace {
 
-struct TShown {
-    bool Shown = false;
-    QString Caption;
-    QString Text;
+struct Shown {
+    bool shown = false;
+    QString caption;
+    QString text;
 };
 
 // Reads and closes every message dialog that comes up while it lives.
-class TDialogCatcher {
+class DialogCatcher {
 public:
-    TDialogCatcher() {
-        QObject::connect(&FWatch, &QTimer::timeout, [this] {
-            auto* LForm = qobject_cast<TMessageForm*>(QApplication::activeModalWidget());
-            if (!LForm || !LForm->isVisible())
+    DialogCatcher() {
+        QObject::connect(&watch_, &QTimer::timeout, [this] {
+            auto* form = qobject_cast<MessageDialogWindow*>(QApplication::activeModalWidget());
+            if (!form || !form->isVisible())
                 return;
-            TShown LShown;
-            LShown.Shown = true;
-            LShown.Caption = LForm->windowTitle();
-            if (auto* LMemo = LForm->findChild<corvane::TTransparentMemo*>())
-                LShown.Text = LMemo->toPlainText();
-            Shown.push_back(LShown);
-            LForm->done(0);
+            Shown dialog;
+            dialog.shown = true;
+            dialog.caption = form->windowTitle();
+            if (auto* memo = form->findChild<corvane::MessageDialogText*>())
+                dialog.text = memo->toPlainText();
+            shown.push_back(dialog);
+            form->done(0);
         });
-        FWatch.start(10);
+        watch_.start(10);
     }
 
-    std::vector<TShown> Shown;
+    std::vector<Shown> shown;
 
 private:
-    QTimer FWatch;
+    QTimer watch_;
 };
 
-// Runs AAct; a dialog that comes up meanwhile is read and closed.
-TShown WhileActing(const std::function<void()>& AAct) {
-    TDialogCatcher LCatcher;
-    AAct();
-    return LCatcher.Shown.empty() ? TShown() : LCatcher.Shown.front();
+// Runs act; a dialog that comes up meanwhile is read and closed.
+Shown WhileActing(const std::function<void()>& act) {
+    DialogCatcher catcher;
+    act();
+    return catcher.shown.empty() ? Shown() : catcher.shown.front();
 }
 
 // Lets a stand-in tool blocked on the FIFO go on; waits for it to open the FIFO unless
-// AOnlyIfWaiting.
-void Release(const QString& AFifo, bool AOnlyIfWaiting = false) {
-    const int LFifo =
-        ::open(AFifo.toLocal8Bit().constData(), O_WRONLY | (AOnlyIfWaiting ? O_NONBLOCK : 0));
-    if (LFifo >= 0) {
-        (void)!::write(LFifo, "\n", 1);
-        ::close(LFifo);
+// onlyIfWaiting.
+void Release(const QString& fifo, bool onlyIfWaiting = false) {
+    const int fifoDescriptor =
+        ::open(fifo.toLocal8Bit().constData(), O_WRONLY | (onlyIfWaiting ? O_NONBLOCK : 0));
+    if (fifoDescriptor >= 0) {
+        (void)!::write(fifoDescriptor, "\n", 1);
+        ::close(fifoDescriptor);
     }
 }
 
 // A test that fails half-way leaves no stand-in tool waiting behind it.
-struct TReleaseAtEnd {
-    QString Fifo;
-    ~TReleaseAtEnd() { Release(Fifo, true); }
+struct ReleaseAtEnd {
+    QString fifo;
+    ~ReleaseAtEnd() { Release(fifo, true); }
 };
 
 } // namespace
@@ -90,32 +90,32 @@ class MainWindowSupportMailTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir FTools;
+    QTemporaryDir tools_;
 
-    // The stand-in records its link; with AFifo it then waits until a line arrives there.
-    void WriteTool(int AExitCode, const QString& AFifo = QString()) {
+    // The stand-in records its link; with fifo it then waits until a line arrives there.
+    void WriteTool(int exitCode, const QString& fifo = QString()) {
         QFile::remove(Link());
-        QFile LTool(FTools.filePath(QStringLiteral("xdg-email")));
-        QVERIFY(LTool.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QString LScript = QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > \"%1\"\n").arg(Link());
-        if (!AFifo.isEmpty())
-            LScript += QStringLiteral("read LINE < \"%1\"\n").arg(AFifo);
-        LScript += QStringLiteral("exit %1\n").arg(AExitCode);
-        LTool.write(LScript.toUtf8());
-        LTool.close();
-        LTool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile tool(tools_.filePath(QStringLiteral("xdg-email")));
+        QVERIFY(tool.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QString script = QStringLiteral("#!/bin/sh\nprintf '%s' \"$1\" > \"%1\"\n").arg(Link());
+        if (!fifo.isEmpty())
+            script += QStringLiteral("read LINE < \"%1\"\n").arg(fifo);
+        script += QStringLiteral("exit %1\n").arg(exitCode);
+        tool.write(script.toUtf8());
+        tool.close();
+        tool.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    QString Link() const { return FTools.filePath(QStringLiteral("link")); }
+    QString Link() const { return tools_.filePath(QStringLiteral("link")); }
 
 private slots:
     void initTestCase() {
         corvane::InitializeApplication();
-        QVERIFY(FTools.isValid());
-        qputenv("PATH", FTools.path().toUtf8());
+        QVERIFY(tools_.isValid());
+        qputenv("PATH", tools_.path().toUtf8());
     }
 
-    void resultShowsFalhaDialog_data() {
+    void ResultShowsFalhaDialog_data() {
         QTest::addColumn<int>("result");
         QTest::addColumn<bool>("shown");
         QTest::addColumn<QString>("text");
@@ -129,87 +129,86 @@ private slots:
         QTest::newRow("unlisted") << 4 << true << QString();
     }
 
-    void resultShowsFalhaDialog() {
+    void ResultShowsFalhaDialog() {
         QFETCH(int, result);
         QFETCH(bool, shown);
         QFETCH(QString, text);
-        corvane::MainWindow LWindow;
-        const TShown LShown =
-            WhileActing([&] { corvane::SupportMail::ShowResult(LWindow, result); });
-        QCOMPARE(LShown.Shown, shown);
+        corvane::MainWindow window;
+        const Shown dialog = WhileActing([&] { corvane::SupportMail::ShowResult(window, result); });
+        QCOMPARE(dialog.shown, shown);
         if (shown) {
-            QCOMPARE(LShown.Caption, QStringLiteral("Falha"));
-            QCOMPARE(LShown.Text, text);
+            QCOMPARE(dialog.caption, QStringLiteral("Falha"));
+            QCOMPARE(dialog.text, text);
         }
     }
 
     // A click on the mail area hands the support address to the mail tool; the tool's failure
     // comes back as the "Falha" dialog, its success as nothing.
-    void clickOnMailArea() {
-        corvane::MainWindow LForm;
-        LForm.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&LForm));
-        TDialogCatcher LCatcher;
+    void ClickOnMailArea() {
+        corvane::MainWindow form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        DialogCatcher catcher;
         WriteTool(4);
-        QTest::mouseClick(LForm.Area("supportMail"), Qt::LeftButton);
-        QTRY_COMPARE(LForm.Shell().SupportMailsUnderway(), 0);
-        QCOMPARE(LCatcher.Shown.size(), size_t(1));
-        QCOMPARE(LCatcher.Shown[0].Caption, QStringLiteral("Falha"));
-        QCOMPARE(LCatcher.Shown[0].Text,
+        QTest::mouseClick(form.Area("supportMail"), Qt::LeftButton);
+        QTRY_COMPARE(form.Shell().SupportMailsUnderway(), 0);
+        QCOMPARE(catcher.shown.size(), size_t(1));
+        QCOMPARE(catcher.shown[0].caption, QStringLiteral("Falha"));
+        QCOMPARE(catcher.shown[0].text,
                  QStringLiteral("One or more unspecified errors occurred; no message was sent."));
-        QFile LLink(Link());
-        QVERIFY(LLink.open(QIODevice::ReadOnly));
-        QCOMPARE(LLink.readAll(), QByteArray("mailto:") + corvane::SupportEmail);
+        QFile link(Link());
+        QVERIFY(link.open(QIODevice::ReadOnly));
+        QCOMPARE(link.readAll(), QByteArray("mailto:") + corvane::kSupportEmail);
 
         WriteTool(0);
-        QTest::mouseClick(LForm.Area("supportMail"), Qt::LeftButton);
-        QTRY_COMPARE(LForm.Shell().SupportMailsUnderway(), 0);
+        QTest::mouseClick(form.Area("supportMail"), Qt::LeftButton);
+        QTRY_COMPARE(form.Shell().SupportMailsUnderway(), 0);
         QVERIFY(QFile::exists(Link()));
-        QCOMPARE(LCatcher.Shown.size(), size_t(1));
-        QCOMPARE(LForm.Area("supportMail")->toolTip(),
-                 QStringLiteral("e-mail : ") + QString::fromUtf8(corvane::SupportEmail));
+        QCOMPARE(catcher.shown.size(), size_t(1));
+        QCOMPARE(form.Area("supportMail")->toolTip(),
+                 QStringLiteral("e-mail : ") + QString::fromUtf8(corvane::kSupportEmail));
     }
 
     // xdg-email waits for a mail client it had to start until that client ends. Meanwhile the
     // window goes on handling events, and the outcome is shown once the tool has ended.
-    void windowAnswersWhileMailToolRuns() {
-        const QString LFifo = FTools.filePath(QStringLiteral("release"));
-        QCOMPARE(::mkfifo(LFifo.toLocal8Bit().constData(), 0600), 0);
-        WriteTool(1, LFifo);
-        const TReleaseAtEnd LCleanUp{LFifo};
-        corvane::MainWindow LForm;
-        LForm.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&LForm));
-        TDialogCatcher LCatcher;
+    void WindowAnswersWhileMailToolRuns() {
+        const QString fifo = tools_.filePath(QStringLiteral("release"));
+        QCOMPARE(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+        WriteTool(1, fifo);
+        const ReleaseAtEnd cleanUp{fifo};
+        corvane::MainWindow form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        DialogCatcher catcher;
 
         // Should the click keep the main thread until the tool ends, the guard lets the tool
         // go, so that the test fails instead of waiting for ever.
-        std::promise<void> LClickReturned;
-        std::atomic<bool> LReleasedByGuard{false};
-        std::thread LGuard([&, LReturned = LClickReturned.get_future()] {
-            if (LReturned.wait_for(std::chrono::minutes(1)) != std::future_status::ready) {
-                LReleasedByGuard = true;
-                Release(LFifo);
+        std::promise<void> clickReturned;
+        std::atomic<bool> releasedByGuard{false};
+        std::thread guard([&, returned = clickReturned.get_future()] {
+            if (returned.wait_for(std::chrono::minutes(1)) != std::future_status::ready) {
+                releasedByGuard = true;
+                Release(fifo);
             }
         });
-        bool LTimerFired = false;
-        QTimer::singleShot(0, &LForm, [&] { LTimerFired = true; });
-        QTest::mouseClick(LForm.Area("supportMail"), Qt::LeftButton);
-        LClickReturned.set_value();
-        LGuard.join();
-        QVERIFY(!LReleasedByGuard);
+        bool timerFired = false;
+        QTimer::singleShot(0, &form, [&] { timerFired = true; });
+        QTest::mouseClick(form.Area("supportMail"), Qt::LeftButton);
+        clickReturned.set_value();
+        guard.join();
+        QVERIFY(!releasedByGuard);
 
         // The tool runs and waits; the window handles its events.
         QTRY_VERIFY(QFile::exists(Link()));
-        QTRY_VERIFY(LTimerFired);
-        QCOMPARE(LForm.Shell().SupportMailsUnderway(), 1);
-        QVERIFY(LCatcher.Shown.empty());
+        QTRY_VERIFY(timerFired);
+        QCOMPARE(form.Shell().SupportMailsUnderway(), 1);
+        QVERIFY(catcher.shown.empty());
 
-        Release(LFifo);
-        QTRY_COMPARE(LForm.Shell().SupportMailsUnderway(), 0);
-        QCOMPARE(LCatcher.Shown.size(), size_t(1));
-        QCOMPARE(LCatcher.Shown[0].Caption, QStringLiteral("Falha"));
-        QCOMPARE(LCatcher.Shown[0].Text,
+        Release(fifo);
+        QTRY_COMPARE(form.Shell().SupportMailsUnderway(), 0);
+        QCOMPARE(catcher.shown.size(), size_t(1));
+        QCOMPARE(catcher.shown[0].caption, QStringLiteral("Falha"));
+        QCOMPARE(catcher.shown[0].text,
                  QStringLiteral("One or more unspecified errors occurred; no message was sent."));
     }
 };

@@ -28,7 +28,7 @@ private slots:
 
     // One widget per row of the table, named and placed as the row says, with its hint; nothing
     // is read before Start.
-    void areasFollowTheTable() {
+    void AreasFollowTheTable() {
         MainWindow window;
         QVERIFY(window.Shell().Settings().localPath.empty());
         for (const corvane::ClickArea& area : corvane::ClickAreas()) {
@@ -42,16 +42,16 @@ private slots:
             QCOMPARE(widget->cursor().shape(), Qt::PointingHandCursor);
         }
         QCOMPARE(window.Area("supportMail")->toolTip(),
-                 QStringLiteral("e-mail : ") + QString::fromUtf8(corvane::SupportEmail));
+                 QStringLiteral("e-mail : ") + QString::fromUtf8(corvane::kSupportEmail));
         // Qt breaks a hint's lines at the line feed.
         QCOMPARE(window.Area("makerContact")->toolTip(),
-                 QStringLiteral("Telefone : ") + QString::fromUtf8(corvane::MakerTelephone) +
-                     QLatin1Char('\n') + QString::fromUtf8(corvane::MakerCommercialEmail));
+                 QStringLiteral("Telefone : ") + QString::fromUtf8(corvane::kMakerTelephone) +
+                     QLatin1Char('\n') + QString::fromUtf8(corvane::kMakerCommercialEmail));
         QVERIFY(window.Area("stock")->toolTip().isEmpty());
         QCOMPARE(window.Area("background"), nullptr); // the background is no click area
     }
 
-    void windowAndComponents() {
+    void WindowAndComponents() {
         MainWindow window;
         QCOMPARE(window.windowTitle(), QStringLiteral("Corvane Plexa"));
         QCOMPARE(window.size(), QSize(1018, 708));
@@ -97,12 +97,12 @@ private slots:
 
     // A click is a left press and release over the area; a release elsewhere or another
     // button is none.
-    void clickAreaClicks() {
+    void ClickAreaClicks() {
         MainWindow window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         PictureArea* area = window.Area("remoteSupport1");
-        QSignalSpy clicks(area, &PictureArea::clicked);
+        QSignalSpy clicks(area, &PictureArea::Clicked);
         QTest::mouseClick(area, Qt::LeftButton);
         QCOMPARE(clicks.size(), 1);
         QTest::mouseClick(area, Qt::RightButton);

@@ -49,7 +49,7 @@ private slots:
         window_.reset();
     }
 
-    void menuHasTwoCommandsAndSeparator() {
+    void MenuHasTwoCommandsAndSeparator() {
         const QList<QAction*> actions = window_->PopupMenu()->actions();
         QCOMPARE(actions.size(), 3);
         QCOMPARE(actions[0], window_->OpenAction());
@@ -59,7 +59,7 @@ private slots:
         QCOMPARE(actions[2]->text(), QStringLiteral("Fecha o Sistema de Gesttão Hospitalar"));
     }
 
-    void rightClickOpensMenu_data() {
+    void RightClickOpensMenu_data() {
         QTest::addColumn<QString>("widget");
         QTest::addColumn<bool>("opens");
         QTest::newRow("background") << QStringLiteral("background") << true;
@@ -69,7 +69,7 @@ private slots:
         }
     }
 
-    void rightClickOpensMenu() {
+    void RightClickOpensMenu() {
         QFETCH(QString, widget);
         QFETCH(bool, opens);
         window_->show();
@@ -85,7 +85,7 @@ private slots:
     // Closing minimises and hides; the tray's double-click and the menu's first command bring
     // the window back; single clicks and the middle button do nothing. Coming back does not
     // start another start-up run.
-    void closeMinimisesAndTrayRestores() {
+    void CloseMinimisesAndTrayRestores() {
         CloseIntoTray();
         QTRY_VERIFY(!window_->StartupRunTimer()->isActive()); // the start-up run, nothing to do
         Activate(QSystemTrayIcon::Trigger);
@@ -105,7 +105,7 @@ private slots:
         QVERIFY(!window_->StartupRunTimer()->isActive());
     }
 
-    void trayRightClickOpensMenuNearCorner() {
+    void TrayRightClickOpensMenuNearCorner() {
         CloseIntoTray();
         Activate(QSystemTrayIcon::Context);
         QVERIFY(window_->PopupMenu()->isVisible());
@@ -121,7 +121,7 @@ private slots:
 
     // Without a tray icon (offscreen has no notification area) the close box minimises the
     // window and leaves it on the task bar: hidden, it could not be reached again.
-    void closeWithoutTrayIconKeepsWindowOnTaskBar() {
+    void CloseWithoutTrayIconKeepsWindowOnTaskBar() {
         window_->Start();
         QVERIFY(!window_->Shell().HasTrayIcon());
         window_->show();
@@ -141,7 +141,7 @@ private slots:
     // The start-up run fails while the window sits hidden in the tray (its server folder is
     // gone): dismissing the error box is the last visible window closing, and the launcher
     // goes on all the same; it ends only through its close command.
-    void dismissedErrorWhileHiddenLeavesProgramRunning() {
+    void DismissedErrorWhileHiddenLeavesProgramRunning() {
         QTemporaryDir root;
         QVERIFY(root.isValid());
         window_->Shell().UseServer(root.path().toStdString() + '/',
@@ -180,7 +180,7 @@ private slots:
     }
 
     // The menu's second command ends the program: the event loop returns.
-    void closeCommandEndsProgram() {
+    void CloseCommandEndsProgram() {
         window_->show();
         QTimer::singleShot(0, window_.get(), [this] { window_->CloseAction()->trigger(); });
         QTimer guard;

@@ -15,59 +15,59 @@ class SingleInstanceTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> FRoot;
+    std::unique_ptr<QTemporaryDir> root_;
 
-    QString Root() const { return FRoot->path(); }
+    QString Root() const { return root_->path(); }
 
-    // Copies AProgram into the folder AFolder under the root and returns the copy's path.
-    QString CopyTo(const QString& AProgram, const QString& AFolder) {
-        const QString LFolder = Root() + QLatin1Char('/') + AFolder;
-        QDir().mkpath(LFolder);
-        const QString LCopy = LFolder + QLatin1Char('/') + QFileInfo(AProgram).fileName();
-        if (!QFile::exists(LCopy) && !QFile::copy(AProgram, LCopy))
-            qFatal("cannot copy %s", qPrintable(AProgram));
-        return LCopy;
+    // Copies program into the folder folder under the root and returns the copy's path.
+    QString CopyTo(const QString& program, const QString& folder) {
+        const QString instanceFolder = Root() + QLatin1Char('/') + folder;
+        QDir().mkpath(instanceFolder);
+        const QString copy = instanceFolder + QLatin1Char('/') + QFileInfo(program).fileName();
+        if (!QFile::exists(copy) && !QFile::copy(program, copy))
+            qFatal("cannot copy %s", qPrintable(program));
+        return copy;
     }
 
-    QString Probe(const QString& AFolder) {
-        return CopyTo(QStringLiteral(CORVANE_INSTANCE_PROBE), AFolder);
+    QString Probe(const QString& folder) {
+        return CopyTo(QStringLiteral(CORVANE_INSTANCE_PROBE), folder);
     }
 
-    std::unique_ptr<QProcess> Start(const QString& AProgram, const QStringList& AArgs = {}) {
-        auto LProcess = std::make_unique<QProcess>();
-        QProcessEnvironment LEnvironment = QProcessEnvironment::systemEnvironment();
-        LEnvironment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Root() + QStringLiteral("/run"));
-        LEnvironment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        LProcess->setProcessEnvironment(LEnvironment);
-        LProcess->start(AProgram, AArgs);
-        if (!LProcess->waitForStarted())
-            qFatal("cannot start %s", qPrintable(AProgram));
-        return LProcess;
+    std::unique_ptr<QProcess> Start(const QString& program, const QStringList& args = {}) {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Root() + QStringLiteral("/run"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process->setProcessEnvironment(environment);
+        process->start(program, args);
+        if (!process->waitForStarted())
+            qFatal("cannot start %s", qPrintable(program));
+        return process;
     }
 
-    static QString ReadLine(QProcess& AProcess) {
-        while (!AProcess.canReadLine())
-            if (!AProcess.waitForReadyRead(20000))
+    static QString ReadLine(QProcess& process) {
+        while (!process.canReadLine())
+            if (!process.waitForReadyRead(20000))
                 return QStringLiteral("<none>");
-        return QString::fromUtf8(AProcess.readLine()).trimmed();
+        return QString::fromUtf8(process.readLine()).trimmed();
     }
 
-    static void End(QProcess& AProcess) {
-        AProcess.closeWriteChannel();
-        QVERIFY(AProcess.waitForFinished(20000));
-        QCOMPARE(AProcess.exitCode(), 0);
+    static void End(QProcess& process) {
+        process.closeWriteChannel();
+        QVERIFY(process.waitForFinished(20000));
+        QCOMPARE(process.exitCode(), 0);
     }
 
 private slots:
     void init() {
-        FRoot = std::make_unique<QTemporaryDir>();
-        QVERIFY(FRoot->isValid());
+        root_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(root_->isValid());
         QVERIFY(QDir().mkpath(Root() + QStringLiteral("/run")));
         QFile::setPermissions(Root() + QStringLiteral("/run"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    void keyIgnoresLetterCaseOnly() {
+    void KeyIgnoresLetterCaseOnly() {
         using corvane::InstanceKey;
         QCOMPARE(InstanceKey(QStringLiteral("/opt/Corvane/Corvane.EXE")),
                  InstanceKey(QStringLiteral("/OPT/corvane/corvane.exe")));
@@ -79,95 +79,95 @@ private slots:
 
     // The second start ends with 0 once the first has come forward; the first runs on and
     // answers a third start the same way.
-    void secondStartHandsOverAndEnds() {
-        const QString LProbe = Probe(QStringLiteral("a"));
-        auto LFirst = Start(LProbe);
-        QCOMPARE(ReadLine(*LFirst), QStringLiteral("First"));
-        for (int LStart = 0; LStart < 2; ++LStart) {
-            auto LSecond = Start(LProbe, {QStringLiteral("/x"), QStringLiteral("linha dois")});
-            QVERIFY(LSecond->waitForFinished(20000));
-            QCOMPARE(LSecond->exitStatus(), QProcess::NormalExit);
-            QCOMPARE(LSecond->exitCode(), 0);
-            QCOMPARE(QString::fromUtf8(LSecond->readAll()).trimmed(), QStringLiteral("Second"));
-            QCOMPARE(ReadLine(*LFirst), QStringLiteral("Activated"));
+    void SecondStartHandsOverAndEnds() {
+        const QString probe = Probe(QStringLiteral("a"));
+        auto first = Start(probe);
+        QCOMPARE(ReadLine(*first), QStringLiteral("First"));
+        for (int start = 0; start < 2; ++start) {
+            auto second = Start(probe, {QStringLiteral("/x"), QStringLiteral("linha dois")});
+            QVERIFY(second->waitForFinished(20000));
+            QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(second->exitCode(), 0);
+            QCOMPARE(QString::fromUtf8(second->readAll()).trimmed(), QStringLiteral("Second"));
+            QCOMPARE(ReadLine(*first), QStringLiteral("Activated"));
         }
-        End(*LFirst);
+        End(*first);
     }
 
-    void copyInAnotherFolderRunsBeside() {
-        auto LFirst = Start(Probe(QStringLiteral("a")));
-        QCOMPARE(ReadLine(*LFirst), QStringLiteral("First"));
-        auto LOther = Start(Probe(QStringLiteral("b")));
-        QCOMPARE(ReadLine(*LOther), QStringLiteral("First"));
-        End(*LOther);
-        End(*LFirst);
+    void CopyInAnotherFolderRunsBeside() {
+        auto first = Start(Probe(QStringLiteral("a")));
+        QCOMPARE(ReadLine(*first), QStringLiteral("First"));
+        auto other = Start(Probe(QStringLiteral("b")));
+        QCOMPARE(ReadLine(*other), QStringLiteral("First"));
+        End(*other);
+        End(*first);
     }
 
-    void simultaneousStartsLeaveOne() {
-        const QString LProbe = Probe(QStringLiteral("a"));
-        std::vector<std::unique_ptr<QProcess>> LStarts;
-        for (int LIndex = 0; LIndex < 4; ++LIndex)
-            LStarts.push_back(Start(LProbe));
-        int LFirsts = 0;
-        int LSeconds = 0;
-        QProcess* LRunning = nullptr;
-        for (auto& LProcess : LStarts) {
-            const QString LLine = ReadLine(*LProcess);
-            if (LLine == QStringLiteral("First")) {
-                ++LFirsts;
-                LRunning = LProcess.get();
-            } else if (LLine == QStringLiteral("Second")) {
-                ++LSeconds;
-                QVERIFY(LProcess->waitForFinished(20000));
-                QCOMPARE(LProcess->exitCode(), 0);
+    void SimultaneousStartsLeaveOne() {
+        const QString probe = Probe(QStringLiteral("a"));
+        std::vector<std::unique_ptr<QProcess>> starts;
+        for (int index = 0; index < 4; ++index)
+            starts.push_back(Start(probe));
+        int firsts = 0;
+        int seconds = 0;
+        QProcess* running = nullptr;
+        for (auto& process : starts) {
+            const QString line = ReadLine(*process);
+            if (line == QStringLiteral("First")) {
+                ++firsts;
+                running = process.get();
+            } else if (line == QStringLiteral("Second")) {
+                ++seconds;
+                QVERIFY(process->waitForFinished(20000));
+                QCOMPARE(process->exitCode(), 0);
             }
         }
-        QCOMPARE(LFirsts, 1);
-        QCOMPARE(LSeconds, 3);
-        End(*LRunning);
+        QCOMPARE(firsts, 1);
+        QCOMPARE(seconds, 3);
+        End(*running);
     }
 
     // A launcher killed without leaving: its lock and socket stay behind, the next start
     // finds the process gone and becomes the first.
-    void killedLauncherLeavesNoObstacle() {
-        const QString LProbe = Probe(QStringLiteral("a"));
-        auto LKilled = Start(LProbe);
-        QCOMPARE(ReadLine(*LKilled), QStringLiteral("First"));
-        LKilled->kill();
-        QVERIFY(LKilled->waitForFinished(20000));
-        auto LNext = Start(LProbe);
-        QCOMPARE(ReadLine(*LNext), QStringLiteral("First"));
-        End(*LNext);
+    void KilledLauncherLeavesNoObstacle() {
+        const QString probe = Probe(QStringLiteral("a"));
+        auto killed = Start(probe);
+        QCOMPARE(ReadLine(*killed), QStringLiteral("First"));
+        killed->kill();
+        QVERIFY(killed->waitForFinished(20000));
+        auto next = Start(probe);
+        QCOMPARE(ReadLine(*next), QStringLiteral("First"));
+        End(*next);
     }
 
     // The self-replacement leaves the registry before its successor starts, while it still runs.
-    void leftRegistryLetsSuccessorRun() {
-        const QString LProbe = Probe(QStringLiteral("a"));
-        auto LOld = Start(LProbe);
-        QCOMPARE(ReadLine(*LOld), QStringLiteral("First"));
-        LOld->write("leave\n");
-        QCOMPARE(ReadLine(*LOld), QStringLiteral("Left"));
-        auto LSuccessor = Start(LProbe);
-        QCOMPARE(ReadLine(*LSuccessor), QStringLiteral("First"));
-        End(*LSuccessor);
-        End(*LOld);
+    void LeftRegistryLetsSuccessorRun() {
+        const QString probe = Probe(QStringLiteral("a"));
+        auto old = Start(probe);
+        QCOMPARE(ReadLine(*old), QStringLiteral("First"));
+        old->write("leave\n");
+        QCOMPARE(ReadLine(*old), QStringLiteral("Left"));
+        auto successor = Start(probe);
+        QCOMPARE(ReadLine(*successor), QStringLiteral("First"));
+        End(*successor);
+        End(*old);
     }
 
     // The launcher itself: a second start opens nothing, prints nothing and ends with 0.
-    void launcherSecondStartEndsWithZero() {
-        const QString LLauncher =
+    void LauncherSecondStartEndsWithZero() {
+        const QString launcher =
             CopyTo(QStringLiteral(CORVANE_LAUNCHER_EXE), QStringLiteral("launcher"));
-        auto LFirst = Start(LLauncher);
-        const QString LLock = Root() + QStringLiteral("/run/") + corvane::InstanceKey(LLauncher) +
-                              QStringLiteral(".socket");
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(LLock), 20000);
-        auto LSecond = Start(LLauncher);
-        QVERIFY(LSecond->waitForFinished(20000));
-        QCOMPARE(LSecond->exitStatus(), QProcess::NormalExit);
-        QCOMPARE(LSecond->exitCode(), 0);
-        QCOMPARE(LFirst->state(), QProcess::Running);
-        LFirst->terminate();
-        QVERIFY(LFirst->waitForFinished(20000));
+        auto first = Start(launcher);
+        const QString lock = Root() + QStringLiteral("/run/") + corvane::InstanceKey(launcher) +
+                             QStringLiteral(".socket");
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(lock), 20000);
+        auto second = Start(launcher);
+        QVERIFY(second->waitForFinished(20000));
+        QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(first->state(), QProcess::Running);
+        first->terminate();
+        QVERIFY(first->waitForFinished(20000));
     }
 };
 

@@ -15,9 +15,9 @@
 
 namespace {
 
-struct TRun {
-    QMap<QString, QString> Values;
-    QStringList Errors;
+struct Run {
+    QMap<QString, QString> values;
+    QStringList errors;
 };
 
 } // namespace
@@ -26,199 +26,198 @@ class StartupTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir FRoot;
-    int FCase = 0;
-    QString FFolder;    // the program's folder of the current case
-    QString FElsewhere; // the current directory of the current case
+    QTemporaryDir root_;
+    int case_ = 0;
+    QString folder_;    // the program's folder of the current case
+    QString elsewhere_; // the current directory of the current case
 
     // A fresh program folder and current directory for a case.
     void NewCase() {
-        ++FCase;
-        FFolder =
-            FRoot.filePath(QStringLiteral("%1/Instalação São José/Pasta com espaços").arg(FCase));
-        FElsewhere = FRoot.filePath(QStringLiteral("%1/outro lugar").arg(FCase));
-        QVERIFY(QDir().mkpath(FFolder));
-        QVERIFY(QDir().mkpath(FElsewhere));
-        WriteFile(FElsewhere + QStringLiteral("/Corvane.ini"),
+        ++case_;
+        folder_ =
+            root_.filePath(QStringLiteral("%1/Instalação São José/Pasta com espaços").arg(case_));
+        elsewhere_ = root_.filePath(QStringLiteral("%1/outro lugar").arg(case_));
+        QVERIFY(QDir().mkpath(folder_));
+        QVERIFY(QDir().mkpath(elsewhere_));
+        WriteFile(elsewhere_ + QStringLiteral("/Corvane.ini"),
                   "[Servidor]\nLocal Exe=DECOY\nurl=DECOY\nExe Contabi=DECOY\n");
     }
 
-    static void WriteFile(const QString& APath, const QByteArray& ABytes) {
-        QFile LFile(APath);
-        QVERIFY(LFile.open(QIODevice::WriteOnly));
-        QCOMPARE(LFile.write(ABytes), ABytes.size());
+    static void WriteFile(const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
     }
 
     // Copies a program into the case's folder and returns the copy.
-    QString Install(const QString& AProgram, const QString& AName) {
-        const QString LCopy = FFolder + QLatin1Char('/') + AName;
-        if (!QFile::copy(AProgram, LCopy))
+    QString Install(const QString& program, const QString& name) {
+        const QString copy = folder_ + QLatin1Char('/') + name;
+        if (!QFile::copy(program, copy))
             return {};
-        QFile::setPermissions(LCopy, QFile::permissions(AProgram));
-        return LCopy;
+        QFile::setPermissions(copy, QFile::permissions(program));
+        return copy;
     }
 
-    TRun RunProbe(const QStringList& AArguments = {}) {
-        TRun LRun;
-        const QString LProbe =
+    Run RunProbe(const QStringList& arguments = {}) {
+        Run run;
+        const QString probe =
             Install(QStringLiteral(CORVANE_LAUNCHER_PROBE), QStringLiteral("Corvane Probe"));
-        if (LProbe.isEmpty()) {
-            LRun.Errors << QStringLiteral("probe not installed");
-            return LRun;
+        if (probe.isEmpty()) {
+            run.errors << QStringLiteral("probe not installed");
+            return run;
         }
-        QProcess LProcess;
-        LProcess.setWorkingDirectory(FElsewhere);
-        LProcess.start(LProbe, AArguments);
-        if (!LProcess.waitForFinished(120'000) || LProcess.exitStatus() != QProcess::NormalExit ||
-            LProcess.exitCode() != 0) {
-            LRun.Errors << QStringLiteral("probe failed: ") +
-                               QString::fromUtf8(LProcess.readAllStandardError());
-            return LRun;
+        QProcess process;
+        process.setWorkingDirectory(elsewhere_);
+        process.start(probe, arguments);
+        if (!process.waitForFinished(120'000) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0) {
+            run.errors << QStringLiteral("probe failed: ") +
+                              QString::fromUtf8(process.readAllStandardError());
+            return run;
         }
-        const QStringList LLines =
-            QString::fromUtf8(LProcess.readAllStandardOutput()).split(QLatin1Char('\n'));
-        for (const QString& LLine : LLines) {
-            const qsizetype LEquals = LLine.indexOf(QLatin1Char('='));
-            if (LEquals < 0)
+        const QStringList lines =
+            QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'));
+        for (const QString& line : lines) {
+            const qsizetype equals = line.indexOf(QLatin1Char('='));
+            if (equals < 0)
                 continue;
-            const QString LName = LLine.left(LEquals);
-            const QString LValue = LLine.mid(LEquals + 1);
-            if (LName == QLatin1String("Error"))
-                LRun.Errors << LValue;
+            const QString name = line.left(equals);
+            const QString value = line.mid(equals + 1);
+            if (name == QLatin1String("Error"))
+                run.errors << value;
             else
-                LRun.Values.insert(LName, LValue);
+                run.values.insert(name, value);
         }
-        return LRun;
+        return run;
     }
 
-    bool ReportFolderIn(const QString& AFolder) const {
-        return QFileInfo(AFolder + QStringLiteral("/Relatorio")).isDir();
+    bool ReportFolderIn(const QString& folder) const {
+        return QFileInfo(folder + QStringLiteral("/Relatorio")).isDir();
     }
 
 private slots:
-    void initTestCase() { QVERIFY(FRoot.isValid()); }
+    void initTestCase() { QVERIFY(root_.isValid()); }
 
-    void startsFromItsOwnFolderWhateverTheCurrentDirectory() {
+    void StartsFromItsOwnFolderWhateverTheCurrentDirectory() {
         NewCase();
-        WriteFile(FFolder + QStringLiteral("/Corvane.ini"),
+        WriteFile(folder_ + QStringLiteral("/Corvane.ini"),
                   "[Servidor]\nurl=http://srv01\nLocal Exe=/mnt/servidor\n"
                   "Exe Contabi=D:\\Cont\\contabil.exe\n");
-        const TRun LRun = RunProbe();
-        QCOMPARE(LRun.Errors, QStringList());
-        QCOMPARE(LRun.Values.value(QStringLiteral("LocalPath")), FFolder + QLatin1Char('/'));
-        QCOMPARE(LRun.Values.value(QStringLiteral("Url")), QStringLiteral("http://srv01"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("RemotePath")),
-                 QStringLiteral("/mnt/servidor\\"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("AccountingProgram")),
+        const Run run = RunProbe();
+        QCOMPARE(run.errors, QStringList());
+        QCOMPARE(run.values.value(QStringLiteral("LocalPath")), folder_ + QLatin1Char('/'));
+        QCOMPARE(run.values.value(QStringLiteral("Url")), QStringLiteral("http://srv01"));
+        QCOMPARE(run.values.value(QStringLiteral("RemotePath")), QStringLiteral("/mnt/servidor\\"));
+        QCOMPARE(run.values.value(QStringLiteral("AccountingProgram")),
                  QStringLiteral("D:\\Cont\\contabil.exe"));
-        QVERIFY(ReportFolderIn(FFolder));
-        QVERIFY(!ReportFolderIn(FElsewhere));
+        QVERIFY(ReportFolderIn(folder_));
+        QVERIFY(!ReportFolderIn(elsewhere_));
 
         // Right after start: the caption, the waiting panel, the window's state.
-        QCOMPARE(LRun.Values.value(QStringLiteral("Caption")),
+        QCOMPARE(run.values.value(QStringLiteral("Caption")),
                  QStringLiteral("Corvane Plexa [2019.01.00]"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("PanelVisible")), QStringLiteral("1"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("ClosingEndsProgram")), QStringLiteral("0"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("ModuleAreas")), QStringLiteral("18"));
-        const QStringList LHint =
-            LRun.Values.value(QStringLiteral("ContactHint")).split(QLatin1Char('|'));
-        QCOMPARE(LHint.size(), 2);
-        QVERIFY(LHint[0].startsWith(QStringLiteral("Telefone : ")));
-        QVERIFY(LHint[1].contains(QLatin1Char('@')));
+        QCOMPARE(run.values.value(QStringLiteral("PanelVisible")), QStringLiteral("1"));
+        QCOMPARE(run.values.value(QStringLiteral("ClosingEndsProgram")), QStringLiteral("0"));
+        QCOMPARE(run.values.value(QStringLiteral("ModuleAreas")), QStringLiteral("18"));
+        const QStringList hint =
+            run.values.value(QStringLiteral("ContactHint")).split(QLatin1Char('|'));
+        QCOMPARE(hint.size(), 2);
+        QVERIFY(hint[0].startsWith(QStringLiteral("Telefone : ")));
+        QVERIFY(hint[1].contains(QLatin1Char('@')));
     }
 
-    void existingReportFolderIsKept() {
+    void ExistingReportFolderIsKept() {
         NewCase();
-        QVERIFY(QDir().mkpath(FFolder + QStringLiteral("/Relatorio/Layouts")));
-        const TRun LRun = RunProbe();
-        QCOMPARE(LRun.Errors, QStringList());
-        QVERIFY(QFileInfo(FFolder + QStringLiteral("/Relatorio/Layouts")).isDir());
+        QVERIFY(QDir().mkpath(folder_ + QStringLiteral("/Relatorio/Layouts")));
+        const Run run = RunProbe();
+        QCOMPARE(run.errors, QStringList());
+        QVERIFY(QFileInfo(folder_ + QStringLiteral("/Relatorio/Layouts")).isDir());
     }
 
     // A file named "Relatorio" keeps the folder from being created: the error report shows
     // the message once, and the window is there with everything start-up did before.
-    void reportFolderFailureIsReportedAndStartUpGoesOn() {
+    void ReportFolderFailureIsReportedAndStartUpGoesOn() {
         NewCase();
-        WriteFile(FFolder + QStringLiteral("/Relatorio"), "not a folder");
-        WriteFile(FFolder + QStringLiteral("/Corvane.ini"), "[Servidor]\nurl=http://srv01\n");
-        const TRun LRun = RunProbe();
-        QCOMPARE(LRun.Errors, QStringList{QStringLiteral(
-                                  "Não Criou o Diretório Relatorio. Contacte o Corvane.")});
-        QCOMPARE(LRun.Values.value(QStringLiteral("Caption")),
+        WriteFile(folder_ + QStringLiteral("/Relatorio"), "not a folder");
+        WriteFile(folder_ + QStringLiteral("/Corvane.ini"), "[Servidor]\nurl=http://srv01\n");
+        const Run run = RunProbe();
+        QCOMPARE(run.errors, QStringList{QStringLiteral(
+                                 "Não Criou o Diretório Relatorio. Contacte o Corvane.")});
+        QCOMPARE(run.values.value(QStringLiteral("Caption")),
                  QStringLiteral("Corvane Plexa [2019.01.00]"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("Url")), QStringLiteral("http://srv01"));
-        QCOMPARE(LRun.Values.value(QStringLiteral("ModuleAreas")), QStringLiteral("18"));
-        QVERIFY(QFileInfo(FFolder + QStringLiteral("/Relatorio")).isFile());
+        QCOMPARE(run.values.value(QStringLiteral("Url")), QStringLiteral("http://srv01"));
+        QCOMPARE(run.values.value(QStringLiteral("ModuleAreas")), QStringLiteral("18"));
+        QVERIFY(QFileInfo(folder_ + QStringLiteral("/Relatorio")).isFile());
     }
 
     // A file service whose certificate the hospital's own authority signed: "ca" names that
     // authority's file, relative to the folder of Corvane.ini, and the start-up run fetches
     // through it; without the key the certificate is refused and nothing is fetched.
-    void serviceCertifiedByTheHospitalsOwnAuthority_data() {
+    void ServiceCertifiedByTheHospitalsOwnAuthority_data() {
         QTest::addColumn<bool>("withKey");
         QTest::newRow("with ca") << true;
         QTest::newRow("without ca") << false;
     }
-    void serviceCertifiedByTheHospitalsOwnAuthority() {
+    void ServiceCertifiedByTheHospitalsOwnAuthority() {
         QFETCH(bool, withKey);
         NewCase();
-        const corvane::test::TTestCertificate LCertificate =
+        const corvane::test::TestCertificate certificate =
             corvane::test::MakeSelfSignedCertificate({"localhost"}, {"127.0.0.1"});
-        QVERIFY(QDir().mkpath(FFolder + QStringLiteral("/certificados")));
-        WriteFile(FFolder + QStringLiteral("/certificados/hospital.pem"),
-                  QByteArray::fromStdString(LCertificate.CertificatePEM));
-        corvane::test::TTestHTTPServer LService(
-            [](const corvane::test::TRecordedRequest& ARequest) {
-                using corvane::test::TTestAnswer;
-                if (ARequest.Target.rfind("/folderlist", 0) == 0)
-                    return TTestAnswer::Make(
+        QVERIFY(QDir().mkpath(folder_ + QStringLiteral("/certificados")));
+        WriteFile(folder_ + QStringLiteral("/certificados/hospital.pem"),
+                  QByteArray::fromStdString(certificate.certificatePem));
+        corvane::test::TestHttpServer service(
+            [](const corvane::test::RecordedRequest& request) {
+                using corvane::test::TestAnswer;
+                if (request.target.rfind("/folderlist", 0) == 0)
+                    return TestAnswer::Make(
                         200, R"([{"fileName":"gds32.dll","age":"2024-05-01T10:20:30.000"}])",
                         "application/json");
-                return TTestAnswer::Make(200, "gds32 do servidor", "application/octet-stream");
+                return TestAnswer::Make(200, "gds32 do servidor", "application/octet-stream");
             },
-            LCertificate);
-        QByteArray LIni = "[Servidor]\nurl=" + QByteArray::fromStdString(LService.BaseURL()) + "\n";
+            certificate);
+        QByteArray ini = "[Servidor]\nurl=" + QByteArray::fromStdString(service.BaseURL()) + "\n";
         if (withKey)
-            LIni += "ca=certificados\\hospital.pem\n";
-        WriteFile(FFolder + QStringLiteral("/Corvane.ini"), LIni);
+            ini += "ca=certificados\\hospital.pem\n";
+        WriteFile(folder_ + QStringLiteral("/Corvane.ini"), ini);
 
-        const TRun LRun = RunProbe({QStringLiteral("--start-up-run")});
-        QFile LFetched(FFolder + QStringLiteral("/gds32.dll"));
+        const Run run = RunProbe({QStringLiteral("--start-up-run")});
+        QFile fetched(folder_ + QStringLiteral("/gds32.dll"));
         if (withKey) {
-            QCOMPARE(LRun.Errors, QStringList());
-            QVERIFY(LFetched.open(QIODevice::ReadOnly));
-            QCOMPARE(LFetched.readAll(), QByteArray("gds32 do servidor"));
-            QVERIFY2(LRun.Values.value(QStringLiteral("RunCaption"))
+            QCOMPARE(run.errors, QStringList());
+            QVERIFY(fetched.open(QIODevice::ReadOnly));
+            QCOMPARE(fetched.readAll(), QByteArray("gds32 do servidor"));
+            QVERIFY2(run.values.value(QStringLiteral("RunCaption"))
                          .startsWith(QStringLiteral("Corvane Plexa Tempo do update : ")),
-                     qPrintable(LRun.Values.value(QStringLiteral("RunCaption"))));
+                     qPrintable(run.values.value(QStringLiteral("RunCaption"))));
         } else {
-            QCOMPARE(LRun.Errors.size(), 1);
-            QVERIFY2(LRun.Errors[0].startsWith(
+            QCOMPARE(run.errors.size(), 1);
+            QVERIFY2(run.errors[0].startsWith(
                          QStringLiteral("REST request failed: SSL certificate problem")),
-                     qPrintable(LRun.Errors[0]));
-            QVERIFY(!LFetched.exists());
-            QCOMPARE(LRun.Values.value(QStringLiteral("RunCaption")),
+                     qPrintable(run.errors[0]));
+            QVERIFY(!fetched.exists());
+            QCOMPARE(run.values.value(QStringLiteral("RunCaption")),
                      QStringLiteral("Corvane Plexa [2019.01.00]"));
         }
-        QCOMPARE(LService.RequestCount(), withKey ? size_t(2) : size_t(0));
+        QCOMPARE(service.RequestCount(), withKey ? size_t(2) : size_t(0));
     }
 
     // The real program, started from another current directory, makes its report folder in
     // its own folder and keeps running.
-    void realLauncherStartsFromItsOwnFolder() {
+    void RealLauncherStartsFromItsOwnFolder() {
         NewCase();
-        const QString LLauncher =
+        const QString launcher =
             Install(QStringLiteral(CORVANE_LAUNCHER_EXE), QStringLiteral("Corvane.EXE"));
-        QVERIFY(!LLauncher.isEmpty());
-        QProcess LProcess;
-        LProcess.setWorkingDirectory(FElsewhere);
-        LProcess.start(LLauncher, {});
-        QVERIFY(LProcess.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(ReportFolderIn(FFolder), 60'000);
-        QCOMPARE(LProcess.state(), QProcess::Running);
-        QVERIFY(!ReportFolderIn(FElsewhere));
-        LProcess.kill();
-        QVERIFY(LProcess.waitForFinished());
+        QVERIFY(!launcher.isEmpty());
+        QProcess process;
+        process.setWorkingDirectory(elsewhere_);
+        process.start(launcher, {});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(ReportFolderIn(folder_), 60'000);
+        QCOMPARE(process.state(), QProcess::Running);
+        QVERIFY(!ReportFolderIn(elsewhere_));
+        process.kill();
+        QVERIFY(process.waitForFinished());
     }
 };
 

@@ -8,16 +8,16 @@ namespace corvane {
 namespace {
 
 struct KnownDate {
-    TDateTimeParts Parts;
-    TDateTime Value;
+    DateTimeParts parts;
+    DateTime value;
 };
 
 class KnownDates : public ::testing::TestWithParam<KnownDate> {};
 
 TEST_P(KnownDates, EncodeAndDecodeAgree) {
     const KnownDate& c = GetParam();
-    EXPECT_DOUBLE_EQ(EncodeDateTime(c.Parts), c.Value);
-    EXPECT_EQ(DecodeDateTime(c.Value), c.Parts);
+    EXPECT_DOUBLE_EQ(EncodeDateTime(c.parts), c.value);
+    EXPECT_EQ(DecodeDateTime(c.value), c.parts);
 }
 
 INSTANTIATE_TEST_SUITE_P(Calendar, KnownDates,
@@ -29,20 +29,20 @@ INSTANTIATE_TEST_SUITE_P(Calendar, KnownDates,
                                            KnownDate{{1899, 12, 29, 6, 0, 0, 0}, -1.25}));
 
 TEST(DateTime, EveryMillisecondOfADayRoundTripsExactly) {
-    for (int ms = 0; ms < MSecsPerDay; ms += 997) {
-        const TDateTimeParts p{2023,           10,       29, ms / 3'600'000, ms / 60'000 % 60,
-                               ms / 1000 % 60, ms % 1000};
-        const TDateTime value = EncodeDateTime(p);
+    for (int ms = 0; ms < kMSecsPerDay; ms += 997) {
+        const DateTimeParts p{2023,           10,       29, ms / 3'600'000, ms / 60'000 % 60,
+                              ms / 1000 % 60, ms % 1000};
+        const DateTime value = EncodeDateTime(p);
         ASSERT_EQ(DecodeDateTime(value), p);
         ASSERT_EQ(EncodeDateTime(DecodeDateTime(value)), value);
     }
 }
 
 TEST(DateTime, InvalidPartsAreRefused) {
-    EXPECT_THROW(EncodeDateTime(2023, 2, 29, 0, 0, 0, 0), EConvertError);
-    EXPECT_THROW(EncodeDateTime(2023, 13, 1, 0, 0, 0, 0), EConvertError);
-    EXPECT_THROW(EncodeDateTime(2023, 1, 1, 24, 0, 0, 0), EConvertError);
-    EXPECT_THROW(EncodeDateTime(2023, 1, 1, 0, 0, 0, 1000), EConvertError);
+    EXPECT_THROW(EncodeDateTime(2023, 2, 29, 0, 0, 0, 0), ConvertError);
+    EXPECT_THROW(EncodeDateTime(2023, 13, 1, 0, 0, 0, 0), ConvertError);
+    EXPECT_THROW(EncodeDateTime(2023, 1, 1, 24, 0, 0, 0), ConvertError);
+    EXPECT_THROW(EncodeDateTime(2023, 1, 1, 0, 0, 0, 1000), ConvertError);
     EXPECT_NO_THROW(EncodeDateTime(2024, 2, 29, 23, 59, 59, 999));
 }
 

@@ -16,10 +16,10 @@ namespace {
 // Each test starts without a report installed and puts back what was there.
 class InstalledErrorReport : public ::testing::Test {
 protected:
-    void SetUp() override { FPrevious = SetErrorReport(nullptr); }
-    void TearDown() override { SetErrorReport(std::move(FPrevious)); }
+    void SetUp() override { previous_ = SetErrorReport(nullptr); }
+    void TearDown() override { SetErrorReport(std::move(previous_)); }
 
-    TErrorReport FPrevious;
+    ErrorReport previous_;
 };
 
 TEST_F(InstalledErrorReport, TheInstalledReportGetsTheMessageAndAReplacedOneComesBack) {
@@ -27,7 +27,7 @@ TEST_F(InstalledErrorReport, TheInstalledReportGetsTheMessageAndAReplacedOneCome
     std::vector<std::string> second;
     EXPECT_FALSE(SetErrorReport([&](const std::string& message) { first.push_back(message); }));
     HandleException(std::make_exception_ptr(EOSError("Permission denied", 13)));
-    const TErrorReport replaced =
+    const ErrorReport replaced =
         SetErrorReport([&](const std::string& message) { second.push_back(message); });
     HandleException(std::make_exception_ptr(std::runtime_error("Duplicates not allowed")));
 

@@ -26,19 +26,19 @@ using ::testing::ThrowsMessage;
 
 class FileReplacement : public ::testing::Test {
 protected:
-    test::TTempFolder FTemp;
-    std::filesystem::path FServer = FTemp.Path() / "server";
-    std::filesystem::path FLocal = FTemp.Path() / "local";
+    test::TempFolder temp_;
+    std::filesystem::path server_ = temp_.Path() / "server";
+    std::filesystem::path local_ = temp_.Path() / "local";
     void SetUp() override {
-        std::filesystem::create_directories(FServer);
-        std::filesystem::create_directories(FLocal);
+        std::filesystem::create_directories(server_);
+        std::filesystem::create_directories(local_);
     }
 };
 
 TEST_F(FileReplacement, CopyReplacesTheTargetWithTheSourceStampedWithTheAge) {
-    const auto source = WriteFile(FServer, "mod.exe", "new module", TestAge(1));
+    const auto source = WriteFile(server_, "mod.exe", "new module", TestAge(1));
     std::filesystem::permissions(source, std::filesystem::perms(0750));
-    const auto target = WriteFile(FLocal, "mod.exe", "old", TestAge(2));
+    const auto target = WriteFile(local_, "mod.exe", "old", TestAge(2));
 
     CopyFileReplacing(source.string(), target.string(), TestAge(7));
 
@@ -46,27 +46,27 @@ TEST_F(FileReplacement, CopyReplacesTheTargetWithTheSourceStampedWithTheAge) {
     EXPECT_EQ(FileAge(target.string()), TestAge(7));
     EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms(0700),
               std::filesystem::perms(0700)); // an executable stays executable
-    EXPECT_EQ(FilesUnder(FLocal), std::vector<std::string>{"mod.exe"});
+    EXPECT_EQ(FilesUnder(local_), std::vector<std::string>{"mod.exe"});
 }
 
 TEST_F(FileReplacement, CopyAcceptsSystemPathsAndCopiesLargeAndEmptyFiles) {
     const std::string big(3 * 1024 * 1024 + 17, 'b');
-    WriteFile(FServer, "Relatorio\\big.rav", big);
-    WriteFile(FServer, "empty.ini", "");
-    std::filesystem::create_directories(FLocal / "Relatorio");
-    const std::string server = FServer.string() + "\\";
-    const std::string local = FLocal.string() + "\\";
+    WriteFile(server_, "Relatorio\\big.rav", big);
+    WriteFile(server_, "empty.ini", "");
+    std::filesystem::create_directories(local_ / "Relatorio");
+    const std::string server = server_.string() + "\\";
+    const std::string local = local_.string() + "\\";
 
     CopyFileReplacing(server + "Relatorio\\big.rav", local + "Relatorio\\big.rav", TestAge());
     CopyFileReplacing(server + "empty.ini", local + "empty.ini", TestAge());
 
-    EXPECT_EQ(ReadFile(FLocal / "Relatorio" / "big.rav"), big);
-    EXPECT_EQ(ReadFile(FLocal / "empty.ini"), "");
+    EXPECT_EQ(ReadFile(local_ / "Relatorio" / "big.rav"), big);
+    EXPECT_EQ(ReadFile(local_ / "empty.ini"), "");
 }
 
 TEST_F(FileReplacement, AReaderOfTheOldFileKeepsItWholeWhileTheNewOneTakesItsPlace) {
-    const auto target = WriteFile(FLocal, "in-use.dll", "old bytes");
-    const auto source = WriteFile(FServer, "in-use.dll", "new bytes");
+    const auto target = WriteFile(local_, "in-use.dll", "old bytes");
+    const auto source = WriteFile(server_, "in-use.dll", "new bytes");
     const int reader = ::open(target.c_str(), O_RDONLY);
     ASSERT_GE(reader, 0);
 
@@ -91,36 +91,36 @@ protected:
 };
 
 TEST_F(FailedCopy, MissingSource) {
-    const auto target = WriteFile(FLocal, "mod.exe", "old", TestAge(2));
+    const auto target = WriteFile(local_, "mod.exe", "old", TestAge(2));
     EXPECT_THAT(
-        [&] { CopyFileReplacing((FServer / "mod.exe").string(), target.string(), TestAge()); },
+        [&] { CopyFileReplacing((server_ / "mod.exe").string(), target.string(), TestAge()); },
         ThrowsMessage<EOSError>(StrEq("No such file or directory")));
     ExpectOldTargetIntact(target);
 }
 
 TEST_F(FailedCopy, SourceIsAFolder) {
-    std::filesystem::create_directories(FServer / "mod.exe");
-    const auto target = WriteFile(FLocal, "mod.exe", "old", TestAge(2));
+    std::filesystem::create_directories(server_ / "mod.exe");
+    const auto target = WriteFile(local_, "mod.exe", "old", TestAge(2));
     EXPECT_THAT(
-        [&] { CopyFileReplacing((FServer / "mod.exe").string(), target.string(), TestAge()); },
+        [&] { CopyFileReplacing((server_ / "mod.exe").string(), target.string(), TestAge()); },
         ThrowsMessage<EOSError>(StrEq("Is a directory")));
     ExpectOldTargetIntact(target);
 }
 
 TEST_F(FailedCopy, TargetFolderMissing) {
-    const auto source = WriteFile(FServer, "mod.exe", "new");
+    const auto source = WriteFile(server_, "mod.exe", "new");
     EXPECT_THAT(
         [&] {
-            CopyFileReplacing(source.string(), (FLocal / "nowhere" / "mod.exe").string(),
+            CopyFileReplacing(source.string(), (local_ / "nowhere" / "mod.exe").string(),
                               TestAge());
         },
         ThrowsMessage<EOSError>(StrEq("No such file or directory")));
-    EXPECT_TRUE(FilesUnder(FLocal).empty());
+    EXPECT_TRUE(FilesUnder(local_).empty());
 }
 
 TEST_F(FailedCopy, DiskFullInTheMiddle) {
-    const auto source = WriteFile(FServer, "mod.exe", std::string(4 * 1024 * 1024, 'n'));
-    const auto target = WriteFile(FLocal, "mod.exe", "old", TestAge(2));
+    const auto source = WriteFile(server_, "mod.exe", std::string(4 * 1024 * 1024, 'n'));
+    const auto target = WriteFile(local_, "mod.exe", "old", TestAge(2));
     // A file size limit fails the write exactly as a full disk does.
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit previous{};
@@ -142,13 +142,13 @@ TEST_F(FailedCopy, DiskFullInTheMiddle) {
 }
 
 TEST_F(FailedCopy, PathsAtTheLengthLimitOrWithInvalidCharacters) {
-    const auto source = WriteFile(FServer, "mod.exe", "new");
-    const std::string longTarget = FLocal.string() + "/" + std::string(260, 'x');
+    const auto source = WriteFile(server_, "mod.exe", "new");
+    const std::string longTarget = local_.string() + "/" + std::string(260, 'x');
     EXPECT_THAT([&] { CopyFileReplacing(source.string(), longTarget, TestAge()); },
-                ThrowsMessage<EPathTooLongException>(StrEq("The specified path is too long")));
-    EXPECT_THAT([&] { CopyFileReplacing(source.string(), FLocal.string() + "/a\"b", TestAge()); },
-                ThrowsMessage<EArgumentException>(StrEq("Invalid characters in path")));
-    EXPECT_TRUE(FilesUnder(FLocal).empty());
+                ThrowsMessage<PathTooLongException>(StrEq("The specified path is too long")));
+    EXPECT_THAT([&] { CopyFileReplacing(source.string(), local_.string() + "/a\"b", TestAge()); },
+                ThrowsMessage<ArgumentException>(StrEq("Invalid characters in path")));
+    EXPECT_TRUE(FilesUnder(local_).empty());
 }
 
 // A copy that the file permissions refuse, on either side, fails with the system's message.
@@ -167,20 +167,20 @@ class FailedCopyForPermissions : public FailedCopy,
                                  public ::testing::WithParamInterface<PermissionCase> {};
 
 TEST_P(FailedCopyForPermissions, FailsWithPermissionDenied) {
-    const auto source = WriteFile(FServer, "mod.exe", "new");
-    const auto target = WriteFile(FLocal, "mod.exe", "old", TestAge(2));
+    const auto source = WriteFile(server_, "mod.exe", "new");
+    const auto target = WriteFile(local_, "mod.exe", "old", TestAge(2));
     if (GetParam().closed == ClosedSide::TargetFolder)
-        std::filesystem::permissions(FLocal, std::filesystem::perms(0555));
+        std::filesystem::permissions(local_, std::filesystem::perms(0555));
     else
         std::filesystem::permissions(source, std::filesystem::perms::none);
-    const auto result = test::RunWithoutFilePrivileges(FTemp.Path(), [&] {
+    const auto result = test::RunWithoutFilePrivileges(temp_.Path(), [&] {
         const bool refused = ::testing::Value(
             [&] { CopyFileReplacing(source.string(), target.string(), TestAge()); },
             ThrowsMessage<EOSError>(StrEq("Permission denied")));
         return refused ? 0 : 1;
     });
     if (!result)
-        GTEST_SKIP() << test::NoUnprivilegedUser;
+        GTEST_SKIP() << test::kNoUnprivilegedUser;
     EXPECT_EQ(*result, 0);
     ExpectOldTargetIntact(target);
 }

@@ -15,22 +15,22 @@ namespace {
 class FileStreams : public ::testing::Test {
 protected:
     void SetUp() override {
-        FFolder = std::filesystem::temp_directory_path() /
+        folder_ = std::filesystem::temp_directory_path() /
                   ("corvane-filestreams-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(FFolder);
-        FFile = (FFolder / "Corvane.EXE").string();
-        std::ofstream out(FFile, std::ios::binary);
+        std::filesystem::create_directories(folder_);
+        file_ = (folder_ / "Corvane.EXE").string();
+        std::ofstream out(file_, std::ios::binary);
         for (int i = 0; i < 70000; ++i)
             out.put(static_cast<char>(i % 251));
     }
-    void TearDown() override { std::filesystem::remove_all(FFolder); }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
 
-    std::filesystem::path FFolder;
-    std::string FFile;
+    std::filesystem::path folder_;
+    std::string file_;
 };
 
 TEST_F(FileStreams, ReadsPiecesByOffset) {
-    const TFileBytes file(FFile);
+    const FileBytes file(file_);
     ASSERT_TRUE(file.IsOpen());
     EXPECT_EQ(file.Size(), 70000u);
     std::array<std::byte, 4> piece{};
@@ -41,7 +41,7 @@ TEST_F(FileStreams, ReadsPiecesByOffset) {
 }
 
 TEST_F(FileStreams, RangesNotWhollyInsideTheFileAreRefused) {
-    const TFileBytes file(FFile);
+    const FileBytes file(file_);
     std::array<std::byte, 4> piece{};
     EXPECT_FALSE(file.ReadAt(69997, piece));
     EXPECT_FALSE(file.ReadAt(70001, std::span<std::byte>()));
@@ -50,41 +50,41 @@ TEST_F(FileStreams, RangesNotWhollyInsideTheFileAreRefused) {
 
 // A server copy replaced while it is being read: the read fails instead of giving zeros.
 TEST_F(FileStreams, FileCutAfterOpeningFailsTheRead) {
-    const TFileBytes file(FFile);
-    ASSERT_EQ(::truncate(FFile.c_str(), 1000), 0);
+    const FileBytes file(file_);
+    ASSERT_EQ(::truncate(file_.c_str(), 1000), 0);
     std::array<std::byte, 16> piece{};
     EXPECT_TRUE(file.ReadAt(0, piece));
     EXPECT_FALSE(file.ReadAt(60000, piece));
 }
 
 TEST_F(FileStreams, OnlyRegularFilesOpen) {
-    ASSERT_EQ(::mkfifo((FFolder / "pipe").c_str(), 0600), 0); // would block a plain open
+    ASSERT_EQ(::mkfifo((folder_ / "pipe").c_str(), 0600), 0); // would block a plain open
     for (const auto& name : {"absent", "pipe", ""}) {
-        const TFileBytes file(name[0] ? (FFolder / name).string() : std::string());
+        const FileBytes file(name[0] ? (folder_ / name).string() : std::string());
         EXPECT_FALSE(file.IsOpen()) << name;
         EXPECT_EQ(file.Size(), 0u);
         std::array<std::byte, 1> piece{};
         EXPECT_FALSE(file.ReadAt(0, piece));
     }
-    EXPECT_FALSE(TFileBytes(FFolder.string()).IsOpen());
+    EXPECT_FALSE(FileBytes(folder_.string()).IsOpen());
 }
 
 TEST_F(FileStreams, SystemPathsWithBackslashesReachTheFile) {
-    std::filesystem::create_directories(FFolder / "servidor");
-    std::ofstream((FFolder / "servidor" / "Corvane.EXE").string()) << "MZ";
-    const std::string system = FFolder.string() + "\\servidor\\Corvane.EXE";
-    EXPECT_TRUE(TFileBytes(system).IsOpen());
+    std::filesystem::create_directories(folder_ / "servidor");
+    std::ofstream((folder_ / "servidor" / "Corvane.EXE").string()) << "MZ";
+    const std::string system = folder_.string() + "\\servidor\\Corvane.EXE";
+    EXPECT_TRUE(FileBytes(system).IsOpen());
     EXPECT_EQ(FileSizeOf(system), 2);
 }
 
 TEST_F(FileStreams, SizeOfRegularFilesOnly) {
-    std::ofstream((FFolder / "empty").string()).close();
-    ASSERT_EQ(::mkfifo((FFolder / "pipe").c_str(), 0600), 0);
-    EXPECT_EQ(FileSizeOf(FFile), 70000);
-    EXPECT_EQ(FileSizeOf((FFolder / "empty").string()), 0);
-    EXPECT_EQ(FileSizeOf((FFolder / "absent").string()), -1);
-    EXPECT_EQ(FileSizeOf((FFolder / "pipe").string()), -1);
-    EXPECT_EQ(FileSizeOf(FFolder.string()), -1);
+    std::ofstream((folder_ / "empty").string()).close();
+    ASSERT_EQ(::mkfifo((folder_ / "pipe").c_str(), 0600), 0);
+    EXPECT_EQ(FileSizeOf(file_), 70000);
+    EXPECT_EQ(FileSizeOf((folder_ / "empty").string()), 0);
+    EXPECT_EQ(FileSizeOf((folder_ / "absent").string()), -1);
+    EXPECT_EQ(FileSizeOf((folder_ / "pipe").string()), -1);
+    EXPECT_EQ(FileSizeOf(folder_.string()), -1);
     EXPECT_EQ(FileSizeOf(""), -1);
 }
 

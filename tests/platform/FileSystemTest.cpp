@@ -24,76 +24,76 @@ std::string ReadFile(const fs::path& path) {
 class FileSystem : public ::testing::Test {
 protected:
     void SetUp() override {
-        FFolder = fs::temp_directory_path() /
+        folder_ = fs::temp_directory_path() /
                   ("corvane-filesystem-" + std::to_string(::getpid()) + "-" +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(FFolder);
-        fs::create_directories(FFolder);
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
     }
-    void TearDown() override { fs::remove_all(FFolder); }
+    void TearDown() override { fs::remove_all(folder_); }
 
     void Write(const char* name, const std::string& content) const {
-        std::ofstream(FFolder / name, std::ios::binary) << content;
+        std::ofstream(folder_ / name, std::ios::binary) << content;
     }
     // The folder as the launcher writes paths: backslashes before the names.
-    std::string Path(const char* name) const { return FFolder.string() + "\\" + name; }
+    std::string Path(const char* name) const { return folder_.string() + "\\" + name; }
 
-    fs::path FFolder;
+    fs::path folder_;
 };
 
 TEST_F(FileSystem, MoveRefusesToOverwriteAndLeavesBothFiles) {
     Write("a", "first");
     Write("b", "second");
     EXPECT_FALSE(MoveFileTo(Path("a"), Path("b")));
-    EXPECT_EQ(ReadFile(FFolder / "a"), "first");
-    EXPECT_EQ(ReadFile(FFolder / "b"), "second");
+    EXPECT_EQ(ReadFile(folder_ / "a"), "first");
+    EXPECT_EQ(ReadFile(folder_ / "b"), "second");
 
     EXPECT_FALSE(MoveFileTo(Path("missing"), Path("c")));
     EXPECT_TRUE(MoveFileTo(Path("a"), Path("c")));
-    EXPECT_FALSE(fs::exists(FFolder / "a"));
-    EXPECT_EQ(ReadFile(FFolder / "c"), "first");
+    EXPECT_FALSE(fs::exists(folder_ / "a"));
+    EXPECT_EQ(ReadFile(folder_ / "c"), "first");
 }
 
 TEST_F(FileSystem, DeleteSucceedsWhenNoFileIsLeft) {
     Write("a", "x");
     EXPECT_TRUE(DeleteFileAt(Path("a")));
-    EXPECT_FALSE(fs::exists(FFolder / "a"));
+    EXPECT_FALSE(fs::exists(folder_ / "a"));
     EXPECT_TRUE(DeleteFileAt(Path("a")));
     // A folder under the name is not a file that could be deleted.
-    fs::create_directories(FFolder / "d");
+    fs::create_directories(folder_ / "d");
     EXPECT_FALSE(DeleteFileAt(Path("d")));
-    EXPECT_TRUE(fs::exists(FFolder / "d"));
+    EXPECT_TRUE(fs::exists(folder_ / "d"));
 }
 
 TEST_F(FileSystem, CopyOverwritesAndKeepsTheExecutableBit) {
     Write("src", "new content");
-    fs::permissions(FFolder / "src", fs::perms::owner_all);
+    fs::permissions(folder_ / "src", fs::perms::owner_all);
     Write("dst", "an older and longer content");
     EXPECT_TRUE(CopyFileOver(Path("src"), Path("dst")));
-    EXPECT_EQ(ReadFile(FFolder / "dst"), "new content");
-    EXPECT_NE(fs::status(FFolder / "dst").permissions() & fs::perms::owner_exec, fs::perms::none);
+    EXPECT_EQ(ReadFile(folder_ / "dst"), "new content");
+    EXPECT_NE(fs::status(folder_ / "dst").permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_FALSE(CopyFileOver(Path("missing"), Path("dst2")));
-    EXPECT_FALSE(fs::exists(FFolder / "dst2"));
+    EXPECT_FALSE(fs::exists(folder_ / "dst2"));
 }
 
 TEST_F(FileSystem, FilesAndFoldersAreToldApart) {
     Write("file.dll", "x");
     EXPECT_TRUE(FileExists(Path("file.dll")));
     EXPECT_FALSE(DirectoryExists(Path("file.dll")));
-    EXPECT_TRUE(DirectoryExists(FFolder.string()));
-    EXPECT_FALSE(FileExists(FFolder.string()));
+    EXPECT_TRUE(DirectoryExists(folder_.string()));
+    EXPECT_FALSE(FileExists(folder_.string()));
     EXPECT_FALSE(FileExists(Path("absent.dll")));
     EXPECT_FALSE(DirectoryExists(Path("absent")));
     EXPECT_FALSE(FileExists(""));
 }
 
 TEST_F(FileSystem, ForceDirectoriesCreatesEveryMissingLevel) {
-    const std::string chain = FFolder.string() + "\\a\\b\\c\\";
+    const std::string chain = folder_.string() + "\\a\\b\\c\\";
     EXPECT_TRUE(ForceDirectories(chain));
     EXPECT_TRUE(DirectoryExists(chain));
     EXPECT_TRUE(ForceDirectories(chain)); // already there
     Write("blocker", "x");
-    EXPECT_FALSE(ForceDirectories(FFolder.string() + "\\blocker\\sub"));
+    EXPECT_FALSE(ForceDirectories(folder_.string() + "\\blocker\\sub"));
 }
 
 TEST_F(FileSystem, CreateDirMakesOneLevel) {

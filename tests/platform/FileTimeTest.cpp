@@ -17,145 +17,145 @@
 namespace corvane {
 namespace {
 
-using test::TZoneGuard;
+using test::ZoneGuard;
 
-class FileTimes : public ::testing::TestWithParam<TDateTimeParts> {
+class FileTimes : public ::testing::TestWithParam<DateTimeParts> {
 protected:
     void SetUp() override {
-        FFolder = std::filesystem::temp_directory_path() /
+        folder_ = std::filesystem::temp_directory_path() /
                   ("corvane-filetimes-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(FFolder);
-        FFile = (FFolder / "stamped.dll").string();
-        std::ofstream(FFile) << "x";
+        std::filesystem::create_directories(folder_);
+        file_ = (folder_ / "stamped.dll").string();
+        std::ofstream(file_) << "x";
     }
-    void TearDown() override { std::filesystem::remove_all(FFolder); }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
 
-    std::filesystem::path FFolder;
-    std::string FFile;
+    std::filesystem::path folder_;
+    std::string file_;
 };
 
 // Berlin changes to summer time on the last Sunday of March and back on the last Sunday of
 // October: the cases sit on both sides of each change and inside the repeated hour.
 TEST_P(FileTimes, StampReadsBackExactlyInAZoneWithDaylightSaving) {
-    TZoneGuard zone("Europe/Berlin");
-    const TDateTime age = EncodeDateTime(GetParam());
-    SetFileAge(FFile, age);
-    EXPECT_EQ(FileAge(FFile), age);
+    ZoneGuard zone("Europe/Berlin");
+    const DateTime age = EncodeDateTime(GetParam());
+    SetFileAge(file_, age);
+    EXPECT_EQ(FileAge(file_), age);
 }
 
 INSTANTIATE_TEST_SUITE_P(Berlin, FileTimes,
-                         ::testing::Values(TDateTimeParts{2023, 1, 15, 10, 15, 30, 123},
-                                           TDateTimeParts{2023, 3, 26, 1, 59, 59, 999},
-                                           TDateTimeParts{2023, 3, 26, 3, 0, 0, 1},
-                                           TDateTimeParts{2023, 7, 1, 23, 59, 59, 999},
-                                           TDateTimeParts{2023, 10, 29, 2, 30, 0, 500},
-                                           TDateTimeParts{2023, 10, 29, 3, 0, 0, 0},
-                                           TDateTimeParts{1999, 12, 31, 0, 0, 0, 0}));
+                         ::testing::Values(DateTimeParts{2023, 1, 15, 10, 15, 30, 123},
+                                           DateTimeParts{2023, 3, 26, 1, 59, 59, 999},
+                                           DateTimeParts{2023, 3, 26, 3, 0, 0, 1},
+                                           DateTimeParts{2023, 7, 1, 23, 59, 59, 999},
+                                           DateTimeParts{2023, 10, 29, 2, 30, 0, 500},
+                                           DateTimeParts{2023, 10, 29, 3, 0, 0, 0},
+                                           DateTimeParts{1999, 12, 31, 0, 0, 0, 0}));
 
 // The age a file reads back once stamped, told beforehand: a clock time the change to summer
 // time skips reads back an hour on, a moment beyond what the file system keeps reads back
 // clamped to its limit (ext4 keeps 1901 to 2446, tmpfs every moment), and a moment the zone's
 // rules move past 9999 cannot be carried by any file.
-struct TStampCase {
-    const char* Label;
-    const char* Zone;
-    TDateTimeParts Age;
-    const char* Base; // the folder of the file: "" for the system's temporary folder
-    bool Storable;
+struct StampCase {
+    const char* label;
+    const char* zone;
+    DateTimeParts age;
+    const char* base; // the folder of the file: "" for the system's temporary folder
+    bool storable;
     // What the file reads back, where that does not depend on the file system.
-    std::optional<TDateTimeParts> ReadsBack;
+    std::optional<DateTimeParts> readsBack;
 };
 
-void PrintTo(const TStampCase& c, std::ostream* os) {
-    *os << c.Label;
+void PrintTo(const StampCase& c, std::ostream* os) {
+    *os << c.label;
 }
 
-class AgeOnceStamped : public ::testing::TestWithParam<TStampCase> {};
+class AgeOnceStamped : public ::testing::TestWithParam<StampCase> {};
 
 TEST_P(AgeOnceStamped, IsTheAgeTheStampedFileReadsBack) {
-    const TStampCase& c = GetParam();
+    const StampCase& c = GetParam();
     const std::filesystem::path base =
-        *c.Base ? std::filesystem::path(c.Base) : std::filesystem::temp_directory_path();
+        *c.base ? std::filesystem::path(c.base) : std::filesystem::temp_directory_path();
     if (!std::filesystem::is_directory(base))
         GTEST_SKIP() << base << " is not here";
-    const test::TTempFolder folder(base);
+    const test::TempFolder folder(base);
     const auto file = test::WriteFile(folder.Path(), "stamped.dll", "x");
-    TZoneGuard zone(c.Zone);
-    const TDateTime age = EncodeDateTime(c.Age);
+    ZoneGuard zone(c.zone);
+    const DateTime age = EncodeDateTime(c.age);
 
-    const std::optional<TDateTime> stamped = StampedAge(age, folder.Folder());
-    ASSERT_EQ(stamped.has_value(), c.Storable);
+    const std::optional<DateTime> stamped = StampedAge(age, folder.Folder());
+    ASSERT_EQ(stamped.has_value(), c.storable);
     EXPECT_EQ(test::FilesUnder(folder.Path()), std::vector<std::string>{"stamped.dll"})
         << "the file system was asked with a file that stayed behind";
-    if (!c.Storable)
+    if (!c.storable)
         return;
     SetFileAge(file.string(), age);
     EXPECT_EQ(FileAge(file.string()), stamped);
-    if (c.ReadsBack) {
-        EXPECT_EQ(DecodeDateTime(*stamped), *c.ReadsBack);
+    if (c.readsBack) {
+        EXPECT_EQ(DecodeDateTime(*stamped), *c.readsBack);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AgeOnceStamped,
     ::testing::Values(
-        TStampCase{"Ordinary",
-                   "Europe/Berlin",
-                   {2021, 3, 28, 1, 59, 59, 999},
-                   "",
-                   true,
-                   TDateTimeParts{2021, 3, 28, 1, 59, 59, 999}},
-        TStampCase{"SkippedHour",
-                   "Europe/Berlin",
-                   {2021, 3, 28, 2, 30, 0, 0},
-                   "",
-                   true,
-                   TDateTimeParts{2021, 3, 28, 3, 30, 0, 0}},
-        TStampCase{"RepeatedHour",
-                   "Europe/Berlin",
-                   {2021, 10, 31, 2, 30, 0, 500},
-                   "",
-                   true,
-                   TDateTimeParts{2021, 10, 31, 2, 30, 0, 500}},
-        TStampCase{"LastAge", "Europe/Berlin", {9999, 12, 31, 23, 59, 59, 999}, "", true, {}},
-        TStampCase{"FirstAge", "Europe/Berlin", {1, 1, 1, 0, 0, 0, 0}, "", true, {}},
-        TStampCase{"LastAgeInUTC", "UTC", {9999, 12, 31, 23, 59, 59, 999}, "", true, {}},
-        TStampCase{"LastAgeInMemory",
-                   "Europe/Berlin",
-                   {9999, 12, 31, 23, 59, 59, 999},
-                   "/dev/shm",
-                   true,
-                   TDateTimeParts{9999, 12, 31, 23, 59, 59, 999}},
-        TStampCase{"FirstAgeInMemory",
-                   "Europe/Berlin",
-                   {1, 1, 1, 0, 0, 0, 0},
-                   "/dev/shm",
-                   true,
-                   TDateTimeParts{1, 1, 1, 0, 0, 0, 0}},
+        StampCase{"Ordinary",
+                  "Europe/Berlin",
+                  {2021, 3, 28, 1, 59, 59, 999},
+                  "",
+                  true,
+                  DateTimeParts{2021, 3, 28, 1, 59, 59, 999}},
+        StampCase{"SkippedHour",
+                  "Europe/Berlin",
+                  {2021, 3, 28, 2, 30, 0, 0},
+                  "",
+                  true,
+                  DateTimeParts{2021, 3, 28, 3, 30, 0, 0}},
+        StampCase{"RepeatedHour",
+                  "Europe/Berlin",
+                  {2021, 10, 31, 2, 30, 0, 500},
+                  "",
+                  true,
+                  DateTimeParts{2021, 10, 31, 2, 30, 0, 500}},
+        StampCase{"LastAge", "Europe/Berlin", {9999, 12, 31, 23, 59, 59, 999}, "", true, {}},
+        StampCase{"FirstAge", "Europe/Berlin", {1, 1, 1, 0, 0, 0, 0}, "", true, {}},
+        StampCase{"LastAgeInUTC", "UTC", {9999, 12, 31, 23, 59, 59, 999}, "", true, {}},
+        StampCase{"LastAgeInMemory",
+                  "Europe/Berlin",
+                  {9999, 12, 31, 23, 59, 59, 999},
+                  "/dev/shm",
+                  true,
+                  DateTimeParts{9999, 12, 31, 23, 59, 59, 999}},
+        StampCase{"FirstAgeInMemory",
+                  "Europe/Berlin",
+                  {1, 1, 1, 0, 0, 0, 0},
+                  "/dev/shm",
+                  true,
+                  DateTimeParts{1, 1, 1, 0, 0, 0, 0}},
         // A zone whose clocks skip the last hour of every year.
-        TStampCase{"MovedPastTheLastDay",
-                   "AAA0BBB,J365/23,J1/1",
-                   {9999, 12, 31, 23, 30, 0, 0},
-                   "",
-                   false,
-                   {}},
-        TStampCase{"JustBeforeTheSkippedHalfHourInMemory",
-                   "AAA0BBB,J365/23,J1/1",
-                   {9999, 12, 31, 22, 59, 59, 999},
-                   "/dev/shm",
-                   true,
-                   TDateTimeParts{9999, 12, 31, 22, 59, 59, 999}}),
-    [](const auto& c) { return std::string(c.param.Label); });
+        StampCase{"MovedPastTheLastDay",
+                  "AAA0BBB,J365/23,J1/1",
+                  {9999, 12, 31, 23, 30, 0, 0},
+                  "",
+                  false,
+                  {}},
+        StampCase{"JustBeforeTheSkippedHalfHourInMemory",
+                  "AAA0BBB,J365/23,J1/1",
+                  {9999, 12, 31, 22, 59, 59, 999},
+                  "/dev/shm",
+                  true,
+                  DateTimeParts{9999, 12, 31, 22, 59, 59, 999}}),
+    [](const auto& c) { return std::string(c.param.label); });
 
 TEST_F(FileTimes, MissingFilesAndFoldersHaveNoAge) {
-    EXPECT_EQ(FileAge((FFolder / "absent.dll").string()), std::nullopt);
-    EXPECT_EQ(FileAge(FFolder.string()), std::nullopt);
+    EXPECT_EQ(FileAge((folder_ / "absent.dll").string()), std::nullopt);
+    EXPECT_EQ(FileAge(folder_.string()), std::nullopt);
     EXPECT_EQ(FileAge(""), std::nullopt);
-    EXPECT_NE(FileAge(FFile), std::nullopt);
+    EXPECT_NE(FileAge(file_), std::nullopt);
 }
 
 TEST_F(FileTimes, StampingAMissingFileFailsWithTheSystemMessage) {
-    EXPECT_THAT([&] { SetFileAge((FFolder / "absent.dll").string(), 45000.5); },
+    EXPECT_THAT([&] { SetFileAge((folder_ / "absent.dll").string(), 45000.5); },
                 ::testing::ThrowsMessage<EOSError>(::testing::StrEq("No such file or directory")));
 }
 
@@ -165,7 +165,7 @@ TEST_F(FileTimes, StampingAMissingFileFailsWithTheSystemMessage) {
 struct ConversionCase {
     const char* label;
     FileTime time;
-    std::optional<TDateTimeParts> age;
+    std::optional<DateTimeParts> age;
 };
 
 void PrintTo(const ConversionCase& c, std::ostream* os) {
@@ -175,9 +175,9 @@ void PrintTo(const ConversionCase& c, std::ostream* os) {
 class FileTimeConversion : public ::testing::TestWithParam<ConversionCase> {};
 
 TEST_P(FileTimeConversion, ReadsTheMomentAsLocalTime) {
-    TZoneGuard zone("America/Sao_Paulo");
+    ZoneGuard zone("America/Sao_Paulo");
     const ConversionCase& c = GetParam();
-    const std::optional<TDateTime> age = AgeFromFileTime(c.time);
+    const std::optional<DateTime> age = AgeFromFileTime(c.time);
     ASSERT_EQ(age.has_value(), c.age.has_value());
     if (!age)
         return;
@@ -193,19 +193,19 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FileTimeConversion,
     ::testing::Values(
         // 2019-01-01 13:00:00 UTC is 11:00 in summer time (UTC-2) there.
-        ConversionCase{"SummerTime", {1'546'347'600, 0}, TDateTimeParts{2019, 1, 1, 11, 0, 0, 0}},
+        ConversionCase{"SummerTime", {1'546'347'600, 0}, DateTimeParts{2019, 1, 1, 11, 0, 0, 0}},
         ConversionCase{"MillisecondsAreCut",
                        {1'546'347'600, 999'999'999},
-                       TDateTimeParts{2019, 1, 1, 11, 0, 0, 999}},
-        ConversionCase{"BeforeTheEpoch", {-1, 0}, TDateTimeParts{1969, 12, 31, 20, 59, 59, 0}},
+                       DateTimeParts{2019, 1, 1, 11, 0, 0, 999}},
+        ConversionCase{"BeforeTheEpoch", {-1, 0}, DateTimeParts{1969, 12, 31, 20, 59, 59, 0}},
         ConversionCase{"PastTheLastAge", {253'402'300'800 + 86'400, 0}, std::nullopt}),
     [](const auto& c) { return std::string(c.param.label); });
 
 TEST_F(FileTimes, SystemPathsWithBackslashesReachTheFile) {
-    std::filesystem::create_directories(FFolder / "Relatorio");
-    std::ofstream((FFolder / "Relatorio" / "Layout01.rav").string()) << "r";
-    const std::string system = FFolder.string() + "\\Relatorio\\Layout01.rav";
-    const TDateTime age = EncodeDateTime(2022, 3, 1, 10, 15, 30, 7);
+    std::filesystem::create_directories(folder_ / "Relatorio");
+    std::ofstream((folder_ / "Relatorio" / "Layout01.rav").string()) << "r";
+    const std::string system = folder_.string() + "\\Relatorio\\Layout01.rav";
+    const DateTime age = EncodeDateTime(2022, 3, 1, 10, 15, 30, 7);
     SetFileAge(system, age);
     EXPECT_EQ(FileAge(system), age);
 }

@@ -10,10 +10,10 @@ namespace corvane {
 namespace {
 
 struct UpperCaseCase {
-    std::string Text;
-    std::string Expected;
+    std::string text;
+    std::string expected;
     friend void PrintTo(const UpperCaseCase& c, std::ostream* os) {
-        *os << ::testing::PrintToString(c.Text);
+        *os << ::testing::PrintToString(c.text);
     }
 };
 
@@ -21,20 +21,20 @@ class UpperCasing : public ::testing::TestWithParam<UpperCaseCase> {
 protected:
     // The cases hold for any default locale but the Turkic ones.
     void SetUp() override {
-        FSaved = uloc_getDefault();
+        saved_ = uloc_getDefault();
         UErrorCode status = U_ZERO_ERROR;
         uloc_setDefault("pt_BR", &status);
         ASSERT_TRUE(U_SUCCESS(status));
     }
     void TearDown() override {
         UErrorCode status = U_ZERO_ERROR;
-        uloc_setDefault(FSaved.c_str(), &status);
+        uloc_setDefault(saved_.c_str(), &status);
     }
-    std::string FSaved;
+    std::string saved_;
 };
 
 TEST_P(UpperCasing, MapsCharacterByCharacter) {
-    EXPECT_EQ(UpperCase(GetParam().Text), GetParam().Expected);
+    EXPECT_EQ(UpperCase(GetParam().text), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

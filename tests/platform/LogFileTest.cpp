@@ -19,7 +19,7 @@ namespace corvane {
 namespace {
 
 using test::ReadFile;
-using test::TTempFolder;
+using test::TempFolder;
 using test::WriteFile;
 
 std::vector<std::string> LinesOf(const std::filesystem::path& path) {
@@ -33,7 +33,7 @@ std::vector<std::string> LinesOf(const std::filesystem::path& path) {
 }
 
 TEST(LogFile, RotatesToOneOlderFileOnceTheLimitWouldBePassed) {
-    TTempFolder temp;
+    TempFolder temp;
     const std::filesystem::path log = temp.Path() / "Logs" / "run.log";
     const std::filesystem::path older = temp.Path() / "Logs" / "run.log.1";
     const auto line = [](int i) { return "line " + std::to_string(i) + std::string(23, '.'); };
@@ -49,7 +49,7 @@ TEST(LogFile, RotatesToOneOlderFileOnceTheLimitWouldBePassed) {
 }
 
 TEST(LogFile, AnUnwritableFolderRaisesTheSystemsMessage) {
-    TTempFolder temp;
+    TempFolder temp;
     WriteFile(temp.Path(), "Logs", "a file where the folder should be");
     EXPECT_THROW(AppendToLog((temp.Path() / "Logs" / "run.log").string(), "x\n", 100), Exception);
 }
@@ -59,7 +59,7 @@ TEST(LogFile, AnUnwritableFolderRaisesTheSystemsMessage) {
 class ConcurrentLog : public ::testing::TestWithParam<std::uint64_t> {};
 
 TEST_P(ConcurrentLog, KeepsEveryRecordWhole) {
-    TTempFolder temp;
+    TempFolder temp;
     const std::filesystem::path log = temp.Path() / "run.log";
     constexpr int kThreads = 6;
     constexpr int kLines = 200;

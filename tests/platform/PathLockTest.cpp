@@ -11,45 +11,45 @@ namespace corvane {
 namespace {
 
 TEST(PathLock, ASecondHolderWaitsAndKnowsItWaited) {
-    std::optional<TPathLock> first(std::in_place, "/tmp/x\\mod.exe");
+    std::optional<PathLock> first(std::in_place, "/tmp/x\\mod.exe");
     EXPECT_FALSE(first->Waited());
     std::atomic<bool> secondHolds{false};
     std::atomic<bool> secondWaited{false};
     std::thread second([&] {
-        TPathLock lock("/tmp/x//mod.exe"); // the same file, written natively
+        PathLock lock("/tmp/x//mod.exe"); // the same file, written natively
         secondHolds = true;
         secondWaited = lock.Waited();
     });
-    while (TPathLock::Waiting("/tmp/x/mod.exe") == 0)
+    while (PathLock::Waiting("/tmp/x/mod.exe") == 0)
         std::this_thread::yield();
     EXPECT_FALSE(secondHolds.load());
     first.reset();
     second.join();
     EXPECT_TRUE(secondHolds.load());
     EXPECT_TRUE(secondWaited.load());
-    EXPECT_EQ(TPathLock::Waiting("/tmp/x/mod.exe"), 0);
+    EXPECT_EQ(PathLock::Waiting("/tmp/x/mod.exe"), 0);
 }
 
 TEST(PathLock, OtherPathsAndOtherCapitalsDoNotWait) {
-    TPathLock one("/tmp/x/mod.exe");
-    TPathLock other("/tmp/x/MOD.EXE"); // another file on a case-sensitive file system
-    TPathLock third("/tmp/x/other.dll");
+    PathLock one("/tmp/x/mod.exe");
+    PathLock other("/tmp/x/MOD.EXE"); // another file on a case-sensitive file system
+    PathLock third("/tmp/x/other.dll");
     EXPECT_FALSE(other.Waited());
     EXPECT_FALSE(third.Waited());
 }
 
 TEST(PathLock, OnlyOneHolderAtATime) {
-    constexpr int Threads = 8;
-    constexpr int Rounds = 2000;
+    constexpr int threadCount = 8;
+    constexpr int rounds = 2000;
     std::atomic<int> inside{0};
     std::atomic<bool> overlap{false};
-    std::latch start(Threads);
+    std::latch start(threadCount);
     std::vector<std::thread> threads;
-    for (int t = 0; t < Threads; ++t)
+    for (int t = 0; t < threadCount; ++t)
         threads.emplace_back([&] {
             start.arrive_and_wait();
-            for (int round = 0; round < Rounds; ++round) {
-                TPathLock lock("/srv/app/shared.dll");
+            for (int round = 0; round < rounds; ++round) {
+                PathLock lock("/srv/app/shared.dll");
                 if (inside.fetch_add(1) != 0)
                     overlap = true;
                 inside.fetch_sub(1);
@@ -58,7 +58,7 @@ TEST(PathLock, OnlyOneHolderAtATime) {
     for (auto& thread : threads)
         thread.join();
     EXPECT_FALSE(overlap.load());
-    EXPECT_EQ(TPathLock::Waiting("/srv/app/shared.dll"), 0);
+    EXPECT_EQ(PathLock::Waiting("/srv/app/shared.dll"), 0);
 }
 
 } // namespace

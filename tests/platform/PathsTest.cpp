@@ -18,17 +18,17 @@ namespace corvane {
 namespace {
 
 struct JoinCase {
-    const char* Folder;
-    const char* Name;
-    const char* Expected;
-    friend void PrintTo(const JoinCase& c, std::ostream* os) { *os << c.Folder << " + " << c.Name; }
+    const char* folder;
+    const char* name;
+    const char* expected;
+    friend void PrintTo(const JoinCase& c, std::ostream* os) { *os << c.folder << " + " << c.name; }
 };
 
 class JoinRules : public ::testing::TestWithParam<JoinCase> {};
 
 TEST_P(JoinRules, JoinsAsTheSystemDoes) {
     const JoinCase& c = GetParam();
-    EXPECT_EQ(JoinPath(c.Folder, c.Name), c.Expected);
+    EXPECT_EQ(JoinPath(c.folder, c.name), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -55,10 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
                       JoinCase{"C:\\Corvane", "Ação.exe", "C:\\Corvane\\Ação.exe"}));
 
 struct BadCharCase {
-    std::string Folder;
-    std::string Name;
+    std::string folder;
+    std::string name;
     friend void PrintTo(const BadCharCase& c, std::ostream* os) {
-        *os << ::testing::PrintToString(c.Folder + " + " + c.Name);
+        *os << ::testing::PrintToString(c.folder + " + " + c.name);
     }
 };
 
@@ -66,9 +66,9 @@ class InvalidCharacters : public ::testing::TestWithParam<BadCharCase> {};
 
 TEST_P(InvalidCharacters, AreRefusedInEitherPart) {
     const BadCharCase& c = GetParam();
-    EXPECT_TRUE(HasInvalidPathChars(c.Folder + c.Name));
-    EXPECT_THAT([&] { JoinPath(c.Folder, c.Name); },
-                ::testing::ThrowsMessage<EArgumentException>(
+    EXPECT_TRUE(HasInvalidPathChars(c.folder + c.name));
+    EXPECT_THAT([&] { JoinPath(c.folder, c.name); },
+                ::testing::ThrowsMessage<ArgumentException>(
                     ::testing::StrEq("Invalid characters in path")));
 }
 
@@ -136,9 +136,9 @@ TEST(Paths, TheExtendedPrefixLiftsTheLengthLimit) {
     EXPECT_FALSE(IsPathTooLong("\\\\?\\" + longPath));
     EXPECT_EQ(WithoutExtendedPrefix("\\\\?\\" + longPath), longPath);
     EXPECT_EQ(WithoutExtendedPrefix(longPath), longPath);
-    EXPECT_NO_THROW(CheckPathLength(std::string(MaxPathLength - 1, 'x')));
-    EXPECT_THAT([] { CheckPathLength(std::string(MaxPathLength, 'x')); },
-                ::testing::ThrowsMessage<EPathTooLongException>(
+    EXPECT_NO_THROW(CheckPathLength(std::string(kMaxPathLength - 1, 'x')));
+    EXPECT_THAT([] { CheckPathLength(std::string(kMaxPathLength, 'x')); },
+                ::testing::ThrowsMessage<PathTooLongException>(
                     ::testing::StrEq("The specified path is too long")));
 }
 
@@ -160,15 +160,15 @@ void PrintTo(const LimitCase& c, std::ostream* os) {
 class PathLimit : public ::testing::TestWithParam<LimitCase> {
 protected:
     void SetUp() override {
-        std::filesystem::create_directories(FServer);
-        std::filesystem::create_directories(FLocal);
+        std::filesystem::create_directories(server_);
+        std::filesystem::create_directories(local_);
     }
 
-    // A path of exactly units UTF-16 units under FLocal, of folders named with "é" (two bytes
+    // A path of exactly units UTF-16 units under local_, of folders named with "é" (two bytes
     // each, one unit); the folders above its last level exist, and a folder path ends with a
     // backslash.
     std::string AccentedPath(size_t units, bool folder) {
-        std::string path = FLocal.string();
+        std::string path = local_.string();
         const std::string letter = "\xC3\xA9";
         size_t made = path.size(); // the temporary folder's path is ASCII
         const size_t end = folder ? units - 1 : units;
@@ -194,11 +194,11 @@ protected:
     void Apply(const std::string& path) {
         switch (GetParam().operation) {
         case LimitedOperation::Copy:
-            CopyFileReplacing(test::WriteFile(FServer, "mod.exe", "new").string(), path,
+            CopyFileReplacing(test::WriteFile(server_, "mod.exe", "new").string(), path,
                               test::TestAge());
             break;
         case LimitedOperation::Create:
-            TFileStream(path).Close();
+            FileStream(path).Close();
             break;
         case LimitedOperation::Delete:
             std::ofstream(std::filesystem::path(path)) << "old";
@@ -210,27 +210,27 @@ protected:
         }
     }
 
-    test::TTempFolder FTemp;
-    std::filesystem::path FServer = FTemp.Path() / "server";
-    std::filesystem::path FLocal = FTemp.Path() / "local";
+    test::TempFolder temp_;
+    std::filesystem::path server_ = temp_.Path() / "server";
+    std::filesystem::path local_ = temp_.Path() / "local";
 };
 
 TEST_P(PathLimit, CountsCharactersNotBytes) {
     const bool folder = GetParam().operation == LimitedOperation::ListRoot;
     EXPECT_NO_THROW(Apply(AccentedPath(GetParam().limit - 1, folder)));
-    std::filesystem::remove_all(FLocal);
-    std::filesystem::create_directories(FLocal);
-    // TFileStream tells the limit in its own words ("Cannot create file ... too long").
+    std::filesystem::remove_all(local_);
+    std::filesystem::create_directories(local_);
+    // FileStream tells the limit in its own words ("Cannot create file ... too long").
     EXPECT_THAT([&] { Apply(AccentedPath(GetParam().limit, folder)); },
                 ::testing::ThrowsMessage<Exception>(::testing::HasSubstr("too long")));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PathLimit,
-    ::testing::Values(LimitCase{"Copy", LimitedOperation::Copy, MaxPathLength},
-                      LimitCase{"CreateForWriting", LimitedOperation::Create, MaxPathLength},
-                      LimitCase{"CheckedDelete", LimitedOperation::Delete, MaxPathLength},
-                      LimitCase{"ListingRoot", LimitedOperation::ListRoot, MaxListingRootLength}),
+    ::testing::Values(LimitCase{"Copy", LimitedOperation::Copy, kMaxPathLength},
+                      LimitCase{"CreateForWriting", LimitedOperation::Create, kMaxPathLength},
+                      LimitCase{"CheckedDelete", LimitedOperation::Delete, kMaxPathLength},
+                      LimitCase{"ListingRoot", LimitedOperation::ListRoot, kMaxListingRootLength}),
     [](const auto& c) { return std::string(c.param.label); });
 
 } // namespace

@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(Process, StartsTheProgramDetached) {
-    const test::TTempFolder temp;
+    const test::TempFolder temp;
     const auto fifo = temp.Path() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Opened before the start, without blocking, so a program that never runs makes the
@@ -27,7 +27,7 @@ TEST(Process, StartsTheProgramDetached) {
     std::ofstream(script) << "#!/bin/sh\ncut -d' ' -f6 /proc/$$/stat > '" << fifo.string() << "'\n";
     fs::permissions(script, fs::perms::owner_all);
 
-    ASSERT_TRUE(StartDetachedProcess(script.string(), TStartupInfo{}));
+    ASSERT_TRUE(StartDetachedProcess(script.string(), StartupInfo{}));
     pollfd ready{reader, POLLIN, 0};
     ASSERT_EQ(::poll(&ready, 1, 30000), 1);
     char buffer[64] = {};
@@ -37,7 +37,7 @@ TEST(Process, StartsTheProgramDetached) {
     // Its own session, not this process's.
     EXPECT_NE(std::stol(buffer), static_cast<long>(::getsid(0)));
 
-    EXPECT_FALSE(StartDetachedProcess((temp.Path() / "missing").string(), TStartupInfo{}));
+    EXPECT_FALSE(StartDetachedProcess((temp.Path() / "missing").string(), StartupInfo{}));
 }
 
 } // namespace

@@ -16,47 +16,47 @@ namespace {
 class SimpleMailTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string LTemplate = (std::filesystem::temp_directory_path() / "mailXXXXXX").string();
-        ASSERT_NE(::mkdtemp(LTemplate.data()), nullptr);
-        FFolder = LTemplate;
-        const char* LPath = std::getenv("PATH");
-        FOldPath = LPath ? LPath : "";
-        ::setenv("PATH", ("/nonexistent:" + FFolder.string()).c_str(), 1);
+        std::string templateValue =
+            (std::filesystem::temp_directory_path() / "mailXXXXXX").string();
+        ASSERT_NE(::mkdtemp(templateValue.data()), nullptr);
+        folder_ = templateValue;
+        const char* path = std::getenv("PATH");
+        oldPath_ = path ? path : "";
+        ::setenv("PATH", ("/nonexistent:" + folder_.string()).c_str(), 1);
     }
     void TearDown() override {
-        ::setenv("PATH", FOldPath.c_str(), 1);
-        std::filesystem::remove_all(FFolder);
+        ::setenv("PATH", oldPath_.c_str(), 1);
+        std::filesystem::remove_all(folder_);
     }
 
-    void WriteTool(int AExitCode) {
-        const std::filesystem::path LTool = FFolder / "xdg-email";
-        std::ofstream(LTool) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \""
-                             << (FFolder / "args").string() << "\"\nexit " << AExitCode << "\n";
-        std::filesystem::permissions(LTool, std::filesystem::perms::owner_all);
+    void WriteTool(int exitCode) {
+        const std::filesystem::path tool = folder_ / "xdg-email";
+        std::ofstream(tool) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > \""
+                            << (folder_ / "args").string() << "\"\nexit " << exitCode << "\n";
+        std::filesystem::permissions(tool, std::filesystem::perms::owner_all);
     }
 
     std::string ToolArguments() const {
-        std::ifstream LFile(FFolder / "args");
-        std::stringstream LText;
-        LText << LFile.rdbuf();
-        return LText.str();
+        std::ifstream file(folder_ / "args");
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
     }
 
-    std::filesystem::path FFolder;
-    std::string FOldPath;
+    std::filesystem::path folder_;
+    std::string oldPath_;
 };
 
 TEST_F(SimpleMailTest, ToolOutcomeMapsOntoResultCodes) {
     const struct {
-        int ExitCode;
-        int Result;
-    } LCases[] = {
-        {0, SUCCESS_SUCCESS}, {3, MAPI_USER_ABORT}, {4, MAPI_E_FAILURE}, {1, MAPI_E_FAILURE}};
-    for (const auto& LCase : LCases) {
-        WriteTool(LCase.ExitCode);
-        TSimpleMail LMail;
-        EXPECT_EQ(LMail.SendMail("suporte@corvane.example"), LCase.Result)
-            << "exit code " << LCase.ExitCode;
+        int exitCode;
+        int result;
+    } cases[] = {{0, MailSuccess}, {3, MailUserAbort}, {4, MailFailure}, {1, MailFailure}};
+    for (const auto& caseValue : cases) {
+        WriteTool(caseValue.exitCode);
+        SimpleMail mail;
+        EXPECT_EQ(mail.SendMail("suporte@corvane.example"), caseValue.result)
+            << "exit code " << caseValue.exitCode;
         // One argument: the link with the address alone, so subject and body stay empty.
         EXPECT_EQ(ToolArguments(), "mailto:suporte@corvane.example\n");
     }
@@ -65,24 +65,24 @@ TEST_F(SimpleMailTest, ToolOutcomeMapsOntoResultCodes) {
 // Without the tool every send answers as a cancel, and the look-up is not repeated: a tool
 // installed later is not seen until the launcher restarts.
 TEST_F(SimpleMailTest, MissingToolIsLookedForOnce) {
-    TSimpleMail LMail;
-    EXPECT_EQ(LMail.SendMail("suporte@corvane.example"), MAPI_USER_ABORT);
+    SimpleMail mail;
+    EXPECT_EQ(mail.SendMail("suporte@corvane.example"), MailUserAbort);
     WriteTool(0);
-    EXPECT_EQ(LMail.SendMail("suporte@corvane.example"), MAPI_USER_ABORT);
+    EXPECT_EQ(mail.SendMail("suporte@corvane.example"), MailUserAbort);
     EXPECT_TRUE(ToolArguments().empty());
-    TSimpleMail LFresh;
-    EXPECT_EQ(LFresh.SendMail("suporte@corvane.example"), SUCCESS_SUCCESS);
+    SimpleMail fresh;
+    EXPECT_EQ(fresh.SendMail("suporte@corvane.example"), MailSuccess);
 }
 
 TEST(SimpleMailResultText, ListedCodesHaveTextsOthersNone) {
-    EXPECT_EQ(SimpleMailResultText(MAPI_USER_ABORT),
+    EXPECT_EQ(SimpleMailResultText(MailUserAbort),
               "The user canceled one of the dialog boxes; no message was sent.");
-    EXPECT_EQ(SimpleMailResultText(MAPI_E_TEXT_TOO_LARGE),
+    EXPECT_EQ(SimpleMailResultText(MailTextTooLarge),
               "The text in the message was too large to sent; the message was not sent.");
-    for (int LCode : {0, 4, 6, 13, 22, -1})
-        EXPECT_EQ(SimpleMailResultText(LCode), "") << LCode;
-    for (int LCode : {1, 2, 3, 5, 9, 10, 11, 12, 14, 15, 18, 21})
-        EXPECT_FALSE(SimpleMailResultText(LCode).empty()) << LCode;
+    for (int code : {0, 4, 6, 13, 22, -1})
+        EXPECT_EQ(SimpleMailResultText(code), "") << code;
+    for (int code : {1, 2, 3, 5, 9, 10, 11, 12, 14, 15, 18, 21})
+        EXPECT_FALSE(SimpleMailResultText(code).empty()) << code;
 }
 
 } // namespace

@@ -11,16 +11,16 @@ namespace corvane {
 namespace {
 
 struct DecodeCase {
-    const char* Name;
-    std::string Bytes;
-    std::string Expected;
-    friend void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.Name; }
+    const char* name;
+    std::string bytes;
+    std::string expected;
+    friend void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class TextFiles : public ::testing::TestWithParam<DecodeCase> {};
 
 TEST_P(TextFiles, DecodeToUtf8) {
-    EXPECT_EQ(TextFileToUtf8(GetParam().Bytes), GetParam().Expected);
+    EXPECT_EQ(TextFileToUtf8(GetParam().bytes), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
                                              6),
                                  "a\uFFFD"},
                       DecodeCase{"Empty", "", ""}, DecodeCase{"EmptyUtf16", "\xFF\xFE", ""}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(TextFiles, JunkNeverFailsAndComesOutAsValidUtf8) {
     std::mt19937 random(20190100);

@@ -86,28 +86,28 @@ TEST(Utf8Validity, AgreesWithIcuOnEveryLeadAndSecondByte) {
                 }
 }
 
-struct TOrder {
-    const char* Less;
-    const char* Greater;
+struct Order {
+    const char* less;
+    const char* greater;
 };
 
-void PrintTo(const TOrder& c, std::ostream* os) {
-    *os << c.Less << " < " << c.Greater;
+void PrintTo(const Order& c, std::ostream* os) {
+    *os << c.less << " < " << c.greater;
 }
 
-class OrdinalOrder : public ::testing::TestWithParam<TOrder> {};
+class OrdinalOrder : public ::testing::TestWithParam<Order> {};
 
 TEST_P(OrdinalOrder, FollowsUtf16CodeUnits) {
-    EXPECT_TRUE(OrdinalLess(GetParam().Less, GetParam().Greater));
-    EXPECT_FALSE(OrdinalLess(GetParam().Greater, GetParam().Less));
+    EXPECT_TRUE(OrdinalLess(GetParam().less, GetParam().greater));
+    EXPECT_FALSE(OrdinalLess(GetParam().greater, GetParam().less));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, OrdinalOrder,
-    ::testing::Values(TOrder{"B", "a"}, TOrder{"a", "ab"}, TOrder{"Z\\x", "Za"},
-                      TOrder{"\xC3\xA9", "\xC3\xAA"},               // é < ê
-                      TOrder{"\xF0\x9F\x98\x80", "\xEF\xBF\xBD"},   // U+1F600 < U+FFFD
-                      TOrder{"\xED\x9F\xBF", "\xF0\x9F\x98\x80"})); // U+D7FF < U+1F600
+    ::testing::Values(Order{"B", "a"}, Order{"a", "ab"}, Order{"Z\\x", "Za"},
+                      Order{"\xC3\xA9", "\xC3\xAA"},               // é < ê
+                      Order{"\xF0\x9F\x98\x80", "\xEF\xBF\xBD"},   // U+1F600 < U+FFFD
+                      Order{"\xED\x9F\xBF", "\xF0\x9F\x98\x80"})); // U+D7FF < U+1F600
 
 TEST(OrdinalOrder, EqualTextsAreNotLess) {
     EXPECT_FALSE(OrdinalLess("same", "same"));

@@ -14,34 +14,34 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::ThrowsMessage;
 
-TFileServiceOptions HttpsOptions(const TServedTree& tree, const TTestCertificate& certificate) {
-    TFileServiceOptions options;
-    options.Root = tree.Root().string();
-    options.Port = 0;
-    options.Threads = 2;
-    options.tlsCertificate = certificate.CertificatePEM;
-    options.tlsKey = certificate.PrivateKeyPEM;
-    options.Log = [](std::string_view) {};
+FileServiceOptions HttpsOptions(const ServedTree& tree, const TestCertificate& certificate) {
+    FileServiceOptions options;
+    options.root = tree.Root().string();
+    options.port = 0;
+    options.threads = 2;
+    options.tlsCertificate = certificate.certificatePem;
+    options.tlsKey = certificate.privateKeyPem;
+    options.log = [](std::string_view) {};
     return options;
 }
 
 TEST(Https, TheUpdatersClientListsAndDownloadsThroughTheHospitalsAuthority) {
-    TServedTree tree;
+    ServedTree tree;
     WriteFile(tree.Root() / "Morvik.exe", "morvik");
-    const TTestCertificate certificate = MakeSelfSignedCertificate({"localhost"}, {"127.0.0.1"});
-    TFileService service(HttpsOptions(tree, certificate));
+    const TestCertificate certificate = MakeSelfSignedCertificate({"localhost"}, {"127.0.0.1"});
+    FileService service(HttpsOptions(tree, certificate));
     const fs::path authority = tree.Base() / "hospital-ca.pem";
-    WriteFile(authority, certificate.CertificatePEM);
+    WriteFile(authority, certificate.certificatePem);
     struct Reset {
         ~Reset() { SetExtraCAFile(""); }
     } reset;
     SetExtraCAFile(authority.string());
     const std::string base = "https://127.0.0.1:" + std::to_string(service.Port());
 
-    TRESTClientFileList list(base);
+    FileServiceClient list(base);
     ASSERT_TRUE(list.Execute("\\", "*.*", true));
     ASSERT_EQ(list.Count(), 1);
-    EXPECT_EQ(list.Files()[0].FFileName, "Morvik.exe");
+    EXPECT_EQ(list.Files()[0].fileName, "Morvik.exe");
     TRESTClientDownload download(base);
     const fs::path local = tree.Base() / "Morvik.exe";
     EXPECT_TRUE(download.Download("Morvik.exe", local.string())) << download.Error();
@@ -49,7 +49,7 @@ TEST(Https, TheUpdatersClientListsAndDownloadsThroughTheHospitalsAuthority) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), "morvik");
 
     // Plain HTTP on that port gets no HTTP answer.
-    EXPECT_EQ(Get(service.Port(), "/folderlist").Status, 0);
+    EXPECT_EQ(Get(service.Port(), "/folderlist").status, 0);
 }
 
 struct UnusableCase {
@@ -63,17 +63,17 @@ struct UnusableCase {
 class UnusableCertificate : public ::testing::TestWithParam<UnusableCase> {};
 
 TEST_P(UnusableCertificate, IsRefusedBeforeServing) {
-    TServedTree tree;
-    const TTestCertificate certificate = MakeSelfSignedCertificate({}, {"127.0.0.1"});
-    TFileServiceOptions options = HttpsOptions(tree, certificate);
+    ServedTree tree;
+    const TestCertificate certificate = MakeSelfSignedCertificate({}, {"127.0.0.1"});
+    FileServiceOptions options = HttpsOptions(tree, certificate);
     const UnusableCase& unusable = GetParam();
     if (unusable.foreignKey)
-        options.tlsKey = MakeSelfSignedCertificate({}, {"127.0.0.1"}).PrivateKeyPEM;
+        options.tlsKey = MakeSelfSignedCertificate({}, {"127.0.0.1"}).privateKeyPem;
     if (unusable.certificate != nullptr)
         options.tlsCertificate = unusable.certificate;
     if (unusable.key != nullptr)
         options.tlsKey = unusable.key;
-    EXPECT_THAT([&] { TFileService service(options); },
+    EXPECT_THAT([&] { FileService service(options); },
                 ThrowsMessage<Exception>(HasSubstr(unusable.message)));
 }
 

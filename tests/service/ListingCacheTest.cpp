@@ -14,13 +14,13 @@ class ListingCache : public ServiceTest {
 protected:
     void SetUp() override {
         for (const char* name : {"Morvik.exe", "Bin/gds32.dll", "Bin/libpq.dll", "Relatorio/A.rav"})
-            WriteFile(FTree.Root() / name, name);
+            WriteFile(tree_.Root() / name, name);
         StartService();
     }
     std::string Listing() {
-        const THttpAnswer answer = Get(Port(), kWholeTree);
-        EXPECT_EQ(answer.Status, 200);
-        return answer.Body;
+        const HttpAnswer answer = Get(Port(), kWholeTree);
+        EXPECT_EQ(answer.status, 200);
+        return answer.body;
     }
     std::vector<std::string> Names() {
         auto names = ListedNames(Listing());
@@ -34,18 +34,18 @@ TEST_F(ListingCache, AMorningOfIdenticalListingsWalksTheTreeOnce) {
         EXPECT_EQ(Listing(), first);
     // Downloads by the name as listed need no walk at all.
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(Get(Port(), "/download?file=Bin%5Cgds32.dll").Status, 200);
-    EXPECT_EQ(FService->Catalog().Walks(), 1u);
+        EXPECT_EQ(Get(Port(), "/download?file=Bin%5Cgds32.dll").status, 200);
+    EXPECT_EQ(service_->Catalog().Walks(), 1u);
 }
 
 TEST_F(ListingCache, FollowsEveryChangeOfTheTree) {
-    const fs::path root = FTree.Root();
-    const TDateTime stamped = EncodeDateTime(2020, 5, 4, 3, 2, 1, 9);
+    const fs::path root = tree_.Root();
+    const DateTime stamped = EncodeDateTime(2020, 5, 4, 3, 2, 1, 9);
     struct Step {
-        const char* What;
-        std::function<void()> Change;
-        std::vector<std::string> Present;
-        std::vector<std::string> Absent;
+        const char* what;
+        std::function<void()> change;
+        std::vector<std::string> present;
+        std::vector<std::string> absent;
     };
     const std::vector<Step> steps = {
         {"stamped", [&] { SetFileAge((root / "Bin" / "gds32.dll").string(), stamped); }, {}, {}},
@@ -61,69 +61,69 @@ TEST_F(ListingCache, FollowsEveryChangeOfTheTree) {
          {"Bin\\libpq.dll"}},
         {"deleted", [&] { fs::remove(root / "Bin" / "novo.dll"); }, {}, {"Bin\\novo.dll"}},
         {"folder moved out",
-         [&] { fs::rename(root / "Nova", FTree.Base() / "Nova"); },
+         [&] { fs::rename(root / "Nova", tree_.Base() / "Nova"); },
          {},
          {"Nova\\um.txt", "Nova\\dois.txt"}},
         {"folder moved back",
-         [&] { fs::rename(FTree.Base() / "Nova", root / "Nova"); },
+         [&] { fs::rename(tree_.Base() / "Nova", root / "Nova"); },
          {"Nova\\um.txt", "Nova\\dois.txt"},
          {}},
         {"folder removed", [&] { fs::remove_all(root / "Relatorio"); }, {}, {"Relatorio\\A.rav"}},
     };
     Listing();
     for (const Step& step : steps) {
-        SCOPED_TRACE(step.What);
-        const std::uint64_t walks = FService->Catalog().Walks();
-        step.Change();
+        SCOPED_TRACE(step.what);
+        const std::uint64_t walks = service_->Catalog().Walks();
+        step.change();
         const std::vector<std::string> names = Names();
-        for (const std::string& name : step.Present)
+        for (const std::string& name : step.present)
             EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
-        for (const std::string& name : step.Absent)
+        for (const std::string& name : step.absent)
             EXPECT_EQ(std::find(names.begin(), names.end(), name), names.end()) << name;
-        EXPECT_EQ(FService->Catalog().Walks(), walks + 1);
+        EXPECT_EQ(service_->Catalog().Walks(), walks + 1);
         Listing();
-        EXPECT_EQ(FService->Catalog().Walks(), walks + 1) << "walked again without a change";
+        EXPECT_EQ(service_->Catalog().Walks(), walks + 1) << "walked again without a change";
     }
     EXPECT_EQ(ListedAge(Listing(), "Bin\\gds32.dll"), "2020-05-04T03:02:01.009");
 }
 
 TEST_F(ListingCache, ContentWrittenInPlaceChangesTheAge) {
-    SetFileAge((FTree.Root() / "Morvik.exe").string(), EncodeDateTime(2019, 1, 1, 0, 0, 0, 0));
+    SetFileAge((tree_.Root() / "Morvik.exe").string(), EncodeDateTime(2019, 1, 1, 0, 0, 0, 0));
     EXPECT_EQ(ListedAge(Listing(), "Morvik.exe"), "2019-01-01T00:00:00.000");
-    WriteFile(FTree.Root() / "Morvik.exe", "versão nova"); // the folder's own time stays
+    WriteFile(tree_.Root() / "Morvik.exe", "versão nova"); // the folder's own time stays
     EXPECT_NE(ListedAge(Listing(), "Morvik.exe"), "2019-01-01T00:00:00.000");
 }
 
 // A file is read for its hash once per content: when the service starts, and again only
 // for a file whose content or stamp changed.
 TEST_F(ListingCache, ReadsEachContentOnceForItsHash) {
-    TFileCatalog& catalog = FService->Catalog();
+    FileCatalog& catalog = service_->Catalog();
     EXPECT_EQ(catalog.FilesHashed(), 4u);
     const std::string first = Listing();
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(Listing(), first);
-        EXPECT_EQ(Get(Port(), "/download?file=Bin%5Cgds32.dll").Status, 200);
+        EXPECT_EQ(Get(Port(), "/download?file=Bin%5Cgds32.dll").status, 200);
     }
     EXPECT_EQ(catalog.FilesHashed(), 4u);
 
-    WriteFile(FTree.Root() / "Morvik.exe", "versao 2 do modulo");
+    WriteFile(tree_.Root() / "Morvik.exe", "versao 2 do modulo");
     const std::string second = Listing();
     EXPECT_EQ(ListedContent(second, "Morvik.exe"),
               (ListedFileContent{
                   18, "c1672642ec4f5b4d5aef60d4663af5efd77fb9a1c34c5debb8e0d262d29933a9"}));
     EXPECT_EQ(ListedContent(second, "Bin\\gds32.dll"), ListedContent(first, "Bin\\gds32.dll"));
     EXPECT_EQ(catalog.FilesHashed(), 5u);
-    WriteFile(FTree.Root() / "Bin" / "novo.dll", "n");
+    WriteFile(tree_.Root() / "Bin" / "novo.dll", "n");
     Listing();
     EXPECT_EQ(catalog.FilesHashed(), 6u);
 }
 
 TEST_F(ListingCache, AFileAddedAfterTheWalkIsFoundInAnyLetterCase) {
     Listing();
-    WriteFile(FTree.Root() / "Bin" / "Novo.DLL", "novo");
-    const THttpAnswer answer = Get(Port(), "/download?file=BIN%5Cnovo.dll");
-    EXPECT_EQ(answer.Status, 200);
-    EXPECT_EQ(answer.Body, "novo");
+    WriteFile(tree_.Root() / "Bin" / "Novo.DLL", "novo");
+    const HttpAnswer answer = Get(Port(), "/download?file=BIN%5Cnovo.dll");
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, "novo");
 }
 
 } // namespace

@@ -10,17 +10,17 @@ namespace corvane {
 namespace {
 
 struct MaskCase {
-    const char* Mask;
-    const char* Name;
-    bool Matches;
+    const char* mask;
+    const char* name;
+    bool matches;
 };
 
 class Mask : public ::testing::TestWithParam<MaskCase> {};
 
 TEST_P(Mask, MatchesWithoutRegardToCase) {
     const MaskCase& c = GetParam();
-    EXPECT_EQ(TFileMask(c.Mask).MatchesUpper(UpperCase(c.Name)), c.Matches)
-        << c.Mask << " / " << c.Name;
+    EXPECT_EQ(FileMask(c.mask).MatchesUpper(UpperCase(c.name)), c.matches)
+        << c.mask << " / " << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -39,15 +39,15 @@ INSTANTIATE_TEST_SUITE_P(
                       MaskCase{"Layout0?.rav", "Layout010.rav", false}));
 
 struct NameCase {
-    const char* Name;
-    bool Accepted;
+    const char* name;
+    bool accepted;
 };
 
 class RequestedName : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(RequestedName, AcceptsOnlyPlainNamesBeneathTheRoot) {
     const NameCase& c = GetParam();
-    EXPECT_EQ(SplitRequestedName(std::string_view(c.Name)).has_value(), c.Accepted) << c.Name;
+    EXPECT_EQ(SplitRequestedName(std::string_view(c.name)).has_value(), c.accepted) << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -78,10 +78,10 @@ TEST(RequestedFolder, TheRootHasSeveralSpellings) {
 TEST(Query, TheListingQueryIsFormEncoded) {
     const auto params = ParseFormQuery("folder=Relat%C3%B3rio+2&mask=*.*&recursive=");
     ASSERT_EQ(params.size(), 3u);
-    EXPECT_EQ(params[0].Value, "Relatório 2");
-    EXPECT_EQ(FindParam(params, "MASK")->Value, "*.*");
+    EXPECT_EQ(params[0].value, "Relatório 2");
+    EXPECT_EQ(FindParam(params, "MASK")->value, "*.*");
     ASSERT_NE(FindParam(params, "recursive"), nullptr);
-    EXPECT_EQ(FindParam(params, "recursive")->Value, "");
+    EXPECT_EQ(FindParam(params, "recursive")->value, "");
     EXPECT_EQ(FindParam(ParseFormQuery("folder=%5C&mask=*.*"), "recursive"), nullptr);
 }
 

@@ -72,7 +72,7 @@ std::string FindNginx() {
 }
 
 std::uint16_t FreePort() {
-    TSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -198,8 +198,8 @@ private:
 class NginxExport : public ServiceTest {
 protected:
     void SetUp() override {
-        const fs::path root = FTree.Root();
-        PlantTraversalTree(FTree);
+        const fs::path root = tree_.Root();
+        PlantTraversalTree(tree_);
         WriteFile(root / "README", "leia-me");
         WriteFile(root / "empty.dat", "");
         WriteFile(root / "a+b&c=d.txt", "sinais");
@@ -217,19 +217,19 @@ protected:
         WriteFile(root, "Unrelated.exe", "not asked for", TestAge(5));
 
         Export();
-        nginx_ = std::make_unique<NginxProcess>(FTree.Base() / "nginx",
+        nginx_ = std::make_unique<NginxProcess>(tree_.Base() / "nginx",
                                                 ExportFolder() / "nginx-http.conf",
                                                 ExportFolder() / "nginx-server.conf");
         ASSERT_EQ(nginx_->Problem(), "");
         StartService();
     }
 
-    fs::path ExportFolder() const { return FTree.Base() / "export"; }
+    fs::path ExportFolder() const { return tree_.Base() / "export"; }
 
     void Export() {
         const ProgramRun run = RunProgram({CORVANE_FILESERVICE, "export", "--root",
-                                           FTree.Root().string(), "--out", ExportFolder()},
-                                          FTree.Base());
+                                           tree_.Root().string(), "--out", ExportFolder()},
+                                          tree_.Base());
         ASSERT_EQ(run.exitCode, 0) << run.err;
     }
 
@@ -248,7 +248,7 @@ std::vector<std::string> SortedLines(const std::string& text) {
 }
 
 TEST_F(NginxExport, TheUpdaterFillsAnEmptyInstallationAndThenFetchesNothing) {
-    const fs::path local = FTree.Base() / "estacao";
+    const fs::path local = tree_.Base() / "estacao";
     fs::create_directories(local / "Relatorio"); // the updater creates no folders
     const std::vector<std::string> args{CORVANE_UPDATE_EXE,
                                         "--local",
@@ -257,7 +257,7 @@ TEST_F(NginxExport, TheUpdaterFillsAnEmptyInstallationAndThenFetchesNothing) {
                                         "http://127.0.0.1:" + std::to_string(NginxPort()),
                                         "--module",
                                         "Farmácia.exe"};
-    const ProgramRun first = RunProgram(args, FTree.Base());
+    const ProgramRun first = RunProgram(args, tree_.Base());
     EXPECT_EQ(first.exitCode, 0) << first.out << first.err;
     EXPECT_EQ(SortedLines(first.out),
               (std::vector<std::string>{"updated Farmácia.exe", "updated Relatorio\\Layout01.rav",
@@ -266,14 +266,14 @@ TEST_F(NginxExport, TheUpdaterFillsAnEmptyInstallationAndThenFetchesNothing) {
     EXPECT_EQ(ReadFile(local / "Farmácia.exe"), "module");
     EXPECT_EQ(ReadFile(local / "gds32.dll"), "gds");
     EXPECT_EQ(ReadFile(local / "Relatorio" / "Layout01.rav"), "layout 1");
-    for (const auto& [name, age] : {std::pair<std::string, TDateTime>{"Farmácia.exe", TestAge(1)},
+    for (const auto& [name, age] : {std::pair<std::string, DateTime>{"Farmácia.exe", TestAge(1)},
                                     {"central.ini", TestAge(2)},
                                     {"gds32.dll", TestAge(3)},
                                     {"Relatorio/Layout01.rav", TestAge(4)}})
         EXPECT_EQ(FileAge((local / name).string()), age) << name;
     EXPECT_FALSE(fs::exists(local / "Unrelated.exe"));
 
-    const ProgramRun second = RunProgram(args, FTree.Base());
+    const ProgramRun second = RunProgram(args, tree_.Base());
     EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
     EXPECT_EQ(second.out, "47 files compared, 0 to fetch: 0 updated, 0 failed\n");
 }
@@ -284,12 +284,12 @@ class NginxAnswer : public NginxExport, public ::testing::WithParamInterface<con
 // for names in every letter case and form the service takes.
 TEST_P(NginxAnswer, IsTheServicesAnswer) {
     const std::string target = GetParam();
-    const THttpAnswer service = Get(Port(), target);
-    const THttpAnswer nginx = Get(NginxPort(), target);
-    ASSERT_NE(service.Status, 0) << target;
-    EXPECT_EQ(nginx.Status, service.Status) << target << " -> " << nginx.Body;
+    const HttpAnswer service = Get(Port(), target);
+    const HttpAnswer nginx = Get(NginxPort(), target);
+    ASSERT_NE(service.status, 0) << target;
+    EXPECT_EQ(nginx.status, service.status) << target << " -> " << nginx.body;
     EXPECT_EQ(nginx.Header("content-type"), service.Header("content-type")) << target;
-    EXPECT_EQ(nginx.Body, service.Body) << target;
+    EXPECT_EQ(nginx.body, service.body) << target;
     EXPECT_EQ(nginx.Header("content-encoding"), "") << target;
 }
 
@@ -319,28 +319,28 @@ INSTANTIATE_TEST_SUITE_P(
         "/download?file=Morvik.exe&x=1"));
 
 TEST_F(NginxExport, OtherMethodsAreRefusedAndHeadSendsNoBody) {
-    const THttpAnswer service =
+    const HttpAnswer service =
         Exchange(Port(), "POST", "/download?file=Morvik.exe", "Content-Length: 4\r\n", "abcd");
-    const THttpAnswer nginx =
+    const HttpAnswer nginx =
         Exchange(NginxPort(), "POST", "/download?file=Morvik.exe", "Content-Length: 4\r\n", "abcd");
-    EXPECT_EQ(nginx.Status, 405);
+    EXPECT_EQ(nginx.status, 405);
     EXPECT_EQ(nginx.Header("allow"), service.Header("allow"));
-    EXPECT_EQ(nginx.Body, service.Body);
+    EXPECT_EQ(nginx.body, service.body);
 
-    const THttpAnswer head = Exchange(NginxPort(), "HEAD", "/download?file=MORVIK.EXE");
-    EXPECT_EQ(head.Status, 200);
+    const HttpAnswer head = Exchange(NginxPort(), "HEAD", "/download?file=MORVIK.EXE");
+    EXPECT_EQ(head.status, 200);
     EXPECT_EQ(head.Header("content-length"), "6");
-    EXPECT_EQ(head.Body, "");
+    EXPECT_EQ(head.body, "");
 }
 
 class NginxTraversal : public NginxExport, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(NginxTraversal, IsRefusedWithTheServicesErrorObject) {
-    const std::string target = "/download?file=" + ExpandTraversal(GetParam(), FTree);
-    const THttpAnswer answer = Get(NginxPort(), target);
-    EXPECT_EQ(answer.Status, 404) << target;
-    EXPECT_TRUE(IsErrorObject(answer.Body, 404)) << target << " -> " << answer.Body;
-    EXPECT_EQ(answer.Body.find(TServedTree::kSecret), std::string::npos) << target;
+    const std::string target = "/download?file=" + ExpandTraversal(GetParam(), tree_);
+    const HttpAnswer answer = Get(NginxPort(), target);
+    EXPECT_EQ(answer.status, 404) << target;
+    EXPECT_TRUE(IsErrorObject(answer.body, 404)) << target << " -> " << answer.body;
+    EXPECT_EQ(answer.body.find(ServedTree::kSecret), std::string::npos) << target;
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryEncoding, NginxTraversal, ::testing::ValuesIn(kTraversalNames));
@@ -349,22 +349,22 @@ INSTANTIATE_TEST_SUITE_P(EveryEncoding, NginxTraversal, ::testing::ValuesIn(kTra
 // climbs above "/", 404 otherwise), never the secret or a served file.
 TEST_F(NginxExport, PathsOtherThanTheTwoResourcesAreNotFiles) {
     for (const char* target : kOtherPathTargets) {
-        const THttpAnswer answer = Get(NginxPort(), target);
-        EXPECT_TRUE(answer.Status == 400 || answer.Status == 404)
-            << target << " -> " << answer.Status;
-        EXPECT_EQ(answer.Body.find(TServedTree::kSecret), std::string::npos) << target;
-        EXPECT_EQ(answer.Body.find("morvik"), std::string::npos) << target;
-        EXPECT_EQ(answer.Body.find("layout 1"), std::string::npos) << target;
+        const HttpAnswer answer = Get(NginxPort(), target);
+        EXPECT_TRUE(answer.status == 400 || answer.status == 404)
+            << target << " -> " << answer.status;
+        EXPECT_EQ(answer.body.find(ServedTree::kSecret), std::string::npos) << target;
+        EXPECT_EQ(answer.body.find("morvik"), std::string::npos) << target;
+        EXPECT_EQ(answer.body.find("layout 1"), std::string::npos) << target;
     }
 }
 
 // A link put in a listed file's place after the export leads nowhere.
 TEST_F(NginxExport, ALinkSwappedInAfterTheExportIsNotFollowed) {
-    fs::remove(FTree.Root() / "README");
-    fs::create_symlink("../secret.txt", FTree.Root() / "README");
-    const THttpAnswer answer = Get(NginxPort(), "/download?file=README");
-    EXPECT_EQ(answer.Status, 404);
-    EXPECT_TRUE(IsErrorObject(answer.Body, 404)) << answer.Body;
+    fs::remove(tree_.Root() / "README");
+    fs::create_symlink("../secret.txt", tree_.Root() / "README");
+    const HttpAnswer answer = Get(NginxPort(), "/download?file=README");
+    EXPECT_EQ(answer.status, 404);
+    EXPECT_TRUE(IsErrorObject(answer.body, 404)) << answer.body;
 }
 
 // The export holds the root's listings only: other folders and masks get an error object, not
@@ -373,9 +373,9 @@ TEST_F(NginxExport, OtherListingsAreRefusedWithAnErrorObject) {
     for (const char* target :
          {"/folderlist?folder=Relatorio&recursive=", "/folderlist?folder=%5C&mask=*.rav&recursive=",
           "/folderlist?%66older=Relatorio&recursive=", "/folderlist?folder=..&recursive="}) {
-        const THttpAnswer answer = Get(NginxPort(), target);
-        EXPECT_EQ(answer.Status, 400) << target;
-        EXPECT_TRUE(IsErrorObject(answer.Body, 400)) << target << " -> " << answer.Body;
+        const HttpAnswer answer = Get(NginxPort(), target);
+        EXPECT_EQ(answer.status, 400) << target;
+        EXPECT_TRUE(IsErrorObject(answer.body, 400)) << target << " -> " << answer.body;
     }
 }
 
@@ -391,12 +391,12 @@ TEST_F(NginxExport, ReexportsReachReadersWhole) {
     std::vector<std::string> faults;
     std::thread reader([&] {
         while (!done.load()) {
-            const THttpAnswer listing =
+            const HttpAnswer listing =
                 Get(NginxPort(), "/folderlist?folder=%5C&mask=*.*&recursive=");
-            const auto names = ListedNames(listing.Body);
-            if (listing.Status != 200 || !names) {
-                faults.push_back("listing " + std::to_string(listing.Status) + ": " +
-                                 listing.Body.substr(0, 200));
+            const auto names = ListedNames(listing.body);
+            if (listing.status != 200 || !names) {
+                faults.push_back("listing " + std::to_string(listing.status) + ": " +
+                                 listing.body.substr(0, 200));
                 continue;
             }
             ++listings;
@@ -412,7 +412,7 @@ TEST_F(NginxExport, ReexportsReachReadersWhole) {
     });
     for (int i = 0; i < kExports; ++i) {
         const std::string name = "Novo" + std::to_string(i) + ".dll";
-        WriteFile(FTree.Root() / name, name);
+        WriteFile(tree_.Root() / name, name);
         Export();
         nginx_->Reload();
     }
@@ -421,7 +421,7 @@ TEST_F(NginxExport, ReexportsReachReadersWhole) {
     const auto deadline = std::chrono::steady_clock::now() + 30s;
     std::optional<std::vector<std::string>> last;
     while (std::chrono::steady_clock::now() < deadline) {
-        last = ListedNames(Get(NginxPort(), "/folderlist?folder=%5C&mask=*.*&recursive=").Body);
+        last = ListedNames(Get(NginxPort(), "/folderlist?folder=%5C&mask=*.*&recursive=").body);
         if (last && std::count(last->begin(), last->end(), lastName) == 1 && nginx_->Workers() == 1)
             break;
         std::this_thread::sleep_for(20ms); // nginx's workers taking the new configuration
@@ -434,7 +434,7 @@ TEST_F(NginxExport, ReexportsReachReadersWhole) {
     ASSERT_EQ(std::count(last->begin(), last->end(), lastName), 1);
     for (int i = 0; i < kExports; ++i) {
         const std::string name = "Novo" + std::to_string(i) + ".dll";
-        EXPECT_EQ(Get(NginxPort(), "/download?file=" + name).Body, name);
+        EXPECT_EQ(Get(NginxPort(), "/download?file=" + name).body, name);
     }
     // The listings of the last two exports stay, the older ones are gone.
     std::vector<std::string> files;

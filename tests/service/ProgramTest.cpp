@@ -18,17 +18,17 @@ namespace corvane::test {
 namespace {
 
 // The limit of open files a program is started with.
-struct TOpenFiles {
-    rlim_t Soft;
-    rlim_t Hard;
+struct OpenFiles {
+    rlim_t soft;
+    rlim_t hard;
 };
 
 // The program started with pipes on its standard output and error; its standard error is
 // read as it comes, so that a talkative program never blocks on a full pipe.
-class TProgram {
+class Program {
 public:
-    explicit TProgram(const std::vector<std::string>& args,
-                      std::optional<TOpenFiles> openFiles = std::nullopt) {
+    explicit Program(const std::vector<std::string>& args,
+                     std::optional<OpenFiles> openFiles = std::nullopt) {
         int out[2];
         int err[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
@@ -44,16 +44,16 @@ public:
             posix_spawn_file_actions_init(&actions);
             posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
             posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-            if (::posix_spawn(&FPid, CORVANE_FILESERVICE, &actions, nullptr, argv.data(),
+            if (::posix_spawn(&pid_, CORVANE_FILESERVICE, &actions, nullptr, argv.data(),
                               environ) != 0)
-                FPid = -1;
+                pid_ = -1;
             posix_spawn_file_actions_destroy(&actions);
         } else {
             // posix_spawn cannot set a limit: the child sets it between fork and exec, with
             // calls that are safe there only.
-            const rlimit limit{openFiles->Soft, openFiles->Hard};
-            FPid = ::fork();
-            if (FPid == 0) {
+            const rlimit limit{openFiles->soft, openFiles->hard};
+            pid_ = ::fork();
+            if (pid_ == 0) {
                 if (::dup2(out[1], STDOUT_FILENO) < 0 || ::dup2(err[1], STDERR_FILENO) < 0 ||
                     ::setrlimit(RLIMIT_NOFILE, &limit) != 0)
                     ::_exit(126);
@@ -63,26 +63,26 @@ public:
         }
         ::close(out[1]);
         ::close(err[1]);
-        FOut = TSocket(out[0]);
-        FErr = TSocket(err[0]);
-        FErrReader = std::thread([this] { ReadErrors(); });
+        out_ = Socket(out[0]);
+        err_ = Socket(err[0]);
+        errReader_ = std::thread([this] { ReadErrors(); });
     }
-    ~TProgram() {
-        if (FPid > 0) {
-            ::kill(FPid, SIGKILL);
-            ::waitpid(FPid, nullptr, 0);
+    ~Program() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
         }
-        if (FErrReader.joinable())
-            FErrReader.join();
+        if (errReader_.joinable())
+            errReader_.join();
     }
-    bool Started() const { return FPid > 0; }
-    pid_t Pid() const { return FPid; }
+    bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
 
     // The first line of standard output: the address served.
     std::string FirstLine() {
         std::string line;
         char c = 0;
-        while (::read(FOut.Get(), &c, 1) == 1 && c != '\n')
+        while (::read(out_.Get(), &c, 1) == 1 && c != '\n')
             line += c;
         return line;
     }
@@ -91,20 +91,20 @@ public:
     // status (-1 when not a normal exit).
     int Finish(std::string& errors) {
         int status = 0;
-        ::waitpid(std::exchange(FPid, -1), &status, 0);
-        if (FErrReader.joinable())
-            FErrReader.join();
-        errors = FErrors;
+        ::waitpid(std::exchange(pid_, -1), &status, 0);
+        if (errReader_.joinable())
+            errReader_.join();
+        errors = errors_;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     // Waits (at most `limit`) until standard error holds `text` `count` times.
     bool WaitForErrors(std::string_view text, size_t count, std::chrono::seconds limit) {
-        std::unique_lock lock(FLock);
-        return FChanged.wait_for(lock, limit, [&] {
+        std::unique_lock lock(lock_);
+        return changed_.wait_for(lock, limit, [&] {
             size_t seen = 0;
-            for (size_t at = FErrors.find(text); at != std::string::npos;
-                 at = FErrors.find(text, at + text.size()))
+            for (size_t at = errors_.find(text); at != std::string::npos;
+                 at = errors_.find(text, at + text.size()))
                 ++seen;
             return seen >= count;
         });
@@ -113,22 +113,22 @@ public:
 private:
     void ReadErrors() {
         char buffer[4096];
-        for (ssize_t got; (got = ::read(FErr.Get(), buffer, sizeof buffer)) > 0;) {
+        for (ssize_t got; (got = ::read(err_.Get(), buffer, sizeof buffer)) > 0;) {
             {
-                std::lock_guard lock(FLock);
-                FErrors.append(buffer, static_cast<size_t>(got));
+                std::lock_guard lock(lock_);
+                errors_.append(buffer, static_cast<size_t>(got));
             }
-            FChanged.notify_all();
+            changed_.notify_all();
         }
     }
 
-    pid_t FPid = -1;
-    TSocket FOut;
-    TSocket FErr;
-    std::mutex FLock;
-    std::condition_variable FChanged;
-    std::string FErrors;
-    std::thread FErrReader;
+    pid_t pid_ = -1;
+    Socket out_;
+    Socket err_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::string errors_;
+    std::thread errReader_;
 };
 
 std::uint16_t PortOf(const std::string& address) {
@@ -139,18 +139,18 @@ std::uint16_t PortOf(const std::string& address) {
 }
 
 TEST(Program, ServesLogsAndStopsCleanlyOnSigtermWithADownloadUnderWay) {
-    TServedTree tree;
+    ServedTree tree;
     WriteFile(tree.Root() / "Morvik.exe", "morvik");
     WriteFile(tree.Root() / "large.bin", PatternContent(32u << 20));
-    TProgram program({"--root", tree.Root().string(), "--port", "0"});
+    Program program({"--root", tree.Root().string(), "--port", "0"});
     ASSERT_TRUE(program.Started());
     const std::string address = program.FirstLine();
     ASSERT_EQ(address.rfind("http://127.0.0.1:", 0), 0u) << address;
     const std::uint16_t port = PortOf(address);
 
-    EXPECT_EQ(Get(port, "/download?file=MORVIK.EXE").Body, "morvik");
+    EXPECT_EQ(Get(port, "/download?file=MORVIK.EXE").body, "morvik");
     // A client that stopped reading halfway through a large file.
-    TSocket stalled = Connect(port);
+    Socket stalled = Connect(port);
     ASSERT_TRUE(SendAll(stalled.Get(), RequestText("GET", "/download?file=large.bin")));
     char first[1024];
     ASSERT_GT(::recv(stalled.Get(), first, sizeof first, 0), 0);
@@ -163,24 +163,24 @@ TEST(Program, ServesLogsAndStopsCleanlyOnSigtermWithADownloadUnderWay) {
 }
 
 struct CommandLineCase {
-    std::vector<std::string> Args; // "{ROOT}" stands for an existing folder
-    int ExitCode;
-    const char* Message; // part of what standard error says
+    std::vector<std::string> args; // "{ROOT}" stands for an existing folder
+    int exitCode;
+    const char* message; // part of what standard error says
 };
 
 class CommandLine : public ::testing::TestWithParam<CommandLineCase> {};
 
 TEST_P(CommandLine, RefusesWhatItCannotServe) {
-    TServedTree tree;
-    std::vector<std::string> args = GetParam().Args;
+    ServedTree tree;
+    std::vector<std::string> args = GetParam().args;
     for (std::string& arg : args)
         if (const size_t at = arg.find("{ROOT}"); at != std::string::npos)
             arg.replace(at, 6, tree.Root().string());
-    TProgram program(args);
+    Program program(args);
     ASSERT_TRUE(program.Started());
     std::string errors;
-    EXPECT_EQ(program.Finish(errors), GetParam().ExitCode) << errors;
-    EXPECT_NE(errors.find(GetParam().Message), std::string::npos) << errors;
+    EXPECT_EQ(program.Finish(errors), GetParam().exitCode) << errors;
+    EXPECT_NE(errors.find(GetParam().message), std::string::npos) << errors;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -216,24 +216,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The system service's configuration leaves both names empty for plain HTTP.
 TEST(Program, EmptyCertificateAndKeyServePlainHttp) {
-    TServedTree tree;
+    ServedTree tree;
     WriteFile(tree.Root() / "Morvik.exe", "morvik");
-    TProgram program(
+    Program program(
         {"--root", tree.Root().string(), "--port", "0", "--tls-certificate", "", "--tls-key", ""});
     ASSERT_TRUE(program.Started());
     const std::string address = program.FirstLine();
     ASSERT_EQ(address.rfind("http://127.0.0.1:", 0), 0u) << address;
-    EXPECT_EQ(Get(PortOf(address), "/download?file=Morvik.exe").Body, "morvik");
+    EXPECT_EQ(Get(PortOf(address), "/download?file=Morvik.exe").body, "morvik");
 }
 
 TEST(Program, APortInUseIsReported) {
-    TServedTree tree;
-    TFileServiceOptions options;
-    options.Root = tree.Root().string();
-    options.Port = 0;
-    options.Log = [](std::string_view) {};
-    TFileService holder(options);
-    TProgram program({"--root", tree.Root().string(), "--port", std::to_string(holder.Port())});
+    ServedTree tree;
+    FileServiceOptions options;
+    options.root = tree.Root().string();
+    options.port = 0;
+    options.log = [](std::string_view) {};
+    FileService holder(options);
+    Program program({"--root", tree.Root().string(), "--port", std::to_string(holder.Port())});
     std::string errors;
     EXPECT_EQ(program.Finish(errors), 1) << errors;
     EXPECT_NE(errors.find("não pôde escutar"), std::string::npos) << errors;
@@ -258,8 +258,8 @@ long SoftOpenFileLimitOf(pid_t pid) {
 }
 
 // One exchange whose answer must come within `limit`.
-THttpAnswer GetWithin(std::uint16_t port, std::string_view target, std::chrono::seconds limit) {
-    TSocket socket = Connect(port);
+HttpAnswer GetWithin(std::uint16_t port, std::string_view target, std::chrono::seconds limit) {
+    Socket socket = Connect(port);
     if (socket.Get() < 0)
         return {};
     const timeval patience{static_cast<time_t>(limit.count()), 0};
@@ -296,25 +296,25 @@ TEST(Program, IdleConnectionsBeyondTheOpenFileLimitKeepNoOneOut) {
     constexpr auto kHeaderTimeout = 3s;
     if (!CanHoldSockets(kIdle + 256))
         GTEST_SKIP() << "this process cannot hold " << kIdle << " sockets";
-    TServedTree tree;
+    ServedTree tree;
     WriteFile(tree.Root() / "Morvik.exe", "morvik");
     // Started below its hard limit of 1,024 open files, which it raises itself to.
-    TProgram program({"--root", tree.Root().string(), "--port", "0", "--header-timeout",
-                      std::to_string(kHeaderTimeout.count())},
-                     TOpenFiles{512, 1024});
+    Program program({"--root", tree.Root().string(), "--port", "0", "--header-timeout",
+                     std::to_string(kHeaderTimeout.count())},
+                    OpenFiles{512, 1024});
     ASSERT_TRUE(program.Started());
     const std::uint16_t port = PortOf(program.FirstLine());
     ASSERT_NE(port, 0);
     EXPECT_EQ(SoftOpenFileLimitOf(program.Pid()), 1024);
 
     // A client that keeps its connection after an answer and then says nothing more.
-    TSocket kept = Connect(port);
+    Socket kept = Connect(port);
     ASSERT_TRUE(
         SendAll(kept.Get(), "GET /download?file=Morvik.exe HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
     ASSERT_EQ(ReadOneAnswerBody(kept.Get()), "morvik");
 
     const auto start = std::chrono::steady_clock::now();
-    std::vector<TSocket> idle;
+    std::vector<Socket> idle;
     idle.reserve(kIdle + 1);
     for (int i = 0; i < kIdle; ++i) {
         idle.push_back(Connect(port));
@@ -326,10 +326,10 @@ TEST(Program, IdleConnectionsBeyondTheOpenFileLimitKeepNoOneOut) {
         }
     }
     const auto asked = std::chrono::steady_clock::now();
-    const THttpAnswer during = GetWithin(port, "/download?file=Morvik.exe", kHeaderTimeout + 5s);
+    const HttpAnswer during = GetWithin(port, "/download?file=Morvik.exe", kHeaderTimeout + 5s);
     const auto waited = std::chrono::steady_clock::now() - asked;
-    EXPECT_EQ(during.Status, 200);
-    EXPECT_EQ(during.Body, "morvik");
+    EXPECT_EQ(during.status, 200);
+    EXPECT_EQ(during.body, "morvik");
     EXPECT_LT(waited, kHeaderTimeout + 5s);
 
     // Every one of them is closed by the service, the kept one too: those it could not take
@@ -340,8 +340,8 @@ TEST(Program, IdleConnectionsBeyondTheOpenFileLimitKeepNoOneOut) {
         ASSERT_TRUE(EndsBy(idle[i].Get(), deadline)) << "connection " << i << " is still open";
 
     const auto again = std::chrono::steady_clock::now();
-    const THttpAnswer after = GetWithin(port, "/download?file=Morvik.exe", kHeaderTimeout);
-    EXPECT_EQ(after.Body, "morvik");
+    const HttpAnswer after = GetWithin(port, "/download?file=Morvik.exe", kHeaderTimeout);
+    EXPECT_EQ(after.body, "morvik");
     EXPECT_LT(std::chrono::steady_clock::now() - again, kHeaderTimeout);
 }
 
@@ -350,19 +350,19 @@ TEST(Program, IdleConnectionsBeyondTheOpenFileLimitKeepNoOneOut) {
 // files are sent again once those downloads end.
 TEST(Program, FilesBeingSentAreHeldToTheHandlesLeft) {
     using namespace std::chrono_literals;
-    TServedTree tree;
+    ServedTree tree;
     const std::string large = PatternContent(32u << 20); // well over what the sockets buffer
     WriteFile(tree.Root() / "large.bin", large);
-    TProgram program({"--root", tree.Root().string(), "--port", "0", "--threads", "1"},
-                     TOpenFiles{64, 64});
+    Program program({"--root", tree.Root().string(), "--port", "0", "--threads", "1"},
+                    OpenFiles{64, 64});
     ASSERT_TRUE(program.Started());
     const std::uint16_t port = PortOf(program.FirstLine());
     ASSERT_NE(port, 0);
 
     constexpr int kDownloads = 30;
-    std::vector<TSocket> sending; // their answers are left unread, so their files stay open
+    std::vector<Socket> sending; // their answers are left unread, so their files stay open
     for (int i = 0; i < kDownloads; ++i) {
-        TSocket socket = Connect(port);
+        Socket socket = Connect(port);
         ASSERT_GE(socket.Get(), 0) << "download " << i;
         ASSERT_TRUE(SendAll(socket.Get(), RequestText("GET", "/download?file=large.bin")));
         std::string raw;
@@ -383,15 +383,15 @@ TEST(Program, FilesBeingSentAreHeldToTheHandlesLeft) {
     }
     ASSERT_FALSE(sending.empty());
 
-    for (TSocket& socket : sending) {
+    for (Socket& socket : sending) {
         const linger reset{1, 0};
         ::setsockopt(socket.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
         socket.Close();
     }
     ASSERT_TRUE(program.WaitForErrors(" interrompida", sending.size(), 30s));
-    const THttpAnswer again = Get(port, "/download?file=large.bin");
-    EXPECT_EQ(again.Status, 200);
-    EXPECT_TRUE(again.Body == large) << "got " << again.Body.size() << " bytes";
+    const HttpAnswer again = Get(port, "/download?file=large.bin");
+    EXPECT_EQ(again.status, 200);
+    EXPECT_TRUE(again.body == large) << "got " << again.body.size() << " bytes";
 }
 
 } // namespace

@@ -12,7 +12,7 @@ namespace {
 class ProtocolTree : public ServiceTest {
 protected:
     void SetUp() override {
-        const fs::path root = FTree.Root();
+        const fs::path root = tree_.Root();
         WriteFile(root / "Morvik.exe", "morvik");
         WriteFile(root / "README", "leia-me");
         WriteFile(root / "empty.dat", "");
@@ -44,25 +44,25 @@ const std::vector<std::string> kRootFolder = {"Morvik.exe", "README", "a+b&c=d.t
                                               "goodlink"};
 
 struct ListingCase {
-    const char* Target;
-    int Status;                     // 404 answers carry the error object
-    std::vector<std::string> Names; // the fileName members, in any order
+    const char* target;
+    int status;                     // 404 answers carry the error object
+    std::vector<std::string> names; // the fileName members, in any order
 };
 
 class Listing : public ProtocolTree, public ::testing::WithParamInterface<ListingCase> {};
 
 TEST_P(Listing, AnswersTheFilesOfTheFolder) {
     const ListingCase& c = GetParam();
-    const THttpAnswer answer = Get(Port(), c.Target);
-    ASSERT_EQ(answer.Status, c.Status) << answer.Body;
+    const HttpAnswer answer = Get(Port(), c.target);
+    ASSERT_EQ(answer.status, c.status) << answer.body;
     EXPECT_EQ(answer.Header("content-type"), "application/json; charset=utf-8");
-    if (c.Status != 200) {
-        EXPECT_TRUE(IsErrorObject(answer.Body, c.Status)) << answer.Body;
+    if (c.status != 200) {
+        EXPECT_TRUE(IsErrorObject(answer.body, c.status)) << answer.body;
         return;
     }
-    auto names = ListedNames(answer.Body);
-    ASSERT_TRUE(names) << answer.Body;
-    std::vector<std::string> expected = c.Names;
+    auto names = ListedNames(answer.body);
+    ASSERT_TRUE(names) << answer.body;
+    std::vector<std::string> expected = c.names;
     std::sort(names->begin(), names->end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(*names, expected);
@@ -112,24 +112,24 @@ INSTANTIATE_TEST_SUITE_P(
         ListingCase{"/folderlist?folder=Relatorio%00&recursive=", 404, {}}));
 
 struct DownloadCase {
-    const char* Target;
-    int Status;
-    const char* Content; // for 200
+    const char* target;
+    int status;
+    const char* content; // for 200
 };
 
 class Download : public ProtocolTree, public ::testing::WithParamInterface<DownloadCase> {};
 
 TEST_P(Download, AnswersTheFileOrAnErrorObject) {
     const DownloadCase& c = GetParam();
-    const THttpAnswer answer = Get(Port(), c.Target);
-    ASSERT_EQ(answer.Status, c.Status) << answer.Body;
-    if (c.Status != 200) {
+    const HttpAnswer answer = Get(Port(), c.target);
+    ASSERT_EQ(answer.status, c.status) << answer.body;
+    if (c.status != 200) {
         EXPECT_EQ(answer.Header("content-type"), "application/json; charset=utf-8");
-        EXPECT_TRUE(IsErrorObject(answer.Body, c.Status)) << answer.Body;
+        EXPECT_TRUE(IsErrorObject(answer.body, c.status)) << answer.body;
         return;
     }
-    EXPECT_EQ(answer.Body, c.Content);
-    EXPECT_EQ(answer.Header("content-length"), std::to_string(std::string_view(c.Content).size()));
+    EXPECT_EQ(answer.body, c.content);
+    EXPECT_EQ(answer.Header("content-length"), std::to_string(std::string_view(c.content).size()));
     EXPECT_EQ(answer.Header("content-type"), "application/octet-stream");
 }
 
@@ -162,29 +162,29 @@ INSTANTIATE_TEST_SUITE_P(
                       DownloadCase{"/FOLDERLIST", 404, nullptr}));
 
 TEST_F(ProtocolTree, AgesAreTheFilesLocalTimesWithMilliseconds) {
-    SetFileAge((FTree.Root() / "Relatorio" / "Layout01.rav").string(),
+    SetFileAge((tree_.Root() / "Relatorio" / "Layout01.rav").string(),
                EncodeDateTime(2022, 3, 1, 10, 15, 30, 123));
-    SetFileAge((FTree.Root() / "Morvik.exe").string(), EncodeDateTime(2021, 12, 31, 23, 59, 59, 0));
-    const THttpAnswer answer = Get(Port(), "/folderlist?folder=%5C&mask=*.*&recursive=");
-    ASSERT_EQ(answer.Status, 200);
-    EXPECT_EQ(ListedAge(answer.Body, "Relatorio\\Layout01.rav"), "2022-03-01T10:15:30.123");
-    EXPECT_EQ(ListedAge(answer.Body, "Morvik.exe"), "2021-12-31T23:59:59.000");
+    SetFileAge((tree_.Root() / "Morvik.exe").string(), EncodeDateTime(2021, 12, 31, 23, 59, 59, 0));
+    const HttpAnswer answer = Get(Port(), "/folderlist?folder=%5C&mask=*.*&recursive=");
+    ASSERT_EQ(answer.status, 200);
+    EXPECT_EQ(ListedAge(answer.body, "Relatorio\\Layout01.rav"), "2022-03-01T10:15:30.123");
+    EXPECT_EQ(ListedAge(answer.body, "Morvik.exe"), "2021-12-31T23:59:59.000");
 }
 
 // Each file is listed with what a download of it must match: its length and its SHA-256 in
 // lower-case hex; a link with those of the file it leads to.
 TEST_F(ProtocolTree, ListsEachFilesSizeAndSha256) {
-    const THttpAnswer answer = Get(Port(), "/folderlist?folder=%5C&mask=*.*&recursive=");
-    ASSERT_EQ(answer.Status, 200);
+    const HttpAnswer answer = Get(Port(), "/folderlist?folder=%5C&mask=*.*&recursive=");
+    ASSERT_EQ(answer.status, 200);
     const ListedFileContent morvik{
         6, "8ab58ebbc1d7bea061c4b7f8acab3ce1aa515794faae00362cae255d4318d020"};
-    EXPECT_EQ(ListedContent(answer.Body, "Morvik.exe"), morvik);
-    EXPECT_EQ(ListedContent(answer.Body, "goodlink"), morvik);
+    EXPECT_EQ(ListedContent(answer.body, "Morvik.exe"), morvik);
+    EXPECT_EQ(ListedContent(answer.body, "goodlink"), morvik);
     EXPECT_EQ(
-        ListedContent(answer.Body, "empty.dat"),
+        ListedContent(answer.body, "empty.dat"),
         (ListedFileContent{0, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"}));
     EXPECT_EQ(
-        ListedContent(answer.Body, "Relatorio\\Layout01.rav"),
+        ListedContent(answer.body, "Relatorio\\Layout01.rav"),
         (ListedFileContent{8, "8bbb9edb5802a8e9cce5fe6b887a787c2ac2f9a4a9179797e460e9098841a316"}));
 }
 
@@ -192,31 +192,31 @@ TEST_F(ProtocolTree, NeverCompressesEvenWhenAskedTo) {
     const std::string gzip = "Accept-Encoding: gzip, deflate, br\r\n";
     for (const char* target :
          {"/folderlist?folder=%5C&mask=*.*&recursive=", "/download?file=README"}) {
-        const THttpAnswer plain = Get(Port(), target);
-        const THttpAnswer asked = Exchange(Port(), "GET", target, gzip);
-        ASSERT_EQ(asked.Status, 200) << target;
-        EXPECT_EQ(asked.Headers.count("content-encoding"), 0u) << target;
-        EXPECT_EQ(asked.Body, plain.Body) << target;
+        const HttpAnswer plain = Get(Port(), target);
+        const HttpAnswer asked = Exchange(Port(), "GET", target, gzip);
+        ASSERT_EQ(asked.status, 200) << target;
+        EXPECT_EQ(asked.headers.count("content-encoding"), 0u) << target;
+        EXPECT_EQ(asked.body, plain.body) << target;
     }
 }
 
 TEST_F(ProtocolTree, OtherMethodsAreRefusedAndHeadSendsNoBody) {
-    const THttpAnswer post =
+    const HttpAnswer post =
         Exchange(Port(), "POST", "/download?file=Morvik.exe", "Content-Length: 4\r\n", "abcd");
-    EXPECT_EQ(post.Status, 405);
+    EXPECT_EQ(post.status, 405);
     EXPECT_EQ(post.Header("allow"), "GET, HEAD");
-    EXPECT_TRUE(IsErrorObject(post.Body, 405)) << post.Body;
+    EXPECT_TRUE(IsErrorObject(post.body, 405)) << post.body;
 
-    const THttpAnswer head = Exchange(Port(), "HEAD", "/download?file=Morvik.exe");
-    EXPECT_EQ(head.Status, 200);
+    const HttpAnswer head = Exchange(Port(), "HEAD", "/download?file=Morvik.exe");
+    EXPECT_EQ(head.status, 200);
     EXPECT_EQ(head.Header("content-length"), "6");
-    EXPECT_EQ(head.Body, "");
+    EXPECT_EQ(head.body, "");
 }
 
 // A client that keeps its connection (a proxy in front of the service, say) is answered
 // request after request on it, whatever the answer was.
 TEST_F(ProtocolTree, AnswersRequestAfterRequestOnOneConnection) {
-    TSocket socket = Connect(Port());
+    Socket socket = Connect(Port());
     ASSERT_GE(socket.Get(), 0);
     const auto ask = [&socket](std::string_view method, std::string_view target) -> bool {
         return SendAll(socket.Get(), std::string(method) + " " + std::string(target) +
@@ -235,12 +235,12 @@ TEST_F(ProtocolTree, AnswersRequestAfterRequestOnOneConnection) {
 }
 
 TEST_F(ProtocolTree, LogsOneLinePerRequest) {
-    ASSERT_EQ(Get(Port(), "/download?file=Morvik.exe").Status, 200);
-    ASSERT_EQ(Get(Port(), "/folderlist?folder=Nope").Status, 404);
-    const auto download = FLog.WaitFor("GET /download?file=Morvik.exe 200 6 ");
+    ASSERT_EQ(Get(Port(), "/download?file=Morvik.exe").status, 200);
+    ASSERT_EQ(Get(Port(), "/folderlist?folder=Nope").status, 404);
+    const auto download = log_.WaitFor("GET /download?file=Morvik.exe 200 6 ");
     ASSERT_TRUE(download);
     EXPECT_TRUE(download->ends_with("ms")) << *download;
-    const auto missing = FLog.WaitFor("GET /folderlist?folder=Nope 404 ");
+    const auto missing = log_.WaitFor("GET /folderlist?folder=Nope 404 ");
     ASSERT_TRUE(missing);
     EXPECT_TRUE(missing->ends_with("ms")) << *missing;
 }

@@ -12,9 +12,9 @@ constexpr size_t kLargeSize = 32u << 20; // well over what the sockets buffer
 class Robustness : public ServiceTest {
 protected:
     void SetUp() override {
-        WriteFile(FTree.Root() / "Morvik.exe", "morvik");
-        FSmall = PatternContent(16 << 10);
-        WriteFile(FTree.Root() / "Bin" / "small.dll", FSmall);
+        WriteFile(tree_.Root() / "Morvik.exe", "morvik");
+        small_ = PatternContent(16 << 10);
+        WriteFile(tree_.Root() / "Bin" / "small.dll", small_);
         StartService();
     }
 
@@ -48,12 +48,12 @@ protected:
         }
     }
 
-    std::string FSmall;
+    std::string small_;
 };
 
 TEST_F(Robustness, AThousandConcurrentConnectionsAreAllAnswered) {
     constexpr int kConnections = 1000;
-    std::vector<TSocket> sockets;
+    std::vector<Socket> sockets;
     sockets.reserve(kConnections);
     for (int i = 0; i < kConnections; ++i) {
         sockets.push_back(Connect(Port()));
@@ -66,12 +66,12 @@ TEST_F(Robustness, AThousandConcurrentConnectionsAreAllAnswered) {
         ASSERT_TRUE(SendAll(sockets[i].Get(), RequestText("GET", target))) << i;
     }
     for (int i = 0; i < kConnections; ++i) {
-        const THttpAnswer answer = ReadAnswer(sockets[i].Get());
-        ASSERT_EQ(answer.Status, 200) << "connection " << i;
+        const HttpAnswer answer = ReadAnswer(sockets[i].Get());
+        ASSERT_EQ(answer.status, 200) << "connection " << i;
         if (i % 2 == 0)
-            ASSERT_EQ(answer.Body, FSmall) << "connection " << i;
+            ASSERT_EQ(answer.body, small_) << "connection " << i;
         else
-            ASSERT_EQ(ListedNames(answer.Body),
+            ASSERT_EQ(ListedNames(answer.body),
                       (std::vector<std::string>{"Bin\\small.dll", "Morvik.exe"}))
                 << "connection " << i;
     }
@@ -79,18 +79,18 @@ TEST_F(Robustness, AThousandConcurrentConnectionsAreAllAnswered) {
 
 TEST_F(Robustness, ClientsThatHangUpMidDownloadDoNotDisturbTheOthers) {
     const std::string large = PatternContent(kLargeSize);
-    WriteFile(FTree.Root() / "large.bin", large);
+    WriteFile(tree_.Root() / "large.bin", large);
     constexpr int kHangUps = 16;
     std::latch start(2);
     std::vector<std::string> whole;
     std::thread patient([&] {
         start.arrive_and_wait();
         for (int i = 0; i < 3; ++i)
-            whole.push_back(Get(Port(), "/download?file=large.bin").Body);
+            whole.push_back(Get(Port(), "/download?file=large.bin").body);
     });
     start.arrive_and_wait();
     for (int i = 0; i < kHangUps; ++i) {
-        TSocket socket = Connect(Port());
+        Socket socket = Connect(Port());
         ASSERT_GE(socket.Get(), 0);
         const std::string head = StartDownload(socket.Get(), "/download?file=large.bin", 65536);
         ASSERT_EQ(head.compare(0, head.size(), large, 0, head.size()), 0);
@@ -103,30 +103,30 @@ TEST_F(Robustness, ClientsThatHangUpMidDownloadDoNotDisturbTheOthers) {
     ASSERT_EQ(whole.size(), 3u);
     for (const std::string& body : whole)
         EXPECT_TRUE(body == large) << "a whole download came back with " << body.size() << " bytes";
-    EXPECT_TRUE(FLog.WaitFor("GET /download?file=large.bin 200 33554432 ", kHangUps + 3));
-    EXPECT_TRUE(FLog.WaitFor(" interrompida", kHangUps));
-    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").Body, "morvik");
+    EXPECT_TRUE(log_.WaitFor("GET /download?file=large.bin 200 33554432 ", kHangUps + 3));
+    EXPECT_TRUE(log_.WaitFor(" interrompida", kHangUps));
+    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").body, "morvik");
 }
 
 TEST_F(Robustness, AFileDeletedWhileServedIsSentWholeAndThenIsGone) {
     const std::string large = PatternContent(kLargeSize);
-    WriteFile(FTree.Root() / "large.bin", large);
-    TSocket socket = Connect(Port());
+    WriteFile(tree_.Root() / "large.bin", large);
+    Socket socket = Connect(Port());
     std::string body = StartDownload(socket.Get(), "/download?file=large.bin", 1 << 20);
-    fs::remove(FTree.Root() / "large.bin");
+    fs::remove(tree_.Root() / "large.bin");
     body += ReadRest(socket.Get());
     EXPECT_TRUE(body == large) << "got " << body.size() << " bytes";
-    EXPECT_EQ(Get(Port(), "/download?file=large.bin").Status, 404);
+    EXPECT_EQ(Get(Port(), "/download?file=large.bin").status, 404);
 }
 
 TEST_F(Robustness, AFileCutShortWhileServedEndsOnlyThatExchange) {
-    WriteFile(FTree.Root() / "large.bin", PatternContent(kLargeSize));
-    TSocket socket = Connect(Port());
+    WriteFile(tree_.Root() / "large.bin", PatternContent(kLargeSize));
+    Socket socket = Connect(Port());
     // Shorter than the service's idle limit (120 s): a stalled exchange shows as EAGAIN.
     timeval patience{60, 0};
     ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     std::string body = StartDownload(socket.Get(), "/download?file=large.bin", 1 << 20);
-    fs::resize_file(FTree.Root() / "large.bin", 0);
+    fs::resize_file(tree_.Root() / "large.bin", 0);
     char buffer[65536];
     ssize_t got = 0;
     while ((got = ::recv(socket.Get(), buffer, sizeof buffer, 0)) > 0)
@@ -134,24 +134,24 @@ TEST_F(Robustness, AFileCutShortWhileServedEndsOnlyThatExchange) {
     const int error = got < 0 ? errno : 0;
     EXPECT_TRUE(error == 0 || error == ECONNRESET) << "the exchange stalled: " << error;
     EXPECT_LT(body.size(), kLargeSize);
-    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").Body, "morvik");
+    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").body, "morvik");
 }
 
 TEST_F(Robustness, AQueryOneMegabyteLongIsRefused) {
     for (const char* resource : {"/folderlist?folder=", "/download?file="}) {
         const std::string target = resource + std::string(1 << 20, 'a');
-        const THttpAnswer answer = Get(Port(), target);
-        EXPECT_NE(answer.Status, 200) << resource;
-        EXPECT_LT(answer.Body.size(), 4096u) << resource;
+        const HttpAnswer answer = Get(Port(), target);
+        EXPECT_NE(answer.status, 200) << resource;
+        EXPECT_LT(answer.body.size(), 4096u) << resource;
     }
-    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").Body, "morvik");
+    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").body, "morvik");
 }
 
 struct BadLengthCase {
-    const char* ContentLength;
-    int Status;
+    const char* contentLength;
+    int status;
     friend void PrintTo(const BadLengthCase& c, std::ostream* os) {
-        *os << ::testing::PrintToString(std::string(c.ContentLength));
+        *os << ::testing::PrintToString(std::string(c.contentLength));
     }
 };
 
@@ -161,11 +161,11 @@ class BadContentLength : public Robustness, public ::testing::WithParamInterface
 // with it: the request sent behind it on the same connection is not answered.
 TEST_P(BadContentLength, IsAnsweredOnceAndTheConnectionEnds) {
     const BadLengthCase& c = GetParam();
-    TSocket socket = Connect(Port());
+    Socket socket = Connect(Port());
     ASSERT_GE(socket.Get(), 0);
     const std::string bad = std::string("GET /download?file=Morvik.exe HTTP/1.1\r\n"
                                         "Host: 127.0.0.1\r\nContent-Length: ") +
-                            c.ContentLength + "\r\n\r\n";
+                            c.contentLength + "\r\n\r\n";
     const std::string next = "GET /download?file=Morvik.exe HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     ASSERT_TRUE(SendAll(socket.Get(), bad + next));
     std::string raw;
@@ -175,7 +175,7 @@ TEST_P(BadContentLength, IsAnsweredOnceAndTheConnectionEnds) {
         raw.append(buffer, static_cast<size_t>(got));
     EXPECT_TRUE(got == 0 || errno == ECONNRESET) << "the connection stayed open: " << errno;
 
-    const std::string status = "HTTP/1.1 " + std::to_string(c.Status) + " ";
+    const std::string status = "HTTP/1.1 " + std::to_string(c.status) + " ";
     ASSERT_EQ(raw.compare(0, status.size(), status), 0) << raw;
     EXPECT_EQ(raw.find("HTTP/1.1 ", 1), std::string::npos) << "more than one answer:\n" << raw;
     const size_t headEnd = raw.find("\r\n\r\n");
@@ -186,9 +186,9 @@ TEST_P(BadContentLength, IsAnsweredOnceAndTheConnectionEnds) {
     const std::string body = raw.substr(headEnd + 4);
     EXPECT_EQ(std::stoul(head.substr(length + 18)), body.size()) << raw;
     EXPECT_NE(head.find("\r\nConnection: close"), std::string::npos) << head;
-    EXPECT_TRUE(IsErrorObject(body, c.Status)) << body;
-    EXPECT_TRUE(FLog.WaitFor("/download?file=Morvik.exe " + std::to_string(c.Status) + " "));
-    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").Body, "morvik");
+    EXPECT_TRUE(IsErrorObject(body, c.status)) << body;
+    EXPECT_TRUE(log_.WaitFor("/download?file=Morvik.exe " + std::to_string(c.status) + " "));
+    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").body, "morvik");
 }
 
 INSTANTIATE_TEST_SUITE_P(Malformed, BadContentLength,
@@ -202,7 +202,7 @@ class HeadLimit : public ServiceTest {
 protected:
     static constexpr std::chrono::seconds kLimit{2};
     void SetUp() override {
-        WriteFile(FTree.Root() / "Morvik.exe", "morvik");
+        WriteFile(tree_.Root() / "Morvik.exe", "morvik");
         StartService(kLimit);
     }
 };
@@ -211,7 +211,7 @@ protected:
 // a time, never silent for long, is cut all the same.
 TEST_F(HeadLimit, AHeadTrickledInIsCutAtTheLimit) {
     using namespace std::chrono_literals;
-    TSocket socket = Connect(Port());
+    Socket socket = Connect(Port());
     ASSERT_GE(socket.Get(), 0);
     const std::string head = "GET /download?file=Morvik.exe HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                              "X-Filler: " +
@@ -229,7 +229,7 @@ TEST_F(HeadLimit, AHeadTrickledInIsCutAtTheLimit) {
     EXPECT_TRUE(ended) << "the head took " << head.size() / 10 << " s and was never cut";
     EXPECT_GE(elapsed, kLimit);
     EXPECT_LT(elapsed, kLimit + 3s);
-    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").Body, "morvik");
+    EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").body, "morvik");
 }
 
 } // namespace

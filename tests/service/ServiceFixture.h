@@ -30,22 +30,22 @@ namespace corvane::test {
 namespace fs = std::filesystem;
 
 // The service's log lines, waited for without sleeping.
-class TLogSink {
+class LogSink {
 public:
     void Add(std::string_view line) {
         {
-            std::lock_guard lock(FLock);
-            FLines.emplace_back(line);
+            std::lock_guard lock(lock_);
+            lines_.emplace_back(line);
         }
-        FChanged.notify_all();
+        changed_.notify_all();
     }
     // Waits (at most 30 s) until a line containing text has been written; returns it.
     std::optional<std::string> WaitFor(std::string_view text, size_t count = 1) {
-        std::unique_lock lock(FLock);
+        std::unique_lock lock(lock_);
         std::optional<std::string> last;
-        FChanged.wait_for(lock, std::chrono::seconds(30), [&] {
+        changed_.wait_for(lock, std::chrono::seconds(30), [&] {
             size_t seen = 0;
-            for (const auto& line : FLines)
+            for (const auto& line : lines_)
                 if (line.find(text) != std::string::npos) {
                     last = line;
                     ++seen;
@@ -56,35 +56,35 @@ public:
     }
 
 private:
-    std::mutex FLock;
-    std::condition_variable FChanged;
-    std::vector<std::string> FLines;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<std::string> lines_;
 };
 
 // A socket that closes itself.
-class TSocket {
+class Socket {
 public:
-    TSocket() = default;
-    explicit TSocket(int handle) : FHandle(handle) {}
-    TSocket(TSocket&& other) noexcept : FHandle(std::exchange(other.FHandle, -1)) {}
-    TSocket& operator=(TSocket&& other) noexcept {
+    Socket() = default;
+    explicit Socket(int handle) : handle_(handle) {}
+    Socket(Socket&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+    Socket& operator=(Socket&& other) noexcept {
         Close();
-        FHandle = std::exchange(other.FHandle, -1);
+        handle_ = std::exchange(other.handle_, -1);
         return *this;
     }
-    ~TSocket() { Close(); }
-    int Get() const { return FHandle; }
+    ~Socket() { Close(); }
+    int Get() const { return handle_; }
     void Close() {
-        if (FHandle >= 0)
-            ::close(std::exchange(FHandle, -1));
+        if (handle_ >= 0)
+            ::close(std::exchange(handle_, -1));
     }
 
 private:
-    int FHandle = -1;
+    int handle_ = -1;
 };
 
-inline TSocket Connect(std::uint16_t port) {
-    TSocket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+inline Socket Connect(std::uint16_t port) {
+    Socket socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (socket.Get() < 0)
         return socket;
     timeval limit{30, 0}; // a hung service fails the test instead of blocking it
@@ -121,19 +121,19 @@ inline std::string RequestText(std::string_view method, std::string_view target,
     return text;
 }
 
-struct THttpAnswer {
-    int Status = 0;                             // 0: no answer could be read
-    std::map<std::string, std::string> Headers; // names in lower case
-    std::string Body;
+struct HttpAnswer {
+    int status = 0;                             // 0: no answer could be read
+    std::map<std::string, std::string> headers; // names in lower case
+    std::string body;
     std::string Header(const std::string& name) const {
-        const auto found = Headers.find(name);
-        return found == Headers.end() ? std::string() : found->second;
+        const auto found = headers.find(name);
+        return found == headers.end() ? std::string() : found->second;
     }
 };
 
 // Reads an answer to a request sent with "Connection: close": everything up to the end of
 // the connection.
-inline THttpAnswer ReadAnswer(int socket) {
+inline HttpAnswer ReadAnswer(int socket) {
     std::string raw;
     char buffer[65536];
     for (;;) {
@@ -142,11 +142,11 @@ inline THttpAnswer ReadAnswer(int socket) {
             break;
         raw.append(buffer, static_cast<size_t>(got));
     }
-    THttpAnswer answer;
+    HttpAnswer answer;
     const size_t headEnd = raw.find("\r\n\r\n");
     if (raw.compare(0, 9, "HTTP/1.1 ") != 0 || headEnd == std::string::npos)
         return answer;
-    answer.Status = std::stoi(raw.substr(9, 3));
+    answer.status = std::stoi(raw.substr(9, 3));
     size_t line = raw.find("\r\n") + 2;
     while (line < headEnd) {
         const size_t end = raw.find("\r\n", line);
@@ -156,11 +156,11 @@ inline THttpAnswer ReadAnswer(int socket) {
             std::string name = header.substr(0, colon);
             for (char& c : name)
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            answer.Headers[name] = header.substr(header.find_first_not_of(' ', colon + 1));
+            answer.headers[name] = header.substr(header.find_first_not_of(' ', colon + 1));
         }
         line = end + 2;
     }
-    answer.Body = raw.substr(headEnd + 4);
+    answer.body = raw.substr(headEnd + 4);
     return answer;
 }
 
@@ -187,15 +187,15 @@ inline std::string ReadOneAnswerBody(int socket) {
     }
 }
 
-inline THttpAnswer Exchange(std::uint16_t port, std::string_view method, std::string_view target,
-                            std::string_view extraHeaders = {}, std::string_view body = {}) {
-    TSocket socket = Connect(port);
+inline HttpAnswer Exchange(std::uint16_t port, std::string_view method, std::string_view target,
+                           std::string_view extraHeaders = {}, std::string_view body = {}) {
+    Socket socket = Connect(port);
     if (socket.Get() < 0 || !SendAll(socket.Get(), RequestText(method, target, extraHeaders, body)))
         return {};
     return ReadAnswer(socket.Get());
 }
 
-inline THttpAnswer Get(std::uint16_t port, std::string_view target) {
+inline HttpAnswer Get(std::uint16_t port, std::string_view target) {
     return Exchange(port, "GET", target);
 }
 
@@ -281,47 +281,47 @@ inline std::string PatternContent(size_t size) {
 }
 
 // A temporary folder with the served root inside it and a secret file beside the root.
-class TServedTree {
+class ServedTree {
 public:
-    TServedTree() {
+    ServedTree() {
         static int counter = 0;
-        FBase = fs::temp_directory_path() /
+        base_ = fs::temp_directory_path() /
                 ("corvane-service-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-        fs::remove_all(FBase);
+        fs::remove_all(base_);
         fs::create_directories(Root());
-        WriteFile(FBase / "secret.txt", kSecret);
+        WriteFile(base_ / "secret.txt", kSecret);
     }
-    ~TServedTree() {
+    ~ServedTree() {
         std::error_code ignored;
-        fs::remove_all(FBase, ignored);
+        fs::remove_all(base_, ignored);
     }
-    fs::path Base() const { return FBase; }
-    fs::path Root() const { return FBase / "root"; }
+    fs::path Base() const { return base_; }
+    fs::path Root() const { return base_ / "root"; }
 
     static constexpr std::string_view kSecret = "segredo-fora-da-raiz";
 
 private:
-    fs::path FBase;
+    fs::path base_;
 };
 
 // A running service over a served tree.
 class ServiceTest : public ::testing::Test {
 protected:
-    void StartService(std::chrono::seconds headerTimeout = TFileServiceOptions().HeaderTimeout) {
+    void StartService(std::chrono::seconds headerTimeout = FileServiceOptions().headerTimeout) {
         RaiseOpenFileLimit();
-        TFileServiceOptions options;
-        options.Root = FTree.Root().string();
-        options.Port = 0;
-        options.Threads = 2;
-        options.HeaderTimeout = headerTimeout;
-        options.Log = [this](std::string_view line) { FLog.Add(line); };
-        FService = std::make_unique<TFileService>(options);
+        FileServiceOptions options;
+        options.root = tree_.Root().string();
+        options.port = 0;
+        options.threads = 2;
+        options.headerTimeout = headerTimeout;
+        options.log = [this](std::string_view line) { log_.Add(line); };
+        service_ = std::make_unique<FileService>(options);
     }
-    std::uint16_t Port() const { return FService->Port(); }
+    std::uint16_t Port() const { return service_->Port(); }
 
-    TServedTree FTree;
-    TLogSink FLog;
-    std::unique_ptr<TFileService> FService;
+    ServedTree tree_;
+    LogSink log_;
+    std::unique_ptr<FileService> service_;
 };
 
 } // namespace corvane::test

@@ -10,7 +10,7 @@
 namespace corvane::test {
 
 // The tree the names are tried on: two files, and links that lead out of the root.
-inline void PlantTraversalTree(const TServedTree& tree) {
+inline void PlantTraversalTree(const ServedTree& tree) {
     const fs::path root = tree.Root();
     WriteFile(root / "Morvik.exe", "morvik");
     WriteFile(root / "Relatorio" / "Layout01.rav", "layout 1");
@@ -21,7 +21,7 @@ inline void PlantTraversalTree(const TServedTree& tree) {
 
 // "{ABS}" in a case stands for the secret file's absolute path, "{ABS%}" for it with every
 // '/' written as %2F.
-inline std::string ExpandTraversal(std::string name, const TServedTree& tree) {
+inline std::string ExpandTraversal(std::string name, const ServedTree& tree) {
     const std::string absolute = (tree.Base() / "secret.txt").string();
     std::string escaped;
     for (const char c : absolute)

@@ -28,7 +28,7 @@ using ::testing::ElementsAre;
 using testing::FakeLauncherView;
 using testing::ShownMessage;
 
-constexpr TDateTime kMillisecond = 1.0 / 86400000.0;
+constexpr DateTime kMillisecond = 1.0 / 86400000.0;
 
 // One run as the flow asked the updater for it; Complete plays the updater's completion.
 struct RecordedRun {
@@ -38,11 +38,11 @@ struct RecordedRun {
     std::string moduleName;
     bool additionalFiles = false;
     bool executed = false;
-    TThreadMethod complete;
-    std::shared_ptr<IFilesUpdaterObserver> observer;
+    ThreadMethod complete;
+    std::shared_ptr<FilesUpdaterObserver> observer;
 };
 
-class RecordingUpdater : public IFilesUpdater {
+class RecordingUpdater : public FilesUpdater {
 public:
     RecordingUpdater(std::vector<RecordedRun>& runs, size_t index, const std::string* failure)
         : runs_(runs), index_(index), failure_(failure) {}
@@ -63,119 +63,119 @@ private:
 
 struct StartedProgram {
     std::string program;
-    TStartupInfo startupInfo;
+    StartupInfo startupInfo;
     friend bool operator==(const StartedProgram&, const StartedProgram&) = default;
 };
 
 class LaunchFlowTest : public ::testing::Test {
 protected:
     LaunchFlowTest() {
-        system.newUpdater = [this](const std::string& localPath, const std::string& remotePath,
-                                   const std::string& url, TThreadMethod onTerminate,
-                                   std::shared_ptr<IFilesUpdaterObserver> observer) {
-            runs.push_back({localPath,
-                            remotePath,
-                            url,
-                            {},
-                            false,
-                            false,
-                            std::move(onTerminate),
-                            std::move(observer)});
-            return std::make_shared<RecordingUpdater>(runs, runs.size() - 1, &executeFailure);
+        system_.newUpdater = [this](const std::string& localPath, const std::string& remotePath,
+                                    const std::string& url, ThreadMethod onTerminate,
+                                    std::shared_ptr<FilesUpdaterObserver> observer) {
+            runs_.push_back({localPath,
+                             remotePath,
+                             url,
+                             {},
+                             false,
+                             false,
+                             std::move(onTerminate),
+                             std::move(observer)});
+            return std::make_shared<RecordingUpdater>(runs_, runs_.size() - 1, &executeFailure_);
         };
-        system.startProgram = [this](const std::string& program, const TStartupInfo& info) {
-            started.push_back({program, info});
+        system_.startProgram = [this](const std::string& program, const StartupInfo& info) {
+            started_.push_back({program, info});
             return true;
         };
-        system.now = [this] { return clock; };
-        settings.localPath = folder.Folder();
-        settings.remotePath = "\\\\srv01\\corvane\\";
-        settings.url = "";
+        system_.now = [this] { return clock_; };
+        settings_.localPath = folder_.Folder();
+        settings_.remotePath = "\\\\srv01\\corvane\\";
+        settings_.url = "";
     }
 
     // A module executable in the launcher's folder, as a finished run leaves it.
-    void Install(const std::string& name) { test::WriteFile(folder.Path(), name, "module"); }
+    void Install(const std::string& name) { test::WriteFile(folder_.Path(), name, "module"); }
 
-    void Complete(size_t run, TDateTime at) {
-        clock = at;
-        ASSERT_LT(run, runs.size());
-        runs[run].complete();
+    void Complete(size_t run, DateTime at) {
+        clock_ = at;
+        ASSERT_LT(run, runs_.size());
+        runs_[run].complete();
     }
 
-    test::TTempFolder folder;
-    FakeLauncherView view;
-    LauncherSystem system;
-    LauncherSettings settings;
-    std::vector<RecordedRun> runs;
-    std::vector<StartedProgram> started;
-    std::string executeFailure;
-    TDateTime clock = 45000.5;
-    LaunchFlow flow{view, system, settings};
+    test::TempFolder folder_;
+    FakeLauncherView view_;
+    LauncherSystem system_;
+    LauncherSettings settings_;
+    std::vector<RecordedRun> runs_;
+    std::vector<StartedProgram> started_;
+    std::string executeFailure_;
+    DateTime clock_ = 45000.5;
+    LaunchFlow flow_{view_, system_, settings_};
 };
 
 TEST_F(LaunchFlowTest, ModuleClickUpdatesThenStartsTheModule) {
     Install("Morvik.exe");
-    flow.StartModule(*FindClickArea("stock"));
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].localPath, settings.localPath);
-    EXPECT_EQ(runs[0].remotePath, "\\\\srv01\\corvane\\");
-    EXPECT_EQ(runs[0].url, "");
-    EXPECT_TRUE(runs[0].executed);
-    EXPECT_EQ(flow.SelectedModule(), settings.localPath + "Morvik.exe");
-    EXPECT_EQ(flow.RunsUnderway(), 1);
-    EXPECT_TRUE(view.panelShown);
-    EXPECT_TRUE(started.empty());
+    flow_.StartModule(*FindClickArea("stock"));
+    ASSERT_EQ(runs_.size(), 1u);
+    EXPECT_EQ(runs_[0].localPath, settings_.localPath);
+    EXPECT_EQ(runs_[0].remotePath, "\\\\srv01\\corvane\\");
+    EXPECT_EQ(runs_[0].url, "");
+    EXPECT_TRUE(runs_[0].executed);
+    EXPECT_EQ(flow_.SelectedModule(), settings_.localPath + "Morvik.exe");
+    EXPECT_EQ(flow_.RunsUnderway(), 1);
+    EXPECT_TRUE(view_.panelShown);
+    EXPECT_TRUE(started_.empty());
 
-    Complete(0, clock + 3250 * kMillisecond);
-    EXPECT_EQ(flow.RunsUnderway(), 0);
-    EXPECT_FALSE(view.panelShown);
-    EXPECT_EQ(view.caption, "Corvane Plexa Tempo do update : 00:03.250");
-    EXPECT_THAT(started, ElementsAre(StartedProgram{settings.localPath + "Morvik.exe",
-                                                    {true, TShowWindow::ShowNormal}}));
-    EXPECT_TRUE(view.messages.empty());
-    EXPECT_THAT(view.calls, ElementsAre("ShowWaitPanel", "HideWaitPanel", "SetCaption"));
+    Complete(0, clock_ + 3250 * kMillisecond);
+    EXPECT_EQ(flow_.RunsUnderway(), 0);
+    EXPECT_FALSE(view_.panelShown);
+    EXPECT_EQ(view_.caption, "Corvane Plexa Tempo do update : 00:03.250");
+    EXPECT_THAT(started_, ElementsAre(StartedProgram{settings_.localPath + "Morvik.exe",
+                                                     {true, ShowWindow::ShowNormal}}));
+    EXPECT_TRUE(view_.messages.empty());
+    EXPECT_THAT(view_.calls, ElementsAre("ShowWaitPanel", "HideWaitPanel", "SetCaption"));
 }
 
 // While runs are under way the panel's progress line is redrawn on every tick whose figures
 // differ from the last shown, from the jobs of every run under way; it clears, and its ticks
 // stop, when the panel comes down.
 TEST_F(LaunchFlowTest, TheProgressLineFollowsTheRunsUnderWay) {
-    flow.StartStartupRun();
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(view.progressTicks, kProgressInterval);
+    flow_.StartStartupRun();
+    ASSERT_EQ(runs_.size(), 1u);
+    EXPECT_EQ(view_.progressTicks, kProgressInterval);
     const std::string ini = "central.ini", dll = "gds32.dll", module = "Morvik.exe";
-    TFileInfoDTO serverIni(ini, 1.0), serverDll(dll, 1.0), serverModule(module, 1.0);
+    FileRecord serverIni(ini, 1.0), serverDll(dll, 1.0), serverModule(module, 1.0);
     serverIni.size = std::uint64_t{3} << 20;
     serverDll.size = std::uint64_t{1} << 20;
     serverModule.size = std::uint64_t{4} << 20;
-    runs[0].observer->FileCompared({ini, std::nullopt, &serverIni, true});
-    runs[0].observer->FileCompared({dll, std::nullopt, &serverDll, true});
-    flow.ProgressTick();
-    runs[0].observer->BytesArrived(ini, std::uint64_t{2} << 20);
-    flow.ProgressTick();
-    flow.ProgressTick(); // nothing changed: nothing redrawn
+    runs_[0].observer->FileCompared({ini, std::nullopt, &serverIni, true});
+    runs_[0].observer->FileCompared({dll, std::nullopt, &serverDll, true});
+    flow_.ProgressTick();
+    runs_[0].observer->BytesArrived(ini, std::uint64_t{2} << 20);
+    flow_.ProgressTick();
+    flow_.ProgressTick(); // nothing changed: nothing redrawn
 
-    flow.StartModule(*FindClickArea("stock")); // a second run adds its files
-    ASSERT_EQ(runs.size(), 2u);
-    runs[1].observer->FileCompared({module, std::nullopt, &serverModule, true});
-    runs[0].observer->FileDone(ini, TFileOutcome::Updated, "");
-    flow.ProgressTick();
-    EXPECT_THAT(view.progressLines,
+    flow_.StartModule(*FindClickArea("stock")); // a second run adds its files
+    ASSERT_EQ(runs_.size(), 2u);
+    runs_[1].observer->FileCompared({module, std::nullopt, &serverModule, true});
+    runs_[0].observer->FileDone(ini, FileOutcome::Updated, "");
+    flow_.ProgressTick();
+    EXPECT_THAT(view_.progressLines,
                 ElementsAre("0 de 2 arquivos · 0 de 4 MB", "0 de 2 arquivos · 2 de 4 MB",
                             "1 de 3 arquivos · 3 de 8 MB"));
 
-    Complete(0, clock);
-    EXPECT_TRUE(view.panelShown);
-    EXPECT_EQ(view.progressTicks, kProgressInterval);
-    Complete(1, clock);
-    EXPECT_FALSE(view.panelShown);
-    EXPECT_EQ(view.progressTicks, std::nullopt);
-    EXPECT_EQ(view.progressLines.back(), "");
+    Complete(0, clock_);
+    EXPECT_TRUE(view_.panelShown);
+    EXPECT_EQ(view_.progressTicks, kProgressInterval);
+    Complete(1, clock_);
+    EXPECT_FALSE(view_.panelShown);
+    EXPECT_EQ(view_.progressTicks, std::nullopt);
+    EXPECT_EQ(view_.progressLines.back(), "");
     // The next run's figures start from nothing.
-    flow.StartStartupRun();
-    runs[2].observer->FileCompared({dll, std::nullopt, &serverDll, true});
-    flow.ProgressTick();
-    EXPECT_EQ(view.progressLines.back(), "0 de 1 arquivo · 0 de 1 MB");
+    flow_.StartStartupRun();
+    runs_[2].observer->FileCompared({dll, std::nullopt, &serverDll, true});
+    flow_.ProgressTick();
+    EXPECT_EQ(view_.progressLines.back(), "0 de 1 arquivo · 0 de 1 MB");
 }
 
 struct AreaCase {
@@ -190,16 +190,16 @@ class LaunchFlowAreaTest : public LaunchFlowTest, public ::testing::WithParamInt
 // areas start no run at all.
 TEST_P(LaunchFlowAreaTest, EachKindOfArea) {
     const AreaCase& c = GetParam();
-    flow.StartModule(*FindClickArea(c.area));
+    flow_.StartModule(*FindClickArea(c.area));
     if (std::string(c.module).empty()) {
-        EXPECT_TRUE(runs.empty());
-        EXPECT_TRUE(view.calls.empty());
-        EXPECT_EQ(flow.SelectedModule(), "");
+        EXPECT_TRUE(runs_.empty());
+        EXPECT_TRUE(view_.calls.empty());
+        EXPECT_EQ(flow_.SelectedModule(), "");
         return;
     }
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].moduleName, c.module);
-    EXPECT_EQ(runs[0].additionalFiles, c.additionalFiles);
+    ASSERT_EQ(runs_.size(), 1u);
+    EXPECT_EQ(runs_[0].moduleName, c.module);
+    EXPECT_EQ(runs_[0].additionalFiles, c.additionalFiles);
 }
 
 INSTANTIATE_TEST_SUITE_P(Areas, LaunchFlowAreaTest,
@@ -211,39 +211,39 @@ INSTANTIATE_TEST_SUITE_P(Areas, LaunchFlowAreaTest,
 
 // A module on neither side: the message names the full path on its second line.
 TEST_F(LaunchFlowTest, ModuleNotInstalled) {
-    flow.StartModule(*FindClickArea("remoteSupport2"));
-    Complete(0, clock);
-    EXPECT_TRUE(started.empty());
-    EXPECT_THAT(view.messages, ElementsAre(ShownMessage{MessageKind::Information,
-                                                        "Módulo não instalado.\r\n" +
-                                                            settings.localPath + "Supremo.exe"}));
-    EXPECT_FALSE(view.panelShown);
+    flow_.StartModule(*FindClickArea("remoteSupport2"));
+    Complete(0, clock_);
+    EXPECT_TRUE(started_.empty());
+    EXPECT_THAT(view_.messages, ElementsAre(ShownMessage{MessageKind::Information,
+                                                         "Módulo não instalado.\r\n" +
+                                                             settings_.localPath + "Supremo.exe"}));
+    EXPECT_FALSE(view_.panelShown);
 }
 
 // A folder is not a module.
 TEST_F(LaunchFlowTest, FolderOfTheModulesNameIsNotInstalled) {
-    std::filesystem::create_directory(folder.Path() / "Morvik.exe");
-    flow.StartModule(*FindClickArea("stock"));
-    Complete(0, clock);
-    EXPECT_TRUE(started.empty());
-    ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0].kind, MessageKind::Information);
+    std::filesystem::create_directory(folder_.Path() / "Morvik.exe");
+    flow_.StartModule(*FindClickArea("stock"));
+    Complete(0, clock_);
+    EXPECT_TRUE(started_.empty());
+    ASSERT_EQ(view_.messages.size(), 1u);
+    EXPECT_EQ(view_.messages[0].kind, MessageKind::Information);
 }
 
 // The start-up run: the shared files alone; its end hides the panel, sets the caption and
 // starts nothing.
 TEST_F(LaunchFlowTest, StartupRunStartsNothing) {
-    system.timeSeparator = "."; // the user's locale writes times as 10.30
-    flow.StartStartupRun();
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].moduleName, "");
-    EXPECT_TRUE(runs[0].additionalFiles);
-    EXPECT_EQ(flow.SelectedModule(), "");
-    Complete(0, clock + ((60 + 2) * 60 + 3) * 1000 * kMillisecond + 4 * kMillisecond);
-    EXPECT_EQ(view.caption, "Corvane Plexa Tempo do update : 02.03.004");
-    EXPECT_FALSE(view.panelShown);
-    EXPECT_TRUE(started.empty());
-    EXPECT_TRUE(view.messages.empty());
+    system_.timeSeparator = "."; // the user's locale writes times as 10.30
+    flow_.StartStartupRun();
+    ASSERT_EQ(runs_.size(), 1u);
+    EXPECT_EQ(runs_[0].moduleName, "");
+    EXPECT_TRUE(runs_[0].additionalFiles);
+    EXPECT_EQ(flow_.SelectedModule(), "");
+    Complete(0, clock_ + ((60 + 2) * 60 + 3) * 1000 * kMillisecond + 4 * kMillisecond);
+    EXPECT_EQ(view_.caption, "Corvane Plexa Tempo do update : 02.03.004");
+    EXPECT_FALSE(view_.panelShown);
+    EXPECT_TRUE(started_.empty());
+    EXPECT_TRUE(view_.messages.empty());
 }
 
 // Two clicks before the first run ends, the second run ending first: each run starts the module
@@ -251,26 +251,26 @@ TEST_F(LaunchFlowTest, StartupRunStartsNothing) {
 TEST_F(LaunchFlowTest, OverlappingRunsEachStartTheirOwnModule) {
     Install("Morvik.exe");
     Install("TeamViewerQS_pt.exe");
-    const TDateTime start = clock;
-    flow.StartModule(*FindClickArea("stock"));
-    clock = start + 1000 * kMillisecond;
-    flow.StartModule(*FindClickArea("remoteSupport1"));
-    EXPECT_EQ(flow.SelectedModule(), settings.localPath + "TeamViewerQS_pt.exe");
-    EXPECT_EQ(flow.RunsUnderway(), 2);
+    const DateTime start = clock_;
+    flow_.StartModule(*FindClickArea("stock"));
+    clock_ = start + 1000 * kMillisecond;
+    flow_.StartModule(*FindClickArea("remoteSupport1"));
+    EXPECT_EQ(flow_.SelectedModule(), settings_.localPath + "TeamViewerQS_pt.exe");
+    EXPECT_EQ(flow_.RunsUnderway(), 2);
 
     Complete(1, start + 2000 * kMillisecond);
-    EXPECT_EQ(flow.RunsUnderway(), 1);
-    EXPECT_TRUE(view.panelShown);
-    EXPECT_EQ(view.caption, "Corvane Plexa Tempo do update : 00:01.000");
-    ASSERT_EQ(started.size(), 1u);
-    EXPECT_EQ(started[0].program, settings.localPath + "TeamViewerQS_pt.exe");
+    EXPECT_EQ(flow_.RunsUnderway(), 1);
+    EXPECT_TRUE(view_.panelShown);
+    EXPECT_EQ(view_.caption, "Corvane Plexa Tempo do update : 00:01.000");
+    ASSERT_EQ(started_.size(), 1u);
+    EXPECT_EQ(started_[0].program, settings_.localPath + "TeamViewerQS_pt.exe");
 
     Complete(0, start + 5000 * kMillisecond);
-    EXPECT_EQ(flow.RunsUnderway(), 0);
-    EXPECT_FALSE(view.panelShown);
-    EXPECT_EQ(view.caption, "Corvane Plexa Tempo do update : 00:05.000");
-    ASSERT_EQ(started.size(), 2u);
-    EXPECT_EQ(started[1].program, settings.localPath + "Morvik.exe");
+    EXPECT_EQ(flow_.RunsUnderway(), 0);
+    EXPECT_FALSE(view_.panelShown);
+    EXPECT_EQ(view_.caption, "Corvane Plexa Tempo do update : 00:05.000");
+    ASSERT_EQ(started_.size(), 2u);
+    EXPECT_EQ(started_[1].program, settings_.localPath + "Morvik.exe");
 }
 
 // A click already waiting when the panel is painted is handled inside ShowWaitPanel: it starts
@@ -279,77 +279,77 @@ TEST_F(LaunchFlowTest, ClickHandledWhileThePanelPaints) {
     Install("Morvik.exe");
     Install("Yestra.exe");
     bool clicked = false;
-    view.onShowWaitPanel = [&] {
+    view_.onShowWaitPanel = [&] {
         if (std::exchange(clicked, true))
             return;
-        flow.StartModule(*FindClickArea("examinations"));
+        flow_.StartModule(*FindClickArea("examinations"));
     };
-    flow.StartModule(*FindClickArea("stock"));
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(flow.RunsUnderway(), 2);
-    Complete(0, clock);
-    Complete(1, clock);
-    EXPECT_FALSE(view.panelShown);
-    ASSERT_EQ(started.size(), 2u);
-    EXPECT_EQ(started[0].program, settings.localPath + "Yestra.exe");
-    EXPECT_EQ(started[1].program, settings.localPath + "Morvik.exe");
+    flow_.StartModule(*FindClickArea("stock"));
+    ASSERT_EQ(runs_.size(), 2u);
+    EXPECT_EQ(flow_.RunsUnderway(), 2);
+    Complete(0, clock_);
+    Complete(1, clock_);
+    EXPECT_FALSE(view_.panelShown);
+    ASSERT_EQ(started_.size(), 2u);
+    EXPECT_EQ(started_[0].program, settings_.localPath + "Yestra.exe");
+    EXPECT_EQ(started_[1].program, settings_.localPath + "Morvik.exe");
 }
 
 // Nowhere to update from (no server folder, a URL of blanks): no run, no panel; the panel that
 // shows from the start comes down with the start-up run, and a click leaves it down.
 TEST_F(LaunchFlowTest, NothingConfiguredStartsNoRun) {
-    settings.remotePath = "";
-    settings.url = " \t ";
-    flow.StartStartupRun();
-    EXPECT_TRUE(runs.empty());
-    EXPECT_EQ(flow.RunsUnderway(), 0);
-    EXPECT_FALSE(view.panelShown);
-    flow.StartModule(*FindClickArea("stock"));
-    EXPECT_TRUE(runs.empty());
-    EXPECT_FALSE(view.panelShown);
-    EXPECT_EQ(view.caption, "");
-    EXPECT_THAT(view.calls, ElementsAre("HideWaitPanel", "HideWaitPanel"));
+    settings_.remotePath = "";
+    settings_.url = " \t ";
+    flow_.StartStartupRun();
+    EXPECT_TRUE(runs_.empty());
+    EXPECT_EQ(flow_.RunsUnderway(), 0);
+    EXPECT_FALSE(view_.panelShown);
+    flow_.StartModule(*FindClickArea("stock"));
+    EXPECT_TRUE(runs_.empty());
+    EXPECT_FALSE(view_.panelShown);
+    EXPECT_EQ(view_.caption, "");
+    EXPECT_THAT(view_.calls, ElementsAre("HideWaitPanel", "HideWaitPanel"));
 }
 
 // A URL alone is something to update from.
 TEST_F(LaunchFlowTest, ServiceAloneIsConfigured) {
-    settings.remotePath = "";
-    settings.url = "http://srv01:8080";
-    flow.StartStartupRun();
-    ASSERT_EQ(runs.size(), 1u);
-    EXPECT_EQ(runs[0].url, "http://srv01:8080");
+    settings_.remotePath = "";
+    settings_.url = "http://srv01:8080";
+    flow_.StartStartupRun();
+    ASSERT_EQ(runs_.size(), 1u);
+    EXPECT_EQ(runs_[0].url, "http://srv01:8080");
 }
 
 // A run whose lists cannot be built: the error leaves the click, the run is over and the panel
 // comes down, unless another run is still under way; a later click runs again.
 TEST_F(LaunchFlowTest, RunThatFailsToStartEndsAtOnce) {
     Install("Morvik.exe");
-    flow.StartStartupRun();
-    executeFailure = "The specified path was not found";
-    EXPECT_THAT([&] { flow.StartModule(*FindClickArea("stock")); },
+    flow_.StartStartupRun();
+    executeFailure_ = "The specified path was not found";
+    EXPECT_THAT([&] { flow_.StartModule(*FindClickArea("stock")); },
                 ::testing::ThrowsMessage<Exception>("The specified path was not found"));
-    EXPECT_EQ(flow.RunsUnderway(), 1);
-    EXPECT_TRUE(view.panelShown);
-    Complete(0, clock);
-    EXPECT_FALSE(view.panelShown);
+    EXPECT_EQ(flow_.RunsUnderway(), 1);
+    EXPECT_TRUE(view_.panelShown);
+    Complete(0, clock_);
+    EXPECT_FALSE(view_.panelShown);
 
-    EXPECT_THROW(flow.StartModule(*FindClickArea("stock")), Exception);
-    EXPECT_EQ(flow.RunsUnderway(), 0);
-    EXPECT_FALSE(view.panelShown);
-    executeFailure.clear();
-    flow.StartModule(*FindClickArea("stock"));
-    Complete(runs.size() - 1, clock);
-    ASSERT_EQ(started.size(), 1u);
+    EXPECT_THROW(flow_.StartModule(*FindClickArea("stock")), Exception);
+    EXPECT_EQ(flow_.RunsUnderway(), 0);
+    EXPECT_FALSE(view_.panelShown);
+    executeFailure_.clear();
+    flow_.StartModule(*FindClickArea("stock"));
+    Complete(runs_.size() - 1, clock_);
+    ASSERT_EQ(started_.size(), 1u);
 }
 
 // A run that ends after the flow has gone (the window closed) touches nothing.
 TEST(LaunchFlowLifetimeTest, RunEndingAfterTheFlowIsDropped) {
     FakeLauncherView view;
     LauncherSystem system;
-    std::vector<TThreadMethod> completions;
+    std::vector<ThreadMethod> completions;
     std::vector<RecordedRun> runs(1);
     system.newUpdater = [&](const std::string&, const std::string&, const std::string&,
-                            TThreadMethod onTerminate, std::shared_ptr<IFilesUpdaterObserver>) {
+                            ThreadMethod onTerminate, std::shared_ptr<FilesUpdaterObserver>) {
         completions.push_back(std::move(onTerminate));
         return std::make_shared<RecordingUpdater>(runs, 0, nullptr);
     };
@@ -368,18 +368,18 @@ TEST(LaunchFlowLifetimeTest, RunEndingAfterTheFlowIsDropped) {
 
 // The real updater against a server folder: the module and the shared files arrive, the
 // completion comes through the main thread, and the module starts.
-class LaunchFlowRealRunTest : public testing::TMainThreadTest {};
+class LaunchFlowRealRunTest : public testing::MainThreadFixture {};
 
 TEST_F(LaunchFlowRealRunTest, ModuleArrivesAndStarts) {
-    test::TTempFolder local;
-    test::TTempFolder server;
+    test::TempFolder local;
+    test::TempFolder server;
     test::WriteFile(server.Path(), "Morvik.exe", "module", test::TestAge());
     test::WriteFile(server.Path(), "gds32.dll", "shared", test::TestAge(1));
     test::WriteFile(server.Path(), "Outro.exe", "other", test::TestAge(2));
     FakeLauncherView view;
     LauncherSystem system = PlatformLauncherSystem();
     std::vector<std::string> startedPrograms;
-    system.startProgram = [&](const std::string& program, const TStartupInfo&) {
+    system.startProgram = [&](const std::string& program, const StartupInfo&) {
         startedPrograms.push_back(program);
         return true;
     };
@@ -404,7 +404,7 @@ TEST_F(LaunchFlowRealRunTest, ModuleArrivesAndStarts) {
     EXPECT_THAT(test::FilesUnder(local.Path()), ElementsAre("Morvik.exe", "gds32.dll"));
     EXPECT_THAT(startedPrograms, ElementsAre(local.Folder() + "Morvik.exe"));
     EXPECT_FALSE(view.panelShown);
-    EXPECT_TRUE(Reported.empty());
+    EXPECT_TRUE(reported_.empty());
 }
 
 } // namespace

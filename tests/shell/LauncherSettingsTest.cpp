@@ -24,7 +24,7 @@ class LauncherSettingsTest : public ::testing::TestWithParam<SettingsCase> {};
 
 TEST_P(LauncherSettingsTest, ReadFromTheLaunchersFolder) {
     const SettingsCase& c = GetParam();
-    test::TTempFolder folder;
+    test::TempFolder folder;
     if (c.ini)
         test::WriteFile(folder.Path(), "Corvane.ini", *c.ini);
     const LauncherSettings settings = ReadLauncherSettings(folder.Folder());

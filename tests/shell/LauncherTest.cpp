@@ -27,149 +27,149 @@ namespace fs = std::filesystem;
 
 class LauncherTest : public ::testing::Test {
 protected:
-    LauncherTest() { view.launcher = &launcher; }
+    LauncherTest() { view_.launcher = &launcher_; }
 
     // What the system was asked to do besides the view, in the view's call log.
     LauncherSystem RecordingSystem() {
         LauncherSystem system;
         system.now = [] { return 45000.0; };
         system.currentDir = [] { return std::string("/home/posto/Corvane"); };
-        system.startProgram = [this](const std::string& program, const TStartupInfo&) {
-            view.calls.push_back("Start " + program);
+        system.startProgram = [this](const std::string& program, const StartupInfo&) {
+            view_.calls.push_back("Start " + program);
             return true;
         };
         system.newUpdater =
-            [this](const std::string&, const std::string&, const std::string&, TThreadMethod,
-                   std::shared_ptr<IFilesUpdaterObserver>) -> std::shared_ptr<IFilesUpdater> {
-            view.calls.push_back("NewUpdater");
+            [this](const std::string&, const std::string&, const std::string&, ThreadMethod,
+                   std::shared_ptr<FilesUpdaterObserver>) -> std::shared_ptr<FilesUpdater> {
+            view_.calls.push_back("NewUpdater");
             throw Exception("no updater here");
         };
         return system;
     }
 
-    test::TTempFolder folder;
-    FakeLauncherView view;
-    Launcher launcher{view, RecordingSystem()};
+    test::TempFolder folder_;
+    FakeLauncherView view_;
+    Launcher launcher_{view_, RecordingSystem()};
 };
 
 // Start adds the tray icon first, reads Corvane.ini from the given folder, shows the start
 // caption and makes the report folder.
 TEST_F(LauncherTest, StartReadsTheConfigurationAndMakesTheReportFolder) {
-    test::WriteFile(folder.Path(), "Corvane.ini",
+    test::WriteFile(folder_.Path(), "Corvane.ini",
                     "[Servidor]\nLocal Exe=\\\\srv01\\corvane\nurl=http://srv01\n");
-    launcher.Start(folder.Folder());
-    EXPECT_THAT(view.calls, ElementsAre("AddTrayIcon", "SetCaption"));
-    EXPECT_EQ(view.caption, "Corvane Plexa [2019.01.00]");
-    EXPECT_EQ(launcher.Settings().localPath, folder.Folder());
-    EXPECT_EQ(launcher.Settings().remotePath, "\\\\srv01\\corvane\\");
-    EXPECT_EQ(launcher.Settings().url, "http://srv01");
-    EXPECT_TRUE(launcher.HasTrayIcon());
-    EXPECT_FALSE(launcher.ClosingEndsProgram());
-    EXPECT_TRUE(fs::is_directory(folder.Path() / "Relatorio"));
+    launcher_.Start(folder_.Folder());
+    EXPECT_THAT(view_.calls, ElementsAre("AddTrayIcon", "SetCaption"));
+    EXPECT_EQ(view_.caption, "Corvane Plexa [2019.01.00]");
+    EXPECT_EQ(launcher_.Settings().localPath, folder_.Folder());
+    EXPECT_EQ(launcher_.Settings().remotePath, "\\\\srv01\\corvane\\");
+    EXPECT_EQ(launcher_.Settings().url, "http://srv01");
+    EXPECT_TRUE(launcher_.HasTrayIcon());
+    EXPECT_FALSE(launcher_.ClosingEndsProgram());
+    EXPECT_TRUE(fs::is_directory(folder_.Path() / "Relatorio"));
 }
 
 TEST_F(LauncherTest, ExistingReportFolderIsKept) {
-    fs::create_directories(folder.Path() / "Relatorio" / "Layouts");
-    launcher.Start(folder.Folder());
-    EXPECT_TRUE(fs::is_directory(folder.Path() / "Relatorio" / "Layouts"));
+    fs::create_directories(folder_.Path() / "Relatorio" / "Layouts");
+    launcher_.Start(folder_.Folder());
+    EXPECT_TRUE(fs::is_directory(folder_.Path() / "Relatorio" / "Layouts"));
 }
 
 // A file named "Relatorio" keeps the folder from being made: the error comes last, after
 // everything else Start does.
 TEST_F(LauncherTest, ReportFolderFailureComesLast) {
-    test::WriteFile(folder.Path(), "Relatorio", "not a folder");
-    test::WriteFile(folder.Path(), "Corvane.ini", "[Servidor]\nurl=http://srv01\n");
-    EXPECT_THAT([&] { launcher.Start(folder.Folder()); },
+    test::WriteFile(folder_.Path(), "Relatorio", "not a folder");
+    test::WriteFile(folder_.Path(), "Corvane.ini", "[Servidor]\nurl=http://srv01\n");
+    EXPECT_THAT([&] { launcher_.Start(folder_.Folder()); },
                 ::testing::ThrowsMessage<Exception>(
                     "Não Criou o Diretório Relatorio. Contacte o Corvane."));
-    EXPECT_EQ(view.caption, "Corvane Plexa [2019.01.00]");
-    EXPECT_EQ(launcher.Settings().url, "http://srv01");
-    EXPECT_TRUE(launcher.HasTrayIcon());
-    EXPECT_TRUE(fs::is_regular_file(folder.Path() / "Relatorio"));
+    EXPECT_EQ(view_.caption, "Corvane Plexa [2019.01.00]");
+    EXPECT_EQ(launcher_.Settings().url, "http://srv01");
+    EXPECT_TRUE(launcher_.HasTrayIcon());
+    EXPECT_TRUE(fs::is_regular_file(folder_.Path() / "Relatorio"));
 }
 
 // Closing only minimises; minimised with a tray icon the window hides into the tray; the tray's
 // double-click and the menu's first command bring it back.
 TEST_F(LauncherTest, CloseMinimisesIntoTheTray) {
-    launcher.Start(folder.Folder());
-    EXPECT_FALSE(launcher.WindowClosing());
-    EXPECT_TRUE(view.minimised);
-    launcher.WindowMinimised();
-    EXPECT_TRUE(view.hidden);
-    launcher.TrayIconDoubleClicked();
-    EXPECT_FALSE(view.hidden);
-    EXPECT_FALSE(view.minimised);
+    launcher_.Start(folder_.Folder());
+    EXPECT_FALSE(launcher_.WindowClosing());
+    EXPECT_TRUE(view_.minimised);
+    launcher_.WindowMinimised();
+    EXPECT_TRUE(view_.hidden);
+    launcher_.TrayIconDoubleClicked();
+    EXPECT_FALSE(view_.hidden);
+    EXPECT_FALSE(view_.minimised);
 
-    EXPECT_FALSE(launcher.WindowClosing());
-    launcher.WindowMinimised();
-    launcher.OpenCommand();
-    EXPECT_FALSE(view.hidden);
-    EXPECT_FALSE(view.minimised);
-    EXPECT_FALSE(launcher.ClosingEndsProgram());
-    EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(), "EndProgram"), 0);
+    EXPECT_FALSE(launcher_.WindowClosing());
+    launcher_.WindowMinimised();
+    launcher_.OpenCommand();
+    EXPECT_FALSE(view_.hidden);
+    EXPECT_FALSE(view_.minimised);
+    EXPECT_FALSE(launcher_.ClosingEndsProgram());
+    EXPECT_EQ(std::count(view_.calls.begin(), view_.calls.end(), "EndProgram"), 0);
 }
 
 // Without a notification area the minimised window stays on the task bar (hidden, it could not
 // be reached again); once an area that came late takes the icon, minimising hides it.
 TEST_F(LauncherTest, LateTrayHost) {
-    view.trayHostPresent = false;
-    launcher.Start(folder.Folder());
-    EXPECT_FALSE(launcher.HasTrayIcon());
-    EXPECT_FALSE(launcher.WindowClosing());
-    launcher.WindowMinimised();
-    EXPECT_TRUE(view.minimised);
-    EXPECT_FALSE(view.hidden);
+    view_.trayHostPresent = false;
+    launcher_.Start(folder_.Folder());
+    EXPECT_FALSE(launcher_.HasTrayIcon());
+    EXPECT_FALSE(launcher_.WindowClosing());
+    launcher_.WindowMinimised();
+    EXPECT_TRUE(view_.minimised);
+    EXPECT_FALSE(view_.hidden);
 
-    launcher.TrayIconAdded();
-    EXPECT_TRUE(launcher.HasTrayIcon());
-    launcher.OpenCommand();
-    EXPECT_FALSE(launcher.WindowClosing());
-    launcher.WindowMinimised();
-    EXPECT_TRUE(view.hidden);
+    launcher_.TrayIconAdded();
+    EXPECT_TRUE(launcher_.HasTrayIcon());
+    launcher_.OpenCommand();
+    EXPECT_FALSE(launcher_.WindowClosing());
+    launcher_.WindowMinimised();
+    EXPECT_TRUE(view_.hidden);
 }
 
 // The menu's close command ends the program: the window's close comes back, and it ends.
 TEST_F(LauncherTest, CloseCommandEndsTheProgram) {
-    launcher.Start(folder.Folder());
-    view.calls.clear();
-    launcher.CloseCommand();
-    EXPECT_TRUE(launcher.ClosingEndsProgram());
-    EXPECT_TRUE(view.closed);
-    EXPECT_THAT(view.calls, ElementsAre("Close", "EndProgram"));
-    EXPECT_FALSE(view.minimised);
+    launcher_.Start(folder_.Folder());
+    view_.calls.clear();
+    launcher_.CloseCommand();
+    EXPECT_TRUE(launcher_.ClosingEndsProgram());
+    EXPECT_TRUE(view_.closed);
+    EXPECT_THAT(view_.calls, ElementsAre("Close", "EndProgram"));
+    EXPECT_FALSE(view_.minimised);
 }
 
 TEST_F(LauncherTest, TrayMenuNearTheScreenCorner) {
-    launcher.TrayMenuRequested();
-    EXPECT_THAT(view.calls, ElementsAre("ShowMenuNearScreenCorner"));
+    launcher_.TrayMenuRequested();
+    EXPECT_THAT(view_.calls, ElementsAre("ShowMenuNearScreenCorner"));
     constexpr ScreenPoint point = TrayMenuPoint(1280, 1024);
     EXPECT_EQ(point.x, 1260);
     EXPECT_EQ(point.y, 1004);
 }
 
 TEST_F(LauncherTest, SecondStartBringsTheWindowBack) {
-    view.minimised = true;
-    view.hidden = true;
-    launcher.SecondStartArrived();
-    EXPECT_THAT(view.calls, ElementsAre("RestoreAndBringToFront"));
-    EXPECT_FALSE(view.hidden);
-    EXPECT_FALSE(view.minimised);
+    view_.minimised = true;
+    view_.hidden = true;
+    launcher_.SecondStartArrived();
+    EXPECT_THAT(view_.calls, ElementsAre("RestoreAndBringToFront"));
+    EXPECT_FALSE(view_.hidden);
+    EXPECT_FALSE(view_.minimised);
 }
 
 // The start-up run is scheduled when the window is first shown, not each time it comes back
 // from the tray.
 TEST_F(LauncherTest, StartupRunScheduledOnce) {
-    launcher.WindowShown();
-    launcher.WindowShown();
-    EXPECT_THAT(view.scheduledRuns, ElementsAre(std::chrono::milliseconds(200)));
+    launcher_.WindowShown();
+    launcher_.WindowShown();
+    EXPECT_THAT(view_.scheduledRuns, ElementsAre(std::chrono::milliseconds(200)));
 }
 
 // The due start-up run goes to the launch flow: with a server it builds an updater.
 TEST_F(LauncherTest, DueStartupRunStartsARun) {
-    launcher.UseServer(folder.Folder(), "/srv/corvane/", "");
-    EXPECT_THROW(launcher.StartupRunDue(), Exception);
-    EXPECT_THAT(view.calls, ElementsAre("ShowWaitPanel", "NewUpdater", "HideWaitPanel"));
-    EXPECT_EQ(launcher.RunsUnderway(), 0);
+    launcher_.UseServer(folder_.Folder(), "/srv/corvane/", "");
+    EXPECT_THROW(launcher_.StartupRunDue(), Exception);
+    EXPECT_THAT(view_.calls, ElementsAre("ShowWaitPanel", "NewUpdater", "HideWaitPanel"));
+    EXPECT_EQ(launcher_.RunsUnderway(), 0);
 }
 
 // The self-replacement's outcome decides the notice and whether the launcher ends and starts
@@ -190,33 +190,33 @@ TEST_P(SelfReplacementCheckTest, OnFirstActivation) {
     int fileChecks = 0;
     LauncherSystem system;
     system.currentDir = [] { return std::string("/home/posto/Corvane"); };
-    system.startProgram = [&](const std::string& program, const TStartupInfo& info) {
+    system.startProgram = [&](const std::string& program, const StartupInfo& info) {
         view.calls.push_back(
             "Start " + program +
-            (info == TStartupInfo{true, TShowWindow::ShowNormal} ? " normally" : " hidden"));
+            (info == StartupInfo{true, ShowWindow::ShowNormal} ? " normally" : " hidden"));
         return true;
     };
-    system.selfReplacementFiles.FileExists = [&](const std::string& path) {
+    system.selfReplacementFiles.fileExists = [&](const std::string& path) {
         ++fileChecks;
         return files.contains(path);
     };
-    system.selfReplacementFiles.FileVersionOf = [&](const std::string& path) {
+    system.selfReplacementFiles.fileVersionOf = [&](const std::string& path) {
         return files.contains(path) ? files[path].first : std::string();
     };
-    system.selfReplacementFiles.FileSizeOf = [&](const std::string& path) -> int64_t {
+    system.selfReplacementFiles.fileSizeOf = [&](const std::string& path) -> int64_t {
         return files.contains(path) ? files[path].second : -1;
     };
-    system.selfReplacementFiles.CopyFileOver = [&](const std::string& from, const std::string& to) {
+    system.selfReplacementFiles.copyFileOver = [&](const std::string& from, const std::string& to) {
         files[to] = files[from];
         if (!c.copyKeepsSize)
             files[to].second /= 2;
         return true;
     };
-    system.selfReplacementFiles.DeleteFile = [&](const std::string& path) {
+    system.selfReplacementFiles.deleteFile = [&](const std::string& path) {
         files.erase(path);
         return true;
     };
-    system.selfReplacementFiles.MoveFile = [&](const std::string& from, const std::string& to) {
+    system.selfReplacementFiles.moveFile = [&](const std::string& from, const std::string& to) {
         if (files.contains(to))
             return false;
         files[to] = files[from];
@@ -276,21 +276,21 @@ TEST(SelfReplacementNoticeTest, Texts) {
         FakeLauncherView view;
         LauncherSystem system;
         system.currentDir = [] { return std::string("/cur"); };
-        system.startProgram = [](const std::string&, const TStartupInfo&) { return true; };
+        system.startProgram = [](const std::string&, const StartupInfo&) { return true; };
         std::map<std::string, int64_t> sizes{{"/srv/Corvane.EXE", 10}};
-        system.selfReplacementFiles.FileExists = [](const std::string&) { return true; };
-        system.selfReplacementFiles.FileVersionOf = [](const std::string& path) {
+        system.selfReplacementFiles.fileExists = [](const std::string&) { return true; };
+        system.selfReplacementFiles.fileVersionOf = [](const std::string& path) {
             return std::string(path.starts_with("/srv") ? "2.0.0.0" : "1.0.0.0");
         };
-        system.selfReplacementFiles.FileSizeOf = [&](const std::string& path) -> int64_t {
+        system.selfReplacementFiles.fileSizeOf = [&](const std::string& path) -> int64_t {
             return sizes.contains(path) ? sizes[path] : -1;
         };
-        system.selfReplacementFiles.CopyFileOver = [&](const std::string&, const std::string& to) {
+        system.selfReplacementFiles.copyFileOver = [&](const std::string&, const std::string& to) {
             sizes[to] = keepsSize ? 10 : 9;
             return true;
         };
-        system.selfReplacementFiles.DeleteFile = [](const std::string&) { return true; };
-        system.selfReplacementFiles.MoveFile = [](const std::string&, const std::string&) {
+        system.selfReplacementFiles.deleteFile = [](const std::string&) { return true; };
+        system.selfReplacementFiles.moveFile = [](const std::string&, const std::string&) {
             return true;
         };
         Launcher launcher(view, system);

@@ -73,14 +73,14 @@ TEST(ModuleTableTest, MailAndContactAreas) {
     ASSERT_NE(mail, nullptr);
     EXPECT_EQ(mail->action, AreaAction::SendSupportMail);
     EXPECT_TRUE(mail->opensMenu);
-    EXPECT_EQ(ClickAreaHint(*mail), std::string("e-mail : ") + SupportEmail);
+    EXPECT_EQ(ClickAreaHint(*mail), std::string("e-mail : ") + kSupportEmail);
 
     const ClickArea* contact = FindClickArea("makerContact");
     ASSERT_NE(contact, nullptr);
     EXPECT_EQ(contact->action, AreaAction::None);
     EXPECT_FALSE(contact->opensMenu);
     EXPECT_EQ(ClickAreaHint(*contact),
-              std::string("Telefone : ") + MakerTelephone + "\r\n" + MakerCommercialEmail);
+              std::string("Telefone : ") + kMakerTelephone + "\r\n" + kMakerCommercialEmail);
 }
 
 TEST(ModuleTableTest, UnknownNamesAndTheBackgroundHaveNoArea) {

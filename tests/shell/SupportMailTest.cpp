@@ -19,7 +19,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using testing::FakeLauncherView;
-using testing::Patience;
+using testing::kPatience;
 using testing::ShownMessage;
 
 struct ResultCase {
@@ -59,61 +59,61 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& c) { return std::string(c.param.name); });
 
 // A mail program that waits until the test lets it end.
-class SupportMailTest : public testing::TMainThreadTest {
+class SupportMailTest : public testing::MainThreadFixture {
 protected:
     SupportMail::Sender HeldSender(int result) {
         return [this, result](const std::string& address) {
-            addresses.set_value(address);
-            release.get_future().wait();
+            addresses_.set_value(address);
+            release_.get_future().wait();
             return result;
         };
     }
 
-    FakeLauncherView view;
-    std::promise<std::string> addresses;
-    std::promise<void> release;
+    FakeLauncherView view_;
+    std::promise<std::string> addresses_;
+    std::promise<void> release_;
 };
 
 // Send returns while the mail program runs; the outcome comes once it has ended.
 TEST_F(SupportMailTest, WindowAnswersWhileTheMailProgramRuns) {
-    SupportMail mail(view, HeldSender(2));
+    SupportMail mail(view_, HeldSender(2));
     mail.Send();
-    EXPECT_EQ(addresses.get_future().get(), SupportEmail);
+    EXPECT_EQ(addresses_.get_future().get(), kSupportEmail);
     EXPECT_EQ(mail.Underway(), 1);
-    Loop->ProcessMessages();
-    EXPECT_TRUE(view.messages.empty());
+    loop_->ProcessMessages();
+    EXPECT_TRUE(view_.messages.empty());
 
-    release.set_value();
+    release_.set_value();
     ASSERT_TRUE(RunLoopUntil([&] { return mail.Underway() == 0; }));
     EXPECT_THAT(
-        view.messages,
+        view_.messages,
         ElementsAre(ShownMessage{MessageKind::Error,
                                  "One or more unspecified errors occurred; no message was sent."}));
 }
 
 TEST_F(SupportMailTest, SuccessShowsNothing) {
-    SupportMail mail(view, HeldSender(0));
+    SupportMail mail(view_, HeldSender(0));
     mail.Send();
-    release.set_value();
+    release_.set_value();
     ASSERT_TRUE(RunLoopUntil([&] { return mail.Underway() == 0; }));
-    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(view_.messages.empty());
 }
 
 // The window has gone when the mail program ends: its outcome is dropped.
 TEST_F(SupportMailTest, OutcomeAfterTheWindowHasGoneIsDropped) {
     {
-        SupportMail mail(view, HeldSender(2));
+        SupportMail mail(view_, HeldSender(2));
         mail.Send();
-        addresses.get_future().wait();
+        addresses_.get_future().wait();
     }
-    release.set_value();
-    ASSERT_TRUE(TRunningThreads::WaitForNone(Patience));
-    Loop->ProcessMessages();
-    EXPECT_TRUE(view.messages.empty());
+    release_.set_value();
+    ASSERT_TRUE(RunningThreads::WaitForNone(kPatience));
+    loop_->ProcessMessages();
+    EXPECT_TRUE(view_.messages.empty());
 }
 
 TEST(SupportMailWithoutLoopTest, SendNeedsTheMainThreadHandOver) {
-    const TMainThreadDispatcherScope none(nullptr);
+    const MainThreadDispatcherScope none(nullptr);
     FakeLauncherView view;
     SupportMail mail(view, [](const std::string&) { return 0; });
     EXPECT_THAT([&] { mail.Send(); },

@@ -8,7 +8,7 @@
 namespace corvane {
 namespace {
 
-constexpr TDateTime kMillisecond = 1.0 / 86400000.0;
+constexpr DateTime kMillisecond = 1.0 / 86400000.0;
 
 struct TimeCase {
     const char* name;

@@ -16,32 +16,32 @@ namespace corvane::test {
 
 namespace {
 
-constexpr uid_t UnprivilegedId = 65534;
+constexpr uid_t kUnprivilegedId = 65534;
 
 } // namespace
 
-TTempFolder::TTempFolder() : TTempFolder(std::filesystem::temp_directory_path()) {}
+TempFolder::TempFolder() : TempFolder(std::filesystem::temp_directory_path()) {}
 
-TTempFolder::TTempFolder(const std::filesystem::path& base) {
+TempFolder::TempFolder(const std::filesystem::path& base) {
     std::string pattern = (base / "corvane-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
-    FPath = pattern;
+    path_ = pattern;
 }
 
-TTempFolder::~TTempFolder() {
+TempFolder::~TempFolder() {
     std::error_code ec;
     // Folders a test closed to writing must be opened again before their files can go.
-    for (auto it = std::filesystem::recursive_directory_iterator(FPath, ec);
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
         if (it->is_directory(ec))
             std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                          std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(FPath, ec);
+    std::filesystem::remove_all(path_, ec);
 }
 
 std::filesystem::path WriteFile(const std::filesystem::path& base, std::string_view name,
-                                std::string_view content, std::optional<TDateTime> age) {
+                                std::string_view content, std::optional<DateTime> age) {
     std::string relative(name);
     std::replace(relative.begin(), relative.end(), '\\', '/');
     const std::filesystem::path path = base / relative;
@@ -77,23 +77,23 @@ std::vector<std::string> FilesUnder(const std::filesystem::path& folder) {
     return names;
 }
 
-TDateTime TestAge(int milliseconds) {
+DateTime TestAge(int milliseconds) {
     return EncodeDateTime(2024, 5, 1, 10, 20, 30, 0) +
-           static_cast<double>(milliseconds) / static_cast<double>(MSecsPerDay);
+           static_cast<double>(milliseconds) / static_cast<double>(kMSecsPerDay);
 }
 
-TZoneGuard::TZoneGuard(const char* zone) {
+ZoneGuard::ZoneGuard(const char* zone) {
     if (const char* old = std::getenv("TZ")) {
-        FHad = true;
-        FOld = old;
+        had_ = true;
+        old_ = old;
     }
     ::setenv("TZ", zone, 1);
     ::tzset();
 }
 
-TZoneGuard::~TZoneGuard() {
-    if (FHad)
-        ::setenv("TZ", FOld.c_str(), 1);
+ZoneGuard::~ZoneGuard() {
+    if (had_)
+        ::setenv("TZ", old_.c_str(), 1);
     else
         ::unsetenv("TZ");
     ::tzset();
@@ -105,13 +105,13 @@ bool IgnoresFilePermissions() {
 
 namespace {
 
-constexpr int CannotSwitchUser = 119;
+constexpr int kCannotSwitchUser = 119;
 
 bool OwnTreeByUnprivileged(const std::filesystem::path& root) {
-    if (::lchown(root.c_str(), UnprivilegedId, UnprivilegedId) != 0)
+    if (::lchown(root.c_str(), kUnprivilegedId, kUnprivilegedId) != 0)
         return false;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
-        if (::lchown(entry.path().c_str(), UnprivilegedId, UnprivilegedId) != 0)
+        if (::lchown(entry.path().c_str(), kUnprivilegedId, kUnprivilegedId) != 0)
             return false;
     return true;
 }
@@ -127,9 +127,9 @@ std::optional<int> RunWithoutFilePrivileges(const std::filesystem::path& tree,
     if (child < 0)
         return -1;
     if (child == 0) {
-        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(UnprivilegedId) != 0 ||
-                     ::setuid(UnprivilegedId) != 0))
-            ::_exit(CannotSwitchUser);
+        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedId) != 0 ||
+                     ::setuid(kUnprivilegedId) != 0))
+            ::_exit(kCannotSwitchUser);
         int result = 126;
         try {
             result = body();
@@ -141,7 +141,7 @@ std::optional<int> RunWithoutFilePrivileges(const std::filesystem::path& tree,
     int status = 0;
     if (::waitpid(child, &status, 0) != child || !WIFEXITED(status))
         return -1;
-    if (WEXITSTATUS(status) == CannotSwitchUser)
+    if (WEXITSTATUS(status) == kCannotSwitchUser)
         return std::nullopt;
     return WEXITSTATUS(status);
 }

@@ -13,28 +13,28 @@
 namespace corvane::test {
 
 // A fresh temporary folder, removed with everything in it when the object goes.
-class TTempFolder {
+class TempFolder {
 public:
-    TTempFolder();
+    TempFolder();
     // In another folder than the system's temporary one (another file system, say).
-    explicit TTempFolder(const std::filesystem::path& base);
-    ~TTempFolder();
-    TTempFolder(const TTempFolder&) = delete;
-    TTempFolder& operator=(const TTempFolder&) = delete;
+    explicit TempFolder(const std::filesystem::path& base);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
 
-    const std::filesystem::path& Path() const { return FPath; }
+    const std::filesystem::path& Path() const { return path_; }
     // The folder as a system path ending in a separator, as the launcher passes folders.
-    std::string Folder() const { return FPath.string() + '/'; }
+    std::string Folder() const { return path_.string() + '/'; }
 
 private:
-    std::filesystem::path FPath;
+    std::filesystem::path path_;
 };
 
 // Writes content to base/name (name with backslashes between folders), creating folders;
 // stamps the file with age when there is one. Returns the native path.
 std::filesystem::path WriteFile(const std::filesystem::path& base, std::string_view name,
                                 std::string_view content,
-                                std::optional<TDateTime> age = std::nullopt);
+                                std::optional<DateTime> age = std::nullopt);
 
 // The whole content of a file, or "<missing>" when it cannot be read.
 std::string ReadFile(const std::filesystem::path& path);
@@ -44,20 +44,20 @@ std::string ReadFile(const std::filesystem::path& path);
 std::vector<std::string> FilesUnder(const std::filesystem::path& folder);
 
 // An age for tests: 2024-05-01 10:20:30 plus the given number of milliseconds.
-TDateTime TestAge(int milliseconds = 0);
+DateTime TestAge(int milliseconds = 0);
 
 // Runs the code in its scope in a given time zone (a zone name or a POSIX TZ rule) and restores
 // the previous zone afterwards. Set while no other thread reads local times.
-class TZoneGuard {
+class ZoneGuard {
 public:
-    explicit TZoneGuard(const char* zone);
-    ~TZoneGuard();
-    TZoneGuard(const TZoneGuard&) = delete;
-    TZoneGuard& operator=(const TZoneGuard&) = delete;
+    explicit ZoneGuard(const char* zone);
+    ~ZoneGuard();
+    ZoneGuard(const ZoneGuard&) = delete;
+    ZoneGuard& operator=(const ZoneGuard&) = delete;
 
 private:
-    bool FHad = false;
-    std::string FOld;
+    bool had_ = false;
+    std::string old_;
 };
 
 // True when the process can ignore file permissions (root): permission faults then need a
@@ -72,7 +72,7 @@ bool IgnoresFilePermissions();
 std::optional<int> RunWithoutFilePrivileges(const std::filesystem::path& tree,
                                             const std::function<int()>& body);
 
-inline constexpr const char* NoUnprivilegedUser =
+inline constexpr const char* kNoUnprivilegedUser =
     "running as root, and no unprivileged user (65534) can be switched to here, so a "
     "permission fault cannot be produced";
 

@@ -17,33 +17,33 @@
 namespace corvane::testing {
 
 // Safety net of every wait for another thread: a fault fails the test instead of hanging it.
-inline constexpr std::chrono::seconds Patience{60};
+inline constexpr std::chrono::seconds kPatience{60};
 
-class TMainThreadTest : public ::testing::Test {
+class MainThreadFixture : public ::testing::Test {
 protected:
-    TMainThreadTest() {
-        FPreviousReport = SetErrorReport([this](const std::string& AMessage) {
+    MainThreadFixture() {
+        previousReport_ = SetErrorReport([this](const std::string& message) {
             // Reports arrive on the main thread, the thread that reads Reported.
-            Reported.push_back(AMessage);
+            reported_.push_back(message);
         });
     }
-    ~TMainThreadTest() override { SetErrorReport(std::move(FPreviousReport)); }
+    ~MainThreadFixture() override { SetErrorReport(std::move(previousReport_)); }
 
-    void SetUp() override { ASSERT_TRUE(TRunningThreads::WaitForNone(Patience)); }
+    void SetUp() override { ASSERT_TRUE(RunningThreads::WaitForNone(kPatience)); }
     void TearDown() override {
-        EXPECT_TRUE(TRunningThreads::WaitForNone(Patience)) << "a thread was left behind";
+        EXPECT_TRUE(RunningThreads::WaitForNone(kPatience)) << "a thread was left behind";
     }
 
-    template <typename TPredicate> bool RunLoopUntil(TPredicate ADone) {
-        return Loop->RunUntil(ADone, Patience);
+    template <typename Predicate> bool RunLoopUntil(Predicate done) {
+        return loop_->RunUntil(done, kPatience);
     }
 
-    std::shared_ptr<TMainThreadLoop> Loop = std::make_shared<TMainThreadLoop>();
-    TMainThreadDispatcherScope Installed{Loop};
-    std::vector<std::string> Reported;
+    std::shared_ptr<MainThreadLoop> loop_ = std::make_shared<MainThreadLoop>();
+    MainThreadDispatcherScope installed_{loop_};
+    std::vector<std::string> reported_;
 
 private:
-    TErrorReport FPreviousReport;
+    ErrorReport previousReport_;
 };
 
 } // namespace corvane::testing

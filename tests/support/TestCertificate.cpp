@@ -43,8 +43,8 @@ void AddExtension(X509* certificate, int nid, const std::string& value) {
 
 } // namespace
 
-TTestCertificate MakeSelfSignedCertificate(const std::vector<std::string>& dnsNames,
-                                           const std::vector<std::string>& ipAddresses) {
+TestCertificate MakeSelfSignedCertificate(const std::vector<std::string>& dnsNames,
+                                          const std::vector<std::string>& ipAddresses) {
     KeyPtr key(EVP_EC_gen("P-256"));
     Check(key != nullptr, "key");
     CertPtr certificate(X509_new());
@@ -72,10 +72,10 @@ TTestCertificate MakeSelfSignedCertificate(const std::vector<std::string>& dnsNa
     AddExtension(certificate.get(), NID_subject_key_identifier, "hash");
     Check(X509_sign(certificate.get(), key.get(), EVP_sha256()) > 0, "signature");
 
-    TTestCertificate result;
-    result.CertificatePEM =
+    TestCertificate result;
+    result.certificatePem =
         ToPEM([&](BIO* bio) { return PEM_write_bio_X509(bio, certificate.get()); });
-    result.PrivateKeyPEM = ToPEM([&](BIO* bio) {
+    result.privateKeyPem = ToPEM([&](BIO* bio) {
         return PEM_write_bio_PrivateKey(bio, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
     });
     return result;

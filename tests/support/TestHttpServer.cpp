@@ -18,7 +18,7 @@ namespace corvane::test {
 
 namespace {
 
-constexpr size_t MaxHeadSize = 64 * 1024;
+constexpr size_t kMaxHeadSize = 64 * 1024;
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -35,9 +35,9 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-TRecordedRequest ParseHead(const std::string& head) {
-    TRecordedRequest request;
-    request.RawHead = head;
+RecordedRequest ParseHead(const std::string& head) {
+    RecordedRequest request;
+    request.rawHead = head;
     size_t lineStart = 0;
     bool first = true;
     while (lineStart < head.size()) {
@@ -50,20 +50,20 @@ TRecordedRequest ParseHead(const std::string& head) {
             break;
         if (first) {
             first = false;
-            request.RequestLine = std::string(line);
+            request.requestLine = std::string(line);
             const size_t a = line.find(' ');
             const size_t b = line.rfind(' ');
             if (a != std::string_view::npos && b > a) {
-                request.Method = std::string(line.substr(0, a));
-                request.Target = std::string(line.substr(a + 1, b - a - 1));
-                request.Version = std::string(line.substr(b + 1));
+                request.method = std::string(line.substr(0, a));
+                request.target = std::string(line.substr(a + 1, b - a - 1));
+                request.version = std::string(line.substr(b + 1));
             }
             continue;
         }
         const size_t colon = line.find(':');
         if (colon == std::string_view::npos)
             continue;
-        request.Headers.emplace_back(std::string(line.substr(0, colon)),
+        request.headers.emplace_back(std::string(line.substr(0, colon)),
                                      std::string(Trim(line.substr(colon + 1))));
     }
     return request;
@@ -73,7 +73,7 @@ struct SSLContextDeleter {
     void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
 };
 
-std::shared_ptr<void> MakeServerContext(const TTestCertificate& certificate) {
+std::shared_ptr<void> MakeServerContext(const TestCertificate& certificate) {
     std::unique_ptr<SSL_CTX, SSLContextDeleter> context(SSL_CTX_new(TLS_server_method()));
     if (!context)
         throw std::runtime_error("SSL_CTX_new failed");
@@ -81,10 +81,10 @@ std::shared_ptr<void> MakeServerContext(const TTestCertificate& certificate) {
         return std::unique_ptr<BIO, decltype(&BIO_free)>(
             BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), &BIO_free);
     };
-    auto certBio = load(certificate.CertificatePEM);
+    auto certBio = load(certificate.certificatePem);
     std::unique_ptr<X509, decltype(&X509_free)> cert(
         PEM_read_bio_X509(certBio.get(), nullptr, nullptr, nullptr), &X509_free);
-    auto keyBio = load(certificate.PrivateKeyPEM);
+    auto keyBio = load(certificate.privateKeyPem);
     std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
         PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr), &EVP_PKEY_free);
     if (!cert || !key || SSL_CTX_use_certificate(context.get(), cert.get()) != 1 ||
@@ -96,26 +96,26 @@ std::shared_ptr<void> MakeServerContext(const TTestCertificate& certificate) {
 
 } // namespace
 
-struct TTestHTTPServer::TConnection {
-    int Socket = -1;
-    SSL* TLS = nullptr;
-    std::thread Thread;
-    std::atomic<bool> Done{false};
+struct TestHttpServer::Connection {
+    int socket = -1;
+    SSL* tls = nullptr;
+    std::thread thread;
+    std::atomic<bool> done{false};
 
-    ~TConnection() {
-        if (TLS)
-            SSL_free(TLS);
-        if (Socket >= 0)
-            ::close(Socket);
+    ~Connection() {
+        if (tls)
+            SSL_free(tls);
+        if (socket >= 0)
+            ::close(socket);
     }
 
     ssize_t Read(char* buffer, size_t size) {
-        if (TLS) {
-            const int got = SSL_read(TLS, buffer, static_cast<int>(size));
+        if (tls) {
+            const int got = SSL_read(tls, buffer, static_cast<int>(size));
             return got > 0 ? got : -1;
         }
         for (;;) {
-            const ssize_t got = ::recv(Socket, buffer, size, 0);
+            const ssize_t got = ::recv(socket, buffer, size, 0);
             if (got < 0 && errno == EINTR)
                 continue;
             return got > 0 ? got : -1;
@@ -125,12 +125,12 @@ struct TTestHTTPServer::TConnection {
     bool Write(std::string_view data) {
         while (!data.empty()) {
             ssize_t sent;
-            if (TLS) {
-                const int n = SSL_write(TLS, data.data(),
+            if (tls) {
+                const int n = SSL_write(tls, data.data(),
                                         static_cast<int>(std::min<size_t>(data.size(), 1 << 20)));
                 sent = n > 0 ? n : -1;
             } else {
-                sent = ::send(Socket, data.data(), data.size(), MSG_NOSIGNAL);
+                sent = ::send(socket, data.data(), data.size(), MSG_NOSIGNAL);
                 if (sent < 0 && errno == EINTR)
                     continue;
             }
@@ -142,20 +142,20 @@ struct TTestHTTPServer::TConnection {
     }
 };
 
-std::vector<std::string> TRecordedRequest::HeaderNames() const {
+std::vector<std::string> RecordedRequest::HeaderNames() const {
     std::vector<std::string> names;
-    for (const auto& header : Headers)
+    for (const auto& header : headers)
         names.push_back(header.first);
     return names;
 }
 
-bool TRecordedRequest::HasHeader(std::string_view name) const {
-    return std::any_of(Headers.begin(), Headers.end(),
+bool RecordedRequest::HasHeader(std::string_view name) const {
+    return std::any_of(headers.begin(), headers.end(),
                        [&](const auto& header) { return EqualsNoCase(header.first, name); });
 }
 
-std::string TRecordedRequest::Header(std::string_view name) const {
-    for (const auto& header : Headers)
+std::string RecordedRequest::Header(std::string_view name) const {
+    for (const auto& header : headers)
         if (EqualsNoCase(header.first, name))
             return header.second;
     return {};
@@ -206,101 +206,101 @@ std::string StandardReason(int status) {
     }
 }
 
-TTestAnswer TTestAnswer::Make(int status, std::string body, std::string contentType) {
-    TTestAnswer answer;
-    answer.Status = status;
-    answer.Body = std::move(body);
+TestAnswer TestAnswer::Make(int status, std::string body, std::string contentType) {
+    TestAnswer answer;
+    answer.status = status;
+    answer.body = std::move(body);
     if (!contentType.empty())
-        answer.Headers.emplace_back("Content-Type", std::move(contentType));
+        answer.headers.emplace_back("Content-Type", std::move(contentType));
     return answer;
 }
 
-TTestAnswer TTestAnswer::Redirect(int status, std::string location) {
-    TTestAnswer answer;
-    answer.Status = status;
-    answer.Headers.emplace_back("Location", std::move(location));
+TestAnswer TestAnswer::Redirect(int status, std::string location) {
+    TestAnswer answer;
+    answer.status = status;
+    answer.headers.emplace_back("Location", std::move(location));
     return answer;
 }
 
-TTestAnswer TTestAnswer::Stall() {
-    TTestAnswer answer;
-    answer.Delay = std::chrono::hours(1);
+TestAnswer TestAnswer::Stall() {
+    TestAnswer answer;
+    answer.delay = std::chrono::hours(1);
     return answer;
 }
 
-TTestHTTPServer::TTestHTTPServer(TTestHandler handler) : FHandler(std::move(handler)) {
+TestHttpServer::TestHttpServer(TestHandler handler) : handler_(std::move(handler)) {
     Start();
 }
 
-TTestHTTPServer::TTestHTTPServer(TTestHandler handler, const TTestCertificate& certificate)
-    : FHandler(std::move(handler)), FTLS(MakeServerContext(certificate)) {
+TestHttpServer::TestHttpServer(TestHandler handler, const TestCertificate& certificate)
+    : handler_(std::move(handler)), tls_(MakeServerContext(certificate)) {
     Start();
 }
 
-TTestHTTPServer::~TTestHTTPServer() {
+TestHttpServer::~TestHttpServer() {
     Stop();
 }
 
-void TTestHTTPServer::Start() {
+void TestHttpServer::Start() {
     std::signal(SIGPIPE, SIG_IGN); // a TLS write to a client that left must not end the tests
-    FListener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (FListener < 0)
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener_ < 0)
         throw std::runtime_error("socket failed");
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = 0;
     socklen_t length = sizeof address;
-    if (::bind(FListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(FListener, 128) != 0 ||
-        ::getsockname(FListener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(FListener);
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 128) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(listener_);
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
-    FPort = ntohs(address.sin_port);
-    FAcceptThread = std::thread([this] { AcceptLoop(); });
+    port_ = ntohs(address.sin_port);
+    acceptThread_ = std::thread([this] { AcceptLoop(); });
 }
 
-std::string TTestHTTPServer::BaseURL() const {
-    return std::string(FTLS ? "https" : "http") + "://127.0.0.1:" + std::to_string(FPort);
+std::string TestHttpServer::BaseURL() const {
+    return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_);
 }
 
-void TTestHTTPServer::SetHandler(TTestHandler handler) {
-    std::lock_guard lock(FLock);
-    FHandler = std::move(handler);
+void TestHttpServer::SetHandler(TestHandler handler) {
+    std::lock_guard lock(lock_);
+    handler_ = std::move(handler);
 }
 
-std::vector<TRecordedRequest> TTestHTTPServer::Requests() const {
-    std::lock_guard lock(FLock);
-    return FRequests;
+std::vector<RecordedRequest> TestHttpServer::Requests() const {
+    std::lock_guard lock(lock_);
+    return requests_;
 }
 
-size_t TTestHTTPServer::RequestCount() const {
-    std::lock_guard lock(FLock);
-    return FRequests.size();
+size_t TestHttpServer::RequestCount() const {
+    std::lock_guard lock(lock_);
+    return requests_.size();
 }
 
-TRecordedRequest TTestHTTPServer::LastRequest() const {
-    std::lock_guard lock(FLock);
-    EXPECT_FALSE(FRequests.empty()) << "the server received no request";
-    return FRequests.empty() ? TRecordedRequest{} : FRequests.back();
+RecordedRequest TestHttpServer::LastRequest() const {
+    std::lock_guard lock(lock_);
+    EXPECT_FALSE(requests_.empty()) << "the server received no request";
+    return requests_.empty() ? RecordedRequest{} : requests_.back();
 }
 
-void TTestHTTPServer::ClearRequests() {
-    std::lock_guard lock(FLock);
-    FRequests.clear();
+void TestHttpServer::ClearRequests() {
+    std::lock_guard lock(lock_);
+    requests_.clear();
 }
 
-bool TTestHTTPServer::WaitUnlessStopped(std::chrono::milliseconds duration) {
-    std::unique_lock lock(FLock);
-    return !FStopSignal.wait_for(lock, duration, [this] { return FStopping; });
+bool TestHttpServer::WaitUnlessStopped(std::chrono::milliseconds duration) {
+    std::unique_lock lock(lock_);
+    return !stopSignal_.wait_for(lock, duration, [this] { return stopping_; });
 }
 
-void TTestHTTPServer::AcceptLoop() {
+void TestHttpServer::AcceptLoop() {
     for (;;) {
-        const int socket = ::accept4(FListener, nullptr, nullptr, SOCK_CLOEXEC);
-        std::lock_guard lock(FLock);
-        if (FStopping) {
+        const int socket = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        std::lock_guard lock(lock_);
+        if (stopping_) {
             if (socket >= 0)
                 ::close(socket);
             return;
@@ -311,35 +311,35 @@ void TTestHTTPServer::AcceptLoop() {
             return;
         }
         // Threads of finished connections are joined here, so a long benchmark keeps few.
-        auto finished = std::remove_if(FConnections.begin(), FConnections.end(), [](auto& c) {
-            if (!c->Done)
+        auto finished = std::remove_if(connections_.begin(), connections_.end(), [](auto& c) {
+            if (!c->done)
                 return false;
-            c->Thread.join();
+            c->thread.join();
             return true;
         });
-        FConnections.erase(finished, FConnections.end());
-        auto connection = std::make_unique<TConnection>();
-        connection->Socket = socket;
+        connections_.erase(finished, connections_.end());
+        auto connection = std::make_unique<Connection>();
+        connection->socket = socket;
         const int one = 1;
         ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-        TConnection& ref = *connection;
-        FConnections.push_back(std::move(connection));
-        ref.Thread = std::thread([this, &ref] {
+        Connection& ref = *connection;
+        connections_.push_back(std::move(connection));
+        ref.thread = std::thread([this, &ref] {
             Serve(ref);
-            ::shutdown(ref.Socket, SHUT_RDWR);
-            ref.Done = true;
+            ::shutdown(ref.socket, SHUT_RDWR);
+            ref.done = true;
         });
     }
 }
 
-bool TTestHTTPServer::WriteBody(TConnection& connection, std::string_view data,
-                                const TTestAnswer& answer) {
-    if (answer.TrickleBytes == 0)
+bool TestHttpServer::WriteBody(Connection& connection, std::string_view data,
+                               const TestAnswer& answer) {
+    if (answer.trickleBytes == 0)
         return connection.Write(data);
     while (!data.empty()) {
-        if (!WaitUnlessStopped(answer.TricklePause))
+        if (!WaitUnlessStopped(answer.tricklePause))
             return false;
-        const size_t size = std::min<size_t>(data.size(), answer.TrickleBytes);
+        const size_t size = std::min<size_t>(data.size(), answer.trickleBytes);
         if (!connection.Write(data.substr(0, size)))
             return false;
         data.remove_prefix(size);
@@ -347,13 +347,13 @@ bool TTestHTTPServer::WriteBody(TConnection& connection, std::string_view data,
     return true;
 }
 
-void TTestHTTPServer::Serve(TConnection& connection) {
-    if (FTLS) {
-        connection.TLS = SSL_new(static_cast<SSL_CTX*>(FTLS.get()));
-        if (!connection.TLS)
+void TestHttpServer::Serve(Connection& connection) {
+    if (tls_) {
+        connection.tls = SSL_new(static_cast<SSL_CTX*>(tls_.get()));
+        if (!connection.tls)
             return;
-        SSL_set_fd(connection.TLS, connection.Socket);
-        if (SSL_accept(connection.TLS) != 1) {
+        SSL_set_fd(connection.tls, connection.socket);
+        if (SSL_accept(connection.tls) != 1) {
             ERR_clear_error(); // a client that refused our certificate
             return;
         }
@@ -363,7 +363,7 @@ void TTestHTTPServer::Serve(TConnection& connection) {
     char buffer[16384];
     size_t end;
     while ((end = head.find("\r\n\r\n")) == std::string::npos) {
-        if (head.size() > MaxHeadSize)
+        if (head.size() > kMaxHeadSize)
             return;
         const ssize_t got = connection.Read(buffer, sizeof buffer);
         if (got <= 0)
@@ -372,39 +372,39 @@ void TTestHTTPServer::Serve(TConnection& connection) {
     }
     head.resize(end + 4);
 
-    TRecordedRequest request = ParseHead(head);
-    TTestHandler handler;
+    RecordedRequest request = ParseHead(head);
+    TestHandler handler;
     {
-        std::lock_guard lock(FLock);
-        FRequests.push_back(request);
-        handler = FHandler;
+        std::lock_guard lock(lock_);
+        requests_.push_back(request);
+        handler = handler_;
     }
-    const TTestAnswer answer = handler ? handler(request) : TTestAnswer::Make(404);
+    const TestAnswer answer = handler ? handler(request) : TestAnswer::Make(404);
 
-    if (answer.Delay.count() > 0 && !WaitUnlessStopped(answer.Delay))
+    if (answer.delay.count() > 0 && !WaitUnlessStopped(answer.delay))
         return;
 
-    const std::string reason = answer.Reason ? *answer.Reason : StandardReason(answer.Status);
-    std::string out = answer.Version + ' ' + std::to_string(answer.Status);
+    const std::string reason = answer.reason ? *answer.reason : StandardReason(answer.status);
+    std::string out = answer.version + ' ' + std::to_string(answer.status);
     if (!reason.empty())
         out += ' ' + reason;
     out += "\r\n";
-    for (const auto& [name, value] : answer.Headers)
+    for (const auto& [name, value] : answer.headers)
         out += name + ": " + value + "\r\n";
-    const uint64_t bodySize = answer.Body.size() * answer.BodyRepeat;
-    if (!answer.OmitContentLength && !answer.Endless)
+    const uint64_t bodySize = answer.body.size() * answer.bodyRepeat;
+    if (!answer.omitContentLength && !answer.endless)
         out +=
-            "Content-Length: " + std::to_string(answer.ContentLength.value_or(bodySize)) + "\r\n";
+            "Content-Length: " + std::to_string(answer.contentLength.value_or(bodySize)) + "\r\n";
     out += "Connection: close\r\n\r\n";
     if (!connection.Write(out))
         return;
 
     uint64_t sent = 0;
-    const uint64_t stallAt = answer.StallAfterBytes.value_or(UINT64_MAX);
-    for (uint64_t round = 0; answer.Endless || round < answer.BodyRepeat; ++round) {
-        if (answer.Body.empty())
+    const uint64_t stallAt = answer.stallAfterBytes.value_or(UINT64_MAX);
+    for (uint64_t round = 0; answer.endless || round < answer.bodyRepeat; ++round) {
+        if (answer.body.empty())
             break;
-        std::string_view part = answer.Body;
+        std::string_view part = answer.body;
         if (sent + part.size() > stallAt)
             part = part.substr(0, static_cast<size_t>(stallAt - sent));
         if (!WriteBody(connection, part, answer))
@@ -414,32 +414,32 @@ void TTestHTTPServer::Serve(TConnection& connection) {
             WaitUnlessStopped(std::chrono::hours(1));
             return;
         }
-        std::lock_guard lock(FLock);
-        if (FStopping)
+        std::lock_guard lock(lock_);
+        if (stopping_)
             return;
     }
-    if (connection.TLS)
-        SSL_shutdown(connection.TLS);
+    if (connection.tls)
+        SSL_shutdown(connection.tls);
 }
 
-void TTestHTTPServer::Stop() {
+void TestHttpServer::Stop() {
     {
-        std::lock_guard lock(FLock);
-        if (FStopping)
+        std::lock_guard lock(lock_);
+        if (stopping_)
             return;
-        FStopping = true;
+        stopping_ = true;
     }
-    FStopSignal.notify_all();
-    ::shutdown(FListener, SHUT_RDWR);
-    if (FAcceptThread.joinable())
-        FAcceptThread.join();
-    ::close(FListener);
-    for (auto& connection : FConnections) {
-        ::shutdown(connection->Socket, SHUT_RDWR);
-        if (connection->Thread.joinable())
-            connection->Thread.join();
+    stopSignal_.notify_all();
+    ::shutdown(listener_, SHUT_RDWR);
+    if (acceptThread_.joinable())
+        acceptThread_.join();
+    ::close(listener_);
+    for (auto& connection : connections_) {
+        ::shutdown(connection->socket, SHUT_RDWR);
+        if (connection->thread.joinable())
+            connection->thread.join();
     }
-    FConnections.clear();
+    connections_.clear();
 }
 
 } // namespace corvane::test

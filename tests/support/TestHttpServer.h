@@ -23,16 +23,16 @@
 
 namespace corvane::test {
 
-using THeaderList = std::vector<std::pair<std::string, std::string>>;
+using HeaderList = std::vector<std::pair<std::string, std::string>>;
 
 // One request as the server received it.
-struct TRecordedRequest {
-    std::string RequestLine; // e.g. "GET /folderlist?folder=%5C HTTP/1.1"
-    std::string Method;
-    std::string Target;
-    std::string Version;
-    THeaderList Headers; // in order, names as sent
-    std::string RawHead; // every byte up to and including the empty line
+struct RecordedRequest {
+    std::string requestLine; // e.g. "GET /folderlist?folder=%5C HTTP/1.1"
+    std::string method;
+    std::string target;
+    std::string version;
+    HeaderList headers;  // in order, names as sent
+    std::string rawHead; // every byte up to and including the empty line
 
     // The header names in order, as sent.
     std::vector<std::string> HeaderNames() const;
@@ -41,81 +41,81 @@ struct TRecordedRequest {
 };
 
 // What the server sends back for one request.
-struct TTestAnswer {
-    int Status = 200;
+struct TestAnswer {
+    int status = 200;
     // The reason phrase; when unset, the usual phrase of the status. An empty text sends a
     // status line without a phrase ("HTTP/1.1 500").
-    std::optional<std::string> Reason;
-    std::string Version = "HTTP/1.1";
-    THeaderList Headers;
-    std::string Body;
-    uint64_t BodyRepeat = 1; // the body is sent this many times
-    bool Endless = false;    // the body is repeated until the client goes away
+    std::optional<std::string> reason;
+    std::string version = "HTTP/1.1";
+    HeaderList headers;
+    std::string body;
+    uint64_t bodyRepeat = 1; // the body is sent this many times
+    bool endless = false;    // the body is repeated until the client goes away
     // The Content-Length sent; by default the body's length. A larger value makes a
     // truncated answer: the body is sent, then the connection is closed.
-    std::optional<uint64_t> ContentLength;
-    bool OmitContentLength = false; // the body then ends when the connection closes
+    std::optional<uint64_t> contentLength;
+    bool omitContentLength = false; // the body then ends when the connection closes
     // A pause before the status line; cut short only when the server stops.
-    std::chrono::milliseconds Delay{0};
+    std::chrono::milliseconds delay{0};
     // After this many body bytes the server stops sending until it is stopped itself.
-    std::optional<uint64_t> StallAfterBytes;
+    std::optional<uint64_t> stallAfterBytes;
     // A slow link: the body goes out TrickleBytes at a time, each part after TricklePause.
-    size_t TrickleBytes = 0;
-    std::chrono::milliseconds TricklePause{0};
+    size_t trickleBytes = 0;
+    std::chrono::milliseconds tricklePause{0};
 
-    static TTestAnswer Make(int status, std::string body = {}, std::string contentType = {});
-    static TTestAnswer Redirect(int status, std::string location);
+    static TestAnswer Make(int status, std::string body = {}, std::string contentType = {});
+    static TestAnswer Redirect(int status, std::string location);
     // A pause longer than any test waits: the client's time limit has to end it.
-    static TTestAnswer Stall();
+    static TestAnswer Stall();
 };
 
-using TTestHandler = std::function<TTestAnswer(const TRecordedRequest&)>;
+using TestHandler = std::function<TestAnswer(const RecordedRequest&)>;
 
 // The usual reason phrase of a status code ("" when unknown).
 std::string StandardReason(int status);
 
-class TTestHTTPServer {
+class TestHttpServer {
 public:
     // Plain HTTP.
-    explicit TTestHTTPServer(TTestHandler handler);
+    explicit TestHttpServer(TestHandler handler);
     // HTTPS with the given certificate and key.
-    TTestHTTPServer(TTestHandler handler, const TTestCertificate& certificate);
-    ~TTestHTTPServer();
-    TTestHTTPServer(const TTestHTTPServer&) = delete;
-    TTestHTTPServer& operator=(const TTestHTTPServer&) = delete;
+    TestHttpServer(TestHandler handler, const TestCertificate& certificate);
+    ~TestHttpServer();
+    TestHttpServer(const TestHttpServer&) = delete;
+    TestHttpServer& operator=(const TestHttpServer&) = delete;
 
-    int Port() const { return FPort; }
+    int Port() const { return port_; }
     // "http://127.0.0.1:PORT" or "https://127.0.0.1:PORT".
     std::string BaseURL() const;
 
-    void SetHandler(TTestHandler handler);
-    std::vector<TRecordedRequest> Requests() const;
+    void SetHandler(TestHandler handler);
+    std::vector<RecordedRequest> Requests() const;
     size_t RequestCount() const;
     // The last request; fails the test when there was none.
-    TRecordedRequest LastRequest() const;
+    RecordedRequest LastRequest() const;
     void ClearRequests();
 
     // Ends every pause and connection and waits for the server's threads.
     void Stop();
 
 private:
-    struct TConnection;
+    struct Connection;
     void Start();
     void AcceptLoop();
-    void Serve(TConnection& connection);
-    bool WriteBody(TConnection& connection, std::string_view data, const TTestAnswer& answer);
+    void Serve(Connection& connection);
+    bool WriteBody(Connection& connection, std::string_view data, const TestAnswer& answer);
     bool WaitUnlessStopped(std::chrono::milliseconds duration);
 
-    mutable std::mutex FLock;
-    std::condition_variable FStopSignal;
-    bool FStopping = false;
-    TTestHandler FHandler;
-    std::vector<TRecordedRequest> FRequests;
-    std::vector<std::unique_ptr<TConnection>> FConnections;
-    std::shared_ptr<void> FTLS; // SSL_CTX, when serving HTTPS
-    int FListener = -1;
-    int FPort = 0;
-    std::thread FAcceptThread;
+    mutable std::mutex lock_;
+    std::condition_variable stopSignal_;
+    bool stopping_ = false;
+    TestHandler handler_;
+    std::vector<RecordedRequest> requests_;
+    std::vector<std::unique_ptr<Connection>> connections_;
+    std::shared_ptr<void> tls_; // SSL_CTX, when serving HTTPS
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread acceptThread_;
 };
 
 } // namespace corvane::test

@@ -29,18 +29,18 @@ using ::testing::Throws;
 using ::testing::ThrowsMessage;
 using ::testing::Truly;
 
-const TDateTime kMarch1 = EncodeDateTime(2022, 3, 1, 0, 0, 0, 0);
+const DateTime kMarch1 = EncodeDateTime(2022, 3, 1, 0, 0, 0, 0);
 
 // ---- Member names: "F" + name, ASCII case ignored ----
 
 struct NameCase {
-    std::string Member;
-    bool FillsFileName;
-    bool FillsAge;
+    std::string member;
+    bool fillsFileName;
+    bool fillsAge;
 };
 
 void PrintTo(const NameCase& c, std::ostream* os) {
-    *os << '"' << c.Member << '"';
+    *os << '"' << c.member << '"';
 }
 
 class MemberNames : public ::testing::TestWithParam<NameCase> {};
@@ -48,9 +48,9 @@ class MemberNames : public ::testing::TestWithParam<NameCase> {};
 // "20220301" is both a name and a basic-form date, so the one value shows which field took it.
 TEST_P(MemberNames, BindToTheFieldNamedFPlusTheName) {
     const NameCase& c = GetParam();
-    const auto record = JsonToObject<TFileInfoDTO>("{\"" + c.Member + "\": \"20220301\"}");
-    EXPECT_EQ(record->FFileName, c.FillsFileName ? "20220301" : "");
-    EXPECT_EQ(record->FAge, c.FillsAge ? kMarch1 : 0.0);
+    const auto record = JsonToObject<FileRecord>("{\"" + c.member + "\": \"20220301\"}");
+    EXPECT_EQ(record->fileName, c.fillsFileName ? "20220301" : "");
+    EXPECT_EQ(record->age, c.fillsAge ? kMarch1 : 0.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -69,32 +69,32 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"age\\u0000", false, false}));
 
 TEST(MemberNames, OfTheErrorRecord) {
-    const auto record = JsonToObject<TFileInfoErrorDTO>(
+    const auto record = JsonToObject<FileRecordError>(
         R"({"ERROR": "e", "Status": 7, "detail": "d", "FStatus": 9, "Detail_": "x"})");
-    EXPECT_EQ(record->FError, "e");
-    EXPECT_EQ(record->FStatus, 7);
-    EXPECT_EQ(record->FDetail, "d");
+    EXPECT_EQ(record->error, "e");
+    EXPECT_EQ(record->status, 7);
+    EXPECT_EQ(record->detail, "d");
 }
 
 // ---- Value conversions ----
 
 struct FileCase {
-    const char* Json;
-    std::string FileName;
-    TDateTime Age;
+    const char* json;
+    std::string fileName;
+    DateTime age;
 };
 
 void PrintTo(const FileCase& c, std::ostream* os) {
-    *os << c.Json;
+    *os << c.json;
 }
 
 class FileRecordValues : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(FileRecordValues, ConvertByFieldType) {
     const FileCase& c = GetParam();
-    const auto record = JsonToObject<TFileInfoDTO>(c.Json);
-    EXPECT_EQ(record->FFileName, c.FileName);
-    EXPECT_EQ(record->FAge, c.Age);
+    const auto record = JsonToObject<FileRecord>(c.json);
+    EXPECT_EQ(record->fileName, c.fileName);
+    EXPECT_EQ(record->age, c.age);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -148,11 +148,11 @@ class CheckMembers : public ::testing::TestWithParam<CheckCase> {};
 
 TEST_P(CheckMembers, AreReadWhenGivenAndAbsentOtherwise) {
     const CheckCase& c = GetParam();
-    const auto record = JsonToObject<TFileInfoDTO>(c.json);
+    const auto record = JsonToObject<FileRecord>(c.json);
     EXPECT_EQ(record->size, c.size);
     EXPECT_EQ(record->sha256, c.hash);
-    TFilesInfoDTO files;
-    TFilesInfoDTOHelper::FromJSON(files, "[" + c.json + "]");
+    FileRecordList files;
+    FileRecordListJson::FromJSON(files, "[" + c.json + "]");
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].size, c.size);
     EXPECT_EQ(files[0].sha256, c.hash);
@@ -177,14 +177,14 @@ INSTANTIATE_TEST_SUITE_P(
 // A listing of both kinds: records without a size or hash before and after one with them
 // read none.
 TEST(FromJSON, ReadsSizesAndHashesOfTheRecordsThatHaveThem) {
-    TFilesInfoDTO files;
-    TFilesInfoDTOHelper::FromJSON(
+    FileRecordList files;
+    FileRecordListJson::FromJSON(
         files, std::string(R"([{"fileName": "a"}, {"fileName": "b", "size": 3, "sha256": ")") +
                    kAbcHash + R"("}, {"fileName": "c"}, {"fileName": "d", "size": 7}])");
     ASSERT_EQ(files.size(), 4u);
     EXPECT_EQ(files[0].size, std::nullopt);
     EXPECT_EQ(files[0].sha256, std::nullopt);
-    EXPECT_EQ(files[1].FFileName, "b");
+    EXPECT_EQ(files[1].fileName, "b");
     EXPECT_EQ(files[1].size, 3u);
     EXPECT_EQ(files[1].sha256, kAbcDigest);
     EXPECT_EQ(files[2].size, std::nullopt);
@@ -194,22 +194,22 @@ TEST(FromJSON, ReadsSizesAndHashesOfTheRecordsThatHaveThem) {
 }
 
 struct ErrorRecordCase {
-    const char* Json;
-    TFileInfoErrorDTO Expected;
+    const char* json;
+    FileRecordError expected;
 };
 
 void PrintTo(const ErrorRecordCase& c, std::ostream* os) {
-    *os << c.Json;
+    *os << c.json;
 }
 
 class ErrorRecordValues : public ::testing::TestWithParam<ErrorRecordCase> {};
 
 TEST_P(ErrorRecordValues, ConvertByFieldType) {
     const ErrorRecordCase& c = GetParam();
-    const auto record = JsonToObject<TFileInfoErrorDTO>(c.Json);
-    EXPECT_EQ(record->FError, c.Expected.FError);
-    EXPECT_EQ(record->FStatus, c.Expected.FStatus);
-    EXPECT_EQ(record->FDetail, c.Expected.FDetail);
+    const auto record = JsonToObject<FileRecordError>(c.json);
+    EXPECT_EQ(record->error, c.expected.error);
+    EXPECT_EQ(record->status, c.expected.status);
+    EXPECT_EQ(record->detail, c.expected.detail);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -252,24 +252,24 @@ template <class Call> void ExpectError(Call call, Class errorClass, const std::s
     case Class::General:
         return ExpectErrorOf<Exception>(call, message);
     case Class::InvalidCast:
-        return ExpectErrorOf<EInvalidCast>(call, message);
+        return ExpectErrorOf<InvalidCast>(call, message);
     case Class::Convert:
-        return ExpectErrorOf<EConvertError>(call, message);
+        return ExpectErrorOf<ConvertError>(call, message);
     case Class::DateTime:
-        return ExpectErrorOf<EDateTimeException>(call, message);
+        return ExpectErrorOf<DateTimeException>(call, message);
     case Class::List:
-        return ExpectErrorOf<EListError>(call, message);
+        return ExpectErrorOf<ListError>(call, message);
     }
 }
 
 struct FailCase {
-    std::string Json;
-    Class ErrorClass;
-    std::string Message;
+    std::string json;
+    Class errorClass;
+    std::string message;
 };
 
 void PrintTo(const FailCase& c, std::ostream* os) {
-    *os << c.Json.substr(0, 80);
+    *os << c.json.substr(0, 80);
 }
 
 const std::string kGeneral = "TFilesInfoDTOHelper.FromJSON";
@@ -280,9 +280,9 @@ class ListingFailures : public ::testing::TestWithParam<FailCase> {};
 
 TEST_P(ListingFailures, RaiseTheStatedError) {
     const FailCase& c = GetParam();
-    TFilesInfoDTO files;
-    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, c.Json); }, c.ErrorClass, c.Message);
-    if (c.ErrorClass == Class::General || c.ErrorClass == Class::InvalidCast) {
+    FileRecordList files;
+    ExpectError([&] { FileRecordListJson::FromJSON(files, c.json); }, c.errorClass, c.message);
+    if (c.errorClass == Class::General || c.errorClass == Class::InvalidCast) {
         EXPECT_TRUE(files.empty());
     }
 }
@@ -373,9 +373,9 @@ class ObjectFailures : public ::testing::TestWithParam<FailCase> {};
 
 TEST_P(ObjectFailures, RaiseTheStatedError) {
     const FailCase& c = GetParam();
-    ExpectError([&] { JsonToObject<TFileInfoDTO>(c.Json); }, c.ErrorClass, c.Message);
-    if (c.ErrorClass == Class::Convert && c.Message == kNotObject) {
-        ExpectError([&] { JsonToObject<TFileInfoErrorDTO>(c.Json); }, c.ErrorClass, c.Message);
+    ExpectError([&] { JsonToObject<FileRecord>(c.json); }, c.errorClass, c.message);
+    if (c.errorClass == Class::Convert && c.message == kNotObject) {
+        ExpectError([&] { JsonToObject<FileRecordError>(c.json); }, c.errorClass, c.message);
     }
 }
 
@@ -411,17 +411,17 @@ INSTANTIATE_TEST_SUITE_P(
                  R"(JSON object expected for field FSha256 in JSON ["a"])"}));
 
 TEST(ErrorRecord, WrongTypesAreRefused) {
-    ExpectError([] { JsonToObject<TFileInfoErrorDTO>(R"({"status": true})"); }, Class::Convert,
+    ExpectError([] { JsonToObject<FileRecordError>(R"({"status": true})"); }, Class::Convert,
                 "JSON object expected for field FStatus in JSON true");
-    ExpectError([] { JsonToObject<TFileInfoErrorDTO>(R"({"detail": {"a": 1}})"); }, Class::Convert,
+    ExpectError([] { JsonToObject<FileRecordError>(R"({"detail": {"a": 1}})"); }, Class::Convert,
                 R"(JSON object expected for field FDetail in JSON {"a":1})");
 }
 
 // ---- The listing ----
 
 TEST(FromJSON, ReadsEveryElementInOrder) {
-    TFilesInfoDTO files;
-    TFilesInfoDTOHelper::FromJSON(files, R"( [
+    FileRecordList files;
+    FileRecordListJson::FromJSON(files, R"( [
         {"fileName": "Morvik.exe", "age": "2022-03-01T10:15:30"},
         {"fileName": "Relatorio\\Layout01.rav", "age": "2022-03-01T10:15:30.000Z", "size": 1},
         {"FILENAME": "gds32.dll"},
@@ -429,7 +429,7 @@ TEST(FromJSON, ReadsEveryElementInOrder) {
     ]
     )");
     ASSERT_EQ(files.size(), 4u);
-    const TDateTime at = EncodeDateTime(2022, 3, 1, 10, 15, 30, 0);
+    const DateTime at = EncodeDateTime(2022, 3, 1, 10, 15, 30, 0);
     EXPECT_EQ(files[0].FileName(), "Morvik.exe");
     EXPECT_EQ(files[0].Age(), at);
     EXPECT_EQ(files[1].FileName(), "Relatorio\\Layout01.rav");
@@ -441,81 +441,81 @@ TEST(FromJSON, ReadsEveryElementInOrder) {
 }
 
 TEST(FromJSON, TextWithoutABufferIsNotJson) {
-    TFilesInfoDTO files;
-    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, std::string_view()); }, Class::General,
+    FileRecordList files;
+    ExpectError([&] { FileRecordListJson::FromJSON(files, std::string_view()); }, Class::General,
                 kGeneral);
-    ExpectError([] { JsonToObject<TFileInfoErrorDTO>(std::string_view()); }, Class::Convert,
+    ExpectError([] { JsonToObject<FileRecordError>(std::string_view()); }, Class::Convert,
                 kNotObject);
 }
 
 TEST(FromJSON, AnEmptyArrayGivesAnEmptyList) {
-    TFilesInfoDTO files;
-    TFilesInfoDTOHelper::FromJSON(files, " [ ] \r\n");
+    FileRecordList files;
+    FileRecordListJson::FromJSON(files, " [ ] \r\n");
     EXPECT_TRUE(files.empty());
 }
 
 TEST(FromJSON, ReplacesWhatTheArrayHeld) {
-    TFilesInfoDTO files;
+    FileRecordList files;
     files.Add("old.exe", 1.0);
     files.Add("older.exe", 2.0);
-    TFilesInfoDTOHelper::FromJSON(files, R"([{"fileName": "new.exe"}])");
+    FileRecordListJson::FromJSON(files, R"([{"fileName": "new.exe"}])");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].FFileName, "new.exe");
+    EXPECT_EQ(files[0].fileName, "new.exe");
 }
 
 // A failing element keeps the records read before it, and none after it.
 TEST(FromJSON, AFailedElementKeepsTheRecordsReadBeforeIt) {
-    TFilesInfoDTO files;
+    FileRecordList files;
     ExpectError(
         [&] {
-            TFilesInfoDTOHelper::FromJSON(
+            FileRecordListJson::FromJSON(
                 files, R"([{"fileName": "a.exe"}, {"fileName": "b.exe"}, {"age": "never"},
                            {"fileName": "d.exe"}, 5])");
         },
         Class::DateTime, "Invalid date string: never");
     ASSERT_EQ(files.size(), 2u);
-    EXPECT_EQ(files[0].FFileName, "a.exe");
-    EXPECT_EQ(files[1].FFileName, "b.exe");
+    EXPECT_EQ(files[0].fileName, "a.exe");
+    EXPECT_EQ(files[1].fileName, "b.exe");
 }
 
 // The names lie back to back in one buffer: each record reads its own, empty ones included,
 // by index and in order.
 TEST(FileRecordArray, ReadsEveryRecordAsTheValueItWasGiven) {
-    const std::vector<TFileInfoDTO> given{{"", 1.0}, {"Estoque.exe", kMarch1},         {"", 2.0},
-                                          {"", 3.0}, {"Relatorio\\Layout01.rav", 4.0}, {"a", 5.0}};
-    TFilesInfoDTO files;
-    for (const TFileInfoDTO& file : given)
-        files.Add(file.FFileName, file.FAge);
+    const std::vector<FileRecord> given{{"", 1.0}, {"Estoque.exe", kMarch1},         {"", 2.0},
+                                        {"", 3.0}, {"Relatorio\\Layout01.rav", 4.0}, {"a", 5.0}};
+    FileRecordList files;
+    for (const FileRecord& file : given)
+        files.Add(file.fileName, file.age);
     ASSERT_EQ(files.size(), given.size());
-    std::vector<TFileInfoDTO> iterated;
-    for (const TFileInfoDTO& file : files)
+    std::vector<FileRecord> iterated;
+    for (const FileRecord& file : files)
         iterated.push_back(file);
     ASSERT_EQ(iterated.size(), given.size());
     for (size_t i = 0; i < given.size(); ++i) {
-        EXPECT_EQ(files[i].FFileName, given[i].FFileName) << i;
-        EXPECT_EQ(files[i].FAge, given[i].FAge) << i;
-        EXPECT_EQ(iterated[i].FFileName, given[i].FFileName) << i;
-        EXPECT_EQ(iterated[i].FAge, given[i].FAge) << i;
+        EXPECT_EQ(files[i].fileName, given[i].fileName) << i;
+        EXPECT_EQ(files[i].age, given[i].age) << i;
+        EXPECT_EQ(iterated[i].fileName, given[i].fileName) << i;
+        EXPECT_EQ(iterated[i].age, given[i].age) << i;
     }
     files.clear();
     EXPECT_TRUE(files.empty());
     EXPECT_EQ(files.begin(), files.end());
     files.Add("b", 6.0);
-    EXPECT_EQ(files[0].FFileName, "b");
+    EXPECT_EQ(files[0].fileName, "b");
 }
 
 TEST(Records, ConstructorsSetTheirFields) {
-    const TFileInfoDTO empty;
-    EXPECT_EQ(empty.FFileName, "");
-    EXPECT_EQ(empty.FAge, 0.0);
-    const TFileInfoDTO file("Relatorio\\Layout01.rav", kMarch1);
+    const FileRecord empty;
+    EXPECT_EQ(empty.fileName, "");
+    EXPECT_EQ(empty.age, 0.0);
+    const FileRecord file("Relatorio\\Layout01.rav", kMarch1);
     EXPECT_EQ(file.FileName(), "Relatorio\\Layout01.rav");
     EXPECT_EQ(file.Age(), kMarch1);
-    const TFileInfoErrorDTO none;
+    const FileRecordError none;
     EXPECT_EQ(none.Status(), 0);
     EXPECT_EQ(none.Error(), "");
     EXPECT_EQ(none.Detail(), "");
-    const TFileInfoErrorDTO error(404, "Not found", "x.exe");
+    const FileRecordError error(404, "Not found", "x.exe");
     EXPECT_EQ(error.Status(), 404);
     EXPECT_EQ(error.Error(), "Not found");
     EXPECT_EQ(error.Detail(), "x.exe");
@@ -526,46 +526,46 @@ TEST(Records, ConstructorsSetTheirFields) {
 TEST(HostileInput, DeepNestingIsReadWithoutExhaustingTheStack) {
     const size_t depth = 100'000;
     const std::string nested = std::string(depth, '[') + std::string(depth, ']');
-    TFilesInfoDTO files;
+    FileRecordList files;
     // Valid JSON whose only element is an array.
-    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, nested); }, Class::Convert, kNotObject);
-    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, std::string(depth, '[')); },
+    ExpectError([&] { FileRecordListJson::FromJSON(files, nested); }, Class::Convert, kNotObject);
+    ExpectError([&] { FileRecordListJson::FromJSON(files, std::string(depth, '[')); },
                 Class::General, kGeneral);
     // Deep values under an unknown member are skipped; under the age they are refused.
     std::string objects;
     for (size_t i = 0; i < depth; ++i)
         objects += "{\"a\":";
     objects += "1" + std::string(depth, '}');
-    TFilesInfoDTOHelper::FromJSON(files, "[{\"x\": " + objects + ", \"fileName\": \"a\"}]");
+    FileRecordListJson::FromJSON(files, "[{\"x\": " + objects + ", \"fileName\": \"a\"}]");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].FFileName, "a");
-    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, "[{\"age\": " + nested + "}]"); },
+    EXPECT_EQ(files[0].fileName, "a");
+    ExpectError([&] { FileRecordListJson::FromJSON(files, "[{\"age\": " + nested + "}]"); },
                 Class::Convert, "JSON object expected for field FAge in JSON " + nested);
 }
 
 TEST(HostileInput, NumbersOfTenThousandDigitsKeepTheirText) {
     const std::string digits = "9" + std::string(9'999, '0');
-    TFilesInfoDTO files;
-    TFilesInfoDTOHelper::FromJSON(
-        files, "[{\"fileName\": " + digits + "}, {\"fileName\": -" + digits + ".5e+" + digits +
-                   "}, {\"length\": " + digits + ", \"fileName\": 1e-" + digits + "}]");
+    FileRecordList files;
+    FileRecordListJson::FromJSON(files, "[{\"fileName\": " + digits + "}, {\"fileName\": -" +
+                                            digits + ".5e+" + digits + "}, {\"length\": " + digits +
+                                            ", \"fileName\": 1e-" + digits + "}]");
     ASSERT_EQ(files.size(), 3u);
-    EXPECT_EQ(files[0].FFileName, digits);
-    EXPECT_EQ(files[1].FFileName, "-" + digits + ".5e+" + digits);
-    EXPECT_EQ(files[2].FFileName, "1e-" + digits);
+    EXPECT_EQ(files[0].fileName, digits);
+    EXPECT_EQ(files[1].fileName, "-" + digits + ".5e+" + digits);
+    EXPECT_EQ(files[2].fileName, "1e-" + digits);
     // As an age the literal is read as a basic-form date: year 9000, month 00.
-    ExpectError([&] { JsonToObject<TFileInfoDTO>("{\"age\": " + digits + "}"); }, Class::Convert,
+    ExpectError([&] { JsonToObject<FileRecord>("{\"age\": " + digits + "}"); }, Class::Convert,
                 "Invalid argument to date encode");
-    EXPECT_EQ(JsonToObject<TFileInfoErrorDTO>("{\"status\": " + digits + "}")->FStatus, 0);
+    EXPECT_EQ(JsonToObject<FileRecordError>("{\"status\": " + digits + "}")->status, 0);
     // Strings, escapes and literals around such a number keep their meaning.
-    TFilesInfoDTOHelper::FromJSON(
+    FileRecordListJson::FromJSON(
         files, R"([{"x": [true, false, null, -1e-5, "\"2e999\\"], "fileName": "a\"1e999\\",)"
                R"( "length": 1e999, "age": 20220301}])");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].FFileName, "a\"1e999\\");
-    EXPECT_EQ(files[0].FAge, kMarch1);
+    EXPECT_EQ(files[0].fileName, "a\"1e999\\");
+    EXPECT_EQ(files[0].age, kMarch1);
     // A number too big for the parser next to an invalid one is still refused.
-    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, "[" + digits + ", 01]"); },
+    ExpectError([&] { FileRecordListJson::FromJSON(files, "[" + digits + ", 01]"); },
                 Class::General, kGeneral);
 }
 
@@ -585,12 +585,12 @@ TEST(HostileInput, AMillionEmptyObjectsAreHeldCompactlyAndOneMoreIsRefused) {
         json += ",{}";
     json += ']';
 
-    TFilesInfoDTO files;
+    FileRecordList files;
     const size_t before = HeapInUse();
-    TFilesInfoDTOHelper::FromJSON(files, json);
+    FileRecordListJson::FromJSON(files, json);
     const size_t held = HeapInUse() - before;
     ASSERT_EQ(files.size(), 1'000'000u);
-    EXPECT_EQ(files[999'999].FFileName, "");
+    EXPECT_EQ(files[999'999].fileName, "");
 #ifndef CORVANE_SANITIZED_HEAP
     EXPECT_LT(static_cast<double>(held) / static_cast<double>(json.size()), 8.0)
         << held << " bytes held for a listing of " << json.size() << " bytes";
@@ -600,7 +600,7 @@ TEST(HostileInput, AMillionEmptyObjectsAreHeldCompactlyAndOneMoreIsRefused) {
 
     json.back() = ',';
     json += "{}]";
-    ExpectError([&] { TFilesInfoDTOHelper::FromJSON(files, json); }, Class::List,
+    ExpectError([&] { FileRecordListJson::FromJSON(files, json); }, Class::List,
                 "The listing names more than 1000000 files");
     EXPECT_TRUE(files.empty());
 }
@@ -615,11 +615,11 @@ TEST(HostileInput, ALongListingIsReadCompletely) {
                 ".rav\",\"age\":\"2022-03-01T10:15:30.123Z\"}";
     }
     json += ']';
-    TFilesInfoDTO files;
-    TFilesInfoDTOHelper::FromJSON(files, json);
+    FileRecordList files;
+    FileRecordListJson::FromJSON(files, json);
     ASSERT_EQ(files.size(), static_cast<size_t>(count));
-    EXPECT_EQ(files[count - 1].FFileName, "Relatorio\\L" + std::to_string(count - 1) + ".rav");
-    EXPECT_EQ(files[count - 1].FAge, EncodeDateTime(2022, 3, 1, 10, 15, 30, 123));
+    EXPECT_EQ(files[count - 1].fileName, "Relatorio\\L" + std::to_string(count - 1) + ".rav");
+    EXPECT_EQ(files[count - 1].age, EncodeDateTime(2022, 3, 1, 10, 15, 30, 123));
 }
 
 } // namespace

@@ -23,9 +23,9 @@
 namespace corvane {
 namespace {
 
-using test::TRecordedRequest;
-using test::TTestAnswer;
-using test::TTestHTTPServer;
+using test::RecordedRequest;
+using test::TestAnswer;
+using test::TestHttpServer;
 using ::testing::StartsWith;
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
@@ -42,36 +42,36 @@ std::string ReadFile(const fs::path& path) {
 class DownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        FFolder = fs::temp_directory_path() /
+        folder_ = fs::temp_directory_path() /
                   ("corvane-download-" + std::to_string(::getpid()) + "-" +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(FFolder);
-        fs::create_directories(FFolder);
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
     }
-    void TearDown() override { fs::remove_all(FFolder); }
+    void TearDown() override { fs::remove_all(folder_); }
 
-    std::string Local(const std::string& name) const { return (FFolder / name).string(); }
+    std::string Local(const std::string& name) const { return (folder_ / name).string(); }
 
-    fs::path FFolder;
+    fs::path folder_;
 };
 
 // ---- The request the service receives ----
 
 struct NameCase {
-    const char* Name;
-    const char* BasePath; // appended to the server's base URL
-    const char* Remote;
-    const char* RequestLine;
+    const char* name;
+    const char* basePath; // appended to the server's base URL
+    const char* remote;
+    const char* requestLine;
 };
 
 class DownloadRequests : public DownloadTest, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(DownloadRequests, CarryTheRemoteNameEncoded) {
     const NameCase& c = GetParam();
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
-    TRESTClientDownload client(server.BaseURL() + c.BasePath);
-    EXPECT_TRUE(client.Download(c.Remote, Local("target.bin")));
-    EXPECT_EQ(server.LastRequest().RequestLine, c.RequestLine);
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
+    TRESTClientDownload client(server.BaseURL() + c.basePath);
+    EXPECT_TRUE(client.Download(c.remote, Local("target.bin")));
+    EXPECT_EQ(server.LastRequest().requestLine, c.requestLine);
     EXPECT_EQ(server.LastRequest().Header("User-Agent"), "Embarcadero RESTClient/1.0");
     EXPECT_FALSE(server.LastRequest().HasHeader("Accept-Encoding"));
 }
@@ -94,37 +94,37 @@ INSTANTIATE_TEST_SUITE_P(
                  "GET /svc/download?file=Morvik.exe HTTP/1.1"},
         NameCase{"BaseWithBackslashes", "\\svc\\", "Relatorio\\A.rav",
                  "GET /svc/download?file=Relatorio%5CA.rav HTTP/1.1"}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 // ---- The answers the service may give ----
 
 struct AnswerCase {
-    const char* Name;
-    TTestAnswer Answer;
-    bool Result;
-    const char* Content; // the local file's content when Result
-    const char* Error;   // Error() afterwards; a trailing "*" matches any rest
+    const char* name;
+    TestAnswer answer;
+    bool result;
+    const char* content; // the local file's content when Result
+    const char* error;   // Error() afterwards; a trailing "*" matches any rest
 };
 
-TTestAnswer WithReason(TTestAnswer answer, std::string reason) {
-    answer.Reason = std::move(reason);
+TestAnswer WithReason(TestAnswer answer, std::string reason) {
+    answer.reason = std::move(reason);
     return answer;
 }
 
-TTestAnswer WithHeader(TTestAnswer answer, std::string name, std::string value) {
-    answer.Headers.emplace_back(std::move(name), std::move(value));
+TestAnswer WithHeader(TestAnswer answer, std::string name, std::string value) {
+    answer.headers.emplace_back(std::move(name), std::move(value));
     return answer;
 }
 
-TTestAnswer Truncated() {
-    TTestAnswer answer = TTestAnswer::Make(200, std::string(200000, 'p'));
-    answer.ContentLength = 300000;
+TestAnswer Truncated() {
+    TestAnswer answer = TestAnswer::Make(200, std::string(200000, 'p'));
+    answer.contentLength = 300000;
     return answer;
 }
 
-TTestAnswer Endless() {
-    TTestAnswer answer = TTestAnswer::Make(200, std::string(65536, 'e'));
-    answer.Endless = true;
+TestAnswer Endless() {
+    TestAnswer answer = TestAnswer::Make(200, std::string(65536, 'e'));
+    answer.endless = true;
     return answer;
 }
 
@@ -139,71 +139,71 @@ class DownloadAnswers : public DownloadTest, public ::testing::WithParamInterfac
 
 TEST_P(DownloadAnswers, LeaveTheFileOnlyOnSuccess) {
     const AnswerCase& c = GetParam();
-    TTestHTTPServer server([&](const TRecordedRequest& request) {
-        if (request.Target == "/download?file=moved")
-            return TTestAnswer::Redirect(307, "/download?file=final");
-        return c.Answer;
+    TestHttpServer server([&](const RecordedRequest& request) {
+        if (request.target == "/download?file=moved")
+            return TestAnswer::Redirect(307, "/download?file=final");
+        return c.answer;
     });
     const std::string local = Local("Morvik.exe");
     std::ofstream(local) << "the previous content";
     TRESTClientDownload client(server.BaseURL());
-    client.HTTP().Timeouts.Receive = 300;
-    client.HTTP().MaxBodyWritten = 1 << 20;
-    EXPECT_EQ(client.Download(std::string(c.Name) == "Redirected" ? "moved" : "Morvik.exe", local),
-              c.Result);
-    if (c.Result) {
-        EXPECT_EQ(ReadFile(local), c.Content);
+    client.HTTP().timeouts.receive = 300;
+    client.HTTP().maxBodyWritten = 1 << 20;
+    EXPECT_EQ(client.Download(std::string(c.name) == "Redirected" ? "moved" : "Morvik.exe", local),
+              c.result);
+    if (c.result) {
+        EXPECT_EQ(ReadFile(local), c.content);
     } else {
         EXPECT_FALSE(fs::exists(local)) << "a failed download left its file";
     }
-    ExpectMessage(client.Error(), c.Error);
+    ExpectMessage(client.Error(), c.error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, DownloadAnswers,
     ::testing::Values(
-        AnswerCase{"Ok", TTestAnswer::Make(200, "conteúdo\r\n", "application/octet-stream"), true,
+        AnswerCase{"Ok", TestAnswer::Make(200, "conteúdo\r\n", "application/octet-stream"), true,
                    "conteúdo\r\n", ""},
-        AnswerCase{"EmptyBody", TTestAnswer::Make(200), true, "", ""},
+        AnswerCase{"EmptyBody", TestAnswer::Make(200), true, "", ""},
         AnswerCase{"GzipBodyIsKeptAsSent",
-                   WithHeader(TTestAnswer::Make(200, "\x1f\x8b raw"), "Content-Encoding", "gzip"),
+                   WithHeader(TestAnswer::Make(200, "\x1f\x8b raw"), "Content-Encoding", "gzip"),
                    true, "\x1f\x8b raw", ""},
-        AnswerCase{"Redirected", TTestAnswer::Make(200, "final"), true, "final", ""},
-        AnswerCase{"NotFoundEmpty", TTestAnswer::Make(404), false, "", "Not Found"},
+        AnswerCase{"Redirected", TestAnswer::Make(200, "final"), true, "final", ""},
+        AnswerCase{"NotFoundEmpty", TestAnswer::Make(404), false, "", "Not Found"},
         AnswerCase{
             "NotFoundText",
-            TTestAnswer::Make(404, "Arquivo n\xE3o encontrado", "text/plain; charset=ISO-8859-1"),
+            TestAnswer::Make(404, "Arquivo n\xE3o encontrado", "text/plain; charset=ISO-8859-1"),
             false, "", "Arquivo não encontrado"},
-        AnswerCase{"ForbiddenOwnReason", WithReason(TTestAnswer::Make(403), "Sem acesso"), false,
-                   "", "Sem acesso"},
-        AnswerCase{"ServerError", TTestAnswer::Make(500, "falhou"), false, "",
+        AnswerCase{"ForbiddenOwnReason", WithReason(TestAnswer::Make(403), "Sem acesso"), false, "",
+                   "Sem acesso"},
+        AnswerCase{"ServerError", TestAnswer::Make(500, "falhou"), false, "",
                    "HTTP/1.1 500 Internal Server Error"},
-        AnswerCase{"Unavailable", TTestAnswer::Make(503), false, "",
+        AnswerCase{"Unavailable", TestAnswer::Make(503), false, "",
                    "HTTP/1.1 503 Service Unavailable"},
         AnswerCase{"ShortBody", Truncated(), false, "",
                    "REST request failed: transfer closed with 100000 bytes remaining to read"},
-        AnswerCase{"Stalled", TTestAnswer::Stall(), false, "",
+        AnswerCase{"Stalled", TestAnswer::Stall(), false, "",
                    "REST request failed: The operation timed out: nothing received for 300 ms"},
         AnswerCase{"EndlessBody", Endless(), false, "",
                    "REST request failed: The answer is larger than 1048576 bytes"}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 // The file's bytes must survive whole: a body in many pieces, each byte value.
 TEST_F(DownloadTest, LargeBinaryBodyArrivesByteForByte) {
     std::string body(3 * 1024 * 1024 + 17, '\0');
     for (size_t i = 0; i < body.size(); ++i)
         body[i] = static_cast<char>((i * 7919) >> 3);
-    TTestHTTPServer server([&](const TRecordedRequest&) { return TTestAnswer::Make(200, body); });
+    TestHttpServer server([&](const RecordedRequest&) { return TestAnswer::Make(200, body); });
     TRESTClientDownload client(server.BaseURL());
     ASSERT_TRUE(client.Download("Modulo.exe", Local("Modulo.exe")));
     EXPECT_TRUE(ReadFile(Local("Modulo.exe")) == body);
 }
 
 TEST_F(DownloadTest, DownloadToHandsTheBodyToTheCallersWriter) {
-    TTestHTTPServer server([](const TRecordedRequest& request) {
-        if (request.Target == "/download?file=falta")
-            return TTestAnswer::Make(404, "Arquivo não encontrado", "text/plain");
-        return TTestAnswer::Make(200, std::string(100000, 'w'));
+    TestHttpServer server([](const RecordedRequest& request) {
+        if (request.target == "/download?file=falta")
+            return TestAnswer::Make(404, "Arquivo não encontrado", "text/plain");
+        return TestAnswer::Make(200, std::string(100000, 'w'));
     });
     TRESTClientDownload client(server.BaseURL());
     std::string received;
@@ -222,7 +222,7 @@ TEST_F(DownloadTest, DownloadToHandsTheBodyToTheCallersWriter) {
 }
 
 TEST_F(DownloadTest, TraceLineIsNinetyTwoMarksAndTheRemoteName) {
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
     TRESTClientDownload client(server.BaseURL());
     ::testing::internal::CaptureStderr();
     client.Download("Morvik.exe", Local("Morvik.exe"));
@@ -233,20 +233,20 @@ TEST_F(DownloadTest, TraceLineIsNinetyTwoMarksAndTheRemoteName) {
 // ---- Local files that cannot be written ----
 
 TEST_F(DownloadTest, MissingFolderRaisesPathNotFoundAndSendsNothing) {
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
     TRESTClientDownload client(server.BaseURL());
     const std::string local = Local("nao-existe/Morvik.exe");
     EXPECT_THAT(
         [&] { client.Download("Morvik.exe", local); },
-        ThrowsMessage<EDirectoryNotFoundException>(StrEq("The specified path was not found")));
+        ThrowsMessage<DirectoryNotFoundException>(StrEq("The specified path was not found")));
     EXPECT_EQ(client.Error(), "Cannot create file \"" + local + "\". No such file or directory");
     EXPECT_EQ(server.RequestCount(), 0u);
 }
 
 TEST_F(DownloadTest, FileInUseRaisesAndStaysAsItWas) {
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "novo"); });
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "novo"); });
     const std::string local = Local("Morvik.exe");
-    TFileStream holder(local);
+    FileStream holder(local);
     holder.Write("em uso", 6);
     TRESTClientDownload client(server.BaseURL());
     EXPECT_THAT([&] { client.Download("Morvik.exe", local); },
@@ -257,7 +257,7 @@ TEST_F(DownloadTest, FileInUseRaisesAndStaysAsItWas) {
 }
 
 TEST_F(DownloadTest, FolderInPlaceOfTheFileGivesFalseAndStays) {
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
     const std::string local = Local("Morvik.exe");
     fs::create_directory(local);
     TRESTClientDownload client(server.BaseURL());
@@ -267,14 +267,14 @@ TEST_F(DownloadTest, FolderInPlaceOfTheFileGivesFalseAndStays) {
 }
 
 TEST_F(DownloadTest, PathsTheSystemRefusesRaiseThePathErrors) {
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
     TRESTClientDownload client(server.BaseURL());
     const std::string tooLong = Local(std::string(260, 'a'));
     EXPECT_THAT([&] { client.Download("Morvik.exe", tooLong); },
-                ThrowsMessage<EPathTooLongException>(StrEq("The specified path is too long")));
+                ThrowsMessage<PathTooLongException>(StrEq("The specified path is too long")));
     EXPECT_THAT(client.Error(), StartsWith("Cannot create file \"" + tooLong + "\". "));
     EXPECT_THAT([&] { client.Download("Morvik.exe", Local("a<b>.exe")); },
-                ThrowsMessage<EArgumentException>(StrEq("Invalid characters in path")));
+                ThrowsMessage<ArgumentException>(StrEq("Invalid characters in path")));
     EXPECT_FALSE(fs::exists(Local("a<b>.exe")));
     EXPECT_EQ(server.RequestCount(), 0u);
 }
@@ -283,36 +283,36 @@ TEST_F(DownloadTest, PathsTheSystemRefusesRaiseThePathErrors) {
 // tests run as root, permissions then apply. The user id is the traditional "nobody".
 class UnprivilegedFiles {
 public:
-    UnprivilegedFiles() : FOld(static_cast<uid_t>(::setfsuid(65534))) {
-        FActive = static_cast<uid_t>(::setfsuid(65534)) == 65534;
+    UnprivilegedFiles() : old_(static_cast<uid_t>(::setfsuid(65534))) {
+        active_ = static_cast<uid_t>(::setfsuid(65534)) == 65534;
     }
-    ~UnprivilegedFiles() { ::setfsuid(FOld); }
-    bool Active() const { return FActive; }
+    ~UnprivilegedFiles() { ::setfsuid(old_); }
+    bool Active() const { return active_; }
 
 private:
-    uid_t FOld;
-    bool FActive = false;
+    uid_t old_;
+    bool active_ = false;
 };
 
 TEST_F(DownloadTest, AccessDeniedRows) {
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "x"); });
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
     TRESTClientDownload client(server.BaseURL());
     // A folder nobody may write into: the file cannot be created, and its deletion then
     // finds no file, which is raised.
-    const fs::path locked = FFolder / "somente-leitura";
+    const fs::path locked = folder_ / "somente-leitura";
     fs::create_directory(locked);
     fs::permissions(locked, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                 fs::perms::others_read | fs::perms::others_exec);
     // A read-only file in a folder everyone may write into: it cannot be opened for writing,
     // but it can be deleted, so the download ends false without a file.
-    const fs::path shared = FFolder / "aberta";
+    const fs::path shared = folder_ / "aberta";
     fs::create_directory(shared);
     fs::permissions(shared, fs::perms::all);
     const std::string readOnly = (shared / "Morvik.exe").string();
     std::ofstream(readOnly) << "protegido";
     fs::permissions(readOnly,
                     fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    fs::permissions(FFolder, fs::perms::all);
+    fs::permissions(folder_, fs::perms::all);
 
     UnprivilegedFiles nobody;
     if (!nobody.Active())
@@ -332,25 +332,25 @@ TEST_F(DownloadTest, AccessDeniedRows) {
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes) {
-        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &FOld);
-        rlimit limit = FOld;
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
         limit.rlim_cur = bytes;
         ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FOldHandler);
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
     }
 
 private:
-    rlimit FOld{};
-    void (*FOldHandler)(int);
+    rlimit old_{};
+    void (*oldHandler_)(int);
 };
 
 TEST_F(DownloadTest, WriteThatFailsLikeAFullDiskLeavesNoFile) {
-    TTestHTTPServer server(
-        [](const TRecordedRequest&) { return TTestAnswer::Make(200, std::string(2 << 20, 'd')); });
+    TestHttpServer server(
+        [](const RecordedRequest&) { return TestAnswer::Make(200, std::string(2 << 20, 'd')); });
     const std::string local = Local("Grande.dll");
     TRESTClientDownload client(server.BaseURL());
     bool result;
@@ -373,14 +373,14 @@ TEST_F(DownloadTest, BadBaseURLFailsTheDownloadWithoutAFile) {
 // ---- HTTPS ----
 
 TEST_F(DownloadTest, SelfSignedServiceIsRefusedWithoutTheCAAndUsedWithIt) {
-    const test::TTestCertificate certificate = test::MakeSelfSignedCertificate({}, {"127.0.0.1"});
+    const test::TestCertificate certificate = test::MakeSelfSignedCertificate({}, {"127.0.0.1"});
     const std::string caFile = Local("hospital-ca.pem");
-    std::ofstream(caFile) << certificate.CertificatePEM;
-    TTestHTTPServer server(
-        [](const TRecordedRequest& request) {
-            if (request.Target.rfind("/folderlist", 0) == 0)
-                return TTestAnswer::Make(200, R"([{"fileName":"Morvik.exe"}])", "application/json");
-            return TTestAnswer::Make(200, "seguro");
+    std::ofstream(caFile) << certificate.certificatePem;
+    TestHttpServer server(
+        [](const RecordedRequest& request) {
+            if (request.target.rfind("/folderlist", 0) == 0)
+                return TestAnswer::Make(200, R"([{"fileName":"Morvik.exe"}])", "application/json");
+            return TestAnswer::Make(200, "seguro");
         },
         certificate);
     struct Reset {
@@ -392,7 +392,7 @@ TEST_F(DownloadTest, SelfSignedServiceIsRefusedWithoutTheCAAndUsedWithIt) {
     EXPECT_FALSE(refused.Download("Morvik.exe", Local("Morvik.exe")));
     EXPECT_THAT(refused.Error(), StartsWith("REST request failed: SSL certificate problem: "));
     EXPECT_FALSE(fs::exists(Local("Morvik.exe")));
-    TRESTClientFileList refusedList(server.BaseURL());
+    FileServiceClient refusedList(server.BaseURL());
     EXPECT_THAT([&] { refusedList.Execute("\\", "*.*", true); },
                 ThrowsMessage<ERESTException>(
                     StartsWith("REST request failed: SSL certificate problem: ")));
@@ -401,7 +401,7 @@ TEST_F(DownloadTest, SelfSignedServiceIsRefusedWithoutTheCAAndUsedWithIt) {
     TRESTClientDownload accepted(server.BaseURL());
     EXPECT_TRUE(accepted.Download("Morvik.exe", Local("Morvik.exe")));
     EXPECT_EQ(ReadFile(Local("Morvik.exe")), "seguro");
-    TRESTClientFileList acceptedList(server.BaseURL());
+    FileServiceClient acceptedList(server.BaseURL());
     EXPECT_TRUE(acceptedList.Execute("\\", "*.*", true));
     EXPECT_EQ(acceptedList.Count(), 1);
 }
@@ -409,12 +409,12 @@ TEST_F(DownloadTest, SelfSignedServiceIsRefusedWithoutTheCAAndUsedWithIt) {
 // ---- The threaded download keeps the caller's event loop turning ----
 
 TEST_F(DownloadTest, ThreadedDownloadRunsCallsHandedToTheMainThreadWhileItWaits) {
-    auto loop = std::make_shared<TMainThreadLoop>();
-    TMainThreadDispatcherScope scope(loop);
+    auto loop = std::make_shared<MainThreadLoop>();
+    MainThreadDispatcherScope scope(loop);
     std::promise<void> ranOnMainThread;
     std::shared_future<void> ran = ranOnMainThread.get_future().share();
     std::atomic<bool> onMain{false};
-    TTestHTTPServer server([&](const TRecordedRequest&) {
+    TestHttpServer server([&](const RecordedRequest&) {
         // The answer waits for a call that only the waiting loop of the caller can run.
         loop->Post([&] {
             onMain = loop->IsMainThread();
@@ -422,8 +422,8 @@ TEST_F(DownloadTest, ThreadedDownloadRunsCallsHandedToTheMainThreadWhileItWaits)
         });
         // Bounded only so that a fault fails the test instead of hanging it.
         if (ran.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
-            return TTestAnswer::Make(500);
-        return TTestAnswer::Make(200, "pronto");
+            return TestAnswer::Make(500);
+        return TestAnswer::Make(200, "pronto");
     });
     TRESTClientDownload client(server.BaseURL());
     EXPECT_TRUE(client.ThreadedDownload("Morvik.exe", Local("Morvik.exe")));
@@ -433,7 +433,7 @@ TEST_F(DownloadTest, ThreadedDownloadRunsCallsHandedToTheMainThreadWhileItWaits)
 }
 
 TEST_F(DownloadTest, FailedThreadedDownloadLeavesNoFileAndNoMessage) {
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(404); });
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(404); });
     const std::string local = Local("Morvik.exe");
     std::ofstream(local) << "old";
     TRESTClientDownload client(server.BaseURL());

@@ -11,9 +11,9 @@
 namespace corvane {
 namespace {
 
-using test::TRecordedRequest;
-using test::TTestAnswer;
-using test::TTestHTTPServer;
+using test::RecordedRequest;
+using test::TestAnswer;
+using test::TestHttpServer;
 using ::testing::StartsWith;
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
@@ -35,12 +35,12 @@ std::string Gzip(const std::string& text) {
 // ---- The request the service receives ----
 
 struct ListingRequestCase {
-    const char* Name;
-    const char* BaseURL; // "{}" stands for 127.0.0.1:port
-    const char* Folder;
-    const char* Mask;
-    bool Recursive;
-    const char* RequestLine;
+    const char* name;
+    const char* baseUrl; // "{}" stands for 127.0.0.1:port
+    const char* folder;
+    const char* mask;
+    bool recursive;
+    const char* requestLine;
 };
 
 std::string Expand(std::string text, int port) {
@@ -54,10 +54,10 @@ class ListingRequests : public ::testing::TestWithParam<ListingRequestCase> {};
 
 TEST_P(ListingRequests, ReachTheServiceAsExpected) {
     const ListingRequestCase& c = GetParam();
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "[]"); });
-    TRESTClientFileList client(Expand(c.BaseURL, server.Port()));
-    EXPECT_TRUE(client.Execute(c.Folder, c.Mask, c.Recursive));
-    EXPECT_EQ(server.LastRequest().RequestLine, c.RequestLine);
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "[]"); });
+    FileServiceClient client(Expand(c.baseUrl, server.Port()));
+    EXPECT_TRUE(client.Execute(c.folder, c.mask, c.recursive));
+    EXPECT_EQ(server.LastRequest().requestLine, c.requestLine);
     EXPECT_EQ(server.RequestCount(), 1u);
 }
 
@@ -90,43 +90,43 @@ INSTANTIATE_TEST_SUITE_P(
                            "GET /svc/folderlist?folder=%5C&mask=*.*&recursive= HTTP/1.1"},
         ListingRequestCase{"PathWithSpaceAndAccent", "http://{}/Serviço de arquivos+1", "", "",
                            false, "GET /Servi%C3%A7o%20de%20arquivos%2B1/folderlist HTTP/1.1"}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(ListingRequest, BadBaseURLsFailBeforeAnythingIsSent) {
     for (const auto& [url, message] :
          {std::pair{"   ", "Protocol field is empty"}, std::pair{"", "Protocol field is empty"},
           std::pair{"http://", "Host field is empty"}}) {
-        TRESTClientFileList client(url);
+        FileServiceClient client(url);
         EXPECT_THAT([&] { client.Execute("\\", "*.*", true); },
-                    ThrowsMessage<ENetURIException>(StrEq(message)))
+                    ThrowsMessage<NetUriException>(StrEq(message)))
             << '"' << url << '"';
         EXPECT_EQ(client.Count(), 0);
-        EXPECT_EQ(client.Error().FStatus, 0);
+        EXPECT_EQ(client.Error().status, 0);
     }
 }
 
 // ---- The answers the service may give ----
 
 struct ListingAnswerCase {
-    const char* Name;
-    TTestAnswer Answer;
-    const char* Error;     // the error Execute raises, or nullptr
-    bool Result;           // when no error
-    int Count;             // when no error
-    int ErrorStatus;       // Error().FStatus afterwards
-    const char* ErrorText; // Error().FError afterwards
+    const char* name;
+    TestAnswer answer;
+    const char* error;     // the error Execute raises, or nullptr
+    bool result;           // when no error
+    int count;             // when no error
+    int errorStatus;       // Error().status afterwards
+    const char* errorText; // Error().error afterwards
 };
 
-TTestAnswer Json(int status, std::string body, std::string contentType = "application/json") {
-    return TTestAnswer::Make(status, std::move(body), std::move(contentType));
+TestAnswer Json(int status, std::string body, std::string contentType = "application/json") {
+    return TestAnswer::Make(status, std::move(body), std::move(contentType));
 }
 
-TTestAnswer WithReason(TTestAnswer answer, std::string reason) {
-    answer.Reason = std::move(reason);
+TestAnswer WithReason(TestAnswer answer, std::string reason) {
+    answer.reason = std::move(reason);
     return answer;
 }
 
-const char* const TwoFiles =
+const char* const kTwoFiles =
     R"([{"fileName":"Morvik.exe","age":"2022-03-01T10:15:30.000"},)"
     R"({"fileName":"Relatorio\\Layout01.rav","age":"2021-12-24T08:00:00"}])";
 
@@ -134,25 +134,25 @@ class ListingAnswers : public ::testing::TestWithParam<ListingAnswerCase> {};
 
 TEST_P(ListingAnswers, GiveTheResultOrTheMessage) {
     const ListingAnswerCase& c = GetParam();
-    TTestHTTPServer server([&](const TRecordedRequest&) { return c.Answer; });
-    TRESTClientFileList client(server.BaseURL());
-    if (c.Error) {
+    TestHttpServer server([&](const RecordedRequest&) { return c.answer; });
+    FileServiceClient client(server.BaseURL());
+    if (c.error) {
         EXPECT_THAT([&] { client.Execute("\\", "*.*", true); },
-                    ThrowsMessage<std::exception>(StrEq(c.Error)));
+                    ThrowsMessage<std::exception>(StrEq(c.error)));
         EXPECT_EQ(client.Count(), 0);
     } else {
-        EXPECT_EQ(client.Execute("\\", "*.*", true), c.Result);
-        EXPECT_EQ(client.Count(), c.Count);
+        EXPECT_EQ(client.Execute("\\", "*.*", true), c.result);
+        EXPECT_EQ(client.Count(), c.count);
     }
-    EXPECT_EQ(client.Error().FStatus, c.ErrorStatus);
-    EXPECT_EQ(client.Error().FError, c.ErrorText);
+    EXPECT_EQ(client.Error().status, c.errorStatus);
+    EXPECT_EQ(client.Error().error, c.errorText);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, ListingAnswers,
     ::testing::Values(
         ListingAnswerCase{"EmptyArray", Json(200, "[]"), nullptr, true, 0, 0, ""},
-        ListingAnswerCase{"TwoFiles", Json(200, TwoFiles), nullptr, true, 2, 0, ""},
+        ListingAnswerCase{"TwoFiles", Json(200, kTwoFiles), nullptr, true, 2, 0, ""},
         ListingAnswerCase{"EmptyBody", Json(200, ""), "TFilesInfoDTOHelper.FromJSON", false, 0, 0,
                           ""},
         ListingAnswerCase{"Blanks", Json(200, " \r\n "), "TFilesInfoDTOHelper.FromJSON", false, 0,
@@ -172,10 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
         ListingAnswerCase{"UnfollowedRedirectWithErrorObject",
                           Json(302, R"({"error":"movido","status":302})"), nullptr, false, 0, 302,
                           "movido"},
-        ListingAnswerCase{
-            "HtmlErrorPage",
-            TTestAnswer::Make(404, "<html><body>Not Found</body></html>", "text/html"),
-            "The input value is not a valid Object", false, 0, 0, ""},
+        ListingAnswerCase{"HtmlErrorPage",
+                          TestAnswer::Make(404, "<html><body>Not Found</body></html>", "text/html"),
+                          "The input value is not a valid Object", false, 0, 0, ""},
         ListingAnswerCase{"EmptyErrorBody", Json(404, ""), "The input value is not a valid Object",
                           false, 0, 0, ""},
         ListingAnswerCase{"ServerError", Json(500, R"({"error":"x","status":500})"),
@@ -186,48 +185,48 @@ INSTANTIATE_TEST_SUITE_P(
                           "HTTP/1.1 503 Em manutenção", false, 0, 0, ""},
         ListingAnswerCase{"UnknownCharset", Json(200, "[]", "application/json; charset=x-nada"),
                           "Unknown character set: x-nada", false, 0, 0, ""}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(ListingAnswer, RecordsKeepTheServiceOrderNamesAndAges) {
-    TTestHTTPServer server([](const TRecordedRequest&) { return Json(200, TwoFiles); });
-    TRESTClientFileList client(server.BaseURL());
+    TestHttpServer server([](const RecordedRequest&) { return Json(200, kTwoFiles); });
+    FileServiceClient client(server.BaseURL());
     ASSERT_TRUE(client.Execute("\\", "*.*", true));
     ASSERT_EQ(client.Count(), 2);
-    EXPECT_EQ(client.Files()[0].FFileName, "Morvik.exe");
-    EXPECT_EQ(client.Files()[0].FAge, EncodeDateTime(2022, 3, 1, 10, 15, 30, 0));
-    EXPECT_EQ(client.Files()[1].FFileName, "Relatorio\\Layout01.rav");
-    EXPECT_EQ(client.Files()[1].FAge, EncodeDateTime(2021, 12, 24, 8, 0, 0, 0));
+    EXPECT_EQ(client.Files()[0].fileName, "Morvik.exe");
+    EXPECT_EQ(client.Files()[0].age, EncodeDateTime(2022, 3, 1, 10, 15, 30, 0));
+    EXPECT_EQ(client.Files()[1].fileName, "Relatorio\\Layout01.rav");
+    EXPECT_EQ(client.Files()[1].age, EncodeDateTime(2021, 12, 24, 8, 0, 0, 0));
 }
 
 struct EncodedListingCase {
-    const char* Name;
-    std::string Body;
-    const char* ContentType;
-    const char* ContentEncoding;
+    const char* name;
+    std::string body;
+    const char* contentType;
+    const char* contentEncoding;
 };
 
 class EncodedListings : public ::testing::TestWithParam<EncodedListingCase> {};
 
 TEST_P(EncodedListings, AreReadAsTheSameRecords) {
     const EncodedListingCase& c = GetParam();
-    TTestHTTPServer server([&](const TRecordedRequest&) {
-        TTestAnswer answer = TTestAnswer::Make(200, c.Body, c.ContentType);
-        if (*c.ContentEncoding)
-            answer.Headers.emplace_back("Content-Encoding", c.ContentEncoding);
+    TestHttpServer server([&](const RecordedRequest&) {
+        TestAnswer answer = TestAnswer::Make(200, c.body, c.contentType);
+        if (*c.contentEncoding)
+            answer.headers.emplace_back("Content-Encoding", c.contentEncoding);
         return answer;
     });
-    TRESTClientFileList client(server.BaseURL());
+    FileServiceClient client(server.BaseURL());
     ASSERT_TRUE(client.Execute("\\", "*.*", true));
     ASSERT_EQ(client.Count(), 2);
-    EXPECT_EQ(client.Files()[0].FFileName, "Relatório\\Ação.rav");
-    EXPECT_EQ(client.Files()[1].FFileName, "Módulo.exe");
-    EXPECT_EQ(client.Files()[1].FAge, EncodeDateTime(2023, 7, 4, 9, 30, 0, 0));
+    EXPECT_EQ(client.Files()[0].fileName, "Relatório\\Ação.rav");
+    EXPECT_EQ(client.Files()[1].fileName, "Módulo.exe");
+    EXPECT_EQ(client.Files()[1].age, EncodeDateTime(2023, 7, 4, 9, 30, 0, 0));
 }
 
-const std::string AccentedUTF8 =
+const std::string kAccentedUtf8 =
     R"([{"fileName":"Relatório\\Ação.rav","age":"2023-07-04T09:30:00"},)"
     R"({"fileName":"Módulo.exe","age":"2023-07-04T09:30:00"}])";
-const std::string AccentedLatin1 =
+const std::string kAccentedLatin1 =
     "[{\"fileName\":\"Relat\xF3rio\\\\A\xE7\xE3o.rav\",\"age\":\"2023-07-04T09:30:00\"},"
     "{\"fileName\":\"M\xF3"
     "dulo.exe\",\"age\":\"2023-07-04T09:30:00\"}]";
@@ -235,29 +234,29 @@ const std::string AccentedLatin1 =
 INSTANTIATE_TEST_SUITE_P(
     Listings, EncodedListings,
     ::testing::Values(
-        EncodedListingCase{"Utf8WithoutCharset", AccentedUTF8, "application/json", ""},
-        EncodedListingCase{"Latin1", AccentedLatin1, "application/json; charset=ISO-8859-1", ""},
-        EncodedListingCase{"Gzip", Gzip(AccentedUTF8), "application/json; charset=utf-8", "gzip"},
-        EncodedListingCase{"GzipLatin1", Gzip(AccentedLatin1), "application/json;charset=latin1",
+        EncodedListingCase{"Utf8WithoutCharset", kAccentedUtf8, "application/json", ""},
+        EncodedListingCase{"Latin1", kAccentedLatin1, "application/json; charset=ISO-8859-1", ""},
+        EncodedListingCase{"Gzip", Gzip(kAccentedUtf8), "application/json; charset=utf-8", "gzip"},
+        EncodedListingCase{"GzipLatin1", Gzip(kAccentedLatin1), "application/json;charset=latin1",
                            "gzip"}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(ListingAnswer, CorruptGzipFailsWithAClearMessage) {
-    TTestHTTPServer server([](const TRecordedRequest&) {
-        TTestAnswer answer = Json(200, "\x1f\x8b\x08\x00 not really gzip");
-        answer.Headers.emplace_back("Content-Encoding", "gzip");
+    TestHttpServer server([](const RecordedRequest&) {
+        TestAnswer answer = Json(200, "\x1f\x8b\x08\x00 not really gzip");
+        answer.headers.emplace_back("Content-Encoding", "gzip");
         return answer;
     });
-    TRESTClientFileList client(server.BaseURL());
+    FileServiceClient client(server.BaseURL());
     EXPECT_THAT(
         [&] { client.Execute("\\", "*.*", true); },
         ThrowsMessage<ERESTException>(StartsWith("REST request failed: Invalid gzip body")));
 }
 
 TEST(ListingAnswer, StalledServiceFailsAfterTheShortenedLimit) {
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Stall(); });
-    TRESTClientFileList client(server.BaseURL());
-    client.HTTP().Timeouts.Receive = 250;
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Stall(); });
+    FileServiceClient client(server.BaseURL());
+    client.HTTP().timeouts.receive = 250;
     EXPECT_THAT([&] { client.Execute("\\", "*.*", true); },
                 ThrowsMessage<ERESTException>(StrEq(
                     "REST request failed: The operation timed out: nothing received for 250 ms")));
@@ -265,31 +264,31 @@ TEST(ListingAnswer, StalledServiceFailsAfterTheShortenedLimit) {
 }
 
 TEST(ListingAnswer, RedirectsAreFollowedToTheListing) {
-    TTestHTTPServer server([](const TRecordedRequest& request) {
-        if (request.Target.rfind("/old/", 0) == 0)
-            return TTestAnswer::Redirect(301, "/new/folderlist?folder=%5C");
-        return Json(200, TwoFiles);
+    TestHttpServer server([](const RecordedRequest& request) {
+        if (request.target.rfind("/old/", 0) == 0)
+            return TestAnswer::Redirect(301, "/new/folderlist?folder=%5C");
+        return Json(200, kTwoFiles);
     });
-    TRESTClientFileList client(server.BaseURL() + "/old");
+    FileServiceClient client(server.BaseURL() + "/old");
     EXPECT_TRUE(client.Execute("\\", "", false));
     EXPECT_EQ(client.Count(), 2);
-    EXPECT_EQ(server.LastRequest().RequestLine, "GET /new/folderlist?folder=%5C HTTP/1.1");
+    EXPECT_EQ(server.LastRequest().requestLine, "GET /new/folderlist?folder=%5C HTTP/1.1");
 }
 
 TEST(ListingAnswer, ANewExecuteStartsFromAnEmptyErrorAndList) {
-    TTestHTTPServer server([](const TRecordedRequest& request) {
-        if (request.Target.find("mask") != std::string::npos)
+    TestHttpServer server([](const RecordedRequest& request) {
+        if (request.target.find("mask") != std::string::npos)
             return Json(404, R"({"error":"não","status":404})");
-        return Json(200, TwoFiles);
+        return Json(200, kTwoFiles);
     });
-    TRESTClientFileList client(server.BaseURL());
+    FileServiceClient client(server.BaseURL());
     EXPECT_TRUE(client.Execute("", "", false));
     EXPECT_EQ(client.Count(), 2);
     EXPECT_FALSE(client.Execute("", "*.*", false));
     EXPECT_EQ(client.Count(), 0);
-    EXPECT_EQ(client.Error().FStatus, 404);
+    EXPECT_EQ(client.Error().status, 404);
     EXPECT_TRUE(client.Execute("", "", false));
-    EXPECT_EQ(client.Error().FStatus, 0);
+    EXPECT_EQ(client.Error().status, 0);
 }
 
 } // namespace

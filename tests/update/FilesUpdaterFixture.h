@@ -18,99 +18,99 @@
 
 namespace corvane::test {
 
-class TRecordingObserver final : public IFilesUpdaterObserver {
+class RecordingObserver final : public FilesUpdaterObserver {
 public:
-    struct TRecord {
-        TFileOutcome Outcome;
-        std::string Message;
+    struct Record {
+        FileOutcome outcome;
+        std::string message;
     };
 
-    void Compared(std::size_t ALocalFiles, std::size_t AQueued) override {
-        std::lock_guard lock(FLock);
-        LocalFiles = ALocalFiles;
-        Queued = AQueued;
+    void Compared(std::size_t newLocalFiles, std::size_t newQueued) override {
+        std::lock_guard lock(lock_);
+        localFiles = newLocalFiles;
+        queued = newQueued;
     }
 
-    void FolderFailed(const std::string& AFolderName, const std::string& AMessage) override {
-        std::lock_guard lock(FLock);
-        FFailedFolders.emplace_back(AFolderName, AMessage);
+    void FolderFailed(const std::string& folderName, const std::string& message) override {
+        std::lock_guard lock(lock_);
+        failedFolders_.emplace_back(folderName, message);
     }
 
-    void FileDone(const std::string& AFileName, TFileOutcome AOutcome,
-                  const std::string& AMessage) override {
-        std::lock_guard lock(FLock);
-        FRecords.emplace_back(AFileName, TRecord{AOutcome, AMessage});
+    void FileDone(const std::string& fileName, FileOutcome outcome,
+                  const std::string& message) override {
+        std::lock_guard lock(lock_);
+        records_.emplace_back(fileName, Record{outcome, message});
     }
 
     // Every server subfolder reported as unreadable, with its message, in order.
     std::vector<std::pair<std::string, std::string>> FailedFolders() const {
-        std::lock_guard lock(FLock);
-        return FFailedFolders;
+        std::lock_guard lock(lock_);
+        return failedFolders_;
     }
 
     // Every outcome, by file name; a name reported twice appears twice.
-    std::multimap<std::string, TRecord> Records() const {
-        std::lock_guard lock(FLock);
-        return {FRecords.begin(), FRecords.end()};
+    std::multimap<std::string, Record> Records() const {
+        std::lock_guard lock(lock_);
+        return {records_.begin(), records_.end()};
     }
 
-    std::vector<std::string> Names(TFileOutcome AOutcome) const {
+    std::vector<std::string> Names(FileOutcome outcome) const {
         std::vector<std::string> names;
         for (const auto& [name, record] : Records())
-            if (record.Outcome == AOutcome)
+            if (record.outcome == outcome)
                 names.push_back(name);
         return names;
     }
 
-    std::size_t LocalFiles = 0;
-    std::size_t Queued = 0;
+    std::size_t localFiles = 0;
+    std::size_t queued = 0;
 
 private:
-    mutable std::mutex FLock;
-    std::vector<std::pair<std::string, TRecord>> FRecords;
-    std::vector<std::pair<std::string, std::string>> FFailedFolders;
+    mutable std::mutex lock_;
+    std::vector<std::pair<std::string, Record>> records_;
+    std::vector<std::pair<std::string, std::string>> failedFolders_;
 };
 
 // Also checks that every run leaves no thread behind (its pool is shut down).
-class FilesUpdaterTest : public corvane::testing::TMainThreadTest {
+class FilesUpdaterTest : public corvane::testing::MainThreadFixture {
 protected:
-    TTempFolder FTemp;
-    std::filesystem::path FServer = FTemp.Path() / "server";
-    std::filesystem::path FLocal = FTemp.Path() / "local";
-    std::string FServerFolder = FServer.string() + "\\";
-    std::string FLocalFolder = FLocal.string() + "\\";
+    TempFolder temp_;
+    std::filesystem::path server_ = temp_.Path() / "server";
+    std::filesystem::path local_ = temp_.Path() / "local";
+    std::string serverFolder_ = server_.string() + "\\";
+    std::string localFolder_ = local_.string() + "\\";
 
     void SetUp() override {
-        TMainThreadTest::SetUp();
-        std::filesystem::create_directories(FServer);
-        std::filesystem::create_directories(FLocal);
+        MainThreadFixture::SetUp();
+        std::filesystem::create_directories(server_);
+        std::filesystem::create_directories(local_);
     }
 
-    struct TRun {
-        std::shared_ptr<TRecordingObserver> Observer = std::make_shared<TRecordingObserver>();
-        int Completions = 0;
-        std::weak_ptr<IFilesUpdater> Updater;
+    struct Run {
+        std::shared_ptr<RecordingObserver> observer = std::make_shared<RecordingObserver>();
+        int completions = 0;
+        std::weak_ptr<FilesUpdater> updater;
     };
 
     // Starts a run whose caller drops its reference right after Execute, as the launcher
     // does. Execute's error, if any, leaves here.
-    void Start(TRun& ARun, const std::string& AModule, bool AAdditional, const std::string& ARemote,
-               const std::string& AURL = "") {
-        auto updater = TFilesUpdater::New(
-            FLocalFolder, ARemote, AURL, [&ARun] { ++ARun.Completions; }, ARun.Observer);
-        ARun.Updater = updater;
-        updater->Execute(AModule, AAdditional);
+    void Start(Run& run, const std::string& module, bool additional, const std::string& remote,
+               const std::string& url = "") {
+        auto updater = FilesUpdaterImpl::New(
+            localFolder_, remote, url, [&run] { ++run.completions; }, run.observer);
+        run.updater = updater;
+        updater->Execute(module, additional);
     }
 
     // Runs the main loop until the run's updater is gone: its completion has run, or it was
     // released after a failed Execute.
-    void Finish(TRun& ARun) {
-        ASSERT_TRUE(RunLoopUntil([&] { return ARun.Updater.expired(); })) << "the run did not end";
+    void Finish(Run& run) {
+        ASSERT_TRUE(RunLoopUntil([&] { return run.updater.expired(); })) << "the run did not end";
     }
 
-    TRun Update(const std::string& AModule, bool AAdditional = false) {
-        TRun run;
-        Start(run, AModule, AAdditional, FServerFolder);
+    Run Update(const std::string& module, bool additional = false) {
+        Run run;
+        Start(run, module, additional, serverFolder_);
         Finish(run);
         return run;
     }

@@ -16,9 +16,9 @@
 namespace corvane {
 namespace {
 
-using test::TRecordedRequest;
-using test::TTestAnswer;
-using test::TTestHTTPServer;
+using test::RecordedRequest;
+using test::TestAnswer;
+using test::TestHttpServer;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using ::testing::StrEq;
@@ -41,35 +41,35 @@ std::string Gzip(const std::string& text) {
 // Sets an environment variable for one test.
 class EnvGuard {
 public:
-    EnvGuard(const char* name, const char* value) : FName(name) {
+    EnvGuard(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name))
-            FOld = old;
+            old_ = old;
         ::setenv(name, value, 1);
     }
     ~EnvGuard() {
-        if (FOld)
-            ::setenv(FName, FOld->c_str(), 1);
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
         else
-            ::unsetenv(FName);
+            ::unsetenv(name_);
     }
 
 private:
-    const char* FName;
-    std::optional<std::string> FOld;
+    const char* name_;
+    std::optional<std::string> old_;
 };
 
 TEST(HTTPExchange, SendsAPlainGetWithTheThreeHeadersAndNoCompressionOrProxy) {
     // A proxy in the environment must not be used: the request has to reach our server.
     EnvGuard proxy("http_proxy", "http://127.0.0.1:9");
     EnvGuard allProxy("ALL_PROXY", "http://127.0.0.1:9");
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "[]"); });
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "[]"); });
     THTTPExchange exchange;
     const THTTPResponse response = exchange.Get(server.BaseURL() + "/folderlist?folder=%5C");
-    EXPECT_EQ(response.StatusCode, 200);
-    EXPECT_EQ(response.Body, "[]");
+    EXPECT_EQ(response.statusCode, 200);
+    EXPECT_EQ(response.body, "[]");
 
-    const TRecordedRequest request = server.LastRequest();
-    EXPECT_EQ(request.RequestLine, "GET /folderlist?folder=%5C HTTP/1.1");
+    const RecordedRequest request = server.LastRequest();
+    EXPECT_EQ(request.requestLine, "GET /folderlist?folder=%5C HTTP/1.1");
     EXPECT_EQ(request.Header("Host"), "127.0.0.1:" + std::to_string(server.Port()));
     EXPECT_EQ(request.Header("Accept"), "application/json, text/plain; q=0.9, text/html;q=0.8,");
     EXPECT_EQ(request.Header("Accept-Charset"), "UTF-8, *;q=0.8");
@@ -79,96 +79,96 @@ TEST(HTTPExchange, SendsAPlainGetWithTheThreeHeadersAndNoCompressionOrProxy) {
 }
 
 struct StatusCase {
-    const char* Name;
-    TTestAnswer Answer;
-    const char* Error; // nullptr: the answer comes back
+    const char* name;
+    TestAnswer answer;
+    const char* error; // nullptr: the answer comes back
 };
 
 class HTTPStatusClasses : public ::testing::TestWithParam<StatusCase> {};
 
 TEST_P(HTTPStatusClasses, ReturnOrRaiseTheStatusText) {
     const StatusCase& c = GetParam();
-    TTestHTTPServer server([&](const TRecordedRequest&) { return c.Answer; });
+    TestHttpServer server([&](const RecordedRequest&) { return c.answer; });
     THTTPExchange exchange;
-    if (c.Error) {
+    if (c.error) {
         EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
-                    ThrowsMessage<std::exception>(StrEq(c.Error)));
+                    ThrowsMessage<std::exception>(StrEq(c.error)));
         return;
     }
     const THTTPResponse response = exchange.Get(server.BaseURL() + "/x");
-    EXPECT_EQ(response.StatusCode, c.Answer.Status);
-    EXPECT_EQ(response.ReasonPhrase,
-              c.Answer.Reason.value_or(test::StandardReason(c.Answer.Status)));
-    EXPECT_EQ(response.Body, c.Answer.Body);
+    EXPECT_EQ(response.statusCode, c.answer.status);
+    EXPECT_EQ(response.reasonPhrase,
+              c.answer.reason.value_or(test::StandardReason(c.answer.status)));
+    EXPECT_EQ(response.body, c.answer.body);
 }
 
-TTestAnswer WithReason(TTestAnswer answer, std::string reason) {
-    answer.Reason = std::move(reason);
+TestAnswer WithReason(TestAnswer answer, std::string reason) {
+    answer.reason = std::move(reason);
     return answer;
 }
 
-TTestAnswer WithVersion(TTestAnswer answer, std::string version) {
-    answer.Version = std::move(version);
+TestAnswer WithVersion(TestAnswer answer, std::string version) {
+    answer.version = std::move(version);
     return answer;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, HTTPStatusClasses,
     ::testing::Values(
-        StatusCase{"Ok", TTestAnswer::Make(200, "[]"), nullptr},
-        StatusCase{"NoContent", TTestAnswer::Make(204), nullptr},
-        StatusCase{"NotModifiedIsNotFollowed", TTestAnswer::Make(304), nullptr},
-        StatusCase{"PermanentRedirectIsNotFollowed", TTestAnswer::Redirect(308, "/elsewhere"),
+        StatusCase{"Ok", TestAnswer::Make(200, "[]"), nullptr},
+        StatusCase{"NoContent", TestAnswer::Make(204), nullptr},
+        StatusCase{"NotModifiedIsNotFollowed", TestAnswer::Make(304), nullptr},
+        StatusCase{"PermanentRedirectIsNotFollowed", TestAnswer::Redirect(308, "/elsewhere"),
                    nullptr},
-        StatusCase{"RedirectWithoutLocation", TTestAnswer::Make(302, "moved"), nullptr},
-        StatusCase{"NotFound", TTestAnswer::Make(404, "{\"status\":404}"), nullptr},
+        StatusCase{"RedirectWithoutLocation", TestAnswer::Make(302, "moved"), nullptr},
+        StatusCase{"NotFound", TestAnswer::Make(404, "{\"status\":404}"), nullptr},
         StatusCase{"OwnReasonPhrase",
-                   WithReason(TTestAnswer::Make(499, "x"), "Pasta não encontrada"), nullptr},
-        StatusCase{"ServerError", TTestAnswer::Make(500, "boom"),
+                   WithReason(TestAnswer::Make(499, "x"), "Pasta não encontrada"), nullptr},
+        StatusCase{"ServerError", TestAnswer::Make(500, "boom"),
                    "HTTP/1.1 500 Internal Server Error"},
-        StatusCase{"Unavailable", TTestAnswer::Make(503), "HTTP/1.1 503 Service Unavailable"},
-        StatusCase{"OwnReasonOnError", WithReason(TTestAnswer::Make(503), "Serviço em manutenção"),
+        StatusCase{"Unavailable", TestAnswer::Make(503), "HTTP/1.1 503 Service Unavailable"},
+        StatusCase{"OwnReasonOnError", WithReason(TestAnswer::Make(503), "Serviço em manutenção"),
                    "HTTP/1.1 503 Serviço em manutenção"},
-        StatusCase{"NoReasonPhrase", WithReason(TTestAnswer::Make(500), ""), "HTTP/1.1 500 "},
-        StatusCase{"Latin1ReasonPhrase", WithReason(TTestAnswer::Make(502), "Indispon\xEDvel"),
+        StatusCase{"NoReasonPhrase", WithReason(TestAnswer::Make(500), ""), "HTTP/1.1 500 "},
+        StatusCase{"Latin1ReasonPhrase", WithReason(TestAnswer::Make(502), "Indispon\xEDvel"),
                    "HTTP/1.1 502 Indisponível"},
         // A surrogate written in UTF-8's form is not UTF-8: read as ISO-8859-1 as well.
         StatusCase{"EncodedSurrogateInReasonPhrase",
-                   WithReason(TTestAnswer::Make(502), "Indispon\xED\xA0\x80vel"),
+                   WithReason(TestAnswer::Make(502), "Indispon\xED\xA0\x80vel"),
                    "HTTP/1.1 502 Indispon\u00ED\u00A0\u0080vel"},
-        StatusCase{"OlderProtocol", WithVersion(TTestAnswer::Make(502), "HTTP/1.0"),
+        StatusCase{"OlderProtocol", WithVersion(TestAnswer::Make(502), "HTTP/1.0"),
                    "HTTP/1.0 502 Bad Gateway"},
-        StatusCase{"UnknownHighStatus", TTestAnswer::Make(599), "HTTP/1.1 599 "}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+        StatusCase{"UnknownHighStatus", TestAnswer::Make(599), "HTTP/1.1 599 "}),
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 // Answers every request for /hop/N with a redirect to /hop/N+1 until `count` redirects were
 // sent, then with 200.
-test::TTestHandler RedirectChain(int count, int status = 302) {
-    return [count, status](const TRecordedRequest& request) {
-        const int hop = std::stoi(request.Target.substr(std::string("/hop/").size()));
+test::TestHandler RedirectChain(int count, int status = 302) {
+    return [count, status](const RecordedRequest& request) {
+        const int hop = std::stoi(request.target.substr(std::string("/hop/").size()));
         if (hop < count)
-            return TTestAnswer::Redirect(status, "/hop/" + std::to_string(hop + 1));
-        return TTestAnswer::Make(200, "arrived at " + std::to_string(hop));
+            return TestAnswer::Redirect(status, "/hop/" + std::to_string(hop + 1));
+        return TestAnswer::Make(200, "arrived at " + std::to_string(hop));
     };
 }
 
 struct RedirectCase {
-    int Count;
-    int Status;
-    bool Follows;
+    int count;
+    int status;
+    bool follows;
 };
 
 class HTTPRedirects : public ::testing::TestWithParam<RedirectCase> {};
 
 TEST_P(HTTPRedirects, FollowFiveInARowAndFailTheSixth) {
     const RedirectCase c = GetParam();
-    TTestHTTPServer server(RedirectChain(c.Count, c.Status));
+    TestHttpServer server(RedirectChain(c.count, c.status));
     THTTPExchange exchange;
-    if (c.Follows) {
+    if (c.follows) {
         const THTTPResponse response = exchange.Get(server.BaseURL() + "/hop/0");
-        EXPECT_EQ(response.StatusCode, 200);
-        EXPECT_EQ(response.Body, "arrived at " + std::to_string(c.Count));
-        EXPECT_EQ(server.RequestCount(), static_cast<size_t>(c.Count + 1));
+        EXPECT_EQ(response.statusCode, 200);
+        EXPECT_EQ(response.body, "arrived at " + std::to_string(c.count));
+        EXPECT_EQ(server.RequestCount(), static_cast<size_t>(c.count + 1));
     } else {
         EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/hop/0"); },
                     ThrowsMessage<std::exception>(
@@ -185,8 +185,8 @@ INSTANTIATE_TEST_SUITE_P(Chains, HTTPRedirects,
                                            RedirectCase{50, 301, false}));
 
 TEST(HTTPExchange, RedirectLoopEndsAfterFiveRedirects) {
-    TTestHTTPServer server(
-        [](const TRecordedRequest&) { return TTestAnswer::Redirect(302, "/loop"); });
+    TestHttpServer server(
+        [](const RecordedRequest&) { return TestAnswer::Redirect(302, "/loop"); });
     THTTPExchange exchange;
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/loop"); },
                 ThrowsMessage<std::exception>(
@@ -194,29 +194,29 @@ TEST(HTTPExchange, RedirectLoopEndsAfterFiveRedirects) {
 }
 
 TEST(HTTPExchange, RedirectToAnotherServerIsFollowedAndAnotherSchemeIsRefused) {
-    TTestHTTPServer target([](const TRecordedRequest&) { return TTestAnswer::Make(200, "other"); });
-    TTestHTTPServer server([&](const TRecordedRequest& request) {
-        if (request.Target == "/to-other")
-            return TTestAnswer::Redirect(307, target.BaseURL() + "/file");
-        return TTestAnswer::Redirect(302, "ftp://127.0.0.1/file");
+    TestHttpServer target([](const RecordedRequest&) { return TestAnswer::Make(200, "other"); });
+    TestHttpServer server([&](const RecordedRequest& request) {
+        if (request.target == "/to-other")
+            return TestAnswer::Redirect(307, target.BaseURL() + "/file");
+        return TestAnswer::Redirect(302, "ftp://127.0.0.1/file");
     });
     THTTPExchange exchange;
-    EXPECT_EQ(exchange.Get(server.BaseURL() + "/to-other").Body, "other");
-    EXPECT_EQ(target.LastRequest().RequestLine, "GET /file HTTP/1.1");
+    EXPECT_EQ(exchange.Get(server.BaseURL() + "/to-other").body, "other");
+    EXPECT_EQ(target.LastRequest().requestLine, "GET /file HTTP/1.1");
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/to-ftp"); },
                 ThrowsMessage<std::exception>(StartsWith("REST request failed: ")));
 }
 
 TEST(HTTPExchange, StalledServerFailsAfterTheReceiveLimit) {
-    TTestHTTPServer server([](const TRecordedRequest& request) {
-        if (request.Target == "/before")
-            return TTestAnswer::Stall();
-        TTestAnswer answer = TTestAnswer::Make(200, std::string(1000, 'x'));
-        answer.StallAfterBytes = 100;
+    TestHttpServer server([](const RecordedRequest& request) {
+        if (request.target == "/before")
+            return TestAnswer::Stall();
+        TestAnswer answer = TestAnswer::Make(200, std::string(1000, 'x'));
+        answer.stallAfterBytes = 100;
         return answer;
     });
     THTTPExchange exchange;
-    exchange.Timeouts.Receive = 300;
+    exchange.timeouts.receive = 300;
     for (const char* path : {"/before", "/midbody"}) {
         SCOPED_TRACE(path);
         EXPECT_THAT(
@@ -229,40 +229,40 @@ TEST(HTTPExchange, StalledServerFailsAfterTheReceiveLimit) {
 // A server that keeps sending, but too slowly, never pauses long enough for the receive limit:
 // the speed limit ends it once the transfer has stayed below it for the whole window. A steady
 // transfer above the limit that lasts longer than the window completes.
-struct TSpeedCase {
-    const char* Name;
-    size_t Part;       // bytes sent at a time
-    int PauseMs;       // before each part
-    size_t Parts;      // the whole body
-    const char* Error; // nullptr: the transfer succeeds
+struct SpeedCase {
+    const char* name;
+    size_t part;       // bytes sent at a time
+    int pauseMs;       // before each part
+    size_t parts;      // the whole body
+    const char* error; // nullptr: the transfer succeeds
 };
 
-void PrintTo(const TSpeedCase& c, std::ostream* os) {
-    *os << c.Name;
+void PrintTo(const SpeedCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-class HTTPLowSpeed : public ::testing::TestWithParam<TSpeedCase> {};
+class HTTPLowSpeed : public ::testing::TestWithParam<SpeedCase> {};
 
 TEST_P(HTTPLowSpeed, FailsATransferSlowerThanTheLimitOverItsWindow) {
-    const TSpeedCase& c = GetParam();
-    const std::string body(c.Part * c.Parts, 'x');
-    TTestHTTPServer server([&](const TRecordedRequest&) {
-        TTestAnswer answer = TTestAnswer::Make(200, body);
-        answer.TrickleBytes = c.Part;
-        answer.TricklePause = std::chrono::milliseconds(c.PauseMs);
+    const SpeedCase& c = GetParam();
+    const std::string body(c.part * c.parts, 'x');
+    TestHttpServer server([&](const RecordedRequest&) {
+        TestAnswer answer = TestAnswer::Make(200, body);
+        answer.trickleBytes = c.part;
+        answer.tricklePause = std::chrono::milliseconds(c.pauseMs);
         return answer;
     });
     THTTPExchange exchange;
-    exchange.Timeouts.Receive = 1000;
-    exchange.LowSpeed.BytesPerSecond = 1024;
-    exchange.LowSpeed.Seconds = 2;
+    exchange.timeouts.receive = 1000;
+    exchange.lowSpeed.bytesPerSecond = 1024;
+    exchange.lowSpeed.seconds = 2;
     std::string received;
     const auto get = [&] {
         exchange.Get(server.BaseURL() + "/file",
                      [&](const char* data, size_t size) { received.append(data, size); });
     };
-    if (c.Error) {
-        EXPECT_THAT(get, ThrowsMessage<std::exception>(StrEq(c.Error)));
+    if (c.error) {
+        EXPECT_THAT(get, ThrowsMessage<std::exception>(StrEq(c.error)));
     } else {
         EXPECT_NO_THROW(get());
         EXPECT_EQ(received, body);
@@ -273,17 +273,17 @@ INSTANTIATE_TEST_SUITE_P(
     Transfers, HTTPLowSpeed,
     ::testing::Values(
         // 500 bytes a second: 12 s for the whole body, ended after about 2 s.
-        TSpeedCase{"Trickling", 100, 200, 60,
-                   "REST request failed: Operation too slow. Less than 1024 bytes/sec "
-                   "transferred the last 2 seconds"},
+        SpeedCase{"Trickling", 100, 200, 60,
+                  "REST request failed: Operation too slow. Less than 1024 bytes/sec "
+                  "transferred the last 2 seconds"},
         // 40 KiB a second for 3 s.
-        TSpeedCase{"SteadyLongerThanTheWindow", 4096, 100, 30, nullptr}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+        SpeedCase{"SteadyLongerThanTheWindow", 4096, 100, 30, nullptr}),
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(HTTPExchange, UnreachableServerIsATransportFailure) {
     int port;
     {
-        TTestHTTPServer gone([](const TRecordedRequest&) { return TTestAnswer::Make(200); });
+        TestHttpServer gone([](const RecordedRequest&) { return TestAnswer::Make(200); });
         port = gone.Port();
     }
     THTTPExchange exchange;
@@ -292,31 +292,31 @@ TEST(HTTPExchange, UnreachableServerIsATransportFailure) {
 }
 
 struct BodyCase {
-    const char* Name;
-    TTestAnswer Answer;
-    const char* Error;
+    const char* name;
+    TestAnswer answer;
+    const char* error;
 };
 
 class HTTPBodyLimits : public ::testing::TestWithParam<BodyCase> {};
 
 TEST_P(HTTPBodyLimits, EndTheExchangeWithAClearMessage) {
     const BodyCase& c = GetParam();
-    TTestHTTPServer server([&](const TRecordedRequest&) { return c.Answer; });
+    TestHttpServer server([&](const RecordedRequest&) { return c.answer; });
     THTTPExchange exchange;
-    exchange.MaxBodyInMemory = 1 << 20;
+    exchange.maxBodyInMemory = 1 << 20;
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
-                ThrowsMessage<std::exception>(StrEq(c.Error)));
+                ThrowsMessage<std::exception>(StrEq(c.error)));
 }
 
-TTestAnswer Endless(int status) {
-    TTestAnswer answer = TTestAnswer::Make(status, std::string(64 * 1024, '['));
-    answer.Endless = true;
+TestAnswer Endless(int status) {
+    TestAnswer answer = TestAnswer::Make(status, std::string(64 * 1024, '['));
+    answer.endless = true;
     return answer;
 }
 
-TTestAnswer Truncated() {
-    TTestAnswer answer = TTestAnswer::Make(200, "[{\"fileName\":");
-    answer.ContentLength = 100;
+TestAnswer Truncated() {
+    TestAnswer answer = TestAnswer::Make(200, "[{\"fileName\":");
+    answer.contentLength = 100;
     return answer;
 }
 
@@ -329,19 +329,19 @@ INSTANTIATE_TEST_SUITE_P(
                       BodyCase{
                           "ShortBody", Truncated(),
                           "REST request failed: transfer closed with 87 bytes remaining to read"}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 TEST(HTTPExchange, EndlessServerErrorBodyIsNotRead) {
-    TTestHTTPServer server([](const TRecordedRequest&) { return Endless(500); });
+    TestHttpServer server([](const RecordedRequest&) { return Endless(500); });
     THTTPExchange exchange;
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(StrEq("HTTP/1.1 500 Internal Server Error")));
 }
 
 TEST(HTTPExchange, AListingOf100MBIsRefusedAtTheDefaultLimit) {
-    TTestAnswer answer = TTestAnswer::Make(200, std::string(1 << 20, ' '), "application/json");
-    answer.BodyRepeat = 100;
-    TTestHTTPServer server([&](const TRecordedRequest&) { return answer; });
+    TestAnswer answer = TestAnswer::Make(200, std::string(1 << 20, ' '), "application/json");
+    answer.bodyRepeat = 100;
+    TestHttpServer server([&](const RecordedRequest&) { return answer; });
     THTTPExchange exchange;
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(
@@ -349,25 +349,25 @@ TEST(HTTPExchange, AListingOf100MBIsRefusedAtTheDefaultLimit) {
 }
 
 TEST(HTTPExchange, WriterTakesOnlyTheBodyOfASuccessAndItsErrorsEndTheExchange) {
-    TTestHTTPServer server([](const TRecordedRequest& request) {
-        if (request.Target == "/missing")
-            return TTestAnswer::Make(404, "não há", "text/plain; charset=utf-8");
-        if (request.Target == "/moved")
-            return TTestAnswer::Redirect(302, "/file");
-        return TTestAnswer::Make(200, std::string(300000, 'b'));
+    TestHttpServer server([](const RecordedRequest& request) {
+        if (request.target == "/missing")
+            return TestAnswer::Make(404, "não há", "text/plain; charset=utf-8");
+        if (request.target == "/moved")
+            return TestAnswer::Redirect(302, "/file");
+        return TestAnswer::Make(200, std::string(300000, 'b'));
     });
     THTTPExchange exchange;
     std::string written;
     const auto writer = [&](const char* data, size_t size) { written.append(data, size); };
 
     const THTTPResponse moved = exchange.Get(server.BaseURL() + "/moved", writer);
-    EXPECT_EQ(moved.StatusCode, 200);
-    EXPECT_TRUE(moved.Body.empty());
+    EXPECT_EQ(moved.statusCode, 200);
+    EXPECT_TRUE(moved.body.empty());
     EXPECT_EQ(written, std::string(300000, 'b'));
 
     written.clear();
     const THTTPResponse missing = exchange.Get(server.BaseURL() + "/missing", writer);
-    EXPECT_EQ(missing.StatusCode, 404);
+    EXPECT_EQ(missing.statusCode, 404);
     EXPECT_EQ(missing.Text(1000), "não há");
     EXPECT_TRUE(written.empty());
 
@@ -381,7 +381,7 @@ TEST(HTTPExchange, WriterTakesOnlyTheBodyOfASuccessAndItsErrorsEndTheExchange) {
 
     // Announced larger than the limit: refused before the writer sees a byte.
     written.clear();
-    exchange.MaxBodyWritten = 1000;
+    exchange.maxBodyWritten = 1000;
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/file", writer); },
                 ThrowsMessage<std::exception>(
                     StrEq("REST request failed: The answer is larger than 1000 bytes")));
@@ -389,12 +389,12 @@ TEST(HTTPExchange, WriterTakesOnlyTheBodyOfASuccessAndItsErrorsEndTheExchange) {
 }
 
 struct TextCase {
-    const char* Name;
-    std::string Body;
-    const char* ContentType;
-    const char* ContentEncoding;
-    const char* Expected; // or the start of the error
-    bool Fails;
+    const char* name;
+    std::string body;
+    const char* contentType;
+    const char* contentEncoding;
+    const char* expected; // or the start of the error
+    bool fails;
 };
 
 class HTTPBodyText : public ::testing::TestWithParam<TextCase> {};
@@ -402,14 +402,14 @@ class HTTPBodyText : public ::testing::TestWithParam<TextCase> {};
 TEST_P(HTTPBodyText, IsInflatedAndDecodedToUTF8) {
     const TextCase& c = GetParam();
     THTTPResponse response;
-    response.Body = c.Body;
-    response.ContentType = c.ContentType;
-    response.ContentEncoding = c.ContentEncoding;
-    if (c.Fails)
+    response.body = c.body;
+    response.contentType = c.contentType;
+    response.contentEncoding = c.contentEncoding;
+    if (c.fails)
         EXPECT_THAT([&] { response.Text(1 << 20); },
-                    ThrowsMessage<std::exception>(StartsWith(c.Expected)));
+                    ThrowsMessage<std::exception>(StartsWith(c.expected)));
     else
-        EXPECT_EQ(response.Text(1 << 20), c.Expected);
+        EXPECT_EQ(response.Text(1 << 20), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -437,32 +437,32 @@ INSTANTIATE_TEST_SUITE_P(
                  "REST request failed: Invalid gzip body", true},
         TextCase{"GzipBomb", Gzip(std::string(2 << 20, 'a')), "text/plain", "gzip",
                  "REST request failed: The answer is larger than 1048576 bytes", true}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 // HTTPS against a server whose certificate no public authority signed.
 class HTTPSCertificates : public ::testing::Test {
 protected:
     void SetUp() override {
-        FFolder = std::filesystem::temp_directory_path() /
+        folder_ = std::filesystem::temp_directory_path() /
                   ("corvane-https-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(FFolder);
-        FCertificate = test::MakeSelfSignedCertificate({"localhost"}, {"127.0.0.1"});
-        FCAFile = (FFolder / "hospital-ca.pem").string();
-        std::ofstream(FCAFile) << FCertificate.CertificatePEM;
+        std::filesystem::create_directories(folder_);
+        certificate_ = test::MakeSelfSignedCertificate({"localhost"}, {"127.0.0.1"});
+        caFile_ = (folder_ / "hospital-ca.pem").string();
+        std::ofstream(caFile_) << certificate_.certificatePem;
     }
     void TearDown() override {
         SetExtraCAFile("");
-        std::filesystem::remove_all(FFolder);
+        std::filesystem::remove_all(folder_);
     }
 
-    std::filesystem::path FFolder;
-    test::TTestCertificate FCertificate;
-    std::string FCAFile;
+    std::filesystem::path folder_;
+    test::TestCertificate certificate_;
+    std::string caFile_;
 };
 
 TEST_F(HTTPSCertificates, SelfSignedServerIsRefusedWithoutTheCAAndAcceptedWithIt) {
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "secure"); },
-                           FCertificate);
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "secure"); },
+                          certificate_);
     THTTPExchange exchange;
     SetExtraCAFile("");
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
@@ -470,18 +470,18 @@ TEST_F(HTTPSCertificates, SelfSignedServerIsRefusedWithoutTheCAAndAcceptedWithIt
                     AllOf(StartsWith("REST request failed: SSL certificate problem: "),
                           HasSubstr("self-signed certificate"))));
 
-    SetExtraCAFile(FCAFile);
-    EXPECT_EQ(exchange.Get(server.BaseURL() + "/x").Body, "secure");
-    EXPECT_EQ(exchange.Get("https://localhost:" + std::to_string(server.Port()) + "/x").Body,
+    SetExtraCAFile(caFile_);
+    EXPECT_EQ(exchange.Get(server.BaseURL() + "/x").body, "secure");
+    EXPECT_EQ(exchange.Get("https://localhost:" + std::to_string(server.Port()) + "/x").body,
               "secure");
 }
 
 TEST_F(HTTPSCertificates, TrustedCertificateForAnotherHostIsRefused) {
-    const test::TTestCertificate other = test::MakeSelfSignedCertificate({"servidor.hospital"}, {});
-    std::ofstream(FCAFile) << other.CertificatePEM;
-    TTestHTTPServer server([](const TRecordedRequest&) { return TTestAnswer::Make(200, "secure"); },
-                           other);
-    SetExtraCAFile(FCAFile);
+    const test::TestCertificate other = test::MakeSelfSignedCertificate({"servidor.hospital"}, {});
+    std::ofstream(caFile_) << other.certificatePem;
+    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "secure"); },
+                          other);
+    SetExtraCAFile(caFile_);
     THTTPExchange exchange;
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(
@@ -489,25 +489,25 @@ TEST_F(HTTPSCertificates, TrustedCertificateForAnotherHostIsRefused) {
 }
 
 TEST_F(HTTPSCertificates, UnreadableCAFileFailsHttpsOnly) {
-    TTestHTTPServer secure([](const TRecordedRequest&) { return TTestAnswer::Make(200, "s"); },
-                           FCertificate);
-    TTestHTTPServer plain([](const TRecordedRequest&) { return TTestAnswer::Make(200, "p"); });
-    const std::string missing = (FFolder / "missing.pem").string();
+    TestHttpServer secure([](const RecordedRequest&) { return TestAnswer::Make(200, "s"); },
+                          certificate_);
+    TestHttpServer plain([](const RecordedRequest&) { return TestAnswer::Make(200, "p"); });
+    const std::string missing = (folder_ / "missing.pem").string();
     SetExtraCAFile(missing);
     THTTPExchange exchange;
     EXPECT_THAT([&] { exchange.Get(secure.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(
                     StrEq("REST request failed: Cannot read the certificate authorities in \"" +
                           missing + "\"")));
-    EXPECT_EQ(exchange.Get(plain.BaseURL() + "/x").Body, "p");
+    EXPECT_EQ(exchange.Get(plain.BaseURL() + "/x").body, "p");
 }
 
 TEST_F(HTTPSCertificates, RedirectFromHttpsToHttpIsRefused) {
-    TTestHTTPServer plain([](const TRecordedRequest&) { return TTestAnswer::Make(200, "plain"); });
-    TTestHTTPServer secure(
-        [&](const TRecordedRequest&) { return TTestAnswer::Redirect(302, plain.BaseURL() + "/x"); },
-        FCertificate);
-    SetExtraCAFile(FCAFile);
+    TestHttpServer plain([](const RecordedRequest&) { return TestAnswer::Make(200, "plain"); });
+    TestHttpServer secure(
+        [&](const RecordedRequest&) { return TestAnswer::Redirect(302, plain.BaseURL() + "/x"); },
+        certificate_);
+    SetExtraCAFile(caFile_);
     THTTPExchange exchange;
     EXPECT_THAT([&] { exchange.Get(secure.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(

@@ -12,14 +12,14 @@ using ::testing::StrEq;
 using ::testing::ThrowsMessage;
 
 struct NormalizeCase {
-    const char* Input;
-    const char* Expected;
+    const char* input;
+    const char* expected;
 };
 
 class NormalizeURLForms : public ::testing::TestWithParam<NormalizeCase> {};
 
 TEST_P(NormalizeURLForms, GiveTheCleanForm) {
-    EXPECT_EQ(NormalizeURL(GetParam().Input).ToString(), GetParam().Expected);
+    EXPECT_EQ(NormalizeURL(GetParam().input).ToString(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -49,15 +49,15 @@ INSTANTIATE_TEST_SUITE_P(
         NormalizeCase{"svc#x://y", "http://svc"}));
 
 struct FailureCase {
-    const char* Input;
-    const char* Message;
+    const char* input;
+    const char* message;
 };
 
 class NormalizeURLFailures : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(NormalizeURLFailures, RaiseTheURLError) {
-    EXPECT_THAT([] { NormalizeURL(GetParam().Input); },
-                ThrowsMessage<ENetURIException>(StrEq(GetParam().Message)));
+    EXPECT_THAT([] { NormalizeURL(GetParam().input); },
+                ThrowsMessage<NetUriException>(StrEq(GetParam().message)));
 }
 
 INSTANTIATE_TEST_SUITE_P(BadBaseURLs, NormalizeURLFailures,
@@ -70,15 +70,15 @@ INSTANTIATE_TEST_SUITE_P(BadBaseURLs, NormalizeURLFailures,
                                                        "Host field is empty"}));
 
 struct EncodeCase {
-    std::string (*Encode)(std::string_view);
-    const char* Input;
-    const char* Expected;
+    std::string (*encode)(std::string_view);
+    const char* input;
+    const char* expected;
 };
 
 class Encodings : public ::testing::TestWithParam<EncodeCase> {};
 
 TEST_P(Encodings, EscapeExactlyTheirCharacters) {
-    EXPECT_EQ(GetParam().Encode(GetParam().Input), GetParam().Expected);
+    EXPECT_EQ(GetParam().encode(GetParam().input), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -18,19 +18,19 @@ template <size_t N> std::string Bytes(const char (&literal)[N]) {
 }
 
 struct IniCase {
-    const char* Name;
-    std::string Text;
-    const char* Section;
-    const char* Key;
-    std::string Expected; // "DEFAULT" when the default must arrive
-    friend void PrintTo(const IniCase& c, std::ostream* os) { *os << c.Name; }
+    const char* name;
+    std::string text;
+    const char* section;
+    const char* key;
+    std::string expected; // "DEFAULT" when the default must arrive
+    friend void PrintTo(const IniCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class IniRules : public ::testing::TestWithParam<IniCase> {};
 
 TEST_P(IniRules, ReadString) {
     const IniCase& c = GetParam();
-    EXPECT_EQ(TIniFile::FromText(c.Text).ReadString(c.Section, c.Key, "DEFAULT"), c.Expected);
+    EXPECT_EQ(IniFile::FromText(c.text).ReadString(c.section, c.key, "DEFAULT"), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -75,20 +75,20 @@ INSTANTIATE_TEST_SUITE_P(
                 "a"},
         IniCase{"NulBytesAreOrdinaryCharacters", Bytes("[Servidor]\nurl=a\0b\n"), "Servidor", "url",
                 Bytes("a\0b")}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 struct LengthCase {
-    const char* Name;
-    std::string Value;
-    std::string Expected;
-    friend void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.Name; }
+    const char* name;
+    std::string value;
+    std::string expected;
+    friend void PrintTo(const LengthCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ValueLength : public ::testing::TestWithParam<LengthCase> {};
 
 TEST_P(ValueLength, AtMost2047Characters) {
-    const TIniFile ini = TIniFile::FromText("[Servidor]\nurl=" + GetParam().Value + "\n");
-    EXPECT_EQ(ini.ReadString("Servidor", "url", ""), GetParam().Expected);
+    const IniFile ini = IniFile::FromText("[Servidor]\nurl=" + GetParam().value + "\n");
+    EXPECT_EQ(ini.ReadString("Servidor", "url", ""), GetParam().expected);
 }
 
 std::string Repeat(const std::string& unit, size_t count) {
@@ -111,28 +111,28 @@ INSTANTIATE_TEST_SUITE_P(
                       LengthCase{"PairsNeverCut", Repeat("😀", 1500), Repeat("😀", 1023)},
                       LengthCase{"PairAfterOddStart", "a" + Repeat("😀", 1500),
                                  "a" + Repeat("😀", 1023)}),
-    [](const auto& caseInfo) { return std::string(caseInfo.param.Name); });
+    [](const auto& caseInfo) { return std::string(caseInfo.param.name); });
 
 class IniFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        FFolder = std::filesystem::temp_directory_path() /
+        folder_ = std::filesystem::temp_directory_path() /
                   ("corvane-ini-" + std::to_string(::getpid()) + "-" +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(FFolder);
-        FFile = (FFolder / "Corvane.ini").string();
+        std::filesystem::create_directories(folder_);
+        file_ = (folder_ / "Corvane.ini").string();
     }
-    void TearDown() override { std::filesystem::remove_all(FFolder); }
-    void Write(const std::string& bytes) { std::ofstream(FFile, std::ios::binary) << bytes; }
-    std::string Url() const { return TIniFile(FFile).ReadString("Servidor", "url", "DEFAULT"); }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+    void Write(const std::string& bytes) { std::ofstream(file_, std::ios::binary) << bytes; }
+    std::string Url() const { return IniFile(file_).ReadString("Servidor", "url", "DEFAULT"); }
 
-    std::filesystem::path FFolder;
-    std::string FFile;
+    std::filesystem::path folder_;
+    std::string file_;
 };
 
 TEST_F(IniFiles, MissingOrUnreadableFileGivesDefaults) {
     EXPECT_EQ(Url(), "DEFAULT");
-    std::filesystem::create_directory(FFile); // a folder where the file should be
+    std::filesystem::create_directory(file_); // a folder where the file should be
     EXPECT_EQ(Url(), "DEFAULT");
 }
 
@@ -143,7 +143,7 @@ TEST_F(IniFiles, BinaryJunkGivesDefaults) {
         c = static_cast<char>(random() % 256);
     Write(junk);
     EXPECT_EQ(Url(), "DEFAULT");
-    EXPECT_EQ(TIniFile(FFile).ReadString("Servidor", "Local Exe", ""), "");
+    EXPECT_EQ(IniFile(file_).ReadString("Servidor", "Local Exe", ""), "");
 }
 
 TEST_F(IniFiles, SectionAmidJunkIsStillRead) {

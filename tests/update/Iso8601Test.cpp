@@ -19,22 +19,22 @@ using ::testing::StrEq;
 using ::testing::ThrowsMessage;
 
 struct ReadCase {
-    const char* Text;
-    TDateTimeParts Expected;
+    const char* text;
+    DateTimeParts expected;
 };
 
 void PrintTo(const ReadCase& c, std::ostream* os) {
-    *os << '"' << c.Text << '"';
+    *os << '"' << c.text << '"';
 }
 
 class ISO8601Reads : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(ISO8601Reads, GivesTheMoment) {
     const ReadCase& c = GetParam();
-    const TDateTime value = ISO8601ToDate(c.Text);
-    EXPECT_EQ(DecodeDateTime(value), c.Expected);
+    const DateTime value = ISO8601ToDate(c.text);
+    EXPECT_EQ(DecodeDateTime(value), c.expected);
     // Exactly the value the platform's encoder gives, so ages compare equal with file times.
-    EXPECT_EQ(value, EncodeDateTime(c.Expected));
+    EXPECT_EQ(value, EncodeDateTime(c.expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -103,43 +103,43 @@ INSTANTIATE_TEST_SUITE_P(
 enum class ErrorKind { Date, Time, Offset, Range };
 
 struct FailCase {
-    const char* Text;
-    ErrorKind Kind;
+    const char* text;
+    ErrorKind kind;
 };
 
 void PrintTo(const FailCase& c, std::ostream* os) {
-    *os << '"' << c.Text << '"';
+    *os << '"' << c.text << '"';
 }
 
-std::string ExpectedMessage(ErrorKind AKind, const std::string& AText) {
-    switch (AKind) {
+std::string ExpectedMessage(ErrorKind kind, const std::string& text) {
+    switch (kind) {
     case ErrorKind::Date:
-        return "Invalid date string: " + AText;
+        return "Invalid date string: " + text;
     case ErrorKind::Time:
-        return "Invalid time string: " + AText;
+        return "Invalid time string: " + text;
     case ErrorKind::Offset:
-        return "Invalid time Offset string: " + AText;
+        return "Invalid time Offset string: " + text;
     case ErrorKind::Range:
         break;
     }
     return {};
 }
 
-// Checks that reading AText fails with the error of AKind, naming the whole text.
-void ExpectFailure(const std::string& AText, ErrorKind AKind) {
-    const auto read = [&] { ISO8601ToDate(AText); };
-    if (AKind == ErrorKind::Range)
+// Checks that reading text fails with the error of kind, naming the whole text.
+void ExpectFailure(const std::string& text, ErrorKind kind) {
+    const auto read = [&] { ISO8601ToDate(text); };
+    if (kind == ErrorKind::Range)
         EXPECT_THAT(read,
-                    ThrowsMessage<EConvertError>(AnyOf(StrEq("Invalid argument to date encode"),
-                                                       StrEq("Invalid argument to time encode"))));
+                    ThrowsMessage<ConvertError>(AnyOf(StrEq("Invalid argument to date encode"),
+                                                      StrEq("Invalid argument to time encode"))));
     else
-        EXPECT_THAT(read, ThrowsMessage<EDateTimeException>(StrEq(ExpectedMessage(AKind, AText))));
+        EXPECT_THAT(read, ThrowsMessage<DateTimeException>(StrEq(ExpectedMessage(kind, text))));
 }
 
 class ISO8601Fails : public ::testing::TestWithParam<FailCase> {};
 
 TEST_P(ISO8601Fails, WithTheStatedError) {
-    ExpectFailure(GetParam().Text, GetParam().Kind);
+    ExpectFailure(GetParam().text, GetParam().kind);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -186,15 +186,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ISO8601, EveryCutOfAFullTextGivesItsValueOrError) {
     const std::string full = "2022-03-01T10:15:30.123+03:00";
     struct Cut {
-        size_t Length;
-        std::optional<TDateTimeParts> Value; // empty: the error below
-        ErrorKind Kind;
+        size_t length;
+        std::optional<DateTimeParts> value; // empty: the error below
+        ErrorKind kind;
     };
-    const TDateTimeParts midnight{2022, 3, 1, 0, 0, 0, 0};
-    const TDateTimeParts atTen{2022, 3, 1, 10, 0, 0, 0};
-    const TDateTimeParts atTenFifteen{2022, 3, 1, 10, 15, 0, 0};
-    const TDateTimeParts noFraction{2022, 3, 1, 10, 15, 30, 0};
-    const TDateTimeParts utc{2022, 3, 1, 7, 15, 30, 123};
+    const DateTimeParts midnight{2022, 3, 1, 0, 0, 0, 0};
+    const DateTimeParts atTen{2022, 3, 1, 10, 0, 0, 0};
+    const DateTimeParts atTenFifteen{2022, 3, 1, 10, 15, 0, 0};
+    const DateTimeParts noFraction{2022, 3, 1, 10, 15, 30, 0};
+    const DateTimeParts utc{2022, 3, 1, 7, 15, 30, 123};
     const Cut cuts[] = {
         {0, {}, ErrorKind::Date},
         {1, {}, ErrorKind::Date},
@@ -229,12 +229,12 @@ TEST(ISO8601, EveryCutOfAFullTextGivesItsValueOrError) {
     };
     ASSERT_EQ(std::size(cuts), full.size() + 1);
     for (const Cut& cut : cuts) {
-        const std::string text = full.substr(0, cut.Length);
+        const std::string text = full.substr(0, cut.length);
         SCOPED_TRACE(text);
-        if (cut.Value)
-            EXPECT_EQ(DecodeDateTime(ISO8601ToDate(text)), *cut.Value);
+        if (cut.value)
+            EXPECT_EQ(DecodeDateTime(ISO8601ToDate(text)), *cut.value);
         else
-            ExpectFailure(text, cut.Kind);
+            ExpectFailure(text, cut.kind);
     }
 }
 
@@ -242,22 +242,22 @@ TEST(ISO8601, EveryCutOfAFullTextGivesItsValueOrError) {
 TEST(ISO8601, TheServiceFormAndTheGeneralFormsAgree) {
     std::mt19937 random(7);
     for (int n = 0; n < 20'000; ++n) {
-        const TDateTimeParts p{
+        const DateTimeParts p{
             1 + static_cast<int>(random() % 9999), 1 + static_cast<int>(random() % 12),
             1 + static_cast<int>(random() % 28),   static_cast<int>(random() % 24),
             static_cast<int>(random() % 60),       static_cast<int>(random() % 60),
             static_cast<int>(random() % 1000)};
         char text[40];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", p.Year, p.Month,
-                      p.Day, p.Hour, p.Minute, p.Second, p.Millisecond);
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", p.year, p.month,
+                      p.day, p.hour, p.minute, p.second, p.millisecond);
         const std::string service = text;
-        const TDateTime expected = EncodeDateTime(p);
+        const DateTime expected = EncodeDateTime(p);
         ASSERT_EQ(ISO8601ToDate(service), expected) << service;
         ASSERT_EQ(ISO8601ToDate(service + "Z"), expected) << service;
         ASSERT_EQ(ISO8601ToDate(service + "0"), expected) << service;      // four digits
         ASSERT_EQ(ISO8601ToDate(service + "+00:00"), expected) << service; // an offset
         ASSERT_EQ(ISO8601ToDate(service.substr(0, 19)),
-                  EncodeDateTime(p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, 0))
+                  EncodeDateTime(p.year, p.month, p.day, p.hour, p.minute, p.second, 0))
             << service;
     }
 }
@@ -266,11 +266,11 @@ TEST(ISO8601, LongAndBinaryTextsAreReadWithoutHarm) {
     // A fraction of 100,000 digits and a date followed by a megabyte of anything.
     std::string longFraction = "2022-03-01T10:15:30." + std::string(100'000, '9');
     EXPECT_EQ(DecodeDateTime(ISO8601ToDate(longFraction)),
-              (TDateTimeParts{2022, 3, 1, 10, 15, 31, 0}));
+              (DateTimeParts{2022, 3, 1, 10, 15, 31, 0}));
     std::string tail = "2022-03-01" + std::string(1'000'000, '\xFF');
-    EXPECT_EQ(DecodeDateTime(ISO8601ToDate(tail)), (TDateTimeParts{2022, 3, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(DecodeDateTime(ISO8601ToDate(tail)), (DateTimeParts{2022, 3, 1, 0, 0, 0, 0}));
     const std::string withNul("2022-03-01T10:15:30\0+03:00", 26);
-    EXPECT_EQ(DecodeDateTime(ISO8601ToDate(withNul)), (TDateTimeParts{2022, 3, 1, 10, 15, 30, 0}));
+    EXPECT_EQ(DecodeDateTime(ISO8601ToDate(withNul)), (DateTimeParts{2022, 3, 1, 10, 15, 30, 0}));
     ExpectFailure("20\x7F"
                   "2-03-01",
                   ErrorKind::Date);

@@ -14,28 +14,28 @@ using testexe::MakeElf;
 using testexe::MakePE;
 
 // One copy of the launcher as the check finds it.
-struct TCopy {
-    enum TKind { Missing, Elf, PE, Text, TruncatedElf } Kind;
-    TFileVersion Version{};
+struct Copy {
+    enum Kind { Missing, Elf, PE, Text, TruncatedElf } kind;
+    FileVersion version{};
 
     void WriteTo(const std::filesystem::path& path) const {
         std::vector<std::byte> bytes;
-        switch (Kind) {
+        switch (kind) {
         case Missing:
             return;
         case Elf:
-            bytes = MakeElf(Version).Bytes;
+            bytes = MakeElf(version).bytes;
             break;
         case PE:
-            bytes = MakePE(Version).Bytes;
+            bytes = MakePE(version).bytes;
             break;
         case Text:
             std::ofstream(path) << "Corvane.EXE\n";
             return;
         case TruncatedElf: {
-            const auto elf = MakeElf(Version);
-            bytes.assign(elf.Bytes.begin(),
-                         elf.Bytes.begin() + static_cast<std::ptrdiff_t>(elf.Layout.Desc + 8));
+            const auto elf = MakeElf(version);
+            bytes.assign(elf.bytes.begin(),
+                         elf.bytes.begin() + static_cast<std::ptrdiff_t>(elf.layout.desc + 8));
             break;
         }
         }
@@ -45,77 +45,77 @@ struct TCopy {
     }
 };
 
-TCopy ElfCopy(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
-    return {TCopy::Elf, {a, b, c, d}};
+Copy ElfCopy(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
+    return {Copy::Elf, {a, b, c, d}};
 }
-TCopy PECopy(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
-    return {TCopy::PE, {a, b, c, d}};
+Copy PECopy(uint16_t a, uint16_t b, uint16_t c, uint16_t d) {
+    return {Copy::PE, {a, b, c, d}};
 }
 
-struct TPair {
-    const char* Name;
-    TCopy Local;
-    TCopy Server;
-    bool Due;
+struct Pair {
+    const char* name;
+    Copy local;
+    Copy server;
+    bool due;
 };
 
-void PrintTo(const TPair& pair, std::ostream* out) {
-    *out << pair.Name;
+void PrintTo(const Pair& pair, std::ostream* out) {
+    *out << pair.name;
 }
 
-class VersionPairs : public ::testing::TestWithParam<TPair> {
+class VersionPairs : public ::testing::TestWithParam<Pair> {
 protected:
     void SetUp() override {
-        FFolder = std::filesystem::temp_directory_path() /
+        folder_ = std::filesystem::temp_directory_path() /
                   ("corvane-launcher-version-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(FFolder / "servidor");
+        std::filesystem::create_directories(folder_ / "servidor");
     }
-    void TearDown() override { std::filesystem::remove_all(FFolder); }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
 
-    std::filesystem::path FFolder;
+    std::filesystem::path folder_;
 };
 
 TEST_P(VersionPairs, ReplacementIsDueOnlyWhenBothHaveAVersionAndTheyDiffer) {
-    const TPair& pair = GetParam();
-    const auto local = FFolder / "Corvane.EXE";
-    const auto server = FFolder / "servidor" / "Corvane.EXE";
-    pair.Local.WriteTo(local);
-    pair.Server.WriteTo(server);
+    const Pair& pair = GetParam();
+    const auto local = folder_ / "Corvane.EXE";
+    const auto server = folder_ / "servidor" / "Corvane.EXE";
+    pair.local.WriteTo(local);
+    pair.server.WriteTo(server);
     const std::string localVersion = FileVersionOf(local.string());
     const std::string serverVersion = FileVersionOf(server.string());
-    EXPECT_EQ(LauncherUpdateDue(localVersion, serverVersion), pair.Due)
+    EXPECT_EQ(LauncherUpdateDue(localVersion, serverVersion), pair.due)
         << "local '" << localVersion << "', server '" << serverVersion << "'";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, VersionPairs,
     ::testing::Values(
-        TPair{"ServerHigher", ElfCopy(2019, 1, 0, 4), ElfCopy(2019, 1, 0, 5), true},
-        TPair{"ServerHigherMajor", ElfCopy(2019, 1, 0, 4), ElfCopy(2020, 0, 0, 0), true},
-        TPair{"ServerLower", ElfCopy(2019, 1, 0, 5), ElfCopy(2019, 1, 0, 4), true},
-        TPair{"Equal", ElfCopy(2019, 1, 0, 4), ElfCopy(2019, 1, 0, 4), false},
-        TPair{"EqualPE", PECopy(2019, 1, 0, 4), PECopy(2019, 1, 0, 4), false},
+        Pair{"ServerHigher", ElfCopy(2019, 1, 0, 4), ElfCopy(2019, 1, 0, 5), true},
+        Pair{"ServerHigherMajor", ElfCopy(2019, 1, 0, 4), ElfCopy(2020, 0, 0, 0), true},
+        Pair{"ServerLower", ElfCopy(2019, 1, 0, 5), ElfCopy(2019, 1, 0, 4), true},
+        Pair{"Equal", ElfCopy(2019, 1, 0, 4), ElfCopy(2019, 1, 0, 4), false},
+        Pair{"EqualPE", PECopy(2019, 1, 0, 4), PECopy(2019, 1, 0, 4), false},
         // Same version, different content and size: nothing to replace.
-        TPair{"EqualAcrossFormats", ElfCopy(2019, 1, 0, 4), PECopy(2019, 1, 0, 4), false},
+        Pair{"EqualAcrossFormats", ElfCopy(2019, 1, 0, 4), PECopy(2019, 1, 0, 4), false},
         // Versions that look alike when the numbers are cut to their last digits.
-        TPair{"FourAndFourteen", ElfCopy(1, 0, 0, 4), ElfCopy(1, 0, 0, 14), true},
-        TPair{"FourAndOneHundredFour", PECopy(1, 0, 0, 4), PECopy(1, 0, 0, 104), true},
-        TPair{"SameLastDigitsOfTheYear", ElfCopy(2019, 1, 0, 4), ElfCopy(2119, 1, 0, 4), true},
-        TPair{"NineHundredAndNineThousandNineHundred", PECopy(900, 0, 0, 0), PECopy(9900, 0, 0, 0),
-              true},
-        TPair{"LocalMissing", {TCopy::Missing}, ElfCopy(2019, 1, 0, 5), false},
-        TPair{"ServerMissing", ElfCopy(2019, 1, 0, 4), {TCopy::Missing}, false},
-        TPair{"LocalNotAnExecutable", {TCopy::Text}, ElfCopy(2019, 1, 0, 5), false},
-        TPair{"ServerNotAnExecutable", ElfCopy(2019, 1, 0, 4), {TCopy::Text}, false},
-        TPair{"ServerTruncated",
-              ElfCopy(2019, 1, 0, 4),
-              {TCopy::TruncatedElf, {2019, 1, 0, 5}},
-              false},
-        TPair{"LocalTruncated",
-              {TCopy::TruncatedElf, {2019, 1, 0, 4}},
-              ElfCopy(2019, 1, 0, 5),
-              false}),
-    [](const auto& p) { return std::string(p.param.Name); });
+        Pair{"FourAndFourteen", ElfCopy(1, 0, 0, 4), ElfCopy(1, 0, 0, 14), true},
+        Pair{"FourAndOneHundredFour", PECopy(1, 0, 0, 4), PECopy(1, 0, 0, 104), true},
+        Pair{"SameLastDigitsOfTheYear", ElfCopy(2019, 1, 0, 4), ElfCopy(2119, 1, 0, 4), true},
+        Pair{"NineHundredAndNineThousandNineHundred", PECopy(900, 0, 0, 0), PECopy(9900, 0, 0, 0),
+             true},
+        Pair{"LocalMissing", {Copy::Missing}, ElfCopy(2019, 1, 0, 5), false},
+        Pair{"ServerMissing", ElfCopy(2019, 1, 0, 4), {Copy::Missing}, false},
+        Pair{"LocalNotAnExecutable", {Copy::Text}, ElfCopy(2019, 1, 0, 5), false},
+        Pair{"ServerNotAnExecutable", ElfCopy(2019, 1, 0, 4), {Copy::Text}, false},
+        Pair{"ServerTruncated",
+             ElfCopy(2019, 1, 0, 4),
+             {Copy::TruncatedElf, {2019, 1, 0, 5}},
+             false},
+        Pair{"LocalTruncated",
+             {Copy::TruncatedElf, {2019, 1, 0, 4}},
+             ElfCopy(2019, 1, 0, 5),
+             false}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(LauncherUpdateDue, ComparesTheWholeText) {
     EXPECT_TRUE(LauncherUpdateDue("1.0.0.4", "1.0.0.14"));

@@ -16,18 +16,18 @@ using namespace corvane::testing;
 
 namespace {
 
-class MainThreadTest : public TMainThreadTest {};
+class MainThreadTest : public MainThreadFixture {};
 
 TEST_F(MainThreadTest, ACallPostedFromAnotherThreadRunsOnTheMainThread) {
     std::atomic<bool> ran = false;
     std::atomic<bool> ranOnMain = false;
     std::thread([&] {
-        Loop->Post([&] {
-            ranOnMain = Loop->IsMainThread();
+        loop_->Post([&] {
+            ranOnMain = loop_->IsMainThread();
             ran = true;
         });
     }).join();
-    EXPECT_TRUE(Loop->RunUntil([&] { return ran.load(); }, Patience));
+    EXPECT_TRUE(loop_->RunUntil([&] { return ran.load(); }, kPatience));
     EXPECT_TRUE(ranOnMain);
 }
 
@@ -40,32 +40,32 @@ TEST_F(MainThreadTest, ClosingTheLoopReleasesQueuedAndLaterCallsWithoutRunningTh
         std::shared_ptr<void> hold(nullptr, [&](void*) { ++released; });
         return [&runs, hold] { ++runs; };
     };
-    Loop->Post(call());
-    Loop->Close();
+    loop_->Post(call());
+    loop_->Close();
     EXPECT_EQ(released, 1);
-    Loop->Post(call());
+    loop_->Post(call());
     EXPECT_EQ(released, 2);
-    Loop->ProcessMessages();
+    loop_->ProcessMessages();
     EXPECT_EQ(runs, 0);
 }
 
 TEST_F(MainThreadTest, ProcessMessagesRunsWaitingCallsOnlyOnTheMainThread) {
-    int LCalls = 0;
-    Loop->Post([&] { ++LCalls; });
-    Loop->Post([&] { ++LCalls; });
+    int calls = 0;
+    loop_->Post([&] { ++calls; });
+    loop_->Post([&] { ++calls; });
     std::thread([&] { ProcessMessages(); }).join();
-    EXPECT_EQ(LCalls, 0);
+    EXPECT_EQ(calls, 0);
     ProcessMessages();
-    EXPECT_EQ(LCalls, 2);
+    EXPECT_EQ(calls, 2);
 }
 
 TEST_F(MainThreadTest, AnErrorEscapingAPostedCallGoesToTheErrorReport) {
-    int LLater = 0;
-    Loop->Post([] { throw EOSError("Acesso negado", 5); });
-    Loop->Post([&] { ++LLater; });
-    Loop->ProcessMessages();
-    EXPECT_EQ(Reported, std::vector<std::string>{"Acesso negado"});
-    EXPECT_EQ(LLater, 1);
+    int later = 0;
+    loop_->Post([] { throw EOSError("Acesso negado", 5); });
+    loop_->Post([&] { ++later; });
+    loop_->ProcessMessages();
+    EXPECT_EQ(reported_, std::vector<std::string>{"Acesso negado"});
+    EXPECT_EQ(later, 1);
 }
 
 } // namespace

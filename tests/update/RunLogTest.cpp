@@ -22,21 +22,21 @@ namespace fs = std::filesystem;
 class RunLogTest : public FilesUpdaterTest {
 protected:
     // Runs the update through the service with a run log at path; returns the run.
-    TRun UpdateLogged(const std::string& path) {
-        TFileServiceOptions options;
-        options.Root = FServer.string();
-        options.Port = 0;
-        options.Threads = 2;
-        options.Log = [](std::string_view) {};
-        const TFileService service(options);
+    Run UpdateLogged(const std::string& path) {
+        FileServiceOptions options;
+        options.root = server_.string();
+        options.port = 0;
+        options.threads = 2;
+        options.log = [](std::string_view) {};
+        const FileService service(options);
         const std::string url = "http://127.0.0.1:" + std::to_string(service.Port());
-        TRun run;
+        Run run;
         const auto log = std::make_shared<RunLog>(path, "Estoque.exe", url, "2019.1.0.4");
-        auto updater = TFilesUpdater::New(
-            FLocalFolder, "", url, [&run] { ++run.Completions; },
+        auto updater = FilesUpdaterImpl::New(
+            localFolder_, "", url, [&run] { ++run.completions; },
             std::make_shared<FilesUpdaterObservers>(
-                std::vector<std::shared_ptr<IFilesUpdaterObserver>>{run.Observer, log}));
-        run.Updater = updater;
+                std::vector<std::shared_ptr<FilesUpdaterObserver>>{run.observer, log}));
+        run.updater = updater;
         updater->Execute("Estoque.exe", true);
         updater.reset();
         Finish(run);
@@ -72,17 +72,17 @@ std::string Member(const rapidjson::Value& line, const char* name) {
 TEST_F(RunLogTest, NamesEveryFileOfTheRunOnceWithWhatBecameOfIt) {
     // Estoque.exe and central.ini are fetched; gds32.dll is current; two twins fail
     // qtintf70.dll; the rest of the shared files are not on the server.
-    WriteFile(FServer, "Estoque.exe", "module", TestAge(1));
-    WriteFile(FServer, "central.ini", "new ini", TestAge(2));
-    WriteFile(FServer, "gds32.dll", "lib", TestAge(3));
-    WriteFile(FServer, "qtintf70.dll", "one", TestAge(4));
-    WriteFile(FServer, "QTINTF70.DLL", "other", TestAge(5));
-    WriteFile(FLocal, "central.ini", "old ini", TestAge(-5));
-    WriteFile(FLocal, "gds32.dll", "lib", TestAge(3));
-    const fs::path path = FTemp.Path() / "Logs" / "corvane-update.log";
+    WriteFile(server_, "Estoque.exe", "module", TestAge(1));
+    WriteFile(server_, "central.ini", "new ini", TestAge(2));
+    WriteFile(server_, "gds32.dll", "lib", TestAge(3));
+    WriteFile(server_, "qtintf70.dll", "one", TestAge(4));
+    WriteFile(server_, "QTINTF70.DLL", "other", TestAge(5));
+    WriteFile(local_, "central.ini", "old ini", TestAge(-5));
+    WriteFile(local_, "gds32.dll", "lib", TestAge(3));
+    const fs::path path = temp_.Path() / "Logs" / "corvane-update.log";
 
-    const TRun run = UpdateLogged(path.string());
-    ASSERT_EQ(run.Completions, 1);
+    const Run run = UpdateLogged(path.string());
+    ASSERT_EQ(run.completions, 1);
     const std::vector<rapidjson::Document> lines = Lines(path);
     ASSERT_GE(lines.size(), 2u);
     const std::string runId = Member(lines.front(), "run");
@@ -100,7 +100,7 @@ TEST_F(RunLogTest, NamesEveryFileOfTheRunOnceWithWhatBecameOfIt) {
         ++named[Member(lines[i], "file")];
         byFile[Member(lines[i], "file")] = &lines[i];
     }
-    std::set<std::string> expected{AdditionalFiles.begin(), AdditionalFiles.end()};
+    std::set<std::string> expected{kAdditionalFiles.begin(), kAdditionalFiles.end()};
     expected.insert("Estoque.exe");
     EXPECT_EQ(named.size(), expected.size());
     for (const std::string& file : expected)
@@ -138,14 +138,14 @@ TEST_F(RunLogTest, NamesEveryFileOfTheRunOnceWithWhatBecameOfIt) {
 // The log's folder cannot be made (a file stands in its place): the run does all it would
 // have done without a log.
 TEST_F(RunLogTest, ALogThatCannotBeWrittenLeavesTheRunAsItWas) {
-    WriteFile(FServer, "Estoque.exe", "module", TestAge(1));
-    WriteFile(FTemp.Path(), "Logs", "not a folder");
+    WriteFile(server_, "Estoque.exe", "module", TestAge(1));
+    WriteFile(temp_.Path(), "Logs", "not a folder");
 
-    const TRun run = UpdateLogged((FTemp.Path() / "Logs" / "corvane-update.log").string());
-    EXPECT_EQ(run.Completions, 1);
-    EXPECT_EQ(run.Observer->Names(TFileOutcome::Updated), std::vector<std::string>{"Estoque.exe"});
-    EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "module");
-    EXPECT_EQ(ReadFile(FTemp.Path() / "Logs"), "not a folder");
+    const Run run = UpdateLogged((temp_.Path() / "Logs" / "corvane-update.log").string());
+    EXPECT_EQ(run.completions, 1);
+    EXPECT_EQ(run.observer->Names(FileOutcome::Updated), std::vector<std::string>{"Estoque.exe"});
+    EXPECT_EQ(ReadFile(local_ / "Estoque.exe"), "module");
+    EXPECT_EQ(ReadFile(temp_.Path() / "Logs"), "not a folder");
 }
 
 } // namespace

@@ -22,139 +22,139 @@ namespace fs = std::filesystem;
 class ServiceSource : public FilesUpdaterTest {
 protected:
     void StartService() {
-        TFileServiceOptions options;
-        options.Root = FServer.string();
-        options.Port = 0;
-        options.Threads = 2;
-        options.Log = [](std::string_view) {};
-        FService = std::make_unique<TFileService>(options);
-        FURL = "http://127.0.0.1:" + std::to_string(FService->Port());
+        FileServiceOptions options;
+        options.root = server_.string();
+        options.port = 0;
+        options.threads = 2;
+        options.log = [](std::string_view) {};
+        service_ = std::make_unique<FileService>(options);
+        url_ = "http://127.0.0.1:" + std::to_string(service_->Port());
     }
 
-    TRun UpdateFromService(const std::string& AModule, bool AAdditional, const std::string& AURL) {
-        TRun run;
-        Start(run, AModule, AAdditional, "", AURL);
+    Run UpdateFromService(const std::string& module, bool additional, const std::string& url) {
+        Run run;
+        Start(run, module, additional, "", url);
         Finish(run);
         return run;
     }
 
-    std::unique_ptr<TFileService> FService;
-    std::string FURL;
+    std::unique_ptr<FileService> service_;
+    std::string url_;
 };
 
 TEST_F(ServiceSource, FetchesWhatDiffersStampsTheServersAgeAndThenFetchesNothing) {
-    WriteFile(FServer, "Estoque.exe", "module", TestAge(1));
-    WriteFile(FServer, "central.ini", "new ini", TestAge(2));
-    WriteFile(FServer, "Relatorio\\Layout01.rav", "layout", TestAge(3));
-    WriteFile(FServer, "Unrelated.exe", "not asked for", TestAge(4));
-    WriteFile(FLocal, "central.ini", "old ini", TestAge(-5));
-    fs::create_directories(FLocal / "Relatorio");
+    WriteFile(server_, "Estoque.exe", "module", TestAge(1));
+    WriteFile(server_, "central.ini", "new ini", TestAge(2));
+    WriteFile(server_, "Relatorio\\Layout01.rav", "layout", TestAge(3));
+    WriteFile(server_, "Unrelated.exe", "not asked for", TestAge(4));
+    WriteFile(local_, "central.ini", "old ini", TestAge(-5));
+    fs::create_directories(local_ / "Relatorio");
     StartService();
 
-    const TRun first = UpdateFromService("Estoque.exe", true, FURL);
-    EXPECT_EQ(first.Completions, 1);
-    EXPECT_EQ(first.Observer->Names(TFileOutcome::Updated),
+    const Run first = UpdateFromService("Estoque.exe", true, url_);
+    EXPECT_EQ(first.completions, 1);
+    EXPECT_EQ(first.observer->Names(FileOutcome::Updated),
               (std::vector<std::string>{"Estoque.exe", "Relatorio\\Layout01.rav", "central.ini"}));
-    EXPECT_EQ(first.Observer->Names(TFileOutcome::Failed), std::vector<std::string>{});
-    EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "module");
-    EXPECT_EQ(ReadFile(FLocal / "central.ini"), "new ini");
-    EXPECT_EQ(ReadFile(FLocal / "Relatorio" / "Layout01.rav"), "layout");
-    EXPECT_EQ(FileAge(FLocalFolder + "Estoque.exe"), TestAge(1));
-    EXPECT_EQ(FileAge(FLocalFolder + "central.ini"), TestAge(2));
-    EXPECT_EQ(FileAge(FLocalFolder + "Relatorio\\Layout01.rav"), TestAge(3));
-    EXPECT_EQ(FilesUnder(FLocal),
+    EXPECT_EQ(first.observer->Names(FileOutcome::Failed), std::vector<std::string>{});
+    EXPECT_EQ(ReadFile(local_ / "Estoque.exe"), "module");
+    EXPECT_EQ(ReadFile(local_ / "central.ini"), "new ini");
+    EXPECT_EQ(ReadFile(local_ / "Relatorio" / "Layout01.rav"), "layout");
+    EXPECT_EQ(FileAge(localFolder_ + "Estoque.exe"), TestAge(1));
+    EXPECT_EQ(FileAge(localFolder_ + "central.ini"), TestAge(2));
+    EXPECT_EQ(FileAge(localFolder_ + "Relatorio\\Layout01.rav"), TestAge(3));
+    EXPECT_EQ(FilesUnder(local_),
               (std::vector<std::string>{"Estoque.exe", "Relatorio/Layout01.rav", "central.ini"}));
 
-    const TRun second = UpdateFromService("Estoque.exe", true, FURL);
-    EXPECT_EQ(second.Completions, 1);
-    EXPECT_EQ(second.Observer->Queued, 0u);
-    EXPECT_TRUE(second.Observer->Records().empty());
+    const Run second = UpdateFromService("Estoque.exe", true, url_);
+    EXPECT_EQ(second.completions, 1);
+    EXPECT_EQ(second.observer->queued, 0u);
+    EXPECT_TRUE(second.observer->Records().empty());
 }
 
 TEST_F(ServiceSource, ANameInOtherCapitalsMatchesAndIsWrittenAsTheLocalListWritesIt) {
-    WriteFile(FServer, "estoque.EXE", "module", TestAge(1));
-    WriteFile(FServer, "relatorio\\LAYOUT01.rav", "layout", TestAge(2));
-    fs::create_directories(FLocal / "Relatorio");
+    WriteFile(server_, "estoque.EXE", "module", TestAge(1));
+    WriteFile(server_, "relatorio\\LAYOUT01.rav", "layout", TestAge(2));
+    fs::create_directories(local_ / "Relatorio");
     StartService();
 
-    const TRun run = UpdateFromService("Estoque.exe", true, FURL);
-    EXPECT_EQ(run.Observer->Names(TFileOutcome::Updated),
+    const Run run = UpdateFromService("Estoque.exe", true, url_);
+    EXPECT_EQ(run.observer->Names(FileOutcome::Updated),
               (std::vector<std::string>{"Estoque.exe", "Relatorio\\Layout01.rav"}));
-    EXPECT_EQ(FilesUnder(FLocal),
+    EXPECT_EQ(FilesUnder(local_),
               (std::vector<std::string>{"Estoque.exe", "Relatorio/Layout01.rav"}));
-    EXPECT_EQ(FileAge(FLocalFolder + "Estoque.exe"), TestAge(1));
-    EXPECT_EQ(ReadFile(FLocal / "Relatorio" / "Layout01.rav"), "layout");
+    EXPECT_EQ(FileAge(localFolder_ + "Estoque.exe"), TestAge(1));
+    EXPECT_EQ(ReadFile(local_ / "Relatorio" / "Layout01.rav"), "layout");
 }
 
 TEST_F(ServiceSource, AMissingLocalFolderFailsItsFileAndCreatesNothing) {
-    WriteFile(FServer, "Estoque.exe", "module", TestAge(1));
-    WriteFile(FServer, "Relatorio\\Layout01.rav", "layout", TestAge(2));
+    WriteFile(server_, "Estoque.exe", "module", TestAge(1));
+    WriteFile(server_, "Relatorio\\Layout01.rav", "layout", TestAge(2));
     StartService();
 
-    const TRun run = UpdateFromService("Estoque.exe", true, FURL);
-    EXPECT_EQ(run.Completions, 1);
-    EXPECT_EQ(run.Observer->Names(TFileOutcome::Updated), std::vector<std::string>{"Estoque.exe"});
-    EXPECT_EQ(run.Observer->Names(TFileOutcome::Failed),
+    const Run run = UpdateFromService("Estoque.exe", true, url_);
+    EXPECT_EQ(run.completions, 1);
+    EXPECT_EQ(run.observer->Names(FileOutcome::Updated), std::vector<std::string>{"Estoque.exe"});
+    EXPECT_EQ(run.observer->Names(FileOutcome::Failed),
               std::vector<std::string>{"Relatorio\\Layout01.rav"});
-    EXPECT_EQ(FilesUnder(FLocal), std::vector<std::string>{"Estoque.exe"});
-    EXPECT_FALSE(fs::exists(FLocal / "Relatorio"));
+    EXPECT_EQ(FilesUnder(local_), std::vector<std::string>{"Estoque.exe"});
+    EXPECT_FALSE(fs::exists(local_ / "Relatorio"));
 }
 
 // The listing's answers other than a file list: an error object from 300 to 499 updates nothing and
 // still completes; 500 and up fail Execute.
-struct TListingCase {
-    const char* Label;
-    int Status;
-    std::string Body;
-    const char* ExecuteError; // nullptr: Execute succeeds
+struct ListingCase {
+    const char* label;
+    int status;
+    std::string body;
+    const char* executeError; // nullptr: Execute succeeds
 };
 
-void PrintTo(const TListingCase& c, std::ostream* os) {
-    *os << c.Label;
+void PrintTo(const ListingCase& c, std::ostream* os) {
+    *os << c.label;
 }
 
-class ListingAnswer : public ServiceSource, public ::testing::WithParamInterface<TListingCase> {};
+class ListingAnswer : public ServiceSource, public ::testing::WithParamInterface<ListingCase> {};
 
 TEST_P(ListingAnswer, UpdatesNothing) {
-    const TListingCase& c = GetParam();
-    WriteFile(FLocal, "Estoque.exe", "local", TestAge(-1));
-    TTestHTTPServer server([&](const TRecordedRequest&) {
-        return TTestAnswer::Make(c.Status, c.Body, "application/json");
+    const ListingCase& c = GetParam();
+    WriteFile(local_, "Estoque.exe", "local", TestAge(-1));
+    TestHttpServer server([&](const RecordedRequest&) {
+        return TestAnswer::Make(c.status, c.body, "application/json");
     });
 
-    TRun run;
+    Run run;
     const auto start = [&] { Start(run, "Estoque.exe", true, "", server.BaseURL()); };
-    if (c.ExecuteError)
-        EXPECT_THAT(start, ThrowsMessage<Exception>(StrEq(c.ExecuteError)));
+    if (c.executeError)
+        EXPECT_THAT(start, ThrowsMessage<Exception>(StrEq(c.executeError)));
     else
         EXPECT_NO_THROW(start());
     Finish(run);
-    EXPECT_EQ(run.Completions, c.ExecuteError ? 0 : 1);
-    EXPECT_EQ(run.Observer->Queued, 0u);
+    EXPECT_EQ(run.completions, c.executeError ? 0 : 1);
+    EXPECT_EQ(run.observer->queued, 0u);
     EXPECT_EQ(server.RequestCount(), 1u); // the listing alone, no download
-    EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "local");
-    EXPECT_EQ(FileAge(FLocalFolder + "Estoque.exe"), TestAge(-1));
+    EXPECT_EQ(ReadFile(local_ / "Estoque.exe"), "local");
+    EXPECT_EQ(FileAge(localFolder_ + "Estoque.exe"), TestAge(-1));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ListingAnswer,
     ::testing::Values(
-        TListingCase{"ErrorObject404", 404,
-                     R"({"error":"Not Found","status":404,"detail":"Pasta inexistente"})", nullptr},
-        TListingCase{"ErrorObject403", 403,
-                     R"({"error":"Forbidden","status":403,"detail":"Acesso negado"})", nullptr},
-        TListingCase{"ServerError500", 500, "", "HTTP/1.1 500 Internal Server Error"}),
-    [](const auto& c) { return std::string(c.param.Label); });
+        ListingCase{"ErrorObject404", 404,
+                    R"({"error":"Not Found","status":404,"detail":"Pasta inexistente"})", nullptr},
+        ListingCase{"ErrorObject403", 403,
+                    R"({"error":"Forbidden","status":403,"detail":"Acesso negado"})", nullptr},
+        ListingCase{"ServerError500", 500, "", "HTTP/1.1 500 Internal Server Error"}),
+    [](const auto& c) { return std::string(c.param.label); });
 
 TEST_F(ServiceSource, TheRealServiceWithoutItsTreeUpdatesNothingAndCompletes) {
-    WriteFile(FLocal, "Estoque.exe", "local", TestAge(-1));
+    WriteFile(local_, "Estoque.exe", "local", TestAge(-1));
     StartService();
-    fs::remove_all(FServer); // the service now answers the listing with an error object
+    fs::remove_all(server_); // the service now answers the listing with an error object
 
-    const TRun run = UpdateFromService("Estoque.exe", true, FURL);
-    EXPECT_EQ(run.Completions, 1);
-    EXPECT_EQ(run.Observer->Queued, 0u);
-    EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "local");
+    const Run run = UpdateFromService("Estoque.exe", true, url_);
+    EXPECT_EQ(run.completions, 1);
+    EXPECT_EQ(run.observer->queued, 0u);
+    EXPECT_EQ(ReadFile(local_ / "Estoque.exe"), "local");
 }
 
 // Two server files whose names differ only in case (the service lists both): which one is
@@ -164,27 +164,27 @@ class TwinNames : public ServiceSource, public ::testing::WithParamInterface<boo
 
 TEST_P(TwinNames, FailOnlyTheirOwnFile) {
     const bool fromService = GetParam();
-    WriteFile(FServer, "central.ini", "one", TestAge(1));
-    WriteFile(FServer, "CENTRAL.INI", "other", TestAge(2));
-    WriteFile(FServer, "Estoque.exe", "module", TestAge(3));
-    WriteFile(FServer, "gds32.dll", "lib", TestAge(4));
-    WriteFile(FLocal, "central.ini", "old", TestAge(-1));
+    WriteFile(server_, "central.ini", "one", TestAge(1));
+    WriteFile(server_, "CENTRAL.INI", "other", TestAge(2));
+    WriteFile(server_, "Estoque.exe", "module", TestAge(3));
+    WriteFile(server_, "gds32.dll", "lib", TestAge(4));
+    WriteFile(local_, "central.ini", "old", TestAge(-1));
     StartService();
 
-    TRun run;
-    Start(run, "Estoque.exe", true, fromService ? "" : FServerFolder, fromService ? FURL : "");
+    Run run;
+    Start(run, "Estoque.exe", true, fromService ? "" : serverFolder_, fromService ? url_ : "");
     Finish(run);
-    EXPECT_EQ(run.Completions, 1);
-    EXPECT_EQ(run.Observer->Names(TFileOutcome::Updated),
+    EXPECT_EQ(run.completions, 1);
+    EXPECT_EQ(run.observer->Names(FileOutcome::Updated),
               (std::vector<std::string>{"Estoque.exe", "gds32.dll"}));
-    const auto records = run.Observer->Records();
+    const auto records = run.observer->Records();
     ASSERT_EQ(records.count("central.ini"), 1u);
-    EXPECT_EQ(records.find("central.ini")->second.Outcome, TFileOutcome::Failed);
-    EXPECT_EQ(records.find("central.ini")->second.Message, "Duplicates not allowed");
-    EXPECT_EQ(run.Observer->Queued, 3u);
-    EXPECT_EQ(ReadFile(FLocal / "central.ini"), "old");
-    EXPECT_EQ(FileAge(FLocalFolder + "central.ini"), TestAge(-1));
-    EXPECT_EQ(ReadFile(FLocal / "gds32.dll"), "lib");
+    EXPECT_EQ(records.find("central.ini")->second.outcome, FileOutcome::Failed);
+    EXPECT_EQ(records.find("central.ini")->second.message, "Duplicates not allowed");
+    EXPECT_EQ(run.observer->queued, 3u);
+    EXPECT_EQ(ReadFile(local_ / "central.ini"), "old");
+    EXPECT_EQ(FileAge(localFolder_ + "central.ini"), TestAge(-1));
+    EXPECT_EQ(ReadFile(local_ / "gds32.dll"), "lib");
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, TwinNames, ::testing::Values(false, true),
@@ -192,98 +192,98 @@ INSTANTIATE_TEST_SUITE_P(Sources, TwinNames, ::testing::Values(false, true),
 
 // A download that fails in any way leaves the previous file as it was, with no temporary
 // file beside it, and the next run repairs it.
-enum class TDownloadFault { NotFound, Unavailable, Truncated, ServiceDies };
+enum class DownloadFaultKind { NotFound, Unavailable, Truncated, ServiceDies };
 
-struct TDownloadCase {
-    const char* Label;
-    TDownloadFault Fault;
+struct DownloadCase {
+    const char* label;
+    DownloadFaultKind fault;
 };
 
-void PrintTo(const TDownloadCase& c, std::ostream* os) {
-    *os << c.Label;
+void PrintTo(const DownloadCase& c, std::ostream* os) {
+    *os << c.label;
 }
 
-class DownloadFault : public ServiceSource, public ::testing::WithParamInterface<TDownloadCase> {
+class DownloadFault : public ServiceSource, public ::testing::WithParamInterface<DownloadCase> {
 protected:
-    static constexpr const char* Listing =
+    static constexpr const char* kListing =
         R"([{"fileName":"Estoque.exe","age":"2024-05-01T10:20:30.000"},)"
         R"({"fileName":"central.ini","age":"2024-05-01T10:20:30.000"}])";
-    const std::string FModule = std::string(1024 * 1024, 'n');
-    mutable std::once_flag FAskedOnce;
-    mutable std::promise<void> FModuleAskedSignal;
-    std::future<void> FModuleAsked = FModuleAskedSignal.get_future();
+    const std::string module_ = std::string(1024 * 1024, 'n');
+    mutable std::once_flag askedOnce_;
+    mutable std::promise<void> moduleAskedSignal_;
+    std::future<void> moduleAsked_ = moduleAskedSignal_.get_future();
 
-    TTestAnswer Answer(const TRecordedRequest& ARequest, bool AFaulty) const {
-        if (ARequest.Target.rfind("/folderlist", 0) == 0)
-            return TTestAnswer::Make(200, Listing, "application/json");
-        if (ARequest.Target.find("central.ini") != std::string::npos)
-            return TTestAnswer::Make(200, "new ini", "application/octet-stream");
-        if (!AFaulty)
-            return TTestAnswer::Make(200, FModule, "application/octet-stream");
-        switch (GetParam().Fault) {
-        case TDownloadFault::NotFound:
-            return TTestAnswer::Make(
+    TestAnswer Answer(const RecordedRequest& request, bool faulty) const {
+        if (request.target.rfind("/folderlist", 0) == 0)
+            return TestAnswer::Make(200, kListing, "application/json");
+        if (request.target.find("central.ini") != std::string::npos)
+            return TestAnswer::Make(200, "new ini", "application/octet-stream");
+        if (!faulty)
+            return TestAnswer::Make(200, module_, "application/octet-stream");
+        switch (GetParam().fault) {
+        case DownloadFaultKind::NotFound:
+            return TestAnswer::Make(
                 404, R"({"error":"Not Found","status":404,"detail":"Arquivo inexistente"})",
                 "application/json");
-        case TDownloadFault::Unavailable:
-            return TTestAnswer::Make(503, "busy", "text/plain");
-        case TDownloadFault::Truncated: {
-            TTestAnswer answer = TTestAnswer::Make(200, FModule.substr(0, 300000));
-            answer.ContentLength = FModule.size();
+        case DownloadFaultKind::Unavailable:
+            return TestAnswer::Make(503, "busy", "text/plain");
+        case DownloadFaultKind::Truncated: {
+            TestAnswer answer = TestAnswer::Make(200, module_.substr(0, 300000));
+            answer.contentLength = module_.size();
             return answer;
         }
-        case TDownloadFault::ServiceDies: {
-            std::call_once(FAskedOnce, [this] { FModuleAskedSignal.set_value(); });
-            TTestAnswer answer = TTestAnswer::Make(200, FModule);
-            answer.StallAfterBytes = 300000;
+        case DownloadFaultKind::ServiceDies: {
+            std::call_once(askedOnce_, [this] { moduleAskedSignal_.set_value(); });
+            TestAnswer answer = TestAnswer::Make(200, module_);
+            answer.stallAfterBytes = 300000;
             return answer;
         }
         }
-        return TTestAnswer::Make(500);
+        return TestAnswer::Make(500);
     }
 };
 
 TEST_P(DownloadFault, LeavesTheOldFileIntactAndTheNextRunRepairsIt) {
-    WriteFile(FLocal, "Estoque.exe", "old module", TestAge(-1));
-    WriteFile(FLocal, "central.ini", "old ini", TestAge(-1));
-    TTestHTTPServer faulty([&](const TRecordedRequest& r) { return Answer(r, true); });
+    WriteFile(local_, "Estoque.exe", "old module", TestAge(-1));
+    WriteFile(local_, "central.ini", "old ini", TestAge(-1));
+    TestHttpServer faulty([&](const RecordedRequest& r) { return Answer(r, true); });
 
-    TRun run;
+    Run run;
     Start(run, "Estoque.exe", true, "", faulty.BaseURL());
-    if (GetParam().Fault == TDownloadFault::ServiceDies) {
+    if (GetParam().fault == DownloadFaultKind::ServiceDies) {
         // The service goes away while the module's answer is on its way.
-        ASSERT_EQ(FModuleAsked.wait_for(std::chrono::minutes(1)), std::future_status::ready);
+        ASSERT_EQ(moduleAsked_.wait_for(std::chrono::minutes(1)), std::future_status::ready);
         faulty.Stop();
     }
     Finish(run);
-    EXPECT_EQ(run.Completions, 1);
-    const auto records = run.Observer->Records();
+    EXPECT_EQ(run.completions, 1);
+    const auto records = run.observer->Records();
     ASSERT_EQ(records.count("Estoque.exe"), 1u);
-    EXPECT_EQ(records.find("Estoque.exe")->second.Outcome, TFileOutcome::Failed);
+    EXPECT_EQ(records.find("Estoque.exe")->second.outcome, FileOutcome::Failed);
     // A service that died may also have failed the other file; one that lives serves it.
-    if (GetParam().Fault != TDownloadFault::ServiceDies) {
-        EXPECT_EQ(run.Observer->Names(TFileOutcome::Updated),
+    if (GetParam().fault != DownloadFaultKind::ServiceDies) {
+        EXPECT_EQ(run.observer->Names(FileOutcome::Updated),
                   std::vector<std::string>{"central.ini"});
     }
-    EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "old module");
-    EXPECT_EQ(FileAge(FLocalFolder + "Estoque.exe"), TestAge(-1));
-    EXPECT_EQ(FilesUnder(FLocal), (std::vector<std::string>{"Estoque.exe", "central.ini"}));
+    EXPECT_EQ(ReadFile(local_ / "Estoque.exe"), "old module");
+    EXPECT_EQ(FileAge(localFolder_ + "Estoque.exe"), TestAge(-1));
+    EXPECT_EQ(FilesUnder(local_), (std::vector<std::string>{"Estoque.exe", "central.ini"}));
 
-    TTestHTTPServer healthy([&](const TRecordedRequest& r) { return Answer(r, false); });
-    const TRun next = UpdateFromService("Estoque.exe", true, healthy.BaseURL());
-    EXPECT_EQ(next.Observer->Names(TFileOutcome::Failed), std::vector<std::string>{});
-    EXPECT_EQ(next.Observer->Records().count("Estoque.exe"), 1u);
-    EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), FModule);
-    EXPECT_EQ(FileAge(FLocalFolder + "Estoque.exe"), TestAge());
+    TestHttpServer healthy([&](const RecordedRequest& r) { return Answer(r, false); });
+    const Run next = UpdateFromService("Estoque.exe", true, healthy.BaseURL());
+    EXPECT_EQ(next.observer->Names(FileOutcome::Failed), std::vector<std::string>{});
+    EXPECT_EQ(next.observer->Records().count("Estoque.exe"), 1u);
+    EXPECT_EQ(ReadFile(local_ / "Estoque.exe"), module_);
+    EXPECT_EQ(FileAge(localFolder_ + "Estoque.exe"), TestAge());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DownloadFault,
-    ::testing::Values(TDownloadCase{"NotFound404", TDownloadFault::NotFound},
-                      TDownloadCase{"Unavailable503", TDownloadFault::Unavailable},
-                      TDownloadCase{"TruncatedBody", TDownloadFault::Truncated},
-                      TDownloadCase{"ServiceDiesMidDownload", TDownloadFault::ServiceDies}),
-    [](const auto& c) { return std::string(c.param.Label); });
+    ::testing::Values(DownloadCase{"NotFound404", DownloadFaultKind::NotFound},
+                      DownloadCase{"Unavailable503", DownloadFaultKind::Unavailable},
+                      DownloadCase{"TruncatedBody", DownloadFaultKind::Truncated},
+                      DownloadCase{"ServiceDiesMidDownload", DownloadFaultKind::ServiceDies}),
+    [](const auto& c) { return std::string(c.param.label); });
 
 // A listing that gives a file's size and SHA-256 has the download checked against them: a body
 // that does not match fails that file with the system's message and leaves the old copy as it
@@ -329,40 +329,40 @@ protected:
 
 TEST_P(VerifiedDownload, KeepsTheOldFileWhenTheBytesDoNotMatchTheListing) {
     const VerifyCase& c = GetParam();
-    WriteFile(FLocal, "Estoque.exe", "old module", TestAge(-1));
-    WriteFile(FLocal, "central.ini", "old ini", TestAge(-1));
+    WriteFile(local_, "Estoque.exe", "old module", TestAge(-1));
+    WriteFile(local_, "central.ini", "old ini", TestAge(-1));
     const std::string listing = Listing();
-    TTestHTTPServer server([&](const TRecordedRequest& r) {
-        if (r.Target.rfind("/folderlist", 0) == 0)
-            return TTestAnswer::Make(200, listing, "application/json");
-        if (r.Target.find("central.ini") != std::string::npos)
-            return TTestAnswer::Make(200, "new ini");
-        TTestAnswer answer = TTestAnswer::Make(200, module_);
-        answer.Endless = c.endless;
+    TestHttpServer server([&](const RecordedRequest& r) {
+        if (r.target.rfind("/folderlist", 0) == 0)
+            return TestAnswer::Make(200, listing, "application/json");
+        if (r.target.find("central.ini") != std::string::npos)
+            return TestAnswer::Make(200, "new ini");
+        TestAnswer answer = TestAnswer::Make(200, module_);
+        answer.endless = c.endless;
         return answer;
     });
 
-    const TRun run = UpdateFromService("Estoque.exe", true, server.BaseURL());
-    EXPECT_EQ(run.Completions, 1);
-    const auto records = run.Observer->Records();
+    const Run run = UpdateFromService("Estoque.exe", true, server.BaseURL());
+    EXPECT_EQ(run.completions, 1);
+    const auto records = run.observer->Records();
     ASSERT_EQ(records.count("Estoque.exe"), 1u);
     const auto& module = records.find("Estoque.exe")->second;
     const std::vector<std::string> updated =
         c.fails ? std::vector<std::string>{"central.ini"}
                 : std::vector<std::string>{"Estoque.exe", "central.ini"};
-    EXPECT_EQ(run.Observer->Names(TFileOutcome::Updated), updated);
+    EXPECT_EQ(run.observer->Names(FileOutcome::Updated), updated);
     if (c.fails) {
-        EXPECT_EQ(module.Outcome, TFileOutcome::Failed);
-        EXPECT_EQ(module.Message, "Arquivo corrompido no download: Estoque.exe");
-        EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), "old module");
-        EXPECT_EQ(FileAge(FLocalFolder + "Estoque.exe"), TestAge(-1));
+        EXPECT_EQ(module.outcome, FileOutcome::Failed);
+        EXPECT_EQ(module.message, "Arquivo corrompido no download: Estoque.exe");
+        EXPECT_EQ(ReadFile(local_ / "Estoque.exe"), "old module");
+        EXPECT_EQ(FileAge(localFolder_ + "Estoque.exe"), TestAge(-1));
     } else {
-        EXPECT_EQ(ReadFile(FLocal / "Estoque.exe"), module_);
-        EXPECT_EQ(FileAge(FLocalFolder + "Estoque.exe"), TestAge());
+        EXPECT_EQ(ReadFile(local_ / "Estoque.exe"), module_);
+        EXPECT_EQ(FileAge(localFolder_ + "Estoque.exe"), TestAge());
     }
-    EXPECT_EQ(ReadFile(FLocal / "central.ini"), "new ini");
+    EXPECT_EQ(ReadFile(local_ / "central.ini"), "new ini");
     // No temporary file is left beside the targets.
-    EXPECT_EQ(FilesUnder(FLocal), (std::vector<std::string>{"Estoque.exe", "central.ini"}));
+    EXPECT_EQ(FilesUnder(local_), (std::vector<std::string>{"Estoque.exe", "central.ini"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -58,15 +58,15 @@ TEST(StreamSha256, AnEmptyStreamHasTheDigestOfNothing) {
 }
 
 TEST(StreamSha256, ADownloadThatBreaksOffLetsGoOfTheThread) {
-    ASSERT_TRUE(TRunningThreads::WaitForNone(std::chrono::seconds(30)));
+    ASSERT_TRUE(RunningThreads::WaitForNone(std::chrono::seconds(30)));
     const std::string bytes = Bytes(std::size_t{6} << 20);
     for (const std::size_t given : {std::size_t{0}, std::size_t{100}, bytes.size()}) {
         {
             StreamSha256 hash(std::nullopt);
-            EXPECT_EQ(TRunningThreads::Count(), 1u);
+            EXPECT_EQ(RunningThreads::Count(), 1u);
             hash.Update(bytes.data(), given);
         }
-        EXPECT_EQ(TRunningThreads::Count(), 0u) << given;
+        EXPECT_EQ(RunningThreads::Count(), 0u) << given;
     }
 }
 

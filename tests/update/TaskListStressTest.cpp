@@ -17,91 +17,91 @@ using namespace corvane::testing;
 
 namespace {
 
-constexpr int Lists = 1000;
-constexpr int JobsPerList = 50;
+constexpr int kLists = 1000;
+constexpr int kJobsPerList = 50;
 // Lists under way at the same time; each completion starts the next one.
-constexpr int InFlight = 16;
+constexpr int kInFlight = 16;
 // The sanitizers slow everything down many times over.
-constexpr std::chrono::seconds StressPatience{240};
+constexpr std::chrono::seconds kStressPatience{240};
 
-struct TRunRecord {
-    std::atomic<int> JobsEnded = 0;
-    int Completions = 0;
-    bool CompletedOnMainThread = false;
-    int JobsEndedAtCompletion = -1;
-    std::shared_ptr<ITasks> Held;
-    std::weak_ptr<ITasks> Watch;
+struct RunRecord {
+    std::atomic<int> jobsEnded = 0;
+    int completions = 0;
+    bool completedOnMainThread = false;
+    int jobsEndedAtCompletion = -1;
+    std::shared_ptr<Tasks> held;
+    std::weak_ptr<Tasks> watch;
 };
 
 // A job of random length: it gives up its processor a random number of times.
-void RandomDelay(unsigned ASeed) {
-    std::minstd_rand LRandom(ASeed + 1);
-    for (unsigned I = LRandom() % 16; I > 0; --I) {
+void RandomDelay(unsigned seed) {
+    std::minstd_rand random(seed + 1);
+    for (unsigned i = random() % 16; i > 0; --i) {
         std::this_thread::yield();
     }
 }
 
-class TasksListStressTest : public TMainThreadTest {};
+class TasksListStressTest : public MainThreadFixture {};
 
 TEST_F(TasksListStressTest, EveryCompletionRunsOnceAndNothingIsLeftBehind) {
-    std::vector<TRunRecord> LRuns(Lists);
-    int LStarted = 0;
-    int LFinished = 0;
-    std::function<void()> LStartNext = [&] {
-        const int LIndex = LStarted++;
-        TRunRecord& LRun = LRuns[LIndex];
-        auto LTasks = TTasksList::New();
-        LRun.Watch = LTasks;
-        for (int J = 0; J < JobsPerList; ++J) {
-            const unsigned LSeed = static_cast<unsigned>(LIndex * JobsPerList + J);
-            LTasks->Run([&LRun, LSeed] {
-                RandomDelay(LSeed);
-                ++LRun.JobsEnded;
-                if (LSeed % 17 == 0) {
+    std::vector<RunRecord> runs(kLists);
+    int started = 0;
+    int finished = 0;
+    std::function<void()> startNext = [&] {
+        const int index = started++;
+        RunRecord& run = runs[index];
+        auto tasks = TaskList::New();
+        run.watch = tasks;
+        for (int j = 0; j < kJobsPerList; ++j) {
+            const unsigned seed = static_cast<unsigned>(index * kJobsPerList + j);
+            tasks->Run([&run, seed] {
+                RandomDelay(seed);
+                ++run.jobsEnded;
+                if (seed % 17 == 0) {
                     throw Exception("job failed");
                 }
             });
         }
         // Three ways to hold a list while it waits: the caller until the action, nobody, or
         // the action itself.
-        const int LHolding = LIndex % 3;
-        if (LHolding == 0) {
-            LRun.Held = LTasks;
+        const int holding = index % 3;
+        if (holding == 0) {
+            run.held = tasks;
         }
-        LTasks->AWait([&, LIndex, LSelf = LHolding == 2 ? LTasks : nullptr] {
-            TRunRecord& LDone = LRuns[LIndex];
-            ++LDone.Completions;
-            LDone.CompletedOnMainThread = Loop->IsMainThread();
-            LDone.JobsEndedAtCompletion = LDone.JobsEnded;
-            LDone.Held.reset();
-            ++LFinished;
-            if (LStarted < Lists) {
-                LStartNext();
+        tasks->WhenDone([&, index, self = holding == 2 ? tasks : nullptr] {
+            RunRecord& done = runs[index];
+            ++done.completions;
+            done.completedOnMainThread = loop_->IsMainThread();
+            done.jobsEndedAtCompletion = done.jobsEnded;
+            done.held.reset();
+            ++finished;
+            if (started < kLists) {
+                startNext();
             }
         });
     };
-    for (int I = 0; I < InFlight; ++I) {
-        LStartNext();
+    for (int i = 0; i < kInFlight; ++i) {
+        startNext();
     }
-    ASSERT_TRUE(Loop->RunUntil([&] { return LFinished == Lists; }, StressPatience));
-    ASSERT_TRUE(TRunningThreads::WaitForNone(Patience));
-    Loop->ProcessMessages();
+    ASSERT_TRUE(loop_->RunUntil([&] { return finished == kLists; }, kStressPatience));
+    ASSERT_TRUE(RunningThreads::WaitForNone(kPatience));
+    loop_->ProcessMessages();
 
-    int LFaults = 0;
-    for (int I = 0; I < Lists && LFaults < 10; ++I) {
-        const TRunRecord& LRun = LRuns[I];
-        const bool LSound = LRun.Completions == 1 && LRun.CompletedOnMainThread &&
-                            LRun.JobsEndedAtCompletion == JobsPerList && LRun.Watch.expired();
-        if (!LSound) {
-            ++LFaults;
-            ADD_FAILURE() << "list " << I << ": " << LRun.Completions << " completions, "
-                          << LRun.JobsEndedAtCompletion << " jobs ended at completion, "
-                          << (LRun.CompletedOnMainThread ? "" : "not ") << "on the main thread, "
-                          << (LRun.Watch.expired() ? "destroyed" : "still alive");
+    int faults = 0;
+    for (int i = 0; i < kLists && faults < 10; ++i) {
+        const RunRecord& run = runs[i];
+        const bool sound = run.completions == 1 && run.completedOnMainThread &&
+                           run.jobsEndedAtCompletion == kJobsPerList && run.watch.expired();
+        if (!sound) {
+            ++faults;
+            ADD_FAILURE() << "list " << i << ": " << run.completions << " completions, "
+                          << run.jobsEndedAtCompletion << " jobs ended at completion, "
+                          << (run.completedOnMainThread ? "" : "not ") << "on the main thread, "
+                          << (run.watch.expired() ? "destroyed" : "still alive");
         }
     }
-    EXPECT_EQ(LFaults, 0);
-    EXPECT_TRUE(Reported.empty());
+    EXPECT_EQ(faults, 0);
+    EXPECT_TRUE(reported_.empty());
 }
 
 } // namespace

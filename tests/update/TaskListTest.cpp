@@ -18,241 +18,241 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class TasksListTest : public TMainThreadTest {
+class TasksListTest : public MainThreadFixture {
 protected:
     // The completion action of most tests: counts its calls, notes the thread and how many
     // jobs had ended by then.
-    TProc Completion() {
+    Proc Completion() {
         return [this] {
-            ++Completions;
-            CompletedOnMainThread = Loop->IsMainThread();
-            JobsEndedAtCompletion = JobsEnded.load();
+            ++completions_;
+            completedOnMainThread_ = loop_->IsMainThread();
+            jobsEndedAtCompletion_ = jobsEnded_.load();
         };
     }
     // Runs the event loop until the completion action has run, then until every thread has
     // ended, and handles what is left: a second call would show there.
     void RunUntilCompleted() {
-        ASSERT_TRUE(RunLoopUntil([this] { return Completions > 0; }));
-        ASSERT_TRUE(TRunningThreads::WaitForNone(Patience));
-        Loop->ProcessMessages();
-        EXPECT_EQ(Completions, 1);
-        EXPECT_TRUE(CompletedOnMainThread);
+        ASSERT_TRUE(RunLoopUntil([this] { return completions_ > 0; }));
+        ASSERT_TRUE(RunningThreads::WaitForNone(kPatience));
+        loop_->ProcessMessages();
+        EXPECT_EQ(completions_, 1);
+        EXPECT_TRUE(completedOnMainThread_);
     }
 
-    int Completions = 0;
-    bool CompletedOnMainThread = false;
-    int JobsEndedAtCompletion = -1;
-    std::atomic<int> JobsEnded = 0;
+    int completions_ = 0;
+    bool completedOnMainThread_ = false;
+    int jobsEndedAtCompletion_ = -1;
+    std::atomic<int> jobsEnded_ = 0;
 };
 
 class CompletionAfterJobs : public TasksListTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(CompletionAfterJobs, RunsOnceOnTheMainThreadAfterTheCallerReturnedToItsLoop) {
-    const int LJobs = GetParam();
-    auto LTasks = TTasksList::New();
-    std::weak_ptr<ITasks> LWatch = LTasks;
-    for (int I = 0; I < LJobs; ++I) {
-        EXPECT_EQ(LTasks->Run([this] { ++JobsEnded; }), LTasks);
+    const int jobs = GetParam();
+    auto tasks = TaskList::New();
+    std::weak_ptr<Tasks> watch = tasks;
+    for (int i = 0; i < jobs; ++i) {
+        EXPECT_EQ(tasks->Run([this] { ++jobsEnded_; }), tasks);
     }
-    EXPECT_EQ(LTasks->AWait(Completion()), LTasks);
+    EXPECT_EQ(tasks->WhenDone(Completion()), tasks);
     // However fast the jobs are, the action waits for the main thread's loop.
-    EXPECT_EQ(Completions, 0);
-    LTasks.reset();
+    EXPECT_EQ(completions_, 0);
+    tasks.reset();
     RunUntilCompleted();
-    EXPECT_EQ(JobsEndedAtCompletion, LJobs);
-    EXPECT_TRUE(LWatch.expired());
-    EXPECT_TRUE(Reported.empty());
+    EXPECT_EQ(jobsEndedAtCompletion_, jobs);
+    EXPECT_TRUE(watch.expired());
+    EXPECT_TRUE(reported_.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Jobs, CompletionAfterJobs, ::testing::Values(0, 1, 3, 60));
 
 TEST_F(TasksListTest, RunReturnsAtOnceAndAWaitToo) {
-    std::latch LRelease(1);
-    auto LTasks = TTasksList::New();
+    std::latch release(1);
+    auto tasks = TaskList::New();
     // The caller runs on a thread of its own so that a caller that blocks fails the test
     // instead of hanging it.
-    auto LCaller = std::async(std::launch::async, [&] {
-        for (int I = 0; I < 4; ++I) {
-            LTasks->Run([&] {
-                LRelease.wait();
-                ++JobsEnded;
+    auto caller = std::async(std::launch::async, [&] {
+        for (int i = 0; i < 4; ++i) {
+            tasks->Run([&] {
+                release.wait();
+                ++jobsEnded_;
             });
         }
-        LTasks->AWait(Completion());
+        tasks->WhenDone(Completion());
     });
-    const bool LReturned = LCaller.wait_for(Patience) == std::future_status::ready;
-    LRelease.count_down();
-    LCaller.get();
-    EXPECT_TRUE(LReturned);
-    LTasks.reset();
+    const bool returned = caller.wait_for(kPatience) == std::future_status::ready;
+    release.count_down();
+    caller.get();
+    EXPECT_TRUE(returned);
+    tasks.reset();
     RunUntilCompleted();
-    EXPECT_EQ(JobsEndedAtCompletion, 4);
+    EXPECT_EQ(jobsEndedAtCompletion_, 4);
 }
 
 TEST_F(TasksListTest, AFailingJobEndsAloneAndTheOthersStillCount) {
-    std::latch LFailed(1);
-    std::latch LRelease(1);
-    auto LTasks = TTasksList::New();
-    const TProc LBlocked = [&] {
-        LRelease.wait();
-        ++JobsEnded;
+    std::latch failed(1);
+    std::latch release(1);
+    auto tasks = TaskList::New();
+    const Proc blocked = [&] {
+        release.wait();
+        ++jobsEnded_;
     };
     // The failing job is queued second, so it runs beside the first whatever the pool's size.
-    LTasks->Run(LBlocked);
-    LTasks->Run([&] {
-        LFailed.count_down();
+    tasks->Run(blocked);
+    tasks->Run([&] {
+        failed.count_down();
         throw EOSError("Acesso negado", 5);
     });
-    for (int I = 0; I < 4; ++I) {
-        LTasks->Run(LBlocked);
+    for (int i = 0; i < 4; ++i) {
+        tasks->Run(blocked);
     }
-    LTasks->AWait(Completion());
-    LFailed.wait();
-    LRelease.count_down();
-    LTasks.reset();
+    tasks->WhenDone(Completion());
+    failed.wait();
+    release.count_down();
+    tasks.reset();
     RunUntilCompleted();
-    EXPECT_EQ(JobsEndedAtCompletion, 5);
+    EXPECT_EQ(jobsEndedAtCompletion_, 5);
     // Job errors reach nobody.
-    EXPECT_TRUE(Reported.empty());
+    EXPECT_TRUE(reported_.empty());
 }
 
-// A job queued after AWait, while another still runs, is waited for as well.
+// A job queued after WhenDone, while another still runs, is waited for as well.
 TEST_F(TasksListTest, AJobQueuedWhileTheListWaitsIsWaitedFor) {
     std::latch releaseFirst(1);
     std::latch releaseLater(1);
     std::latch firstLetGo(1);
     // Counts down when the first job's captured values are released, as it ends.
     std::shared_ptr<void> firstHold(nullptr, [&](void*) { firstLetGo.count_down(); });
-    auto tasks = TTasksList::New();
+    auto tasks = TaskList::New();
     tasks->Run([&, hold = std::move(firstHold)] {
         releaseFirst.wait();
-        ++JobsEnded;
+        ++jobsEnded_;
     });
-    tasks->AWait(Completion());
+    tasks->WhenDone(Completion());
     tasks->Run([&] {
         releaseLater.wait();
-        ++JobsEnded;
+        ++jobsEnded_;
     });
     tasks.reset();
     releaseFirst.count_down();
     // The first job has let go of what it captured: it is ending, the later one still waits.
     firstLetGo.wait();
-    Loop->ProcessMessages();
-    EXPECT_EQ(Completions, 0);
+    loop_->ProcessMessages();
+    EXPECT_EQ(completions_, 0);
     releaseLater.count_down();
     RunUntilCompleted();
-    EXPECT_EQ(JobsEndedAtCompletion, 2);
+    EXPECT_EQ(jobsEndedAtCompletion_, 2);
 }
 
 // Once the action has been handed over, a job queued later runs but is not waited for: the
 // action does not run a second time.
 TEST_F(TasksListTest, AJobQueuedAfterTheActionWasHandedOverIsNotWaitedFor) {
     std::latch laterEnded(1);
-    auto tasks = TTasksList::New();
-    tasks->AWait(Completion());
-    ASSERT_TRUE(RunLoopUntil([this] { return Completions > 0; }));
+    auto tasks = TaskList::New();
+    tasks->WhenDone(Completion());
+    ASSERT_TRUE(RunLoopUntil([this] { return completions_ > 0; }));
     tasks->Run([&] { laterEnded.count_down(); });
     laterEnded.wait();
     tasks.reset();
     RunUntilCompleted();
-    EXPECT_EQ(JobsEndedAtCompletion, 0);
+    EXPECT_EQ(jobsEndedAtCompletion_, 0);
 }
 
 TEST_F(TasksListTest, AnErrorOfTheActionGoesToTheErrorReportOnTheMainThread) {
-    bool LReportedOnMain = false;
-    SetErrorReport([&](const std::string& AMessage) {
-        LReportedOnMain = Loop->IsMainThread();
-        Reported.push_back(AMessage);
+    bool reportedOnMain = false;
+    SetErrorReport([&](const std::string& message) {
+        reportedOnMain = loop_->IsMainThread();
+        reported_.push_back(message);
     });
-    TTasksList::New()->Run([this] { ++JobsEnded; })->AWait([this] {
-        ++Completions;
-        CompletedOnMainThread = Loop->IsMainThread();
+    TaskList::New()->Run([this] { ++jobsEnded_; })->WhenDone([this] {
+        ++completions_;
+        completedOnMainThread_ = loop_->IsMainThread();
         throw Exception("O módulo não está instalado");
     });
     RunUntilCompleted();
-    EXPECT_EQ(Reported, std::vector<std::string>{"O módulo não está instalado"});
-    EXPECT_TRUE(LReportedOnMain);
+    EXPECT_EQ(reported_, std::vector<std::string>{"O módulo não está instalado"});
+    EXPECT_TRUE(reportedOnMain);
 }
 
 TEST_F(TasksListTest, AWaitWithoutAMainThreadRaises) {
-    TMainThreadDispatcherScope LNone(nullptr);
-    EXPECT_THAT([&] { TTasksList::New()->AWait(Completion()); },
+    MainThreadDispatcherScope none(nullptr);
+    EXPECT_THAT([&] { TaskList::New()->WhenDone(Completion()); },
                 ThrowsMessage<Exception>(StrEq("No main thread dispatcher is installed")));
 }
 
 // Who holds the list while it waits; in every case it is destroyed by the time its action
 // has run, with its pool shut down and every thread ended.
-enum class THolder { CallerReleasesInsideAction, NobodyAfterAWait, ActionCapturesTheList };
+enum class Holder { CallerReleasesInsideAction, NobodyAfterAWait, ActionCapturesTheList };
 
-class ListLifetime : public TasksListTest, public ::testing::WithParamInterface<THolder> {};
+class ListLifetime : public TasksListTest, public ::testing::WithParamInterface<Holder> {};
 
 TEST_P(ListLifetime, TheListIsDestroyedWithItsThreadsOnceTheActionHasRun) {
-    auto LTasks = TTasksList::New();
-    std::weak_ptr<ITasks> LWatch = LTasks;
-    auto LCaptured = std::make_shared<int>(0);
-    std::weak_ptr<int> LCapturedWatch = LCaptured;
-    bool LDestroyedInside = false;
-    size_t LThreadsInside = 0;
-    for (int I = 0; I < 8; ++I) {
-        LTasks->Run([this] { ++JobsEnded; });
+    auto tasks = TaskList::New();
+    std::weak_ptr<Tasks> watch = tasks;
+    auto captured = std::make_shared<int>(0);
+    std::weak_ptr<int> capturedWatch = captured;
+    bool destroyedInside = false;
+    size_t threadsInside = 0;
+    for (int i = 0; i < 8; ++i) {
+        tasks->Run([this] { ++jobsEnded_; });
     }
-    TProc LAction = [&, LHold = std::move(LCaptured)] {
-        ++Completions;
-        CompletedOnMainThread = Loop->IsMainThread();
-        if (GetParam() == THolder::CallerReleasesInsideAction) {
-            LTasks.reset();
-            LDestroyedInside = LWatch.expired();
+    Proc action = [&, hold = std::move(captured)] {
+        ++completions_;
+        completedOnMainThread_ = loop_->IsMainThread();
+        if (GetParam() == Holder::CallerReleasesInsideAction) {
+            tasks.reset();
+            destroyedInside = watch.expired();
             // No thread waits for the jobs, and the pool's workers have ended with it.
-            LThreadsInside = TRunningThreads::Count();
+            threadsInside = RunningThreads::Count();
         }
     };
-    if (GetParam() == THolder::ActionCapturesTheList) {
-        LAction = [LAction, LSelf = LTasks] { LAction(); };
+    if (GetParam() == Holder::ActionCapturesTheList) {
+        action = [action, self = tasks] { action(); };
     }
-    LTasks->AWait(std::move(LAction));
-    if (GetParam() != THolder::CallerReleasesInsideAction) {
-        LTasks.reset();
+    tasks->WhenDone(std::move(action));
+    if (GetParam() != Holder::CallerReleasesInsideAction) {
+        tasks.reset();
     }
     RunUntilCompleted();
-    EXPECT_TRUE(LWatch.expired());
-    EXPECT_TRUE(LCapturedWatch.expired()) << "the action's captured values were kept";
-    if (GetParam() == THolder::CallerReleasesInsideAction) {
-        EXPECT_TRUE(LDestroyedInside);
-        EXPECT_EQ(LThreadsInside, 0u);
+    EXPECT_TRUE(watch.expired());
+    EXPECT_TRUE(capturedWatch.expired()) << "the action's captured values were kept";
+    if (GetParam() == Holder::CallerReleasesInsideAction) {
+        EXPECT_TRUE(destroyedInside);
+        EXPECT_EQ(threadsInside, 0u);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Holders, ListLifetime,
-                         ::testing::Values(THolder::CallerReleasesInsideAction,
-                                           THolder::NobodyAfterAWait,
-                                           THolder::ActionCapturesTheList));
+                         ::testing::Values(Holder::CallerReleasesInsideAction,
+                                           Holder::NobodyAfterAWait,
+                                           Holder::ActionCapturesTheList));
 
 TEST_F(TasksListTest, AJobMayReleaseTheLastReferenceToTheList) {
-    std::latch LRelease(1);
-    std::weak_ptr<ITasks> LWatch;
+    std::latch release(1);
+    std::weak_ptr<Tasks> watch;
     {
-        auto LTasks = TTasksList::New();
-        LWatch = LTasks;
-        LTasks->Run([LTasks, &LRelease] { LRelease.wait(); });
+        auto tasks = TaskList::New();
+        watch = tasks;
+        tasks->Run([tasks, &release] { release.wait(); });
     }
-    EXPECT_FALSE(LWatch.expired());
-    LRelease.count_down();
-    ASSERT_TRUE(TRunningThreads::WaitForNone(Patience));
-    EXPECT_TRUE(LWatch.expired());
+    EXPECT_FALSE(watch.expired());
+    release.count_down();
+    ASSERT_TRUE(RunningThreads::WaitForNone(kPatience));
+    EXPECT_TRUE(watch.expired());
 }
 
 TEST_F(TasksListTest, AClosedEventLoopReleasesTheList) {
-    std::weak_ptr<ITasks> LWatch;
+    std::weak_ptr<Tasks> watch;
     {
-        auto LTasks = TTasksList::New();
-        LWatch = LTasks;
-        LTasks->Run([] {})->AWait(Completion());
+        auto tasks = TaskList::New();
+        watch = tasks;
+        tasks->Run([] {})->WhenDone(Completion());
     }
     // The application is ending: its loop runs no more calls.
-    Loop->Close();
-    ASSERT_TRUE(TRunningThreads::WaitForNone(Patience));
-    EXPECT_EQ(Completions, 0);
-    EXPECT_TRUE(LWatch.expired());
+    loop_->Close();
+    ASSERT_TRUE(RunningThreads::WaitForNone(kPatience));
+    EXPECT_EQ(completions_, 0);
+    EXPECT_TRUE(watch.expired());
 }
 
 } // namespace

@@ -18,96 +18,95 @@ namespace {
 
 class ThreadPoolTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(TRunningThreads::WaitForNone(Patience)); }
+    void SetUp() override { ASSERT_TRUE(RunningThreads::WaitForNone(kPatience)); }
     void TearDown() override {
-        EXPECT_TRUE(TRunningThreads::WaitForNone(Patience)) << "a thread was left behind";
+        EXPECT_TRUE(RunningThreads::WaitForNone(kPatience)) << "a thread was left behind";
     }
 };
 
 TEST_F(ThreadPoolTest, RunsAsManyJobsAtOnceAsThereAreProcessors) {
-    const auto LProcessors = static_cast<std::ptrdiff_t>(TThreadPool::ProcessorCount());
+    const auto processors = static_cast<std::ptrdiff_t>(ThreadPool::ProcessorCount());
     // Each job waits for all the others: they end only if all run at the same time. A long
     // monitor interval keeps growth beyond the processor count out of it.
-    std::latch LTogether(LProcessors);
-    std::latch LDone(LProcessors);
-    TThreadPool LPool(TThreadPoolOptions{.MonitorInterval = 1h});
-    for (std::ptrdiff_t I = 0; I < LProcessors; ++I) {
-        LPool.Queue([&] {
-            LTogether.arrive_and_wait();
-            LDone.count_down();
+    std::latch together(processors);
+    std::latch done(processors);
+    ThreadPool pool(ThreadPoolOptions{.monitorInterval = 1h});
+    for (std::ptrdiff_t i = 0; i < processors; ++i) {
+        pool.Queue([&] {
+            together.arrive_and_wait();
+            done.count_down();
         });
     }
-    LDone.wait();
-    EXPECT_EQ(LPool.WorkerCount(), static_cast<size_t>(LProcessors));
+    done.wait();
+    EXPECT_EQ(pool.WorkerCount(), static_cast<size_t>(processors));
 }
 
 TEST_F(ThreadPoolTest, AddsWorkersWhileJobsWaitBehindBlockedOnes) {
     // One worker to begin with; five jobs that can only end together.
-    constexpr int Jobs = 5;
-    std::latch LTogether(Jobs);
-    std::latch LDone(Jobs);
-    TThreadPool LPool(
-        TThreadPoolOptions{.MinWorkers = 1, .MaxWorkers = Jobs, .MonitorInterval = 1ms});
-    for (int I = 0; I < Jobs; ++I) {
-        LPool.Queue([&] {
-            LTogether.arrive_and_wait();
-            LDone.count_down();
+    constexpr int jobs = 5;
+    std::latch together(jobs);
+    std::latch done(jobs);
+    ThreadPool pool(ThreadPoolOptions{.minWorkers = 1, .maxWorkers = jobs, .monitorInterval = 1ms});
+    for (int i = 0; i < jobs; ++i) {
+        pool.Queue([&] {
+            together.arrive_and_wait();
+            done.count_down();
         });
     }
-    LDone.wait();
-    EXPECT_EQ(LPool.WorkerCount(), static_cast<size_t>(Jobs));
+    done.wait();
+    EXPECT_EQ(pool.WorkerCount(), static_cast<size_t>(jobs));
 }
 
 TEST_F(ThreadPoolTest, IdleWorkersRetireAndNewOnesComeWhenNeeded) {
-    TThreadPool LPool(TThreadPoolOptions{.IdleTimeout = 1ms});
-    for (int LRound = 0; LRound < 2; ++LRound) {
-        std::latch LRan(1);
-        LPool.Queue([&] { LRan.count_down(); });
-        LRan.wait();
+    ThreadPool pool(ThreadPoolOptions{.idleTimeout = 1ms});
+    for (int round = 0; round < 2; ++round) {
+        std::latch ran(1);
+        pool.Queue([&] { ran.count_down(); });
+        ran.wait();
         // The pool lives on, yet none of its threads does.
-        ASSERT_TRUE(TRunningThreads::WaitForNone(Patience));
-        EXPECT_EQ(LPool.WorkerCount(), 0u);
+        ASSERT_TRUE(RunningThreads::WaitForNone(kPatience));
+        EXPECT_EQ(pool.WorkerCount(), 0u);
     }
 }
 
 TEST_F(ThreadPoolTest, ShutDownRunsTheQueuedJobsAndEndsEveryThread) {
-    std::atomic<int> LRan = 0;
+    std::atomic<int> ran = 0;
     {
-        TThreadPool LPool;
-        for (int I = 0; I < 200; ++I) {
-            LPool.Queue([&] { ++LRan; });
+        ThreadPool pool;
+        for (int i = 0; i < 200; ++i) {
+            pool.Queue([&] { ++ran; });
         }
     }
-    EXPECT_EQ(LRan, 200);
-    EXPECT_EQ(TRunningThreads::Count(), 0u);
+    EXPECT_EQ(ran, 200);
+    EXPECT_EQ(RunningThreads::Count(), 0u);
 }
 
 TEST_F(ThreadPoolTest, AJobMayReleaseTheLastReferenceToItsPool) {
     // Shut-down then runs on one of the pool's own workers, which cannot wait for itself.
-    std::atomic<int> LRan = 0;
-    std::latch LQueued(1);
-    auto LPool = std::make_shared<TThreadPool>(TThreadPoolOptions{.MinWorkers = 2});
-    std::weak_ptr<TThreadPool> LWatch = LPool;
-    for (int I = 0; I < 20; ++I) {
-        LPool->Queue([&, LHold = LPool] {
-            LQueued.wait();
-            ++LRan;
+    std::atomic<int> ran = 0;
+    std::latch queued(1);
+    auto pool = std::make_shared<ThreadPool>(ThreadPoolOptions{.minWorkers = 2});
+    std::weak_ptr<ThreadPool> watch = pool;
+    for (int i = 0; i < 20; ++i) {
+        pool->Queue([&, hold = pool] {
+            queued.wait();
+            ++ran;
         });
     }
-    LPool.reset();
-    LQueued.count_down();
-    ASSERT_TRUE(TRunningThreads::WaitForNone(Patience));
-    EXPECT_EQ(LRan, 20);
-    EXPECT_TRUE(LWatch.expired());
+    pool.reset();
+    queued.count_down();
+    ASSERT_TRUE(RunningThreads::WaitForNone(kPatience));
+    EXPECT_EQ(ran, 20);
+    EXPECT_TRUE(watch.expired());
 }
 
 TEST_F(ThreadPoolTest, AnErrorEscapingAJobLeavesTheWorkerRunning) {
-    TThreadPool LPool(TThreadPoolOptions{.MinWorkers = 1});
-    std::latch LRan(1);
-    LPool.Queue([] { throw Exception("lost"); });
-    LPool.Queue([&] { LRan.count_down(); });
-    LRan.wait();
-    EXPECT_EQ(LPool.WorkerCount(), 1u);
+    ThreadPool pool(ThreadPoolOptions{.minWorkers = 1});
+    std::latch ran(1);
+    pool.Queue([] { throw Exception("lost"); });
+    pool.Queue([&] { ran.count_down(); });
+    ran.wait();
+    EXPECT_EQ(pool.WorkerCount(), 1u);
 }
 
 } // namespace

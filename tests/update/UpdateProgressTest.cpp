@@ -57,7 +57,7 @@ TEST(UpdateProgress, CountsTheFilesToFetchAndTheirBytesAsTheRunGoes) {
     UpdateProgress progress;
     const auto feed = progress.Observer();
     const std::string module = "Estoque.exe", ini = "central.ini", dll = "gds32.dll";
-    TFileInfoDTO serverModule(module, 1.0), serverIni(ini, 1.0), serverDll(dll, 1.0);
+    FileRecord serverModule(module, 1.0), serverIni(ini, 1.0), serverDll(dll, 1.0);
     serverModule.size = 100;
     serverIni.size = 50;
     serverDll.size = 30;
@@ -71,9 +71,9 @@ TEST(UpdateProgress, CountsTheFilesToFetchAndTheirBytesAsTheRunGoes) {
     feed->BytesArrived(module, 80); // more than listed counts no further than its size
     EXPECT_EQ(progress.Read().bytesDone, 100u);
     feed->BytesArrived(ini, 10);
-    feed->FileDone(ini, TFileOutcome::Failed, "Arquivo corrompido no download: central.ini");
+    feed->FileDone(ini, FileOutcome::Failed, "Arquivo corrompido no download: central.ini");
     EXPECT_EQ(progress.Read(), (ProgressFigures{1, 2, 150, 150, true}));
-    feed->FileDone(module, TFileOutcome::Updated, "");
+    feed->FileDone(module, FileOutcome::Updated, "");
     EXPECT_EQ(progress.Read(), (ProgressFigures{2, 2, 150, 150, true}));
 
     // A second run adds to the same figures; a file without a listed size makes the bytes
@@ -84,7 +84,7 @@ TEST(UpdateProgress, CountsTheFilesToFetchAndTheirBytesAsTheRunGoes) {
 
     progress.Reset();
     EXPECT_EQ(progress.Read(), ProgressFigures{});
-    second->FileDone(dll, TFileOutcome::Failed, "Duplicates not allowed");
+    second->FileDone(dll, FileOutcome::Failed, "Duplicates not allowed");
     EXPECT_EQ(progress.Read(), ProgressFigures{});
 }
 

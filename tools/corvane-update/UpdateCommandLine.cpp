@@ -8,7 +8,7 @@
 
 namespace corvane {
 
-const char* const UpdateCommandUsage =
+const char* const kUpdateCommandUsage =
     "usage: corvane-update --local DIR (--server DIR | --url URL) [--module NAME] "
     "[--no-additional-files]\n"
     "                      [--progress] [--log FILE | --no-log]\n"
@@ -23,94 +23,94 @@ bool IsBlank(char c) {
 
 // Blanks and control characters at both ends removed, as the launcher trims the URL when it
 // decides whether anything is configured.
-std::string Trimmed(const std::string& AText) {
+std::string Trimmed(const std::string& text) {
     size_t first = 0;
-    size_t last = AText.size();
-    while (first < last && IsBlank(AText[first]))
+    size_t last = text.size();
+    while (first < last && IsBlank(text[first]))
         ++first;
-    while (last > first && IsBlank(AText[last - 1]))
+    while (last > first && IsBlank(text[last - 1]))
         --last;
-    return AText.substr(first, last - first);
+    return text.substr(first, last - first);
 }
 
 } // namespace
 
-TUpdateCommand ParseUpdateCommand(const std::vector<std::string>& AArguments) {
-    TUpdateCommand LCommand;
-    std::string LIni;
-    bool LHasLocal = false, LHasServer = false, LHasURL = false, LHasIni = false,
-         LHasModule = false, hasLog = false;
-    for (size_t i = 0; i < AArguments.size(); ++i) {
-        const std::string& LOption = AArguments[i];
-        if (LOption == "--no-additional-files") {
-            LCommand.AdditionalFiles = false;
+UpdateCommand ParseUpdateCommand(const std::vector<std::string>& arguments) {
+    UpdateCommand command;
+    std::string ini;
+    bool hasLocal = false, hasServer = false, hasUrl = false, hasIni = false, hasModule = false,
+         hasLog = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        if (option == "--no-additional-files") {
+            command.additionalFiles = false;
             continue;
         }
-        if (LOption == "--progress") {
-            LCommand.progress = true;
+        if (option == "--progress") {
+            command.progress = true;
             continue;
         }
-        if (LOption == "--no-log") {
-            LCommand.writeLog = false;
+        if (option == "--no-log") {
+            command.writeLog = false;
             continue;
         }
-        struct TValued {
-            const char* Name;
-            std::string* Value;
-            bool* Seen;
+        struct Valued {
+            const char* name;
+            std::string* value;
+            bool* seen;
         };
-        const TValued LValued[] = {{"--local", &LCommand.LocalPath, &LHasLocal},
-                                   {"--server", &LCommand.RemotePath, &LHasServer},
-                                   {"--url", &LCommand.URL, &LHasURL},
-                                   {"--ini", &LIni, &LHasIni},
-                                   {"--module", &LCommand.ModuleName, &LHasModule},
-                                   {"--log", &LCommand.logPath, &hasLog}};
-        bool LKnown = false;
-        for (const TValued& LEntry : LValued) {
-            if (LOption != LEntry.Name)
+        const Valued valued[] = {{"--local", &command.localPath, &hasLocal},
+                                 {"--server", &command.remotePath, &hasServer},
+                                 {"--url", &command.url, &hasUrl},
+                                 {"--ini", &ini, &hasIni},
+                                 {"--module", &command.moduleName, &hasModule},
+                                 {"--log", &command.logPath, &hasLog}};
+        bool known = false;
+        for (const Valued& entry : valued) {
+            if (option != entry.name)
                 continue;
-            if (*LEntry.Seen)
-                throw std::invalid_argument(LOption + " given twice");
-            if (i + 1 >= AArguments.size())
-                throw std::invalid_argument(LOption + " needs a value");
-            *LEntry.Value = AArguments[++i];
-            *LEntry.Seen = true;
-            LKnown = true;
+            if (*entry.seen)
+                throw std::invalid_argument(option + " given twice");
+            if (i + 1 >= arguments.size())
+                throw std::invalid_argument(option + " needs a value");
+            *entry.value = arguments[++i];
+            *entry.seen = true;
+            known = true;
         }
-        if (!LKnown)
-            throw std::invalid_argument("unknown argument: " + LOption);
+        if (!known)
+            throw std::invalid_argument("unknown argument: " + option);
     }
-    if (hasLog && !LCommand.writeLog)
+    if (hasLog && !command.writeLog)
         throw std::invalid_argument("give at most one of --log and --no-log");
-    if (hasLog && LCommand.logPath.empty())
+    if (hasLog && command.logPath.empty())
         throw std::invalid_argument("--log is empty");
 
-    if (LHasIni) {
-        if (LHasLocal || LHasServer || LHasURL)
+    if (hasIni) {
+        if (hasLocal || hasServer || hasUrl)
             throw std::invalid_argument("--ini cannot be combined with --local, --server or --url");
-        const std::filesystem::path LPath = std::filesystem::absolute(LIni);
-        if (!std::filesystem::is_regular_file(LPath))
-            throw std::invalid_argument("configuration file not found: " + LIni);
-        LCommand.LocalPath = LPath.parent_path().string() + '/';
-        const TServerSettings LServer =
-            ReadServerSettings(TIniFile(LPath.string()), LPath.parent_path().string());
-        LCommand.RemotePath = LServer.RemotePath;
-        LCommand.URL = LServer.URL;
-        LCommand.CAFile = LServer.CAFile;
-        if (LCommand.RemotePath.empty() && Trimmed(LCommand.URL).empty())
+        const std::filesystem::path path = std::filesystem::absolute(ini);
+        if (!std::filesystem::is_regular_file(path))
+            throw std::invalid_argument("configuration file not found: " + ini);
+        command.localPath = path.parent_path().string() + '/';
+        const ServerSettings server =
+            ReadServerSettings(IniFile(path.string()), path.parent_path().string());
+        command.remotePath = server.remotePath;
+        command.url = server.url;
+        command.caFile = server.caFile;
+        if (command.remotePath.empty() && Trimmed(command.url).empty())
             throw std::invalid_argument("no server folder (\"Local Exe\") or \"url\" in section "
                                         "[Servidor] of " +
-                                        LIni);
-        return LCommand;
+                                        ini);
+        return command;
     }
 
-    if (!LHasLocal)
+    if (!hasLocal)
         throw std::invalid_argument("--local or --ini is required");
-    if (LHasServer == LHasURL)
+    if (hasServer == hasUrl)
         throw std::invalid_argument("give exactly one of --server and --url");
-    if (LHasURL && LCommand.URL.empty())
+    if (hasUrl && command.url.empty())
         throw std::invalid_argument("--url is empty"); // an empty URL would mean a folder
-    return LCommand;
+    return command;
 }
 
 } // namespace corvane

@@ -112,53 +112,53 @@ private:
 };
 
 // Prints each file's outcome as its job ends; jobs end on several threads at once.
-class TPrintingObserver final : public IFilesUpdaterObserver {
+class PrintingObserver final : public FilesUpdaterObserver {
 public:
     // beforeLine, when set, runs before each line is printed (the progress bar's clearing).
-    explicit TPrintingObserver(std::function<void()> beforeLine = {})
+    explicit PrintingObserver(std::function<void()> beforeLine = {})
         : beforeLine_(std::move(beforeLine)) {}
 
-    void Compared(std::size_t ALocalFiles, std::size_t AQueued) override {
-        std::lock_guard LLock(FLock);
-        FCompared = ALocalFiles;
-        FQueued = AQueued;
+    void Compared(std::size_t localFiles, std::size_t queued) override {
+        std::lock_guard lock(lock_);
+        compared_ = localFiles;
+        queued_ = queued;
     }
 
-    void FolderFailed(const std::string& AFolderName, const std::string& AMessage) override {
-        std::lock_guard LLock(FLock);
-        ++FFailedFolders;
+    void FolderFailed(const std::string& folderName, const std::string& message) override {
+        std::lock_guard lock(lock_);
+        ++failedFolders_;
         BeforeLine();
-        std::printf("failed %s: %s\n", AFolderName.c_str(), AMessage.c_str());
+        std::printf("failed %s: %s\n", folderName.c_str(), message.c_str());
         std::fflush(stdout);
     }
 
-    void FileDone(const std::string& AFileName, TFileOutcome AOutcome,
-                  const std::string& AMessage) override {
-        std::lock_guard LLock(FLock);
-        switch (AOutcome) {
-        case TFileOutcome::Updated:
-            ++FUpdated;
+    void FileDone(const std::string& fileName, FileOutcome outcome,
+                  const std::string& message) override {
+        std::lock_guard lock(lock_);
+        switch (outcome) {
+        case FileOutcome::Updated:
+            ++updated_;
             BeforeLine();
-            std::printf("updated %s\n", AFileName.c_str());
+            std::printf("updated %s\n", fileName.c_str());
             break;
-        case TFileOutcome::AlreadyCurrent:
-            ++FCurrent;
+        case FileOutcome::AlreadyCurrent:
+            ++current_;
             break;
-        case TFileOutcome::Failed:
-            ++FFailed;
+        case FileOutcome::Failed:
+            ++failed_;
             BeforeLine();
-            std::printf("failed %s: %s\n", AFileName.c_str(), AMessage.c_str());
+            std::printf("failed %s: %s\n", fileName.c_str(), message.c_str());
             break;
         }
         std::fflush(stdout);
     }
 
     int Summary() {
-        std::lock_guard LLock(FLock);
-        std::printf("%zu files compared, %zu to fetch: %zu updated, %zu failed\n", FCompared,
-                    FQueued, FUpdated + FCurrent, FFailed);
+        std::lock_guard lock(lock_);
+        std::printf("%zu files compared, %zu to fetch: %zu updated, %zu failed\n", compared_,
+                    queued_, updated_ + current_, failed_);
         std::fflush(stdout);
-        return FFailed == 0 && FFailedFolders == 0 && FUpdated + FCurrent == FQueued ? 0 : 1;
+        return failed_ == 0 && failedFolders_ == 0 && updated_ + current_ == queued_ ? 0 : 1;
     }
 
 private:
@@ -168,9 +168,9 @@ private:
     }
 
     const std::function<void()> beforeLine_;
-    std::mutex FLock;
-    std::size_t FCompared = 0, FQueued = 0, FUpdated = 0, FCurrent = 0, FFailed = 0;
-    std::size_t FFailedFolders = 0;
+    std::mutex lock_;
+    std::size_t compared_ = 0, queued_ = 0, updated_ = 0, current_ = 0, failed_ = 0;
+    std::size_t failedFolders_ = 0;
 };
 
 std::string LauncherVersion() {
@@ -184,66 +184,66 @@ std::string LauncherVersion() {
 } // namespace
 
 int main(int argc, char** argv) {
-    TUpdateCommand LCommand;
+    UpdateCommand command;
     try {
-        LCommand = ParseUpdateCommand(std::vector<std::string>(argv + 1, argv + argc));
+        command = ParseUpdateCommand(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const std::invalid_argument& e) {
-        std::fprintf(stderr, "corvane-update: %s\n%s", e.what(), UpdateCommandUsage);
+        std::fprintf(stderr, "corvane-update: %s\n%s", e.what(), kUpdateCommandUsage);
         return 2;
     }
-    if (!LCommand.CAFile.empty())
-        SetExtraCAFile(LCommand.CAFile);
+    if (!command.caFile.empty())
+        SetExtraCAFile(command.caFile);
     // A file size limit must fail the file being written, not end the whole run.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    auto LLoop = std::make_shared<TMainThreadLoop>();
-    TMainThreadDispatcherScope LDispatcher(LLoop);
+    auto loop = std::make_shared<MainThreadLoop>();
+    MainThreadDispatcherScope dispatcher(loop);
     UpdateProgress progress;
     std::optional<ProgressDisplay> display;
-    if (LCommand.progress)
+    if (command.progress)
         display.emplace(progress);
     // A file's line takes the bar off first, so that the bar is never left half covered.
-    auto LObserver = std::make_shared<TPrintingObserver>(
+    auto observer = std::make_shared<PrintingObserver>(
         display ? std::function<void()>([&display] { display->ClearBar(); })
                 : std::function<void()>());
-    std::vector<std::shared_ptr<IFilesUpdaterObserver>> observers{LObserver};
-    if (LCommand.writeLog)
+    std::vector<std::shared_ptr<FilesUpdaterObserver>> observers{observer};
+    if (command.writeLog)
         observers.push_back(std::make_shared<RunLog>(
-            LCommand.logPath.empty() ? DefaultRunLogPath() : LCommand.logPath, LCommand.ModuleName,
-            LCommand.URL.empty() ? LCommand.RemotePath : LCommand.URL, LauncherVersion()));
+            command.logPath.empty() ? DefaultRunLogPath() : command.logPath, command.moduleName,
+            command.url.empty() ? command.remotePath : command.url, LauncherVersion()));
     if (display)
         observers.push_back(progress.Observer());
-    bool LCompleted = false;
-    std::shared_ptr<IFilesUpdater> LUpdater = TFilesUpdater::New(
-        LCommand.LocalPath, LCommand.RemotePath, LCommand.URL,
+    bool completed = false;
+    std::shared_ptr<FilesUpdater> updater = FilesUpdaterImpl::New(
+        command.localPath, command.remotePath, command.url,
         [&] {
-            LCompleted = true;
-            LLoop->Quit();
+            completed = true;
+            loop->Quit();
         },
         std::make_shared<FilesUpdaterObservers>(std::move(observers)));
-    const std::weak_ptr<IFilesUpdater> LWatch = LUpdater;
+    const std::weak_ptr<FilesUpdater> watch = updater;
     // With the progress shown, the loop wakes ten times a second to draw it.
     const auto showProgressUntil = [&](const std::function<bool()>& done) {
-        while (!LLoop->RunUntil(done, std::chrono::milliseconds(100)))
+        while (!loop->RunUntil(done, std::chrono::milliseconds(100)))
             display->Tick();
         display->Finish();
     };
     try {
-        LUpdater->Execute(LCommand.ModuleName, LCommand.AdditionalFiles);
+        updater->Execute(command.moduleName, command.additionalFiles);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         // Jobs queued before the error end first; then the updater lets itself go.
-        LUpdater.reset();
+        updater.reset();
         if (display)
-            showProgressUntil([&] { return LWatch.expired(); });
+            showProgressUntil([&] { return watch.expired(); });
         else
-            LLoop->RunUntil([&] { return LWatch.expired(); }, std::chrono::hours(24));
+            loop->RunUntil([&] { return watch.expired(); }, std::chrono::hours(24));
         return 2;
     }
-    LUpdater.reset();
+    updater.reset();
     if (display)
-        showProgressUntil([&] { return LCompleted; });
+        showProgressUntil([&] { return completed; });
     else
-        LLoop->Run();
-    return LCompleted ? LObserver->Summary() : 2;
+        loop->Run();
+    return completed ? observer->Summary() : 2;
 }

@@ -12,31 +12,31 @@
 
 namespace {
 
-int AppendToLog(const char* ALogPath, int argc, char* argv[]) {
-    const QCoreApplication LApplication(argc, argv);
-    QString LLine = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    LLine += QLatin1Char('\t') + QDir::currentPath();
-    for (int LIndex = 1; LIndex < argc; ++LIndex)
-        LLine += QLatin1Char('\t') + QString::fromLocal8Bit(argv[LIndex]);
-    LLine += QLatin1Char('\n');
-    QFile LLog(QString::fromLocal8Bit(ALogPath));
-    if (!LLog.open(QIODevice::WriteOnly | QIODevice::Append))
+int AppendToLog(const char* logPath, int argc, char* argv[]) {
+    const QCoreApplication application(argc, argv);
+    QString line = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    line += QLatin1Char('\t') + QDir::currentPath();
+    for (int index = 1; index < argc; ++index)
+        line += QLatin1Char('\t') + QString::fromLocal8Bit(argv[index]);
+    line += QLatin1Char('\n');
+    QFile log(QString::fromLocal8Bit(logPath));
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
         return 1;
     // One write of the whole line: modules started together never interleave their lines.
-    const QByteArray LBytes = LLine.toUtf8();
-    return LLog.write(LBytes) == LBytes.size() ? 0 : 1;
+    const QByteArray bytes = line.toUtf8();
+    return log.write(bytes) == bytes.size() ? 0 : 1;
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (const char* LLogPath = std::getenv("CORVANE_DEMO_MODULE_LOG"); LLogPath && *LLogPath)
-        return AppendToLog(LLogPath, argc, argv);
-    QApplication LApplication(argc, argv);
-    const QString LName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    QLabel LWindow(QStringLiteral("Módulo de demonstração: %1").arg(LName));
-    LWindow.setWindowTitle(LName);
-    LWindow.setMargin(24);
-    LWindow.show();
-    return LApplication.exec();
+    if (const char* logPath = std::getenv("CORVANE_DEMO_MODULE_LOG"); logPath && *logPath)
+        return AppendToLog(logPath, argc, argv);
+    QApplication application(argc, argv);
+    const QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    QLabel window(QStringLiteral("Módulo de demonstração: %1").arg(name));
+    window.setWindowTitle(name);
+    window.setMargin(24);
+    window.show();
+    return application.exec();
 }

@@ -71,13 +71,13 @@ int main(int argc, char** argv) {
         }
     } else if (kind == "pe" || kind == "pe32plus") {
         TPEOptions options;
-        options.Kind = kind == "pe" ? TPEKind::PE32 : TPEKind::PE32Plus;
-        bytes = MakePE(*version, options).Bytes;
+        options.kind = kind == "pe" ? PeKind::PE32 : PeKind::PE32Plus;
+        bytes = MakePE(*version, options).bytes;
     } else if (kind == "elf" || kind == "elf32" || kind == "elf-be" || kind == "elf32-be") {
-        TElfOptions options;
-        options.Is64 = kind == "elf" || kind == "elf-be";
-        options.BigEndian = kind == "elf-be" || kind == "elf32-be";
-        bytes = MakeElf(*version, options).Bytes;
+        ElfBuildOptions options;
+        options.is64 = kind == "elf" || kind == "elf-be";
+        options.bigEndian = kind == "elf-be" || kind == "elf32-be";
+        bytes = MakeElf(*version, options).bytes;
     } else {
         return Usage();
     }

@@ -13,32 +13,32 @@
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
-    QCoreApplication LApplication(argc, argv);
-    corvane::SingleInstance LInstance(QCoreApplication::applicationFilePath());
-    if (!LInstance.Claim(LApplication.arguments().mid(1))) {
+    QCoreApplication application(argc, argv);
+    corvane::SingleInstance instance(QCoreApplication::applicationFilePath());
+    if (!instance.Claim(application.arguments().mid(1))) {
         std::printf("Second\n");
         std::fflush(stdout);
         return 0;
     }
-    QObject::connect(&LInstance, &corvane::SingleInstance::secondStartArrived, [] {
+    QObject::connect(&instance, &corvane::SingleInstance::SecondStartArrived, [] {
         std::printf("Activated\n");
         std::fflush(stdout);
     });
     std::printf("First\n");
     std::fflush(stdout);
-    QSocketNotifier LInput(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&LInput, &QSocketNotifier::activated, &LApplication, [&] {
-        char LBuffer[256];
-        const ssize_t LRead = ::read(STDIN_FILENO, LBuffer, sizeof LBuffer);
-        if (LRead <= 0) {
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &application, [&] {
+        char buffer[256];
+        const ssize_t read = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (read <= 0) {
             QCoreApplication::quit();
             return;
         }
-        if (std::string(LBuffer, LRead).find("leave") != std::string::npos) {
+        if (std::string(buffer, read).find("leave") != std::string::npos) {
             corvane::LeaveInstanceRegistry();
             std::printf("Left\n");
             std::fflush(stdout);
         }
     });
-    return LApplication.exec();
+    return application.exec();
 }

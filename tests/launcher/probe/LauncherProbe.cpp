@@ -7,8 +7,8 @@
 #include "launcher/MainWindow.h"
 #include "launcher/PictureArea.h"
 #include "launcher/WaitPanel.h"
-#include "shell/ModuleTable.h"
 #include "platform/ErrorReport.h"
+#include "shell/ModuleTable.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -15,39 +15,39 @@ class LateTrayHostTest : public QObject {
 private slots:
     void initTestCase() { corvane::InitializeApplication(); }
 
-    void trayHostThatAppearsLaterIsUsed() {
+    void TrayHostThatAppearsLaterIsUsed() {
         QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
-        const std::unique_ptr<corvane::MainWindow> LForm = corvane::MainWindow::Create();
-        LForm->show();
-        QVERIFY(QTest::qWaitForWindowExposed(LForm.get()));
-        QVERIFY(!LForm->Shell().HasTrayIcon());
-        QVERIFY(!LForm->close());
+        const std::unique_ptr<corvane::MainWindow> form = corvane::MainWindow::Create();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(!form->Shell().HasTrayIcon());
+        QVERIFY(!form->close());
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents();
-        QVERIFY(LForm->isVisible());
+        QVERIFY(form->isVisible());
 
-        QProcess LTrayer;
-        LTrayer.start(
-            QStringLiteral("trayer"),
-            {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"),
-             QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
-             QStringLiteral("--heighttype"), QStringLiteral("pixel"), QStringLiteral("--height"),
-             QStringLiteral("32"), QStringLiteral("--SetDockType"), QStringLiteral("true")});
-        QVERIFY(LTrayer.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(LForm->Shell().HasTrayIcon(), 30000);
-        const QSystemTrayIcon* LIcon = LForm->findChild<QSystemTrayIcon*>();
-        QVERIFY(LIcon);
-        QVERIFY(LIcon->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!LIcon->geometry().isEmpty(), 20000);
+        QProcess trayer;
+        trayer.start(QStringLiteral("trayer"),
+                     {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"),
+                      QStringLiteral("right"), QStringLiteral("--widthtype"),
+                      QStringLiteral("request"), QStringLiteral("--heighttype"),
+                      QStringLiteral("pixel"), QStringLiteral("--height"), QStringLiteral("32"),
+                      QStringLiteral("--SetDockType"), QStringLiteral("true")});
+        QVERIFY(trayer.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(form->Shell().HasTrayIcon(), 30000);
+        const QSystemTrayIcon* icon = form->findChild<QSystemTrayIcon*>();
+        QVERIFY(icon);
+        QVERIFY(icon->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!icon->geometry().isEmpty(), 20000);
 
-        LForm->OpenAction()->trigger();
-        QTRY_VERIFY(LForm->isVisible() && !LForm->isMinimized());
-        QVERIFY(!LForm->close());
-        QTRY_VERIFY(LForm->isHidden());
-        QVERIFY(!LForm->Shell().ClosingEndsProgram());
+        form->OpenAction()->trigger();
+        QTRY_VERIFY(form->isVisible() && !form->isMinimized());
+        QVERIFY(!form->close());
+        QTRY_VERIFY(form->isHidden());
+        QVERIFY(!form->Shell().ClosingEndsProgram());
 
-        LTrayer.kill();
-        LTrayer.waitForFinished();
+        trayer.kill();
+        trayer.waitForFinished();
     }
 };
 

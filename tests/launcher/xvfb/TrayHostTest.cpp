@@ -14,30 +14,30 @@ class TrayHostTest : public QObject {
 private slots:
     void initTestCase() { corvane::InitializeApplication(); }
 
-    void trayIconAppearsAndDoubleClickRestores() {
+    void TrayIconAppearsAndDoubleClickRestores() {
         // trayer starts beside this program; the notification area appears when it is up.
         QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 20000);
-        const std::unique_ptr<corvane::MainWindow> LForm = corvane::MainWindow::Create();
-        LForm->show();
-        QVERIFY(QTest::qWaitForWindowExposed(LForm.get()));
-        QVERIFY(LForm->Shell().HasTrayIcon());
-        const QSystemTrayIcon* LIcon = LForm->findChild<QSystemTrayIcon*>();
-        QVERIFY(LIcon);
-        QCOMPARE(LIcon->toolTip(), QStringLiteral("Corvane Plexa"));
-        QTRY_VERIFY_WITH_TIMEOUT(!LIcon->geometry().isEmpty(), 20000);
-        QVERIFY(LForm->grab().save(QStringLiteral(QT_TESTCASE_BUILDDIR "/MainWindow-x11.png")));
+        const std::unique_ptr<corvane::MainWindow> form = corvane::MainWindow::Create();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QVERIFY(form->Shell().HasTrayIcon());
+        const QSystemTrayIcon* icon = form->findChild<QSystemTrayIcon*>();
+        QVERIFY(icon);
+        QCOMPARE(icon->toolTip(), QStringLiteral("Corvane Plexa"));
+        QTRY_VERIFY_WITH_TIMEOUT(!icon->geometry().isEmpty(), 20000);
+        QVERIFY(form->grab().save(QStringLiteral(QT_TESTCASE_BUILDDIR "/MainWindow-x11.png")));
 
-        QVERIFY(!LForm->close());
-        QTRY_VERIFY(LForm->isHidden());
-        const QPoint LCentre = LIcon->geometry().center();
+        QVERIFY(!form->close());
+        QTRY_VERIFY(form->isHidden());
+        const QPoint centre = icon->geometry().center();
         QCOMPARE(QProcess::execute(QStringLiteral("xdotool"),
-                                   {QStringLiteral("mousemove"), QString::number(LCentre.x()),
-                                    QString::number(LCentre.y()), QStringLiteral("click"),
+                                   {QStringLiteral("mousemove"), QString::number(centre.x()),
+                                    QString::number(centre.y()), QStringLiteral("click"),
                                     QStringLiteral("--repeat"), QStringLiteral("2"),
                                     QStringLiteral("--delay"), QStringLiteral("80"),
                                     QStringLiteral("1")}),
                  0);
-        QTRY_VERIFY_WITH_TIMEOUT(LForm->isVisible() && !LForm->isMinimized(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(form->isVisible() && !form->isMinimized(), 10000);
     }
 };
 

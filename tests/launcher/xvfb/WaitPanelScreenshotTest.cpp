@@ -18,7 +18,7 @@
 
 namespace {
 
-const QColor Navy(0, 0, 128);
+const QColor kNavy(0, 0, 128);
 
 // Pixels of the rectangle much lighter than the navy ground: drawn text.
 int LightPixels(const QImage& image, const QRect& area) {
@@ -42,7 +42,7 @@ private slots:
         QVERIFY(QDir().mkpath(QStringLiteral(CORVANE_SCREENSHOT_DIR)));
     }
 
-    void panelShowsHowFarTheUpdateHasGot() {
+    void PanelShowsHowFarTheUpdateHasGot() {
         corvane::MainWindow window; // without Corvane.ini: no run of its own
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -79,8 +79,8 @@ private slots:
         qInfo("saved %s", qPrintable(path));
 
         QCOMPARE(shot.size(), area.size());
-        QCOMPARE(shot.pixelColor(2, 2), Navy);
-        QCOMPARE(shot.pixelColor(area.width() - 3, area.height() - 3), Navy);
+        QCOMPARE(shot.pixelColor(2, 2), kNavy);
+        QCOMPARE(shot.pixelColor(area.width() - 3, area.height() - 3), kNavy);
         QVERIFY(LightPixels(shot, panel->Text()->geometry()) > 100);
         // Below the line the panel is bare.
         QCOMPARE(LightPixels(shot, QRect(0, line.bottom() + 1, area.width(),
