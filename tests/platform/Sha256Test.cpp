@@ -60,8 +60,8 @@ TEST(Sha256Hex, ReadsBackEitherCaseAndRefusesAnythingElse) {
     EXPECT_EQ(Sha256FromHex("BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"),
               digest);
     for (const std::string& bad :
-         {std::string(), lower.substr(1), lower + "0", "g" + lower.substr(1),
-          lower.substr(0, 63) + " ", "0x" + lower.substr(2)})
+         {std::string(), lower.substr(1), lower + "0", std::string("g").append(lower, 1),
+          lower.substr(0, 63) + " ", std::string("0x").append(lower, 2)})
         EXPECT_EQ(Sha256FromHex(bad), std::nullopt) << bad;
 }
 
