@@ -1,5 +1,5 @@
 // A cold run: the workstation has none of the files, the server holds the module (200 MB) and
-// the shared files of AdditionalFiles (1 MB each; the table's 48 rows name 46 files). Peer, in
+// the shared files of kAdditionalFiles (1 MB each; the table's 48 rows name 46 files). Peer, in
 // the same run: cp -r of the same server folder. Aim: at most 1.2 times cp.
 #include "bench/UpdateRun.h"
 #include "update/AdditionalFiles.h"

@@ -1,5 +1,5 @@
 // A run with nothing to do over a large server tree: 20,000 files in 200 folders beside the 49
-// names a run compares (the module and the 48 rows of AdditionalFiles), with the workstation
+// names a run compares (the module and the 48 rows of kAdditionalFiles), with the workstation
 // already up to date. Peers, on the same tree in the same run:
 //   find ROOT -type f -printf '%T@ %p\n' | sort   (list every file with its time, sorted)
 //   rsync -a --dry-run SERVER/ LOCAL/             (compare the pair of folders)

@@ -1,5 +1,5 @@
 // End to end over HTTP: corvane-update --url filling an empty installation (the module of 200 MB
-// and the shared files of AdditionalFiles, 246 MB in all) from the file service on 127.0.0.1,
+// and the shared files of kAdditionalFiles, 246 MB in all) from the file service on 127.0.0.1,
 // against corvane-update --server filling it from the same tree on the same disk, in the same
 // run. The service's start and its first listing, which read every file once for its hash, are
 // timed on their own before the rounds; the rounds print wall-clock and processor time.

@@ -22,13 +22,13 @@ struct LayoutRect {
 struct DialogMetrics {
     int charWidth = 0;    // average character width (MeasureAverageChar)
     int charHeight = 0;   // character height
-    int textWidth = 0;    // the message's extent, wrapped at ScreenWidth div 2
+    int textWidth = 0;    // the message's extent, wrapped at screenWidth div 2
     int textHeight = 0;   //
     int screenWidth = 0;  // the primary screen
     int screenHeight = 0; //
     bool hasIcon = false;
     int buttonCount = 0;
-    int widestCaption = 0; // the largest CaptionWidthCache entry of the buttons in the set
+    int widestCaption = 0; // the largest captionWidthCache entry of the buttons in the set
     int frameWidth = 4;    // outer minus client extent (the 2-pixel inner border)
     int frameHeight = 4;
     bool rightToLeft = false;

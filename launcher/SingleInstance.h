@@ -1,7 +1,7 @@
 // SingleInstance: the registry of running launchers on Qt. The first start of an executable
 // holds a lock file and listens on a local socket, both named after its key
 // (shell/SingleInstancePolicy.h); a later start of the same file sends its hand-over message
-// to the running launcher, which signals secondStartArrived, and ends.
+// to the running launcher, which signals SecondStartArrived, and ends.
 #pragma once
 
 #include <QObject>

@@ -64,7 +64,7 @@ struct UnreadFolder {
 // told in unreadFolders (sorted with OrdinalLess); one that vanished while the tree was listed
 // is left out without a word, as its files are gone. Throws ArgumentException("Invalid
 // characters in path"), PathTooLongException("The specified path is too long") for a root of
-// MaxListingRootLength or more, DirectoryNotFoundException("The specified path was not
+// kMaxListingRootLength or more, DirectoryNotFoundException("The specified path was not
 // found") for an empty root or one that is not an existing folder, and EOSError with the
 // system's message when it cannot be read.
 std::vector<ListedFile> ListFilesWithAges(std::string_view root,

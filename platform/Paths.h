@@ -53,7 +53,7 @@ constexpr std::size_t kMaxListingRootLength = 248;
 bool HasExtendedPrefix(std::string_view path);
 std::string_view WithoutExtendedPrefix(std::string_view path);
 
-// True for a path of MaxPathLength UTF-16 code units or more without the extended-length
+// True for a path of kMaxPathLength UTF-16 code units or more without the extended-length
 // prefix: the limit counts characters, not bytes, so an accented letter is one unit.
 bool IsPathTooLong(std::string_view path);
 

@@ -22,7 +22,7 @@ enum class ShowWindow : int {
 };
 
 // The start-up settings the process starter applies to every program it starts. Starts out
-// empty: no setting is applied until UseShowWindow is set. No standard handles, window
+// empty: no setting is applied until useShowWindow is set. No standard handles, window
 // position or size are ever passed on; a started program gets its own.
 struct StartupInfo {
     bool useShowWindow = false;

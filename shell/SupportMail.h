@@ -25,7 +25,7 @@ public:
     SupportMail(const SupportMail&) = delete;
     SupportMail& operator=(const SupportMail&) = delete;
 
-    // Opens the new message to SupportEmail and returns at once. Main thread only, with the
+    // Opens the new message to kSupportEmail and returns at once. Main thread only, with the
     // main-thread hand-over installed (update/MainThread.h).
     void Send();
 

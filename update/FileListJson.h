@@ -149,7 +149,7 @@ struct FileRecordListJson {
     // Throws Exception("FileRecordListJson.FromJSON") for text that is not valid JSON,
     // InvalidCast("Invalid class typecast") for valid JSON that is not an array,
     // ListError("The listing names more than 1000000 files") for an array of more than
-    // MaxListingRecords elements (the array is then empty), and the record reader's errors
+    // kMaxListingRecords elements (the array is then empty), and the record reader's errors
     // (see JsonToObject) for the first element that cannot be read; the array then holds the
     // records read before that element.
     static void FromJSON(FileRecordList& array, std::string_view json);

@@ -1,5 +1,5 @@
 // The files updater: brings one module executable and, on request, the shared files of
-// AdditionalFiles up to date from the server, a folder or the HTTP file service, and calls its
+// kAdditionalFiles up to date from the server, a folder or the HTTP file service, and calls its
 // completion callback on the main thread once every transfer has ended.
 //
 //   FilesUpdaterImpl::New(localFolder, serverFolder, url, [this] { ModuleReady(); })

@@ -19,7 +19,7 @@ struct THTTPTimeouts {
     int receive = 30000;
 };
 
-// The slowest transfer an exchange accepts: one that moves fewer than BytesPerSecond on
+// The slowest transfer an exchange accepts: one that moves fewer than bytesPerSecond on
 // average for Seconds in a row fails. A server that trickles a byte now and then never meets
 // the pause limits above, and would otherwise hold its caller for ever.
 struct THTTPLowSpeedLimit {
@@ -61,7 +61,7 @@ public:
     uint64_t maxBodyWritten = uint64_t{4} << 30;
 
     // Sends a GET of an encoded URL and returns the last answer, following 301, 302, 303 and
-    // 307 at most MaxRedirects times in a row. With a writer, the body of an answer below 300
+    // 307 at most kMaxRedirects times in a row. With a writer, the body of an answer below 300
     // goes to the writer and Body stays empty. Throws ERESTException "REST request failed: %s"
     // when the exchange does not complete, rethrows the writer's error, and throws
     // ERESTException with StatusText() for a status of 500 or above.

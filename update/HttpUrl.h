@@ -14,7 +14,7 @@ struct TURI {
     std::string host;
     std::string port;
     std::string path;  // empty or beginning with "/"
-    std::string query; // the text after the first "?", when HasQuery
+    std::string query; // the text after the first "?", when hasQuery
     bool hasQuery = false;
 
     // scheme://host[:port]

@@ -37,7 +37,7 @@ constexpr int kNeverShown = -200;
 const QString kNotice = QStringLiteral("Aplicação atualizada com sucesso!");
 
 // Shows a dialog modally through show; once it is up and active, whileShown acts on it. A
-// dialog still open afterwards is ended with LeftOpen, so that a failing test never hangs.
+// dialog still open afterwards is ended with kLeftOpen, so that a failing test never hangs.
 int WhileShown(const std::function<int()>& show,
                const std::function<void(MessageDialogWindow&)>& whileShown) {
     bool shown = false;
@@ -252,7 +252,7 @@ void MessageFormTest::DefaultAndCancelButtons() {
 void MessageFormTest::EachButtonEndsWithItsResult_data() {
     QTest::addColumn<int>("button");
     QTest::addColumn<QString>("caption");
-    QTest::addColumn<int>("result"); // LeftOpen: the dialog stays
+    QTest::addColumn<int>("result"); // kLeftOpen: the dialog stays
     using B = DialogButton;
     QTest::newRow("Yes") << int(B::Yes) << "&Sim" << 6;
     QTest::newRow("No") << int(B::No) << "&Não" << 7;

@@ -68,7 +68,7 @@ bool IgnoresFilePermissions();
 // returned (-1 when the child died). As root, tree (files and folders the child must reach)
 // first passes to user and group 65534 and the child becomes that user; when that is not
 // possible here (a user namespace without that id) the result is empty and the test should be
-// skipped with NoUnprivilegedUser. The parent must not be running other threads.
+// skipped with kNoUnprivilegedUser. The parent must not be running other threads.
 std::optional<int> RunWithoutFilePrivileges(const std::filesystem::path& tree,
                                             const std::function<int()>& body);
 

@@ -59,7 +59,7 @@ struct TestAnswer {
     std::chrono::milliseconds delay{0};
     // After this many body bytes the server stops sending until it is stopped itself.
     std::optional<uint64_t> stallAfterBytes;
-    // A slow link: the body goes out TrickleBytes at a time, each part after TricklePause.
+    // A slow link: the body goes out trickleBytes at a time, each part after tricklePause.
     size_t trickleBytes = 0;
     std::chrono::milliseconds tricklePause{0};
 
