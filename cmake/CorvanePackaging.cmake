@@ -90,7 +90,13 @@ if(TARGET Corvane.EXE AND TARGET corvane-update)
   install(FILES ${_generated}/corvane-plexa/Corvane.ini DESTINATION ${CORVANE_SUITE_DIR}
           COMPONENT launcher)
   install(FILES ${_packaging}/Corvane.ini DESTINATION /etc/corvane-plexa COMPONENT launcher)
-  _corvane_install_program(corvane-update bin launcher)
+  # corvane-update lives beside the launcher, as in the suite's folder on Windows, so that both
+  # write their run log to the same Logs folder there (beside the executable); /usr/bin has a
+  # link to it.
+  _corvane_install_program(corvane-update ${CORVANE_SUITE_DIR} launcher)
+  file(CREATE_LINK ${CORVANE_SUITE_DIR}/corvane-update ${_generated}/corvane-plexa/corvane-update
+       SYMBOLIC)
+  install(FILES ${_generated}/corvane-plexa/corvane-update DESTINATION bin COMPONENT launcher)
   install(FILES ${_packaging}/corvane-plexa.desktop DESTINATION share/applications
           COMPONENT launcher)
   install(FILES ${PROJECT_SOURCE_DIR}/launcher/resources/Corvane.png

@@ -49,7 +49,7 @@ for deb in "$launcher_deb" "$service_deb"; do
 done
 
 # Where the README says the files are.
-for file in /var/lib/corvane-plexa/Corvane.EXE /usr/bin/corvane-update \
+for file in /var/lib/corvane-plexa/Corvane.EXE /var/lib/corvane-plexa/corvane-update \
     /usr/sbin/corvane-fileservice; do
   if [ ! -f "$root$file" ] || [ ! -x "$root$file" ]; then fail "no executable $file"; fi
 done
@@ -63,6 +63,8 @@ for file in /etc/corvane-plexa/Corvane.ini /usr/share/applications/corvane-plexa
 done
 [ "$(readlink "$root/var/lib/corvane-plexa/Corvane.ini")" = /etc/corvane-plexa/Corvane.ini ] ||
   fail "/var/lib/corvane-plexa/Corvane.ini does not point to /etc/corvane-plexa/Corvane.ini"
+[ "$(readlink "$root/usr/bin/corvane-update")" = /var/lib/corvane-plexa/corvane-update ] ||
+  fail "/usr/bin/corvane-update does not point to /var/lib/corvane-plexa/corvane-update"
 
 # The desktop entry is valid and starts the packaged launcher in its folder, with its icon.
 desktop=$root/usr/share/applications/corvane-plexa.desktop
@@ -86,7 +88,7 @@ stamped_version() {
   fi
   echo "$version"
 }
-for file in /var/lib/corvane-plexa/Corvane.EXE /usr/bin/corvane-update \
+for file in /var/lib/corvane-plexa/Corvane.EXE /var/lib/corvane-plexa/corvane-update \
     /usr/sbin/corvane-fileservice; do
   stamped=$(stamped_version "$root$file")
   [ "$stamped" = "$version" ] || fail "$file is stamped '$stamped', the packages are $version"
@@ -138,10 +140,16 @@ serve_and_update() {
     fail "the packaged corvane-fileservice did not serve $scheme: $(cat "$scratch/service-$scheme.log")"
   else
     printf '[Servidor]\nurl=%s\nca=%s\n' "$url" "${CA:-}" >"$workstation/Corvane.ini"
-    if ! "$root/usr/bin/corvane-update" --ini "$workstation/Corvane.ini" --module Modulo.exe \
-        --no-additional-files >"$scratch/update-$scheme.out" 2>&1 ||
+    # The program the link in /usr/bin names, run from the unpacked tree: its run log goes to
+    # the Logs folder beside it, as on a workstation.
+    local log=$root/var/lib/corvane-plexa/Logs/corvane-update.log
+    rm -f "$log"
+    if ! "$root/var/lib/corvane-plexa/corvane-update" --ini "$workstation/Corvane.ini" \
+        --module Modulo.exe --no-additional-files >"$scratch/update-$scheme.out" 2>&1 ||
         ! cmp -s "$served/Modulo.exe" "$workstation/Modulo.exe"; then
       fail "the packaged corvane-update did not fetch over $scheme: $(cat "$scratch/update-$scheme.out")"
+    elif ! grep -q '"Modulo.exe"' "$log" 2>/dev/null; then
+      fail "the packaged corvane-update logged no line for Modulo.exe in $log"
     fi
   fi
   kill "$service_pid" 2>/dev/null || true
