@@ -1,5 +1,7 @@
 #include "platform/Sha256.h"
 
+#include "platform/Unicode.h"
+
 namespace corvane {
 
 std::string Sha256Hex(const Sha256Digest& digest) {
@@ -11,20 +13,6 @@ std::string Sha256Hex(const Sha256Digest& digest) {
     }
     return text;
 }
-
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 std::optional<Sha256Digest> Sha256FromHex(std::string_view text) {
     Sha256Digest digest{};

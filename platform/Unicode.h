@@ -23,4 +23,7 @@ std::size_t Utf16Length(std::string_view text);
 // order of the system's sorted name lists). Ill-formed UTF-8 compares by its bytes.
 bool OrdinalLess(std::string_view a, std::string_view b);
 
+// The value of one hexadecimal digit in either case, or -1 for any other character.
+int HexValue(char c);
+
 } // namespace corvane

@@ -1,18 +1,10 @@
 #include "service/FormQuery.h"
 
+#include "platform/Unicode.h"
+
 namespace corvane {
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool SameAsciiName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
