@@ -24,7 +24,8 @@ namespace corvane {
 struct ContentStamp {
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
-    std::int64_t changeSeconds = 0; // the last change of the file's content or attributes
+    std::int64_t changeSeconds = 0; // the last change of the file's content or attributes,
+                                    // in seconds since 1970-01-01 UTC
     std::int64_t changeNanoseconds = 0;
     std::uint64_t size = 0;
     friend bool operator==(const ContentStamp&, const ContentStamp&) = default;
@@ -42,7 +43,7 @@ struct ServedEntry {
 // An open regular file ready to be served; closes its handle unless it was released.
 class ServedFile {
 public:
-    ServedFile(int handle, std::uint64_t size) : handle_(handle), size_(size) {}
+    ServedFile(int handle, const ContentStamp& stamp) : handle_(handle), opened_(stamp) {}
     ServedFile(ServedFile&& other) noexcept;
     ServedFile& operator=(ServedFile&& other) noexcept;
     ServedFile(const ServedFile&) = delete;
@@ -50,20 +51,24 @@ public:
     ~ServedFile();
 
     int Handle() const { return handle_; }
-    std::uint64_t Size() const { return size_; }
+    std::uint64_t Size() const { return opened_.size; }
+    // The stamp of the content the file had when it was opened.
+    const ContentStamp& OpenedStamp() const { return opened_; }
     // Hands the handle over to a new owner, who closes it.
     int Release();
     // A second handle on the same open file (nothing when none can be had).
     std::optional<ServedFile> Duplicate() const;
     // The file's length now; it may have been cut short since it was opened.
     std::uint64_t CurrentSize() const;
+    // The stamp of the file's content now (nothing when it cannot be read).
+    std::optional<ContentStamp> Stamp() const;
     // Reads the file from its start to its end, handing the bytes to sink as they are read.
     // False when a read fails.
     bool ReadFromStart(const std::function<void(const char* data, std::size_t size)>& sink) const;
 
 private:
     int handle_ = -1;
-    std::uint64_t size_ = 0;
+    ContentStamp opened_;
 };
 
 // The root folder of the file service.

@@ -107,7 +107,8 @@ struct FileCatalog::Index {
     }
 };
 
-FileCatalog::FileCatalog(std::string_view root) : root_(root) {
+FileCatalog::FileCatalog(std::string_view root, bool contentChecks)
+    : root_(root), contentChecks_(contentChecks) {
     // Every file is read once for its hash before the first listing is asked for, so that no
     // workstation waits for the whole tree to be read.
     std::lock_guard lock(lock_);
@@ -143,7 +144,7 @@ void FileCatalog::Refresh() {
                                 entry.stamp,
                                 0,
                                 {}});
-        if (Index::TakeContentHash(index_.get(), root_, index->files.back()))
+        if (contentChecks_ && Index::TakeContentHash(index_.get(), root_, index->files.back()))
             ++filesHashed_;
     }
     index_ = std::move(index);

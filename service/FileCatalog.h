@@ -52,8 +52,10 @@ struct CatalogSnapshot {
 // Thread-safe: any number of requests may ask at once.
 class FileCatalog {
 public:
-    // Throws DirectoryNotFoundException when root is not a folder.
-    explicit FileCatalog(std::string_view root);
+    // Throws DirectoryNotFoundException when root is not a folder. Without contentChecks the
+    // files are listed with their names and ages alone, as before listings carried each file's
+    // size and hash (and no file is read for its hash).
+    explicit FileCatalog(std::string_view root, bool contentChecks = true);
 
     // The folderlist answer: the files under folder (the root for "", "\" or "/") whose
     // names match mask, in that folder only or, with recursive, in all folders beneath it.
@@ -82,6 +84,7 @@ private:
                                                      const FileMask& mask, bool recursive);
 
     ServiceRoot root_;
+    const bool contentChecks_;
     std::mutex lock_;
     std::shared_ptr<Index> index_;
     std::atomic<std::uint64_t> walks_{0};

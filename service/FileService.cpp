@@ -95,9 +95,27 @@ ResponsePtr TextResponse(std::string_view body, const char* type) {
     return response;
 }
 
-// Frees the copy of a listing that a prepared answer owns, once its last connection is done.
+// Frees the copy of a listing or of a file's content that a prepared answer owns, once its
+// last connection is done.
 void FreeText(void* text) {
     delete static_cast<std::string*>(text);
+}
+
+// Files up to this size are kept in memory, as long as the cache's budget allows.
+constexpr std::size_t kLargestFileInMemory = std::size_t{4} << 20;
+
+// A ready answer for a file kept in memory: it owns the bytes, and the library counts its
+// references, so it outlives the cache's own for as long as a connection sends it.
+FileContentCache::Prepared MemoryAnswer(std::string bytes) {
+    auto owned = std::make_unique<std::string>(std::move(bytes));
+    ResponsePtr response(MHD_create_response_from_buffer_with_free_callback_cls(
+        owned->size(), owned->data(), &FreeText, owned.get()));
+    if (!response)
+        return nullptr;
+    owned.release();
+    MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
+                            "application/octet-stream");
+    return std::shared_ptr<MHD_Response>(response.release(), ResponseRelease());
 }
 
 bool IsGetOrHead(const char* method) {
@@ -198,7 +216,10 @@ void FileService::DaemonStopper::operator()(MHD_Daemon* daemon) const {
 }
 
 FileService::FileService(FileServiceOptions options)
-    : options_(std::move(options)), catalog_(options_.root), heads_(options_.headerTimeout) {
+    : options_(std::move(options)), catalog_(options_.root, options_.listContentChecks),
+      contents_(std::size_t{options_.fileCacheMiB} << 20, kLargestFileInMemory,
+                options_.fileCacheSettle, &MemoryAnswer),
+      heads_(options_.headerTimeout) {
     sockaddr_in v4{};
     sockaddr_in6 v6{};
     const sockaddr* address = nullptr;
@@ -362,6 +383,14 @@ FileService::Reply FileService::AnswerDownload(Request& request, std::string_vie
     std::optional<ServedFile> file = catalog_.Open(*name);
     if (!file)
         return Reply::Error(kNoSuchFile);
+    // A small file goes from memory, the same bytes to every workstation.
+    if (std::optional<FileContentCache::Content> content = contents_.Find(*file)) {
+        Reply reply;
+        reply.bytes = content->size;
+        reply.borrowed = static_cast<MHD_Response*>(const_cast<void*>(content->prepared.get()));
+        reply.borrowedFrom = std::move(content->prepared);
+        return reply;
+    }
     // Sent from the file by the kernel (sendfile): the bytes never pass through this
     // process. The watch gets a handle of its own, taken first.
     std::optional<ServedFile> watched;

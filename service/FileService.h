@@ -4,6 +4,7 @@
 
 #include "service/DownloadWatch.h"
 #include "service/FileCatalog.h"
+#include "service/FileContentCache.h"
 #include "service/HeadWatch.h"
 
 #include <atomic>
@@ -38,6 +39,16 @@ struct FileServiceOptions {
     // carry some 12 MB/s at a round trip of 20 ms). Listings are left to the system's size:
     // one listing, sent whole in few turns, is what every workstation waits for first.
     unsigned sendBufferKiB = 128;
+    // Memory for the contents of files of up to 4 MiB, in MiB: such files are read once and
+    // sent from memory while they stay unchanged. 0 sends every file from disk.
+    unsigned fileCacheMiB = 64;
+    // False lists names and ages alone, as services did before listings carried each file's
+    // size and SHA-256: the workstations then fetch without checking (for comparisons).
+    bool listContentChecks = true;
+    // How long a file must have stood unchanged before its content is kept in memory: a change
+    // within the same tick of the system's clock leaves the stamp that tells contents apart as
+    // it was.
+    std::chrono::milliseconds fileCacheSettle{1000};
     // Receives one line per request and the HTTP library's own messages; when empty they
     // go to standard error.
     std::function<void(std::string_view)> log;
@@ -91,6 +102,7 @@ private:
 
     FileServiceOptions options_;
     FileCatalog catalog_;
+    FileContentCache contents_; // small files, ready to be sent from memory
     DownloadWatch watch_;       // outlives the daemon, whose completions remove from it
     HeadWatch heads_;           // the same
     unsigned maxFilesSent_ = 1; // files sent at once; a download past it is answered 503

@@ -1,5 +1,5 @@
 // corvane-fileservice --root DIR [--bind 127.0.0.1] [--port 8080] [--threads N]
-//                     [--header-timeout SECONDS] [--send-buffer KIB]
+//                     [--header-timeout SECONDS] [--send-buffer KIB] [--file-cache MIB]
 //                     [--tls-certificate FILE --tls-key FILE]
 // corvane-fileservice export --root DIR --out DIR
 #include "platform/Errors.h"
@@ -21,14 +21,16 @@ namespace {
 
 constexpr const char* kUsage =
     "Uso: corvane-fileservice --root PASTA [--bind 127.0.0.1] [--port 8080] [--threads N]\n"
-    "                         [--header-timeout 20] [--send-buffer 128]\n"
+    "                         [--header-timeout 20] [--send-buffer 128] [--file-cache 64]\n"
     "                         [--tls-certificate ARQUIVO --tls-key ARQUIVO]\n"
     "Serve a árvore de PASTA aos atualizadores das estações (/folderlist e /download).\n"
     "Com --port 0 escolhe uma porta livre. --header-timeout: segundos que uma conexão tem\n"
     "para mandar o cabeçalho de um pedido, contados de quando é aceita ou da resposta\n"
     "anterior; depois disso é fechada. --send-buffer: KiB que o sistema guarda do que cada\n"
     "download ainda não entregou (0: o sistema decide; as listagens ficam sempre a cargo do\n"
-    "sistema). --tls-certificate e --tls-key: o certificado (PEM, seguido da cadeia) e a\n"
+    "sistema). --file-cache: MiB de memória para o conteúdo dos arquivos de até 4 MiB, lidos\n"
+    "uma vez e enviados da memória enquanto não mudam (0: todos enviados do disco).\n"
+    "--tls-certificate e --tls-key: o certificado (PEM, seguido da cadeia) e a\n"
     "chave privada (PEM) para servir HTTPS; vazios, serve HTTP.\n"
     "Pare com SIGTERM ou Ctrl+C.\n"
     "\n"
@@ -147,6 +149,10 @@ int main(int argc, char** argv) {
             certificateFile = std::string(value);
         } else if (arg == "--tls-key") {
             keyFile = std::string(value);
+        } else if (arg == "--file-cache") {
+            if (!ReadNumber(value, 1 << 16, number))
+                return Usage("tamanho do cache de arquivos inválido: " + std::string(value) + ".");
+            options.fileCacheMiB = static_cast<unsigned>(number);
         } else if (arg == "--send-buffer") {
             if (!ReadNumber(value, 1 << 20, number))
                 return Usage("tamanho de buffer de envio inválido: " + std::string(value) + ".");

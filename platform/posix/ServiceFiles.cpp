@@ -85,6 +85,12 @@ bool IsListableName(std::string_view name) {
     return name.find('\\') == std::string_view::npos && IsValidUtf8(name);
 }
 
+ContentStamp StampOf(const struct stat& st) {
+    return ContentStamp{static_cast<std::uint64_t>(st.st_dev),
+                        static_cast<std::uint64_t>(st.st_ino), st.st_ctim.tv_sec,
+                        st.st_ctim.tv_nsec, static_cast<std::uint64_t>(st.st_size)};
+}
+
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
@@ -92,13 +98,13 @@ struct DirCloser {
 } // namespace
 
 ServedFile::ServedFile(ServedFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), size_(other.size_) {}
+    : handle_(std::exchange(other.handle_, -1)), opened_(other.opened_) {}
 
 ServedFile& ServedFile::operator=(ServedFile&& other) noexcept {
     if (this != &other) {
         CloseHandle(handle_);
         handle_ = std::exchange(other.handle_, -1);
-        size_ = other.size_;
+        opened_ = other.opened_;
     }
     return *this;
 }
@@ -115,12 +121,19 @@ std::optional<ServedFile> ServedFile::Duplicate() const {
     const int copy = ::fcntl(handle_, F_DUPFD_CLOEXEC, 0);
     if (copy < 0)
         return std::nullopt;
-    return ServedFile(copy, size_);
+    return ServedFile(copy, opened_);
 }
 
 std::uint64_t ServedFile::CurrentSize() const {
     struct stat st {};
     return ::fstat(handle_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+std::optional<ContentStamp> ServedFile::Stamp() const {
+    struct stat st {};
+    if (::fstat(handle_, &st) != 0)
+        return std::nullopt;
+    return StampOf(st);
 }
 
 bool ServedFile::ReadFromStart(
@@ -250,11 +263,7 @@ std::vector<ServedEntry> ServiceRoot::Walk() {
             if (!S_ISREG(st.st_mode))
                 continue;
             if (const auto age = AgeFromFileTime({st.st_mtim.tv_sec, st.st_mtim.tv_nsec}))
-                entries.push_back(
-                    {std::move(childName), false, *age,
-                     ContentStamp{static_cast<std::uint64_t>(st.st_dev),
-                                  static_cast<std::uint64_t>(st.st_ino), st.st_ctim.tv_sec,
-                                  st.st_ctim.tv_nsec, static_cast<std::uint64_t>(st.st_size)}});
+                entries.push_back({std::move(childName), false, *age, StampOf(st)});
         }
     }
     if (watching_) {
@@ -282,7 +291,7 @@ std::optional<ServedFile> ServiceRoot::OpenFile(std::string_view relativeName) c
         ::close(handle);
         return std::nullopt;
     }
-    return ServedFile(handle, static_cast<std::uint64_t>(st.st_size));
+    return ServedFile(handle, StampOf(st));
 }
 
 std::optional<std::string> ServiceRoot::ResolvedPath(std::string_view relativeName) const {

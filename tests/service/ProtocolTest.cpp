@@ -234,6 +234,21 @@ TEST_F(ProtocolTree, AnswersRequestAfterRequestOnOneConnection) {
     EXPECT_EQ(ReadOneAnswerBody(socket.Get()), "leia-me");
 }
 
+// Small files go from memory once asked for: a file changed since is sent as it is now.
+TEST_F(ProtocolTree, SendsAChangedFileAsItIsNow) {
+    const fs::path readme = tree_.Root() / "README";
+    EXPECT_EQ(Get(Port(), "/download?file=README").body, "leia-me");
+    WriteFile(readme, "leia-me, de novo");
+    EXPECT_EQ(Get(Port(), "/download?file=README").body, "leia-me, de novo");
+    WriteFile(tree_.Root() / "novo.tmp", "outro texto, mesmo tamanho");
+    fs::rename(tree_.Root() / "novo.tmp", readme);
+    const HttpAnswer answer = Get(Port(), "/download?file=readme");
+    EXPECT_EQ(answer.body, "outro texto, mesmo tamanho");
+    EXPECT_EQ(answer.Header("content-type"), "application/octet-stream");
+    fs::remove(readme);
+    EXPECT_TRUE(IsErrorObject(Get(Port(), "/download?file=README").body, 404));
+}
+
 TEST_F(ProtocolTree, LogsOneLinePerRequest) {
     ASSERT_EQ(Get(Port(), "/download?file=Morvik.exe").status, 200);
     ASSERT_EQ(Get(Port(), "/folderlist?folder=Nope").status, 404);

@@ -5,6 +5,7 @@
 #include "platform/Process.h"
 #include "service/FileService.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
@@ -314,6 +315,9 @@ protected:
         options.port = 0;
         options.threads = 2;
         options.headerTimeout = headerTimeout;
+        // Small files are sent from memory from their first request on, so that every case
+        // here goes the way a file unchanged for a while goes; large ones are sent from disk.
+        options.fileCacheSettle = std::chrono::milliseconds(0);
         options.log = [this](std::string_view line) { log_.Add(line); };
         service_ = std::make_unique<FileService>(options);
     }

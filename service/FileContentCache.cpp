@@ -1,0 +1,83 @@
+#include "service/FileContentCache.h"
+
+#include <algorithm>
+
+namespace corvane {
+
+namespace {
+
+// Whether the stamp's change lies settle or more in the past.
+bool SettledFor(const ContentStamp& stamp, std::chrono::nanoseconds settle) {
+    const std::chrono::nanoseconds changed = std::chrono::seconds(stamp.changeSeconds) +
+                                             std::chrono::nanoseconds(stamp.changeNanoseconds);
+    return changed + settle <= std::chrono::system_clock::now().time_since_epoch();
+}
+
+} // namespace
+
+FileContentCache::FileContentCache(std::size_t budgetBytes, std::size_t largestFile,
+                                   std::chrono::nanoseconds settle, Prepare prepare)
+    : budget_(budgetBytes), largest_(std::min(largestFile, budgetBytes)), settle_(settle),
+      prepare_(std::move(prepare)) {}
+
+std::optional<FileContentCache::Content> FileContentCache::Find(const ServedFile& file) {
+    const ContentStamp& stamp = file.OpenedStamp();
+    if (stamp.size > largest_ || stamp.size == 0)
+        return std::nullopt;
+    const Key key{stamp.device, stamp.inode};
+    {
+        std::lock_guard guard(lock_);
+        const auto found = held_.find(key);
+        if (found != held_.end()) {
+            if (found->second.stamp == stamp) {
+                recent_.splice(recent_.begin(), recent_, found->second.recent);
+                return Content{found->second.prepared, stamp.size};
+            }
+            Forget(found); // the file changed since
+        }
+    }
+    if (!SettledFor(stamp, settle_))
+        return std::nullopt;
+
+    // Read outside the lock; the stamp taken again afterwards proves the bytes are one content.
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(stamp.size));
+    const bool read = file.ReadFromStart([&](const char* data, std::size_t size) {
+        if (bytes.size() + size <= stamp.size)
+            bytes.append(data, size);
+        else
+            bytes.resize(static_cast<std::size_t>(stamp.size) + 1); // grew: not this content
+    });
+    if (!read || bytes.size() != stamp.size || file.Stamp() != std::optional(stamp))
+        return std::nullopt;
+    Prepared prepared = prepare_(std::move(bytes));
+    if (!prepared)
+        return std::nullopt;
+
+    std::lock_guard guard(lock_);
+    const auto found = held_.find(key);
+    if (found != held_.end()) {
+        if (found->second.stamp == stamp) // another request read it meanwhile
+            return Content{found->second.prepared, stamp.size};
+        Forget(found);
+    }
+    recent_.push_front(key);
+    held_.emplace(key, Held{stamp, prepared, recent_.begin()});
+    heldBytes_ += static_cast<std::size_t>(stamp.size);
+    while (heldBytes_ > budget_ && recent_.size() > 1)
+        Forget(held_.find(recent_.back()));
+    return Content{std::move(prepared), stamp.size};
+}
+
+void FileContentCache::Forget(std::map<Key, Held>::iterator held) {
+    heldBytes_ -= static_cast<std::size_t>(held->second.stamp.size);
+    recent_.erase(held->second.recent);
+    held_.erase(held);
+}
+
+std::size_t FileContentCache::HeldBytes() const {
+    std::lock_guard guard(lock_);
+    return heldBytes_;
+}
+
+} // namespace corvane
