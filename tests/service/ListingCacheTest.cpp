@@ -118,6 +118,19 @@ TEST_F(ListingCache, ReadsEachContentOnceForItsHash) {
     EXPECT_EQ(catalog.FilesHashed(), 6u);
 }
 
+// Without content checks the tree is listed as services listed it before sizes and hashes:
+// names and ages only, and no file is read for a hash.
+TEST(ListingWithoutChecks, ListsNamesAndAgesAlone) {
+    ServedTree tree;
+    WriteFile(tree.Root() / "Morvik.exe", "modulo");
+    FileCatalog catalog(tree.Root().string(), false);
+    const ListingAnswer answer = catalog.Listing("\\", "*.*", true);
+    ASSERT_EQ(answer.status, 200);
+    EXPECT_EQ(ListedNames(answer.body->json), std::vector<std::string>{"Morvik.exe"});
+    EXPECT_EQ(ListedContent(answer.body->json, "Morvik.exe"), std::nullopt);
+    EXPECT_EQ(catalog.FilesHashed(), 0u);
+}
+
 TEST_F(ListingCache, AFileAddedAfterTheWalkIsFoundInAnyLetterCase) {
     Listing();
     WriteFile(tree_.Root() / "Bin" / "Novo.DLL", "novo");
