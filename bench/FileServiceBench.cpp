@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
         const double peer = Median(c.peer);
         const double ratio = ours / peer;
         met = met && ratio >= 1.0;
-        std::printf("%s: corvane-fileservice %.0f req/s, nginx %.0f req/s, ratio %.2f "
+        std::printf("%s: corvane-fileservice %.0f req/s, nginx %.0f req/s, ratio %.3f "
                     "(aim >= 1.00)\n",
                     c.name, ours, peer, ratio);
     }

@@ -69,6 +69,7 @@ public:
     std::uint16_t Port() const { return port_; }
 
     FileCatalog& Catalog() { return catalog_; }
+    const FileContentCache& Contents() const { return contents_; }
 
     // Stops listening, ends the open exchanges and waits for the service's threads.
     void Stop();

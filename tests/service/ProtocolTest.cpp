@@ -238,6 +238,7 @@ TEST_F(ProtocolTree, AnswersRequestAfterRequestOnOneConnection) {
 TEST_F(ProtocolTree, SendsAChangedFileAsItIsNow) {
     const fs::path readme = tree_.Root() / "README";
     EXPECT_EQ(Get(Port(), "/download?file=README").body, "leia-me");
+    EXPECT_EQ(service_->Contents().HeldBytes(), 7u);
     WriteFile(readme, "leia-me, de novo");
     EXPECT_EQ(Get(Port(), "/download?file=README").body, "leia-me, de novo");
     WriteFile(tree_.Root() / "novo.tmp", "outro texto, mesmo tamanho");

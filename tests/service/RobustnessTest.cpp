@@ -104,6 +104,7 @@ TEST_F(Robustness, ClientsThatHangUpMidDownloadDoNotDisturbTheOthers) {
     for (const std::string& body : whole)
         EXPECT_TRUE(body == large) << "a whole download came back with " << body.size() << " bytes";
     EXPECT_TRUE(log_.WaitFor("GET /download?file=large.bin 200 33554432 ", kHangUps + 3));
+    EXPECT_EQ(service_->Contents().HeldBytes(), 0u); // sent from disk, never held in memory
     EXPECT_TRUE(log_.WaitFor(" interrompida", kHangUps));
     EXPECT_EQ(Get(Port(), "/download?file=Morvik.exe").body, "morvik");
 }
