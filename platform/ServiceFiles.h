@@ -8,6 +8,7 @@
 
 #include "platform/DateTime.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -30,6 +31,15 @@ struct ContentStamp {
     std::uint64_t size = 0;
     friend bool operator==(const ContentStamp&, const ContentStamp&) = default;
 };
+
+// Whether the change the stamp records lies settle or more in the past. Until then another
+// change within the same tick of the system's clock could leave the stamp as it is, so values
+// taken from the content are not to be trusted for as long as the stamp stays equal.
+inline bool StampSettled(const ContentStamp& stamp, std::chrono::nanoseconds settle) {
+    const std::chrono::nanoseconds changed = std::chrono::seconds(stamp.changeSeconds) +
+                                             std::chrono::nanoseconds(stamp.changeNanoseconds);
+    return changed + settle <= std::chrono::system_clock::now().time_since_epoch();
+}
 
 // One file or folder under the root. Name is relative to the root, folders separated by
 // backslashes, with no leading backslash.

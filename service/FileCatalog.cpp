@@ -62,6 +62,7 @@ struct FileCatalog::Index {
         ContentStamp stamp;
         std::uint64_t size = 0;
         std::string sha256;
+        bool hashSettled = false; // the file had stood unchanged long enough when it was read
     };
     std::vector<File> files; // sorted by Name
     std::unordered_map<std::string, size_t> fileByUpper;
@@ -86,19 +87,22 @@ struct FileCatalog::Index {
 
     // Gives file, of this index being built, its content's size and hash: those previous
     // holds for it while its stamp is unchanged, else read from the file now (true).
-    static bool TakeContentHash(const Index* previous, const ServiceRoot& root, File& file) {
+    static bool TakeContentHash(const Index* previous, const ServiceRoot& root, File& file,
+                                std::chrono::nanoseconds settle) {
         // Both indexes hold their files sorted by name.
         if (previous) {
             const auto found = std::lower_bound(
                 previous->files.begin(), previous->files.end(), file.name,
                 [](const File& listed, const std::string& name) { return listed.name < name; });
             if (found != previous->files.end() && found->name == file.name &&
-                found->stamp == file.stamp) {
+                found->stamp == file.stamp && found->hashSettled) {
                 file.size = found->size;
                 file.sha256 = found->sha256;
+                file.hashSettled = true;
                 return false;
             }
         }
+        file.hashSettled = StampSettled(file.stamp, settle);
         if (std::optional<ContentHash> content = HashContent(root, file.name)) {
             file.size = content->size;
             file.sha256 = std::move(content->sha256);
@@ -107,8 +111,8 @@ struct FileCatalog::Index {
     }
 };
 
-FileCatalog::FileCatalog(std::string_view root, bool contentChecks)
-    : root_(root), contentChecks_(contentChecks) {
+FileCatalog::FileCatalog(std::string_view root, bool contentChecks, std::chrono::nanoseconds settle)
+    : root_(root), contentChecks_(contentChecks), settle_(settle) {
     // Every file is read once for its hash before the first listing is asked for, so that no
     // workstation waits for the whole tree to be read.
     std::lock_guard lock(lock_);
@@ -143,8 +147,10 @@ void FileCatalog::Refresh() {
                                 leaf,
                                 entry.stamp,
                                 0,
-                                {}});
-        if (contentChecks_ && Index::TakeContentHash(index_.get(), root_, index->files.back()))
+                                {},
+                                false});
+        if (contentChecks_ &&
+            Index::TakeContentHash(index_.get(), root_, index->files.back(), settle_))
             ++filesHashed_;
     }
     index_ = std::move(index);

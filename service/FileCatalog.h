@@ -6,6 +6,7 @@
 #include "service/FileMask.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -54,8 +55,11 @@ class FileCatalog {
 public:
     // Throws DirectoryNotFoundException when root is not a folder. Without contentChecks the
     // files are listed with their names and ages alone, as before listings carried each file's
-    // size and hash (and no file is read for its hash).
-    explicit FileCatalog(std::string_view root, bool contentChecks = true);
+    // size and hash (and no file is read for its hash). A hash is kept from one walk to the
+    // next while the file's stamp is the same, once the file had stood unchanged for settle
+    // when it was read; until then it is read again at every walk.
+    explicit FileCatalog(std::string_view root, bool contentChecks = true,
+                         std::chrono::nanoseconds settle = std::chrono::seconds(1));
 
     // The folderlist answer: the files under folder (the root for "", "\" or "/") whose
     // names match mask, in that folder only or, with recursive, in all folders beneath it.
@@ -85,6 +89,7 @@ private:
 
     ServiceRoot root_;
     const bool contentChecks_;
+    const std::chrono::nanoseconds settle_;
     std::mutex lock_;
     std::shared_ptr<Index> index_;
     std::atomic<std::uint64_t> walks_{0};

@@ -4,17 +4,6 @@
 
 namespace corvane {
 
-namespace {
-
-// Whether the stamp's change lies settle or more in the past.
-bool SettledFor(const ContentStamp& stamp, std::chrono::nanoseconds settle) {
-    const std::chrono::nanoseconds changed = std::chrono::seconds(stamp.changeSeconds) +
-                                             std::chrono::nanoseconds(stamp.changeNanoseconds);
-    return changed + settle <= std::chrono::system_clock::now().time_since_epoch();
-}
-
-} // namespace
-
 FileContentCache::FileContentCache(std::size_t budgetBytes, std::size_t largestFile,
                                    std::chrono::nanoseconds settle, Prepare prepare)
     : budget_(budgetBytes), largest_(std::min(largestFile, budgetBytes)), settle_(settle),
@@ -36,7 +25,7 @@ std::optional<FileContentCache::Content> FileContentCache::Find(const ServedFile
             Forget(found); // the file changed since
         }
     }
-    if (!SettledFor(stamp, settle_))
+    if (!StampSettled(stamp, settle_))
         return std::nullopt;
 
     // Read outside the lock; the stamp taken again afterwards proves the bytes are one content.

@@ -216,9 +216,10 @@ void FileService::DaemonStopper::operator()(MHD_Daemon* daemon) const {
 }
 
 FileService::FileService(FileServiceOptions options)
-    : options_(std::move(options)), catalog_(options_.root, options_.listContentChecks),
+    : options_(std::move(options)),
+      catalog_(options_.root, options_.listContentChecks, options_.contentSettle),
       contents_(std::size_t{options_.fileCacheMiB} << 20, kLargestFileInMemory,
-                options_.fileCacheSettle, &MemoryAnswer),
+                options_.contentSettle, &MemoryAnswer),
       heads_(options_.headerTimeout) {
     sockaddr_in v4{};
     sockaddr_in6 v6{};

@@ -45,10 +45,10 @@ struct FileServiceOptions {
     // False lists names and ages alone, as services did before listings carried each file's
     // size and SHA-256: the workstations then fetch without checking (for comparisons).
     bool listContentChecks = true;
-    // How long a file must have stood unchanged before its content is kept in memory: a change
-    // within the same tick of the system's clock leaves the stamp that tells contents apart as
-    // it was.
-    std::chrono::milliseconds fileCacheSettle{1000};
+    // How long a file must have stood unchanged before what is taken from its content (its
+    // hash in the listing, its bytes in memory) is kept for as long as its stamp is the same: a
+    // change within the same tick of the system's clock leaves the stamp as it was.
+    std::chrono::milliseconds contentSettle{1000};
     // Receives one line per request and the HTTP library's own messages; when empty they
     // go to standard error.
     std::function<void(std::string_view)> log;

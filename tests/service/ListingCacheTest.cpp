@@ -131,6 +131,27 @@ TEST(ListingWithoutChecks, ListsNamesAndAgesAlone) {
     EXPECT_EQ(catalog.FilesHashed(), 0u);
 }
 
+// A hash is kept across walks only if its file had stood unchanged for a while when it was
+// read: a same-size rewrite within one tick of the clock would leave the stamp as it was.
+TEST(ListingHashes, AHashOfAFileJustChangedIsTakenAgainAtTheNextWalk) {
+    for (const auto& [settle, hashedAfterSecondWalk] :
+         {std::pair{std::chrono::nanoseconds(0), 2u},
+          std::pair{std::chrono::nanoseconds(std::chrono::hours(1)), 3u}}) {
+        ServedTree tree;
+        WriteFile(tree.Root() / "Morvik.exe", "modulo");
+        FileCatalog catalog(tree.Root().string(), true, settle);
+        EXPECT_EQ(catalog.FilesHashed(), 1u);
+        WriteFile(tree.Root() / "novo.dll", "n"); // any change makes the next listing walk
+        const ListingAnswer answer = catalog.Listing("\\", "*.*", true);
+        EXPECT_EQ(catalog.Walks(), 2u);
+        EXPECT_EQ(catalog.FilesHashed(), hashedAfterSecondWalk) << settle.count();
+        EXPECT_EQ(ListedContent(answer.body->json, "Morvik.exe"),
+                  (ListedFileContent{
+                      6, "93401e39d3641332017a4a2b964149256f3ad86ea0f5f394461d7cc0a5367361"}))
+            << answer.body->json;
+    }
+}
+
 TEST_F(ListingCache, AFileAddedAfterTheWalkIsFoundInAnyLetterCase) {
     Listing();
     WriteFile(tree_.Root() / "Bin" / "Novo.DLL", "novo");

@@ -315,9 +315,10 @@ protected:
         options.port = 0;
         options.threads = 2;
         options.headerTimeout = headerTimeout;
-        // Small files are sent from memory from their first request on, so that every case
-        // here goes the way a file unchanged for a while goes; large ones are sent from disk.
-        options.fileCacheSettle = std::chrono::milliseconds(0);
+        // Files count as settled at once (small ones are sent from memory from their first
+        // request on, hashes kept from the first listing), so that every case here goes the
+        // way a file unchanged for a while goes.
+        options.contentSettle = std::chrono::milliseconds(0);
         options.log = [this](std::string_view line) { log_.Add(line); };
         service_ = std::make_unique<FileService>(options);
     }
