@@ -69,7 +69,10 @@ public:
     // A second handle on the same open file (nothing when none can be had).
     std::optional<ServedFile> Duplicate() const;
     // The file's length now; it may have been cut short since it was opened.
-    std::uint64_t CurrentSize() const;
+    std::uint64_t CurrentSize() const {
+        const std::optional<ContentStamp> now = Stamp();
+        return now ? now->size : 0;
+    }
     // The stamp of the file's content now (nothing when it cannot be read).
     std::optional<ContentStamp> Stamp() const;
     // Reads the file from its start to its end, handing the bytes to sink as they are read.

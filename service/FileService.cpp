@@ -104,18 +104,22 @@ void FreeText(void* text) {
 // Files up to this size are kept in memory, as long as the cache's budget allows.
 constexpr std::size_t kLargestFileInMemory = std::size_t{4} << 20;
 
-// A ready answer for a file kept in memory: it owns the bytes, and the library counts its
-// references, so it outlives the cache's own for as long as a connection sends it.
-FileContentCache::Prepared MemoryAnswer(std::string bytes) {
-    auto owned = std::make_unique<std::string>(std::move(bytes));
+// An answer made once and sent again and again: it owns its body, and the library counts its
+// references, so it outlives whoever prepared it for as long as a connection sends it.
+std::shared_ptr<MHD_Response> PreparedAnswer(std::string body, const char* type) {
+    auto owned = std::make_unique<std::string>(std::move(body));
     ResponsePtr response(MHD_create_response_from_buffer_with_free_callback_cls(
         owned->size(), owned->data(), &FreeText, owned.get()));
     if (!response)
         return nullptr;
     owned.release();
-    MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
-                            "application/octet-stream");
+    MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, type);
     return std::shared_ptr<MHD_Response>(response.release(), ResponseRelease());
+}
+
+// The ready answer for a file kept in memory.
+FileContentCache::Prepared MemoryAnswer(std::string bytes) {
+    return PreparedAnswer(std::move(bytes), "application/octet-stream");
 }
 
 bool IsGetOrHead(const char* method) {
@@ -350,16 +354,8 @@ FileService::Reply FileService::AnswerListing(Request&, std::string_view query) 
     // answer owns a copy of the text, as the catalogue may drop its own while the answer is
     // still being sent. (From memory rather than from a file, the library hands each
     // connection as much as its socket takes at once, not a file's 128 KiB.)
-    std::call_once(text.prepareOnce, [&text] {
-        auto copy = std::make_unique<std::string>(text.json);
-        ResponsePtr response(MHD_create_response_from_buffer_with_free_callback_cls(
-            copy->size(), copy->data(), &FreeText, copy.get()));
-        if (!response)
-            return;
-        copy.release();
-        MHD_add_response_header(response.get(), MHD_HTTP_HEADER_CONTENT_TYPE, kJsonType);
-        text.prepared = std::shared_ptr<MHD_Response>(response.release(), ResponseRelease());
-    });
+    std::call_once(text.prepareOnce,
+                   [&text] { text.prepared = PreparedAnswer(text.json, kJsonType); });
     if (text.prepared) {
         reply.borrowed = static_cast<MHD_Response*>(text.prepared.get());
         reply.borrowedFrom = answer.body;

@@ -124,11 +124,6 @@ std::optional<ServedFile> ServedFile::Duplicate() const {
     return ServedFile(copy, opened_);
 }
 
-std::uint64_t ServedFile::CurrentSize() const {
-    struct stat st {};
-    return ::fstat(handle_, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-}
-
 std::optional<ContentStamp> ServedFile::Stamp() const {
     struct stat st {};
     if (::fstat(handle_, &st) != 0)
