@@ -5,6 +5,7 @@
 #include "platform/Locale.h"
 #include "platform/PathLock.h"
 #include "platform/Paths.h"
+#include "update/DownloadBlocks.h"
 #include "update/Errors.h"
 #include "update/FileServiceClient.h"
 #include "update/RemoteSource.h"
@@ -76,6 +77,7 @@ FileOutcome ServiceSource::FetchFile(const std::string& fileName, const FileReco
     std::optional<StreamSha256> hash;
     if (remoteFile.sha256)
         hash.emplace(remoteFile.size);
+    DownloadBlocks blocks(file, remoteFile.size, hash ? &*hash : nullptr);
     std::uint64_t received = 0;
     TRESTClientDownload client(url_);
     if (!client.DownloadTo(fileName, [&](const char* data, size_t size) {
@@ -83,13 +85,12 @@ FileOutcome ServiceSource::FetchFile(const std::string& fileName, const FileReco
             // A body longer than listed is refused at once rather than fetched to its end.
             if (remoteFile.size && received > *remoteFile.size)
                 throw Exception(corrupted);
-            file.Write(data, size);
-            if (hash)
-                hash->Update(data, size);
+            blocks.Add(data, size);
             if (arrived)
                 arrived(size);
         }))
         throw ERESTException(client.Error());
+    blocks.Finish();
     if ((remoteFile.size && received != *remoteFile.size) ||
         (hash && hash->Finish() != *remoteFile.sha256))
         throw Exception(corrupted);

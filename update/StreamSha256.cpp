@@ -11,7 +11,6 @@ StreamSha256::StreamSha256(std::optional<std::uint64_t> expectedSize)
     : threaded_(!expectedSize || *expectedSize >= kThreadFrom) {
     if (!threaded_)
         return;
-    filling_.reserve(kBlockSize);
     worker_ = std::thread([this, running = RunningThreads::Enter()]() mutable {
         Work();
         running.Release();
@@ -29,43 +28,30 @@ StreamSha256::~StreamSha256() {
     worker_.join();
 }
 
-void StreamSha256::Update(const char* data, std::size_t size) {
+std::vector<char> StreamSha256::Pass(std::vector<char> block) {
     if (!threaded_) {
-        hash_.Update(data, size);
-        return;
+        hash_.Update(block.data(), block.size());
+        block.clear();
+        return block;
     }
-    while (size > 0) {
-        const std::size_t taken = std::min(size, kBlockSize - filling_.size());
-        filling_.insert(filling_.end(), data, data + taken);
-        data += taken;
-        size -= taken;
-        if (filling_.size() == kBlockSize)
-            HandOver();
-    }
-}
-
-void StreamSha256::HandOver() {
     std::unique_lock guard(lock_);
     changed_.wait(guard, [this] { return waiting_.size() < kBlocksWaiting || error_; });
     if (error_)
         std::rethrow_exception(error_);
-    waiting_.push_back(std::move(filling_));
+    waiting_.push_back(std::move(block));
+    std::vector<char> empty;
     if (!spare_.empty()) {
-        filling_ = std::move(spare_.back());
+        empty = std::move(spare_.back());
         spare_.pop_back();
-    } else {
-        filling_ = {};
-        filling_.reserve(kBlockSize);
     }
-    filling_.clear();
     guard.unlock();
     changed_.notify_all();
+    empty.clear();
+    return empty;
 }
 
 Sha256Digest StreamSha256::Finish() {
     if (threaded_) {
-        if (!filling_.empty())
-            HandOver();
         {
             std::lock_guard guard(lock_);
             finishing_ = true;

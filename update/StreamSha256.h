@@ -1,10 +1,10 @@
 // SHA-256 of a download, worked out beside it: for a large stream the thread that receives the
-// bytes only copies them into blocks, and a thread of the hash's own hashes the blocks on
-// another processor, so checking a file hardly slows its download. A small stream is hashed
-// as it comes, where a thread would cost more than it saves.
+// bytes passes them on in whole blocks, and a thread of the hash's own hashes each block on
+// another processor while the next one fills, so checking a file hardly slows its download. A
+// small stream is hashed as its blocks come, where a thread would cost more than it saves.
 //
-//   StreamSha256 hash(listedSize);   // the size the listing gave, if any
-//   hash.Update(data, size);         // as the bytes arrive
+//   StreamSha256 hash(listedSize);           // the size the listing gave, if any
+//   block = hash.Pass(std::move(block));     // as each block is filled; an empty one comes back
 //   if (hash.Finish() != listedHash) ...
 #pragma once
 
@@ -34,21 +34,21 @@ public:
     StreamSha256(const StreamSha256&) = delete;
     StreamSha256& operator=(const StreamSha256&) = delete;
 
-    void Update(const char* data, std::size_t size);
-    // The digest of every byte given. Call once; throws what the hashing threw.
+    // Takes a block of the stream, after those passed before, and gives back an empty block to
+    // fill next (one hashed earlier, its capacity kept, when there is one). Throws what the
+    // hashing threw.
+    std::vector<char> Pass(std::vector<char> block);
+    // The digest of every byte passed. Call once; throws what the hashing threw.
     Sha256Digest Finish();
 
 private:
-    static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
     // Blocks waiting to be hashed; past this the receiving thread waits for the hashing one.
     static constexpr std::size_t kBlocksWaiting = 4;
 
-    void HandOver(); // passes the filled block to the thread
     void Work();
 
     Sha256 hash_;
     const bool threaded_;
-    std::vector<char> filling_;
     std::mutex lock_;
     std::condition_variable changed_;
     std::deque<std::vector<char>> waiting_; // blocks to hash, in order

@@ -1,6 +1,6 @@
 // The hash of a download worked out beside it gives the same digest as hashing the bytes in
-// one go, whether it hashes as they come (a small file) or on its own thread (a large one, or
-// one of unknown length), and it lets go of its thread when a download breaks off.
+// one go, whether it hashes the blocks as they come (a small file) or on its own thread (a large
+// one, or one of unknown length), and it lets go of its thread when a download breaks off.
 #include "update/StreamSha256.h"
 
 #include "update/RunningThreads.h"
@@ -12,6 +12,8 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace corvane {
 namespace {
@@ -36,10 +38,13 @@ TEST_P(StreamSha256Sizes, GiveTheDigestOfTheBytesInOneGo) {
     // Past a few of the thread's blocks, ending in a part block.
     const std::string bytes = Bytes((std::size_t{9} << 20) + 12345);
     StreamSha256 hash(GetParam());
+    std::vector<char> block;
     std::size_t at = 0;
-    for (std::size_t piece = 1; at < bytes.size(); piece = piece * 3 % 700'001 + 1) {
+    for (std::size_t piece = 1; at < bytes.size(); piece = piece * 3 % 2'000'001 + 1) {
         const std::size_t size = std::min(piece, bytes.size() - at);
-        hash.Update(bytes.data() + at, size);
+        block.assign(bytes.data() + at, bytes.data() + at + size);
+        block = hash.Pass(std::move(block));
+        EXPECT_TRUE(block.empty());
         at += size;
     }
     EXPECT_EQ(hash.Finish(), OneGo(bytes));
@@ -64,7 +69,7 @@ TEST(StreamSha256, ADownloadThatBreaksOffLetsGoOfTheThread) {
         {
             StreamSha256 hash(std::nullopt);
             EXPECT_EQ(RunningThreads::Count(), 1u);
-            hash.Update(bytes.data(), given);
+            hash.Pass(std::vector<char>(bytes.data(), bytes.data() + given));
         }
         EXPECT_EQ(RunningThreads::Count(), 0u) << given;
     }
