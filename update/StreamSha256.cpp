@@ -2,7 +2,6 @@
 
 #include "update/RunningThreads.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace corvane {
