@@ -1,7 +1,8 @@
 // Keeps in memory, ready to be sent, the contents of the small files that every workstation
 // fetches every morning (the shared files and the small modules). An answer from memory goes
-// out in as few turns as each socket takes, where a file sent from disk goes to the kernel
-// 128 KiB at a time; and the disk is read once per content instead of once per workstation.
+// out in as few turns as each socket's buffer takes, where a file sent from disk goes to the
+// kernel 128 KiB at a time; and the disk is read once per content instead of once per
+// workstation.
 //
 //     FileContentCache cache(64 << 20, 4 << 20, [](std::string bytes) { return MakeAnswer(...); });
 //     if (auto content = cache.Find(openFile)) send(content->prepared);

@@ -380,6 +380,16 @@ FileService::Reply FileService::AnswerDownload(Request& request, std::string_vie
     std::optional<ServedFile> file = catalog_.Open(*name);
     if (!file)
         return Reply::Error(kNoSuchFile);
+    const MHD_ConnectionInfo* info =
+        MHD_get_connection_info(request.connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    // Bounded for downloads alone: a listing's connection keeps the size the system gives it,
+    // which grows to hold the listing and hands it over in a few turns, not one per 256 KiB.
+    // From memory as from disk: a socket that takes a whole file at once has the kernel copy
+    // it into buffers of its own, megabytes for each of many connections, and those copies
+    // fall out of the processor's caches before the workstations read them.
+    if (info != nullptr && options_.sendBufferKiB != 0)
+        SetSendBuffer(info->connect_fd,
+                      static_cast<int>(std::min(options_.sendBufferKiB, 1u << 20) * 1024));
     // A small file goes from memory, the same bytes to every workstation.
     if (std::optional<FileContentCache::Content> content = contents_.Find(*file)) {
         Reply reply;
@@ -402,13 +412,6 @@ FileService::Reply FileService::AnswerDownload(Request& request, std::string_vie
     reply.bytes = size;
     MHD_add_response_header(reply.owned.get(), MHD_HTTP_HEADER_CONTENT_TYPE,
                             "application/octet-stream");
-    const MHD_ConnectionInfo* info =
-        MHD_get_connection_info(request.connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-    // Bounded for downloads alone: a listing's connection keeps the size the system gives it,
-    // which grows to hold the listing and hands it over in a few turns, not one per 256 KiB.
-    if (info != nullptr && options_.sendBufferKiB != 0)
-        SetSendBuffer(info->connect_fd,
-                      static_cast<int>(std::min(options_.sendBufferKiB, 1u << 20) * 1024));
     if (info != nullptr && watched)
         request.watchTicket = watch_.Add(info->connect_fd, std::move(*watched), size);
     return reply;
