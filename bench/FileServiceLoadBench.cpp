@@ -9,6 +9,7 @@
 // time and the errors, which must be none.
 //
 // bench_fileservice_load [mornings, default 2000] [at once, default 64] [days, default 8]
+//                        [corvane-fileservice to measure, default this build's]
 #include "bench/ServerProcesses.h"
 #include "service/NginxExport.h"
 #include "update/AdditionalFiles.h"
@@ -178,6 +179,7 @@ int main(int argc, char** argv) {
     const int mornings = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2000;
     const int atOnce = argc > 2 ? std::max(1, std::atoi(argv[2])) : 64;
     const int days = argc > 3 ? std::max(1, std::atoi(argv[3])) : 8;
+    const std::string program = argc > 4 ? argv[4] : CORVANE_FILESERVICE;
     const size_t stations = static_cast<size_t>(std::max(1, mornings / days));
     const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
     std::signal(SIGPIPE, SIG_IGN);
@@ -230,7 +232,7 @@ int main(int argc, char** argv) {
                 "workers each\n",
                 size_t{20'000} + files.size(), stations, days, stations * days, atOnce, workers);
 
-    ServerProcess service = StartFileService(tree, workers, work / "fileservice.log");
+    ServerProcess service = StartFileService(tree, workers, work / "fileservice.log", program);
     if (Run({CORVANE_FILESERVICE, "export", "--root", tree.string(), "--out", out.string()},
             work / "export.log") != 0)
         Fail("bench_fileservice_load: the export failed: see " + (work / "export.log").string());
