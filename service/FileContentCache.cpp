@@ -24,9 +24,19 @@ std::optional<FileContentCache::Content> FileContentCache::Find(const ServedFile
             }
             Forget(found); // the file changed since
         }
+        // One request reads a content; those that ask for it meanwhile are sent the file from
+        // disk, rather than each reading it again (a crowd asks for the same files at once).
+        if (!StampSettled(stamp, settle_) || !reading_.insert(key).second)
+            return std::nullopt;
     }
-    if (!StampSettled(stamp, settle_))
-        return std::nullopt;
+    struct ReadingDone {
+        FileContentCache& cache;
+        Key key;
+        ~ReadingDone() {
+            std::lock_guard guard(cache.lock_);
+            cache.reading_.erase(key);
+        }
+    } readingDone{*this, key};
 
     // Read outside the lock; the stamp taken again afterwards proves the bytes are one content.
     std::string bytes;
@@ -46,7 +56,7 @@ std::optional<FileContentCache::Content> FileContentCache::Find(const ServedFile
     std::lock_guard guard(lock_);
     const auto found = held_.find(key);
     if (found != held_.end()) {
-        if (found->second.stamp == stamp) // another request read it meanwhile
+        if (found->second.stamp == stamp) // kept meanwhile
             return Content{found->second.prepared, stamp.size};
         Forget(found);
     }

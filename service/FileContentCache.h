@@ -24,6 +24,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -47,8 +48,8 @@ public:
                      std::chrono::nanoseconds settle, Prepare prepare);
 
     // The prepared content of the open file as it was opened, kept or read now. Nothing for a file
-    // larger than the largest kept, one that changed while it was read or could not be read:
-    // such a file is to be sent from disk.
+    // larger than the largest kept, one that changed while it was read or could not be read, or
+    // one that another request is reading now: such a file is to be sent from disk.
     std::optional<Content> Find(const ServedFile& file);
 
     // Bytes of content held now.
@@ -70,6 +71,7 @@ private:
     const Prepare prepare_;
     mutable std::mutex lock_;
     std::map<Key, Held> held_;
+    std::set<Key> reading_; // contents being read by a request now
     std::list<Key> recent_; // most recently asked for first
     std::size_t heldBytes_ = 0;
 };

@@ -16,6 +16,8 @@ protected:
         cache_ =
             std::make_unique<FileContentCache>(budget, largest, settle, [this](std::string bytes) {
                 ++reads_;
+                if (whileReading_)
+                    std::exchange(whileReading_, nullptr)();
                 return std::make_shared<const std::string>(std::move(bytes));
             });
     }
@@ -36,6 +38,7 @@ protected:
     ServiceRoot root_{tree_.Root().string()};
     std::unique_ptr<FileContentCache> cache_;
     int reads_ = 0;
+    std::function<void()> whileReading_; // once, between a read and its keeping
 };
 
 TEST_F(ContentCache, ReadsEachContentOnceAndSeesEveryChange) {
@@ -102,6 +105,20 @@ TEST_F(ContentCache, DropsWhatWasAskedForLeastRecentlyToStayWithinItsBudget) {
     EXPECT_EQ(reads_, 4);
     ASSERT_TRUE(Find("b")); // dropped for d, read again
     EXPECT_EQ(reads_, 5);
+}
+
+// A crowd asking for one file at once has it read once: whoever asks while it is being read is
+// sent the file from disk.
+TEST_F(ContentCache, ReadsAContentOnceWhenAskedForWhileItIsBeingRead) {
+    Use(1 << 20, 1 << 20);
+    WriteFile(tree_.Root() / "m.exe", "conteudo");
+    std::optional<std::optional<std::string>> meanwhile;
+    whileReading_ = [&] { meanwhile = Find("m.exe"); };
+    EXPECT_EQ(Find("m.exe"), "conteudo");
+    ASSERT_TRUE(meanwhile);
+    EXPECT_EQ(*meanwhile, std::nullopt);
+    EXPECT_EQ(Find("m.exe"), "conteudo"); // kept once read
+    EXPECT_EQ(reads_, 1);
 }
 
 // A content prepared once stays whole for whoever holds it after the cache let go of it.
