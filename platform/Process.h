@@ -47,8 +47,9 @@ long CurrentProcessId();
 
 // To be called before any thread starts: blocks SIGTERM and SIGINT in this thread and so in
 // every thread started after it (they are taken by WaitForStopSignal alone), ignores SIGPIPE
-// (a client gone mid-answer must end that exchange, not the process) and raises the limit of
-// open files to the hard limit, one handle per connection and one per file being served.
+// (a client gone mid-answer must end that exchange, not the process), raises the limit of
+// open files to the hard limit, one handle per connection and one per file being served, and
+// keeps memory freed by ended connections for the next ones.
 void PrepareServiceProcess();
 
 // Blocks until SIGTERM or SIGINT arrives; returns its number.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -25,6 +26,12 @@ void PrepareServiceProcess() {
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
     RaiseOpenFileLimit();
+    // Every connection takes its working memory when it opens and gives it back when it ends.
+    // Left to itself, the allocator hands the freed top of its heaps back to the system at
+    // once, and the next connections fault the same pages in again, zeroed: a fifth of the
+    // service's processor time for downloads each on a connection of its own. Up to this much
+    // freed memory stays for the next connections.
+    mallopt(M_TRIM_THRESHOLD, 32 << 20);
 }
 
 void RaiseOpenFileLimit() {
