@@ -53,13 +53,8 @@ std::optional<FileContentCache::Content> FileContentCache::Find(const ServedFile
     if (!prepared)
         return std::nullopt;
 
+    // Nothing was kept for the key meanwhile: only the request reading a content keeps it.
     std::lock_guard guard(lock_);
-    const auto found = held_.find(key);
-    if (found != held_.end()) {
-        if (found->second.stamp == stamp) // kept meanwhile
-            return Content{found->second.prepared, stamp.size};
-        Forget(found);
-    }
     recent_.push_front(key);
     held_.emplace(key, Held{stamp, prepared, recent_.begin()});
     heldBytes_ += static_cast<std::size_t>(stamp.size);

@@ -24,9 +24,9 @@ std::optional<int> ServerSideSendBuffer(std::uint16_t port, std::uint16_t peerPo
     while (const dirent* entry = ::readdir(fds.get())) {
         // Only the socket calls: the service's threads open and close their handles meanwhile,
         // and a socket call on a handle that is no socket (or no longer open) merely fails.
-        const int fd = std::atoi(entry->d_name);
         if (entry->d_name[0] == '.')
             continue;
+        const int fd = std::atoi(entry->d_name);
         sockaddr_in local{}, peer{};
         socklen_t localSize = sizeof local, peerSize = sizeof peer;
         if (::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localSize) != 0 ||
