@@ -75,10 +75,9 @@ MainWindow::MainWindow() : launcher_(*this, QtLauncherSystem()) {
 
     trayIcon_ =
         new TrayIcon(QGuiApplication::windowIcon(), QString::fromUtf8(kApplicationTitle), this);
-    connect(trayIcon_, &TrayIcon::DoubleClicked, this,
-            [this] { RunGuarded([this] { launcher_.TrayIconDoubleClicked(); }); });
-    connect(trayIcon_, &TrayIcon::MenuRequested, this,
-            [this] { RunGuarded([this] { launcher_.TrayMenuRequested(); }); });
+    connect(trayIcon_, &TrayIcon::Activated, this, [this](TrayEvent event) {
+        RunGuarded([this, event] { launcher_.TrayIconEvent(trayIcon_->Host(), event); });
+    });
     connect(trayIcon_, &TrayIcon::Added, this,
             [this] { RunGuarded([this] { launcher_.TrayIconAdded(); }); });
 }

@@ -2,6 +2,8 @@
 // it through its signals; a notification area that comes up after the launcher is picked up.
 #pragma once
 
+#include "shell/TrayActivation.h"
+
 #include <QObject>
 
 class QIcon;
@@ -28,16 +30,25 @@ public:
 
     QSystemTrayIcon* Icon() const { return icon_; }
 
+    // How the notification area that holds the icon reports clicks. Qt settles it when the
+    // icon is made: a D-Bus status-notifier host registered on the session bus then takes the
+    // icon for the whole run, otherwise the X11 system tray does.
+    TrayHost Host() const { return host_; }
+
+    // The D-Bus host as Qt looks for it: a status-notifier watcher on the session bus with a
+    // host registered.
+    static bool StatusNotifierHostRegistered();
+
 signals:
-    void DoubleClicked();
-    // The icon's context menu is asked for (a right click).
-    void MenuRequested();
+    // The desktop reported a mouse event on the icon.
+    void Activated(corvane::TrayEvent event);
     // A notification area that appeared after Add has taken the icon.
     void Added();
 
 private:
     void Retry();
 
+    TrayHost host_;
     QSystemTrayIcon* icon_;
     QTimer* retry_;
 };

@@ -10,7 +10,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-image-formats-plugins
   libcurl4-openssl-dev zlib1g-dev libicu-dev rapidjson-dev libssl-dev libmicrohttpd-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  xvfb xauth xdotool x11-utils trayer
+  xvfb xauth xdotool x11-utils trayer dbus-daemon dbus-session-bus-common
   nginx-light wrk curl rsync openssl tzdata
   dpkg-dev file lintian desktop-file-utils systemd man-db
 )

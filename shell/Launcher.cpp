@@ -118,12 +118,17 @@ void Launcher::TrayIconAdded() {
     hasTrayIcon_ = true;
 }
 
-void Launcher::TrayIconDoubleClicked() {
-    view_.RestoreAndBringToFront();
-}
-
-void Launcher::TrayMenuRequested() {
-    view_.ShowMenuNearScreenCorner();
+void Launcher::TrayIconEvent(TrayHost host, TrayEvent event) {
+    switch (RespondToTrayEvent(host, event)) {
+    case TrayResponse::Restore:
+        view_.RestoreAndBringToFront();
+        break;
+    case TrayResponse::OpenMenu:
+        view_.ShowMenuNearScreenCorner();
+        break;
+    case TrayResponse::Nothing:
+        break;
+    }
 }
 
 void Launcher::OpenCommand() {

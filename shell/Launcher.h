@@ -17,6 +17,7 @@
 #include "shell/LauncherView.h"
 #include "shell/ModuleTable.h"
 #include "shell/SupportMail.h"
+#include "shell/TrayActivation.h"
 
 #include <chrono>
 #include <string>
@@ -81,8 +82,8 @@ public:
     void WindowMinimised();
     // A notification area that came up after Start has taken the tray icon.
     void TrayIconAdded();
-    void TrayIconDoubleClicked();
-    void TrayMenuRequested();
+    // The notification area reported an event on the tray icon (see shell/TrayActivation.h).
+    void TrayIconEvent(TrayHost host, TrayEvent event);
     // The pop-up menu's two commands.
     void OpenCommand();
     void CloseCommand();

@@ -96,7 +96,7 @@ TEST_F(LauncherTest, CloseMinimisesIntoTheTray) {
     EXPECT_TRUE(view_.minimised);
     launcher_.WindowMinimised();
     EXPECT_TRUE(view_.hidden);
-    launcher_.TrayIconDoubleClicked();
+    launcher_.TrayIconEvent(TrayHost::ClicksApart, TrayEvent::DoubleClick);
     EXPECT_FALSE(view_.hidden);
     EXPECT_FALSE(view_.minimised);
 
@@ -140,7 +140,7 @@ TEST_F(LauncherTest, CloseCommandEndsTheProgram) {
 }
 
 TEST_F(LauncherTest, TrayMenuNearTheScreenCorner) {
-    launcher_.TrayMenuRequested();
+    launcher_.TrayIconEvent(TrayHost::SingleActivation, TrayEvent::MenuRequest);
     EXPECT_THAT(view_.calls, ElementsAre("ShowMenuNearScreenCorner"));
     constexpr ScreenPoint point = TrayMenuPoint(1280, 1024);
     EXPECT_EQ(point.x, 1260);
