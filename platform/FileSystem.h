@@ -5,7 +5,8 @@
 //
 //     ForceDirectories("C:\\Corvane\\Relatorio");
 //     CopyFileReplacing("\\\\srv01\\corvane\\Relatorio\\Layout01.rav",
-//                       "C:\\Corvane\\Relatorio\\Layout01.rav", serverAge);
+//                       "C:\\Corvane\\Relatorio\\Layout01.rav", serverAge, FilePermissions::Data);
+//     RemoveAbandonedReplacementFiles("C:\\Corvane\\Relatorio"); // what killed runs left
 #pragma once
 
 #include "platform/DateTime.h"
@@ -74,15 +75,25 @@ std::vector<ListedFile> ListFilesWithAges(std::string_view root);
 
 // --- Copying, moving, deleting ---------------------------------------------------------------
 
+// What a file written here is for, whatever the file it was copied from allowed: a server
+// share may present a program without the right to run it. Both get every access the
+// system's default for new files leaves (the umask on POSIX); a program may also be started.
+enum class FilePermissions {
+    Data,
+    Program,
+};
+
 // A new file written beside its target under a temporary name and put in the target's place
 // only by Commit. Until then the target is untouched; a replacement that is not committed
-// removes its temporary file, so a failed write never leaves a partial file behind.
+// removes its temporary file, so a failed write never leaves a partial file behind. Its writer
+// holds the temporary file exclusively from before its name can be seen until it is renamed or
+// removed, so RemoveAbandonedReplacementFiles tells it from one an interrupted writer left.
 class ReplacementFile {
 public:
-    // Creates the empty temporary file in the target's folder with the given permission bits
-    // (the process's umask applies). Throws EOSError with the system's message when the folder
-    // is missing or closed to writing.
-    explicit ReplacementFile(std::string_view target, unsigned permissions = 0666);
+    // Creates the empty temporary file in the target's folder. Throws EOSError with the
+    // system's message when the folder is missing or closed to writing.
+    explicit ReplacementFile(std::string_view target,
+                             FilePermissions permissions = FilePermissions::Data);
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
@@ -97,7 +108,11 @@ public:
     const std::string& TemporaryName() const { return temporary_; }
 
 private:
-    friend void CopyFileReplacing(std::string_view, std::string_view, DateTime);
+    friend void CopyFileReplacing(std::string_view, std::string_view, DateTime, FilePermissions);
+    friend bool CopyFileOver(std::string_view, std::string_view, FilePermissions);
+
+    // Closes the file and renames it over the target, still holding it until it is renamed.
+    void Publish();
 
     // Appends everything from the current position of an open file to its end with the
     // kernel's copy; returns the number of bytes copied. Throws EOSError as Write does.
@@ -113,14 +128,22 @@ private:
 // Copies source over target: the bytes go to a temporary file beside the target, which is
 // stamped with age and then renamed over the target. On any failure the temporary file is
 // removed and the target, if there was one, stays as it was. The target's folder must exist;
-// the copy gets the source's permission bits. A source that changes while it is copied fails
-// the copy rather than leave a mixed file stamped as current. Both paths are checked with
-// CheckPathLength and CheckPathChars first.
-void CopyFileReplacing(std::string_view source, std::string_view target, DateTime age);
+// the copy gets the given permissions, not the source's. A source that changes while it is
+// copied fails the copy rather than leave a mixed file stamped as current. Both paths are
+// checked with CheckPathLength and CheckPathChars first.
+void CopyFileReplacing(std::string_view source, std::string_view target, DateTime age,
+                       FilePermissions permissions);
 
-// Copies the file at from to to, replacing a file already there, and says whether it worked.
-// The copy keeps the source's permissions, so a copied executable stays executable.
-bool CopyFileOver(std::string_view from, std::string_view to);
+// Copies the file at from to to, replacing a file already there in one step, and says whether
+// it worked. The copy gets the given permissions, not the source's.
+bool CopyFileOver(std::string_view from, std::string_view to, FilePermissions permissions);
+
+// Removes from folder (not its subfolders) the temporary files of replacements whose writers
+// were interrupted (a process killed mid-copy, a power cut): only names a ReplacementFile
+// makes, and only those that no live writer, in this process or another, still holds. Raises
+// nothing: a folder that cannot be read, or a file that cannot be removed, stays as it is for
+// a later call. Returns how many files it removed.
+std::size_t RemoveAbandonedReplacementFiles(std::string_view folder);
 
 // Moves (renames) the file at from to to, in one step; a running executable may be moved.
 // Refuses when a file already exists at to, so nothing is ever overwritten by a move.

@@ -1,7 +1,8 @@
 // Processes: starting another program as a process of its own, detached from the launcher, and
 // setting up a long-running service process (stop signals, broken connections, open files).
 //
-//     StartDetachedProcess("C:\\Corvane\\Estoque.exe", StartupInfo{}); // never waited for
+//     StartDetachedProcess("C:\\Corvane\\Estoque.exe", StartupInfo{}); // never waited for;
+//                                                                     // EOSError if it cannot run
 //
 //     PrepareServiceProcess(); // before any thread starts
 //     ... start the service's threads ...
@@ -37,8 +38,9 @@ struct StartupInfo {
 // zombie behind: it is started from a short-lived intermediate process, so it belongs to the
 // system's reaper from the start. startupInfo says how its first window shows; the desktop
 // shows a new program's first window normally, which is all ShowNormal asks for here.
-// Returns false when the program could not be started (missing, not executable, refused).
-bool StartDetachedProcess(const std::string& program, const StartupInfo& startupInfo);
+// Throws EOSError with the system's message when the program could not be started (missing,
+// not a program, not executable, refused); it has then not run at all.
+void StartDetachedProcess(const std::string& program, const StartupInfo& startupInfo);
 
 // The system's number for this process.
 long CurrentProcessId();

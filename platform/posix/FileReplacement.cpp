@@ -7,9 +7,12 @@
 #include "platform/posix/NativeFiles.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <initializer_list>
+#include <memory>
 #include <optional>
+#include <sys/file.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,22 +26,18 @@ bool SameFileState(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec && a.st_ino == b.st_ino;
 }
 
+struct CloseDirectory {
+    void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
 } // namespace
 
-ReplacementFile::ReplacementFile(std::string_view target, unsigned permissions)
+ReplacementFile::ReplacementFile(std::string_view target, FilePermissions permissions)
     : target_(posix::NativeOf(target)) {
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        temporary_ = posix::TemporaryNameBeside(target_);
-        handle_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                         static_cast<mode_t>(permissions & 0777));
-        if (handle_ >= 0)
-            return;
-        if (errno != EEXIST)
-            break;
-    }
-    const int error = errno;
-    temporary_.clear();
-    posix::ThrowSystemError(error);
+    handle_ =
+        posix::CreateHeldTemporaryBeside(target_, posix::ModeOf(permissions), temporary_).Release();
+    if (handle_ < 0)
+        posix::ThrowSystemError(errno);
 }
 
 ReplacementFile::~ReplacementFile() {
@@ -46,13 +45,14 @@ ReplacementFile::~ReplacementFile() {
 }
 
 void ReplacementFile::Discard() noexcept {
-    if (handle_ >= 0) {
-        ::close(handle_);
-        handle_ = -1;
-    }
+    // Removed while still held, so that no cleaner races this writer for it.
     if (!committed_ && !temporary_.empty()) {
         ::unlink(temporary_.c_str());
         temporary_.clear();
+    }
+    if (handle_ >= 0) {
+        ::close(handle_);
+        handle_ = -1;
     }
 }
 
@@ -114,6 +114,15 @@ void ReplacementFile::Commit(DateTime age) {
         posix::ThrowSystemError(errno != 0 ? errno : EINVAL);
     if (posix::StampLastWrite(handle_, nullptr, *time) != 0)
         posix::ThrowSystemError(errno);
+    Publish();
+}
+
+void ReplacementFile::Publish() {
+    // The lock belongs to the open file, not to one descriptor: a second descriptor keeps the
+    // file held after the close until it has its final name.
+    const posix::FileHandle holder(::dup(handle_));
+    if (!holder.IsOpen())
+        posix::ThrowSystemError(errno);
     // close reports write errors some file systems (network shares) keep until then.
     const int handle = handle_;
     handle_ = -1;
@@ -124,7 +133,8 @@ void ReplacementFile::Commit(DateTime age) {
     committed_ = true;
 }
 
-void CopyFileReplacing(std::string_view source, std::string_view target, DateTime age) {
+void CopyFileReplacing(std::string_view source, std::string_view target, DateTime age,
+                       FilePermissions permissions) {
     for (const std::string_view path : {source, target}) {
         CheckPathLength(path);
         CheckPathChars(path);
@@ -143,7 +153,7 @@ void CopyFileReplacing(std::string_view source, std::string_view target, DateTim
     if (!S_ISREG(before.st_mode))
         posix::ThrowSystemError(EINVAL);
 
-    ReplacementFile output(target, before.st_mode & 0777);
+    ReplacementFile output(target, permissions);
     const std::size_t copied = output.CopyFrom(input.Get());
     struct stat after {};
     if (::fstat(input.Get(), &after) != 0)
@@ -151,6 +161,53 @@ void CopyFileReplacing(std::string_view source, std::string_view target, DateTim
     if (!SameFileState(before, after) || copied != static_cast<std::size_t>(before.st_size))
         throw Exception("The file changed while it was being copied");
     output.Commit(age);
+}
+
+bool CopyFileOver(std::string_view from, std::string_view to, FilePermissions permissions) {
+    try {
+        const posix::FileHandle input(::open(posix::NativeOf(from).c_str(), O_RDONLY | O_CLOEXEC));
+        if (!input.IsOpen())
+            return false;
+        ReplacementFile output(to, permissions);
+        output.CopyFrom(input.Get());
+        output.Publish();
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+std::size_t RemoveAbandonedReplacementFiles(std::string_view folder) {
+    std::string native = posix::NativeOf(folder);
+    if (native.empty())
+        native = ".";
+    const std::unique_ptr<DIR, CloseDirectory> directory(::opendir(native.c_str()));
+    if (!directory)
+        return 0;
+    const int folderHandle = ::dirfd(directory.get());
+    std::size_t removed = 0;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        if (!posix::IsTemporaryName(entry->d_name))
+            continue;
+        // O_NONBLOCK: a pipe under such a name must not stall the run; O_NOFOLLOW: a link
+        // under it is no file of ours.
+        const posix::FileHandle file(
+            ::openat(folderHandle, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+        if (!file.IsOpen())
+            continue;
+        struct stat state {};
+        if (::fstat(file.Get(), &state) != 0 || !S_ISREG(state.st_mode))
+            continue;
+        // A live writer holds its file from before its name could be seen: the lock, taken
+        // without waiting, is refused then.
+        if (::flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        // Held now, and still under that name: no writer can take it back before it goes.
+        if (posix::NameIsFile(folderHandle, entry->d_name, file.Get()) &&
+            ::unlinkat(folderHandle, entry->d_name, 0) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 } // namespace corvane

@@ -65,13 +65,6 @@ std::string GetCurrentDir() {
     return current.string();
 }
 
-bool CopyFileOver(std::string_view from, std::string_view to) {
-    std::error_code error;
-    std::filesystem::copy_file(ToNativePath(from), ToNativePath(to),
-                               std::filesystem::copy_options::overwrite_existing, error);
-    return !error;
-}
-
 bool MoveFileTo(std::string_view from, std::string_view to) {
     const auto nativeFrom = ToNativePath(from);
     const auto nativeTo = ToNativePath(to);

@@ -37,9 +37,10 @@ Probe ProbeStamp(std::string_view folder, FileTime& time) {
     std::string native = posix::NativeOf(folder);
     if (native.empty())
         native.push_back('.'); // not = ".": GCC 12 at -O3 falsely warns (-Wrestrict) on that
-    const std::string probeName = posix::TemporaryNameBeside(native + "/probe");
-    const posix::FileHandle probe(
-        ::open(probeName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    // Held as a replacement's temporary file is, so that no cleaner takes it meanwhile.
+    std::string probeName;
+    const posix::FileHandle probe =
+        posix::CreateHeldTemporaryBeside(native + "/probe", 0600, probeName);
     if (!probe.IsOpen())
         return Probe::NotMade;
     struct Remover {

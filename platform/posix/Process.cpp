@@ -1,9 +1,11 @@
 #include "platform/Process.h"
 
 #include "platform/Paths.h"
+#include "platform/posix/NativeFiles.h"
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,8 +21,8 @@ namespace {
 class SpawnAttributes {
 public:
     SpawnAttributes() {
-        valid_ = posix_spawnattr_init(&attributes_) == 0;
-        if (!valid_)
+        error_ = posix_spawnattr_init(&attributes_);
+        if (error_ != 0)
             return;
         sigset_t none;
         sigemptyset(&none);
@@ -31,18 +33,19 @@ public:
         posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     }
     ~SpawnAttributes() {
-        if (valid_)
+        if (error_ == 0)
             posix_spawnattr_destroy(&attributes_);
     }
     SpawnAttributes(const SpawnAttributes&) = delete;
     SpawnAttributes& operator=(const SpawnAttributes&) = delete;
 
-    bool Valid() const { return valid_; }
+    // The system's error number when the attributes could not be made, else 0.
+    int Error() const { return error_; }
     const posix_spawnattr_t* Get() const { return &attributes_; }
 
 private:
     posix_spawnattr_t attributes_{};
-    bool valid_ = false;
+    int error_ = 0;
 };
 
 } // namespace
@@ -51,37 +54,60 @@ long CurrentProcessId() {
     return static_cast<long>(::getpid());
 }
 
-bool StartDetachedProcess(const std::string& program, const StartupInfo& startupInfo) {
+void StartDetachedProcess(const std::string& program, const StartupInfo& startupInfo) {
     (void)startupInfo; // See the header: nothing to pass on for ShowNormal.
     if (program.empty())
-        return false;
+        posix::ThrowSystemError(ENOENT);
     SpawnAttributes attributes;
-    if (!attributes.Valid())
-        return false;
+    if (attributes.Error() != 0)
+        posix::ThrowSystemError(attributes.Error());
     // Everything the intermediate process needs is prepared before the fork: after it, only
-    // the spawn and _exit run there.
+    // the spawn, a write and _exit run there.
     // Callers join paths with backslashes, as for the file functions.
     std::string nativeProgram = ToNativePath(program);
     char* arguments[] = {nativeProgram.data(), nullptr};
+    // The intermediate process tells the spawn's error through it; closed on exec, it reaches
+    // neither the started program nor any other the launcher starts meanwhile.
+    int ends[2] = {-1, -1};
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        posix::ThrowSystemError(errno);
+    posix::FileHandle errorReader(ends[0]);
+    posix::FileHandle errorWriter(ends[1]);
 
     const pid_t intermediate = fork();
     if (intermediate < 0)
-        return false;
+        posix::ThrowSystemError(errno);
     if (intermediate == 0) {
         // A session of its own: the module outlives the launcher and its terminal.
         ::setsid();
         pid_t module = 0;
         const int result = posix_spawn(&module, nativeProgram.c_str(), nullptr, attributes.Get(),
                                        arguments, environ);
+        if (result != 0)
+            (void)!::write(errorWriter.Get(), &result, sizeof result);
         _exit(result == 0 ? 0 : 1);
     }
+    errorWriter.Reset();
+    // The spawn has reported every failure of the start by the time it returns, that of the
+    // program's own loading included: the end of the pipe comes once the intermediate has
+    // ended.
+    int error = 0;
+    ssize_t got = 0;
+    do {
+        got = ::read(errorReader.Get(), &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
     // The intermediate process ends right after the spawn; reaping it is the only wait.
     int status = 0;
     pid_t waited = 0;
     do {
         waited = waitpid(intermediate, &status, 0);
     } while (waited < 0 && errno == EINTR);
-    return waited == intermediate && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (got == static_cast<ssize_t>(sizeof error) && error != 0)
+        posix::ThrowSystemError(error);
+    // Ended otherwise than after a spawn (killed, out of memory): whether the program runs
+    // cannot be told, and a start that cannot be told is not a start.
+    if (waited != intermediate || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        posix::ThrowSystemError(ECHILD);
 }
 
 } // namespace corvane

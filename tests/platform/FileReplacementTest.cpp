@@ -2,6 +2,7 @@
 #include "platform/FileSystem.h"
 #include "platform/FileTime.h"
 #include "tests/support/FileTree.h"
+#include "tests/support/ReplacementWriter.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -37,17 +38,62 @@ protected:
 
 TEST_F(FileReplacement, CopyReplacesTheTargetWithTheSourceStampedWithTheAge) {
     const auto source = WriteFile(server_, "mod.exe", "new module", TestAge(1));
-    std::filesystem::permissions(source, std::filesystem::perms(0750));
     const auto target = WriteFile(local_, "mod.exe", "old", TestAge(2));
 
-    CopyFileReplacing(source.string(), target.string(), TestAge(7));
+    CopyFileReplacing(source.string(), target.string(), TestAge(7), FilePermissions::Program);
 
     EXPECT_EQ(ReadFile(target), "new module");
     EXPECT_EQ(FileAge(target.string()), TestAge(7));
-    EXPECT_EQ(std::filesystem::status(target).permissions() & std::filesystem::perms(0700),
-              std::filesystem::perms(0700)); // an executable stays executable
     EXPECT_EQ(FilesUnder(local_), std::vector<std::string>{"mod.exe"});
 }
+
+// The copy's permissions are the ones asked for, whatever the source allowed (a share may
+// present a program as 0644, or a data file as 0755), and whatever the old target had.
+struct PermissionsCase {
+    const char* name;
+    std::filesystem::perms source;
+    FilePermissions asked;
+    bool executable;
+};
+
+class CopiedPermissions : public FileReplacement,
+                          public ::testing::WithParamInterface<PermissionsCase> {};
+
+TEST_P(CopiedPermissions, AreTheOnesAskedFor) {
+    namespace fs = std::filesystem;
+    const PermissionsCase& c = GetParam();
+    const auto source = WriteFile(server_, "file", "content");
+    fs::permissions(source, c.source);
+    const auto copied = local_ / "copied";
+    const auto replaced = WriteFile(local_, "replaced", "old");
+    fs::permissions(replaced, c.executable ? fs::perms(0644) : fs::perms(0755));
+    const auto overwritten = WriteFile(local_, "overwritten", "old");
+    fs::permissions(overwritten, c.executable ? fs::perms(0644) : fs::perms(0755));
+
+    CopyFileReplacing(source.string(), copied.string(), TestAge(), c.asked);
+    CopyFileReplacing(source.string(), replaced.string(), TestAge(), c.asked);
+    ASSERT_TRUE(CopyFileOver(source.string(), overwritten.string(), c.asked));
+
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const auto expected = fs::perms((c.executable ? 0777 : 0666) & ~mask);
+    for (const auto& file : {copied, replaced, overwritten}) {
+        EXPECT_EQ(fs::status(file).permissions(), expected) << file;
+        EXPECT_EQ(ReadFile(file), "content") << file;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CopiedPermissions,
+    ::testing::Values(PermissionsCase{"ProgramFromAReadOnlyShare", std::filesystem::perms(0444),
+                                      FilePermissions::Program, true},
+                      PermissionsCase{"ProgramWithoutExecuteBit", std::filesystem::perms(0644),
+                                      FilePermissions::Program, true},
+                      PermissionsCase{"DataWithExecuteBits", std::filesystem::perms(0755),
+                                      FilePermissions::Data, false},
+                      PermissionsCase{"DataOwnerOnly", std::filesystem::perms(0600),
+                                      FilePermissions::Data, false}),
+    [](const auto& c) { return std::string(c.param.name); });
 
 TEST_F(FileReplacement, CopyAcceptsSystemPathsAndCopiesLargeAndEmptyFiles) {
     const std::string big(3 * 1024 * 1024 + 17, 'b');
@@ -57,8 +103,9 @@ TEST_F(FileReplacement, CopyAcceptsSystemPathsAndCopiesLargeAndEmptyFiles) {
     const std::string server = server_.string() + "\\";
     const std::string local = local_.string() + "\\";
 
-    CopyFileReplacing(server + "Relatorio\\big.rav", local + "Relatorio\\big.rav", TestAge());
-    CopyFileReplacing(server + "empty.ini", local + "empty.ini", TestAge());
+    CopyFileReplacing(server + "Relatorio\\big.rav", local + "Relatorio\\big.rav", TestAge(),
+                      FilePermissions::Data);
+    CopyFileReplacing(server + "empty.ini", local + "empty.ini", TestAge(), FilePermissions::Data);
 
     EXPECT_EQ(ReadFile(local_ / "Relatorio" / "big.rav"), big);
     EXPECT_EQ(ReadFile(local_ / "empty.ini"), "");
@@ -70,7 +117,7 @@ TEST_F(FileReplacement, AReaderOfTheOldFileKeepsItWholeWhileTheNewOneTakesItsPla
     const int reader = ::open(target.c_str(), O_RDONLY);
     ASSERT_GE(reader, 0);
 
-    CopyFileReplacing(source.string(), target.string(), TestAge());
+    CopyFileReplacing(source.string(), target.string(), TestAge(), FilePermissions::Data);
 
     char buffer[32] = {};
     const auto got = ::pread(reader, buffer, sizeof buffer, 0);
@@ -93,7 +140,10 @@ protected:
 TEST_F(FailedCopy, MissingSource) {
     const auto target = WriteFile(local_, "mod.exe", "old", TestAge(2));
     EXPECT_THAT(
-        [&] { CopyFileReplacing((server_ / "mod.exe").string(), target.string(), TestAge()); },
+        [&] {
+            CopyFileReplacing((server_ / "mod.exe").string(), target.string(), TestAge(),
+                              FilePermissions::Data);
+        },
         ThrowsMessage<EOSError>(StrEq("No such file or directory")));
     ExpectOldTargetIntact(target);
 }
@@ -102,7 +152,10 @@ TEST_F(FailedCopy, SourceIsAFolder) {
     std::filesystem::create_directories(server_ / "mod.exe");
     const auto target = WriteFile(local_, "mod.exe", "old", TestAge(2));
     EXPECT_THAT(
-        [&] { CopyFileReplacing((server_ / "mod.exe").string(), target.string(), TestAge()); },
+        [&] {
+            CopyFileReplacing((server_ / "mod.exe").string(), target.string(), TestAge(),
+                              FilePermissions::Data);
+        },
         ThrowsMessage<EOSError>(StrEq("Is a directory")));
     ExpectOldTargetIntact(target);
 }
@@ -111,8 +164,8 @@ TEST_F(FailedCopy, TargetFolderMissing) {
     const auto source = WriteFile(server_, "mod.exe", "new");
     EXPECT_THAT(
         [&] {
-            CopyFileReplacing(source.string(), (local_ / "nowhere" / "mod.exe").string(),
-                              TestAge());
+            CopyFileReplacing(source.string(), (local_ / "nowhere" / "mod.exe").string(), TestAge(),
+                              FilePermissions::Data);
         },
         ThrowsMessage<EOSError>(StrEq("No such file or directory")));
     EXPECT_TRUE(FilesUnder(local_).empty());
@@ -130,7 +183,7 @@ TEST_F(FailedCopy, DiskFullInTheMiddle) {
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     std::string message;
     try {
-        CopyFileReplacing(source.string(), target.string(), TestAge());
+        CopyFileReplacing(source.string(), target.string(), TestAge(), FilePermissions::Data);
     } catch (const EOSError& e) {
         message = e.what();
     }
@@ -144,10 +197,15 @@ TEST_F(FailedCopy, DiskFullInTheMiddle) {
 TEST_F(FailedCopy, PathsAtTheLengthLimitOrWithInvalidCharacters) {
     const auto source = WriteFile(server_, "mod.exe", "new");
     const std::string longTarget = local_.string() + "/" + std::string(260, 'x');
-    EXPECT_THAT([&] { CopyFileReplacing(source.string(), longTarget, TestAge()); },
-                ThrowsMessage<PathTooLongException>(StrEq("The specified path is too long")));
-    EXPECT_THAT([&] { CopyFileReplacing(source.string(), local_.string() + "/a\"b", TestAge()); },
-                ThrowsMessage<ArgumentException>(StrEq("Invalid characters in path")));
+    EXPECT_THAT(
+        [&] { CopyFileReplacing(source.string(), longTarget, TestAge(), FilePermissions::Data); },
+        ThrowsMessage<PathTooLongException>(StrEq("The specified path is too long")));
+    EXPECT_THAT(
+        [&] {
+            CopyFileReplacing(source.string(), local_.string() + "/a\"b", TestAge(),
+                              FilePermissions::Data);
+        },
+        ThrowsMessage<ArgumentException>(StrEq("Invalid characters in path")));
     EXPECT_TRUE(FilesUnder(local_).empty());
 }
 
@@ -175,7 +233,10 @@ TEST_P(FailedCopyForPermissions, FailsWithPermissionDenied) {
         std::filesystem::permissions(source, std::filesystem::perms::none);
     const auto result = test::RunWithoutFilePrivileges(temp_.Path(), [&] {
         const bool refused = ::testing::Value(
-            [&] { CopyFileReplacing(source.string(), target.string(), TestAge()); },
+            [&] {
+                CopyFileReplacing(source.string(), target.string(), TestAge(),
+                                  FilePermissions::Data);
+            },
             ThrowsMessage<EOSError>(StrEq("Permission denied")));
         return refused ? 0 : 1;
     });
@@ -190,6 +251,72 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PermissionCase{"TargetFolderClosedToWriting", ClosedSide::TargetFolder},
                       PermissionCase{"SourceClosedToReading", ClosedSide::Source}),
     [](const auto& c) { return std::string(c.param.label); });
+
+// What an interrupted writer left is removed; what a live writer holds, in another process or
+// in this one, stays, and its replacement still completes.
+TEST_F(FileReplacement, OnlyAbandonedTemporaryFilesAreRemoved) {
+    test::ReplacementWriter killed(local_ / "Morvik.exe");
+    test::ReplacementWriter alive(local_ / "gds32.dll");
+    ReplacementFile here((local_ / "central.ini").string());
+    here.Write("ini", 3);
+    killed.Kill();
+    ASSERT_TRUE(std::filesystem::exists(killed.TemporaryFile()));
+
+    EXPECT_EQ(RemoveAbandonedReplacementFiles(local_.string()), 1u);
+    EXPECT_FALSE(std::filesystem::exists(killed.TemporaryFile()));
+    EXPECT_TRUE(std::filesystem::exists(alive.TemporaryFile()));
+    EXPECT_TRUE(std::filesystem::exists(here.TemporaryName()));
+
+    here.Commit(TestAge());
+    EXPECT_EQ(ReadFile(local_ / "central.ini"), "ini");
+    alive.Kill();
+    EXPECT_EQ(RemoveAbandonedReplacementFiles(local_.string() + "\\"), 1u);
+    EXPECT_EQ(FilesUnder(local_), std::vector<std::string>{"central.ini"});
+}
+
+// Only the names a replacement makes are ever taken, and only plain files under them.
+struct LeftoverCase {
+    const char* name;
+    const char* fileName;
+    bool removed;
+};
+
+class Leftover : public FileReplacement, public ::testing::WithParamInterface<LeftoverCase> {};
+
+TEST_P(Leftover, IsRemovedOnlyUnderATemporaryName) {
+    const LeftoverCase& c = GetParam();
+    WriteFile(local_, c.fileName, "left");
+    EXPECT_EQ(RemoveAbandonedReplacementFiles(local_.string()), c.removed ? 1u : 0u);
+    EXPECT_EQ(std::filesystem::exists(local_ / c.fileName), !c.removed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, Leftover,
+    ::testing::Values(LeftoverCase{"Ours", ".corvane-0123456789abcdef.tmp", true},
+                      LeftoverCase{"CapitalDigits", ".corvane-0123456789ABCDEF.tmp", false},
+                      LeftoverCase{"ShortDigits", ".corvane-0123456789abcde.tmp", false},
+                      LeftoverCase{"LongDigits", ".corvane-0123456789abcdef0.tmp", false},
+                      LeftoverCase{"NotHexadecimal", ".corvane-0123456789abcdeg.tmp", false},
+                      LeftoverCase{"NoDot", "corvane-0123456789abcdef.tmp", false},
+                      LeftoverCase{"Prefixed", "x.corvane-0123456789abcdef.tmp", false},
+                      LeftoverCase{"OtherExtension", ".corvane-0123456789abcdef.tmp.bak", false},
+                      LeftoverCase{"OtherStem", ".corvano-0123456789abcdef.tmp", false},
+                      LeftoverCase{"AModule", "Morvik.exe", false}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+TEST_F(FileReplacement, AFolderOrALinkUnderATemporaryNameStays) {
+    const auto target = WriteFile(local_, "central.ini", "ini");
+    std::filesystem::create_directory(local_ / ".corvane-00000000000000aa.tmp");
+    std::filesystem::create_symlink(target, local_ / ".corvane-00000000000000bb.tmp");
+    EXPECT_EQ(RemoveAbandonedReplacementFiles(local_.string()), 0u);
+    EXPECT_TRUE(std::filesystem::is_directory(local_ / ".corvane-00000000000000aa.tmp"));
+    EXPECT_TRUE(std::filesystem::is_symlink(local_ / ".corvane-00000000000000bb.tmp"));
+    EXPECT_EQ(ReadFile(target), "ini");
+}
+
+TEST_F(FileReplacement, AMissingFolderHasNothingToRemove) {
+    EXPECT_EQ(RemoveAbandonedReplacementFiles((local_ / "nowhere").string()), 0u);
+}
 
 } // namespace
 } // namespace corvane

@@ -65,15 +65,16 @@ TEST_F(FileSystem, DeleteSucceedsWhenNoFileIsLeft) {
     EXPECT_TRUE(fs::exists(folder_ / "d"));
 }
 
-TEST_F(FileSystem, CopyOverwritesAndKeepsTheExecutableBit) {
+TEST_F(FileSystem, CopyOverwrites) {
     Write("src", "new content");
-    fs::permissions(folder_ / "src", fs::perms::owner_all);
     Write("dst", "an older and longer content");
-    EXPECT_TRUE(CopyFileOver(Path("src"), Path("dst")));
+    EXPECT_TRUE(CopyFileOver(Path("src"), Path("dst"), FilePermissions::Program));
     EXPECT_EQ(ReadFile(folder_ / "dst"), "new content");
-    EXPECT_NE(fs::status(folder_ / "dst").permissions() & fs::perms::owner_exec, fs::perms::none);
-    EXPECT_FALSE(CopyFileOver(Path("missing"), Path("dst2")));
+    EXPECT_FALSE(CopyFileOver(Path("missing"), Path("dst2"), FilePermissions::Program));
     EXPECT_FALSE(fs::exists(folder_ / "dst2"));
+    EXPECT_FALSE(CopyFileOver(Path("src"), Path("nowhere/dst3"), FilePermissions::Program));
+    // No temporary file of the copies stays behind.
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 2);
 }
 
 TEST_F(FileSystem, FilesAndFoldersAreToldApart) {

@@ -195,7 +195,7 @@ protected:
         switch (GetParam().operation) {
         case LimitedOperation::Copy:
             CopyFileReplacing(test::WriteFile(server_, "mod.exe", "new").string(), path,
-                              test::TestAge());
+                              test::TestAge(), FilePermissions::Data);
             break;
         case LimitedOperation::Create:
             FileStream(path).Close();
