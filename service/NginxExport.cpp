@@ -514,7 +514,7 @@ ExportResult ExportForNginx(const ExportOptions& options) {
     }
 
     const auto write = [](const std::string& path, std::string_view content) {
-        ReplacementFile file(path, 0644);
+        ReplacementFile file(path, FilePermissions::Data);
         file.Write(content.data(), content.size());
         file.Commit(Now());
     };

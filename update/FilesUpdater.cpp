@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <exception>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -131,6 +132,7 @@ void FilesUpdaterImpl::Execute(const std::string& moduleName, bool additionalFil
     try {
         tasks_ = TaskList::New();
         FillLocalList(moduleName, additionalFiles);
+        RemoveAbandonedFiles();
         source_->FillRemoteList(remoteList_);
         for (const RemoteFileList::UnreadFolder& folder : remoteList_.UnreadFolders())
             ReportUnreadFolder(folder.folderName, folder.message);
@@ -209,6 +211,16 @@ void FilesUpdaterImpl::AddLocalFile(const std::string& fileName) {
         return;
     // No file, or a time that cannot be read: an age before any the server lists.
     localList_.emplace_back(fileName, FileAge(path).value_or(-1.0));
+}
+
+void FilesUpdaterImpl::RemoveAbandonedFiles() const {
+    // Only the folders this run writes to: the installation may hold far more than the run's
+    // files, and a folder no run writes to gets no temporary file.
+    std::set<std::string> folders{localPath_};
+    for (const FileRecord& local : localList_)
+        folders.insert(ExtractFilePath(JoinPath(localPath_, local.fileName)));
+    for (const std::string& folder : folders)
+        RemoveAbandonedReplacementFiles(folder);
 }
 
 void FilesUpdaterImpl::QueueOutdatedFiles() {

@@ -137,6 +137,10 @@ private:
     void DoTerminate();
     void FillLocalList(const std::string& moduleName, bool additionalFiles);
     void AddLocalFile(const std::string& fileName);
+    // Removes what writers of interrupted runs (a killed process, a power cut) left in the
+    // folders of the local list, before this run writes there; files that live writers, of
+    // this or another process, still hold stay.
+    void RemoveAbandonedFiles() const;
     void QueueOutdatedFiles();
     // Queues the job that fetches fileName from the server's file remote (the same name
     // after upper-casing; the folder copy reads that one, since file systems here are

@@ -4,6 +4,7 @@
 #include "platform/FileTime.h"
 #include "platform/PathLock.h"
 #include "platform/Paths.h"
+#include "update/LocalFilePermissions.h"
 #include "update/RemoteSource.h"
 
 #include <utility>
@@ -63,8 +64,9 @@ FileOutcome FolderSource::FetchFile(const std::string& fileName, const FileRecor
     if (!folder.empty())
         ForceDirectories(folder);
     // The new file replaces the old one only once it is complete and stamped; any failure
-    // leaves the old file as it was, for the next run to compare again.
-    CopyFileReplacing(source, target, age);
+    // leaves the old file as it was, for the next run to compare again. Its permissions are
+    // this installation's, whatever the share presents.
+    CopyFileReplacing(source, target, age, LocalFilePermissions(fileName));
     // The kernel copies in one go: the bytes are told once it is done.
     if (arrived) {
         if (const std::int64_t size = FileSizeOf(target); size > 0)

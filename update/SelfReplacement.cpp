@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "update/LauncherVersion.h"
+#include "update/LocalFilePermissions.h"
 
 #include <exception>
 
@@ -14,7 +15,8 @@ SelfReplacementFiles PlatformSelfReplacementFiles() {
     files.fileVersionOf = [](const std::string& path) { return corvane::FileVersionOf(path); };
     files.fileSizeOf = [](const std::string& path) { return corvane::FileSizeOf(path); };
     files.copyFileOver = [](const std::string& from, const std::string& to) {
-        return corvane::CopyFileOver(from, to);
+        // The new launcher must start, whatever the share lets its copy do.
+        return corvane::CopyFileOver(from, to, LocalFilePermissions(kLauncherExeName));
     };
     files.deleteFile = [](const std::string& path) { return DeleteFileAt(path); };
     files.moveFile = [](const std::string& from, const std::string& to) {
@@ -69,6 +71,21 @@ SelfReplacementResult ReplaceLauncher(const std::string& serverFolder,
         // Only the joining of a path with invalid characters throws, before anything is
         // copied or moved: there is nothing to replace from such a folder.
         return SelfReplacementResult::NotDue;
+    }
+}
+
+bool RestorePreviousLauncher(const std::string& currentDir, const SelfReplacementFiles& files) {
+    try {
+        const auto localCopy = JoinPath(currentDir, kLauncherExeName);
+        const auto newCopy = JoinPath(currentDir, kLauncherNewName);
+        const auto oldCopy = JoinPath(currentDir, kLauncherOldName);
+        if (!files.fileExists(oldCopy))
+            return false;
+        if (!files.moveFile(localCopy, newCopy) && !files.deleteFile(localCopy))
+            return false;
+        return files.moveFile(oldCopy, localCopy);
+    } catch (const std::exception&) {
+        return false;
     }
 }
 

@@ -14,7 +14,7 @@ struct SelfReplacementFiles {
     std::function<bool(const std::string&)> fileExists;
     std::function<std::string(const std::string&)> fileVersionOf;
     std::function<int64_t(const std::string&)> fileSizeOf;
-    // Copies over an existing file of the target's name.
+    // Copies over an existing file of the target's name; the copy may be started.
     std::function<bool(const std::string& from, const std::string& to)> copyFileOver;
     // True when no file is left at the path.
     std::function<bool(const std::string&)> deleteFile;
@@ -42,5 +42,11 @@ inline constexpr const char* kLauncherOldName = "Corvane.OLD";
 SelfReplacementResult ReplaceLauncher(const std::string& serverFolder,
                                       const std::string& currentDir,
                                       const SelfReplacementFiles& files);
+
+// After a replacement whose new launcher could not be started: puts the launcher that was
+// running back under "Corvane.EXE" from "Corvane.OLD"; the new copy goes back to
+// "Corvane.NEW", or is deleted when it cannot. True when "Corvane.EXE" is the previous
+// launcher again. Throws nothing.
+bool RestorePreviousLauncher(const std::string& currentDir, const SelfReplacementFiles& files);
 
 } // namespace corvane

@@ -2,32 +2,21 @@
 // once per run for the whole tree; each outdated file is fetched by a job of its own.
 #include "platform/FileSystem.h"
 #include "platform/FileTime.h"
-#include "platform/Locale.h"
 #include "platform/PathLock.h"
 #include "platform/Paths.h"
 #include "update/DownloadBlocks.h"
 #include "update/Errors.h"
 #include "update/FileServiceClient.h"
+#include "update/LocalFilePermissions.h"
 #include "update/RemoteSource.h"
 #include "update/StreamSha256.h"
 
 #include <optional>
-#include <string_view>
 #include <utility>
 
 namespace corvane {
 
 namespace {
-
-// The service sends bytes, not permissions: a module must stay startable, the other files
-// need no execute bit.
-unsigned DownloadPermissions(std::string_view fileName) {
-    const std::string_view extension = ".EXE";
-    if (fileName.size() >= extension.size() &&
-        UpperCase(std::string(fileName.substr(fileName.size() - extension.size()))) == extension)
-        return 0777;
-    return 0666;
-}
 
 class ServiceSource final : public RemoteSource {
 public:
@@ -70,7 +59,7 @@ FileOutcome ServiceSource::FetchFile(const std::string& fileName, const FileReco
     // No folder is created: a target whose folder is missing fails here, writing nothing.
     // The bytes go to a file beside the target that replaces it only once complete and
     // stamped, so a failed download leaves the previous file as it was.
-    ReplacementFile file(target, DownloadPermissions(fileName));
+    ReplacementFile file(target, LocalFilePermissions(fileName));
     // The bytes are checked as they stream to disk against what the listing gave, so a file
     // damaged on its way never replaces a good one.
     const std::string corrupted = "Arquivo corrompido no download: " + fileName;
