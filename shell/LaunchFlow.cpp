@@ -1,9 +1,12 @@
 #include "shell/LaunchFlow.h"
 
 #include "platform/FileSystem.h"
+#include "shell/LauncherTexts.h"
 #include "shell/UpdateTime.h"
 #include "update/RunLog.h"
 
+#include <exception>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -66,8 +69,14 @@ void LaunchFlow::EndRun(DateTime start) {
 void LaunchFlow::StartModuleProgram(const std::string& module, DateTime start) {
     EndRun(start);
     if (FileExists(module)) {
-        // A failed start is not reported: the module's own trouble, not the launcher's.
-        system_.startProgram(module, kNormalStartup);
+        // A module that cannot start (no right to run, not a program) would otherwise leave the
+        // click without an answer.
+        try {
+            system_.startProgram(module, kNormalStartup);
+        } catch (const std::exception& error) {
+            view_.ShowMessage(MessageKind::Error, std::string(kModuleNotStartedText) + "\r\n" +
+                                                      module + "\r\n" + error.what());
+        }
     } else {
         view_.ShowMessage(MessageKind::Information, "Módulo não instalado.\r\n" + module);
     }

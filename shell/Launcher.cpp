@@ -7,6 +7,8 @@
 #include "update/HttpCertificates.h"
 #include "update/SelfReplacement.h"
 
+#include <exception>
+#include <string>
 #include <utility>
 
 namespace corvane {
@@ -74,15 +76,24 @@ void Launcher::CheckLauncherVersion() {
     case SelfReplacementResult::Replaced:
         break;
     }
+    // The new copy must find no launcher in the registry, or it would hand over to this one,
+    // which is about to end.
+    view_.LeaveSingleInstance();
+    // Started before success is told: a copy that cannot run must not take this one's place.
+    try {
+        system_.startProgram(JoinPath(currentDir, kLauncherExeName), kNormalStartup);
+    } catch (const std::exception& error) {
+        // This launcher goes on, as the one the workstation keeps.
+        const bool restored = RestorePreviousLauncher(currentDir, system_.selfReplacementFiles);
+        view_.ShowMessage(
+            MessageKind::Error,
+            std::string(kNewLauncherNotStartedText) + "\r\n" + error.what() + "\r\n" +
+                (restored ? kPreviousLauncherRestoredText : kPreviousLauncherNotRestoredText));
+        return;
+    }
     view_.ShowMessage(MessageKind::Notice, "Aplicação atualizada com sucesso!");
     closingEndsProgram_ = true;
     view_.Close();
-    // The new copy must find no launcher in the registry, or it would hand over to this one,
-    // which is ending.
-    view_.LeaveSingleInstance();
-    // Its result is not examined: the new copy is in place either way and is started by the
-    // next start of the launcher.
-    system_.startProgram(JoinPath(currentDir, kLauncherExeName), kNormalStartup);
 }
 
 void Launcher::AreaClicked(const ClickArea& area) {

@@ -21,8 +21,9 @@ using UpdaterFactory = std::function<std::shared_ptr<FilesUpdater>(
 
 struct LauncherSystem {
     UpdaterFactory newUpdater;
-    // Starts a program detached (StartDetachedProcess); false when it could not be started.
-    std::function<bool(const std::string& program, const StartupInfo& startupInfo)> startProgram;
+    // Starts a program detached (StartDetachedProcess); raises with the system's message when
+    // it could not be started.
+    std::function<void(const std::string& program, const StartupInfo& startupInfo)> startProgram;
     // The local wall-clock time.
     std::function<DateTime()> now;
     // The process's current folder, where the self-replacement finds the launcher's copies.

@@ -16,4 +16,17 @@ inline constexpr char kWaitPanelText[] = "Aguarde Atualizando";
 inline constexpr char kOpenCommandText[] = "Abre o Sistema de Gesttão Hospitalar";
 inline constexpr char kCloseCommandText[] = "Fecha o Sistema de Gesttão Hospitalar";
 
+// A module whose file is there but could not be started: this line, then the module's full path
+// and the system's message on lines of their own.
+inline constexpr char kModuleNotStartedText[] = "Não foi possível iniciar o módulo.";
+
+// The launcher's new copy could not be started after it had replaced this one: this line, the
+// system's message, then what became of the copy that was running.
+inline constexpr char kNewLauncherNotStartedText[] =
+    "Não foi possível iniciar a nova versão do Corvane Plexa.";
+inline constexpr char kPreviousLauncherRestoredText[] =
+    "A versão anterior foi restaurada e continua em uso.";
+inline constexpr char kPreviousLauncherNotRestoredText[] =
+    "Não foi possível restaurar a versão anterior. Contacte o Corvane.";
+
 } // namespace corvane

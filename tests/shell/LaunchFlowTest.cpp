@@ -5,6 +5,7 @@
 #include "shell/LaunchFlow.h"
 
 #include "platform/Errors.h"
+#include "platform/Process.h"
 #include "tests/shell/FakeLauncherView.h"
 #include "tests/support/FileTree.h"
 #include "tests/support/MainThreadFixture.h"
@@ -135,6 +136,45 @@ TEST_F(LaunchFlowTest, ModuleClickUpdatesThenStartsTheModule) {
     EXPECT_TRUE(view_.messages.empty());
     EXPECT_THAT(view_.calls, ElementsAre("ShowWaitPanel", "HideWaitPanel", "SetCaption"));
 }
+
+// A module whose file is there but cannot run, started for real: the user reads that it did
+// not start, its full path and the system's reason, instead of a click that does nothing.
+struct UnstartableModuleCase {
+    const char* name;
+    const char* content;
+    std::filesystem::perms permissions;
+    const char* reason;
+};
+
+class UnstartableModule : public LaunchFlowTest,
+                          public ::testing::WithParamInterface<UnstartableModuleCase> {};
+
+TEST_P(UnstartableModule, IsReportedWithItsNameAndTheSystemsMessage) {
+    const UnstartableModuleCase& c = GetParam();
+    const auto module = test::WriteFile(folder_.Path(), "Morvik.exe", c.content);
+    std::filesystem::permissions(module, c.permissions);
+    system_.startProgram = StartDetachedProcess;
+
+    flow_.StartModule(*FindClickArea("stock"));
+    Complete(0, clock_);
+
+    EXPECT_THAT(view_.messages,
+                ElementsAre(ShownMessage{MessageKind::Error,
+                                         "Não foi possível iniciar o módulo.\r\n" +
+                                             settings_.localPath + "Morvik.exe\r\n" + c.reason}));
+    EXPECT_FALSE(view_.panelShown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnstartableModule,
+    ::testing::Values(
+        // A program copied from a share that showed it without the right to run.
+        UnstartableModuleCase{"WithoutExecuteBit", "#!/bin/sh\nexit 0\n",
+                              std::filesystem::perms(0644), "Permission denied"},
+        // Text with the right to run: not a program the system can load.
+        UnstartableModuleCase{"NotAProgram", "Morvik\n", std::filesystem::perms(0755),
+                              "Exec format error"}),
+    [](const auto& c) { return std::string(c.param.name); });
 
 // While runs are under way the panel's progress line is redrawn on every tick whose figures
 // differ from the last shown, from the jobs of every run under way; it clears, and its ticks

@@ -5,6 +5,7 @@
 #include "shell/Launcher.h"
 
 #include "platform/Errors.h"
+#include "platform/Process.h"
 #include "tests/shell/FakeLauncherView.h"
 #include "tests/support/FileTree.h"
 
@@ -179,6 +180,10 @@ struct ReplacementCase {
     std::map<std::string, std::pair<std::string, int64_t>> files;
     bool copyKeepsSize;
     std::vector<std::string> calls;
+    // The system's message of a start of the new copy that fails; nullptr: it starts.
+    const char* startError = nullptr;
+    // The copies in the current folder afterwards, by name -> version; empty: not looked at.
+    std::map<std::string, std::string> left = {};
 };
 
 class SelfReplacementCheckTest : public ::testing::TestWithParam<ReplacementCase> {};
@@ -194,7 +199,8 @@ TEST_P(SelfReplacementCheckTest, OnFirstActivation) {
         view.calls.push_back(
             "Start " + program +
             (info == StartupInfo{true, ShowWindow::ShowNormal} ? " normally" : " hidden"));
-        return true;
+        if (c.startError)
+            throw EOSError(c.startError, 8);
     };
     system.selfReplacementFiles.fileExists = [&](const std::string& path) {
         ++fileChecks;
@@ -232,8 +238,14 @@ TEST_P(SelfReplacementCheckTest, OnFirstActivation) {
     const int checks = fileChecks;
     launcher.WindowActivated();
     EXPECT_EQ(fileChecks, checks);
-    EXPECT_EQ(launcher.ClosingEndsProgram(),
-              !c.calls.empty() && c.calls.back().starts_with("Start"));
+    EXPECT_EQ(launcher.ClosingEndsProgram(), !c.calls.empty() && c.calls.back() == "EndProgram");
+    if (!c.left.empty()) {
+        std::map<std::string, std::string> left;
+        for (const auto& [path, file] : files)
+            if (path.starts_with("/home/posto/Corvane\\"))
+                left[path.substr(path.find('\\') + 1)] = file.first;
+        EXPECT_EQ(left, c.left);
+    }
 }
 
 const std::pair<std::string, int64_t> kOld{"2019.1.0.4", 1000};
@@ -254,20 +266,33 @@ INSTANTIATE_TEST_SUITE_P(
             false,
             {"ShowMessage"}},
         // The server's copy is looked for in the server folder, never on the service; the new
-        // copy starts from the current folder after the registry has been left.
+        // copy starts from the current folder after the registry has been left, and success
+        // is told only once it has started.
         ReplacementCase{
             "Replaced",
             {{"/home/posto/Corvane\\Corvane.EXE", kOld}, {"/mnt/servidor\\Corvane.EXE", kNew}},
             true,
-            {"ShowMessage", "Close", "EndProgram", "LeaveSingleInstance",
-             "Start /home/posto/Corvane\\Corvane.EXE normally"}},
+            {"LeaveSingleInstance", "Start /home/posto/Corvane\\Corvane.EXE normally",
+             "ShowMessage", "Close", "EndProgram"},
+            nullptr,
+            {{"Corvane.EXE", kNew.first}, {"Corvane.OLD", kOld.first}}},
         // A lower version on the server replaces the local one as well.
         ReplacementCase{
             "OlderOnTheServer",
             {{"/home/posto/Corvane\\Corvane.EXE", kNew}, {"/mnt/servidor\\Corvane.EXE", kOld}},
             true,
-            {"ShowMessage", "Close", "EndProgram", "LeaveSingleInstance",
-             "Start /home/posto/Corvane\\Corvane.EXE normally"}}),
+            {"LeaveSingleInstance", "Start /home/posto/Corvane\\Corvane.EXE normally",
+             "ShowMessage", "Close", "EndProgram"}},
+        // A new copy that cannot start gives its place back to the one that was running, which
+        // goes on; the user is told why.
+        ReplacementCase{
+            "NewCopyDoesNotStart",
+            {{"/home/posto/Corvane\\Corvane.EXE", kOld}, {"/mnt/servidor\\Corvane.EXE", kNew}},
+            true,
+            {"LeaveSingleInstance", "Start /home/posto/Corvane\\Corvane.EXE normally",
+             "ShowMessage"},
+            "Exec format error",
+            {{"Corvane.EXE", kOld.first}, {"Corvane.NEW", kNew.first}}}),
     [](const auto& c) { return std::string(c.param.name); });
 
 // The notices' texts.
@@ -301,6 +326,93 @@ TEST(SelfReplacementNoticeTest, Texts) {
                                        keepsSize ? "Aplicação atualizada com sucesso!"
                                                  : "Copia de arquivo falhou! Tente novamente!"}));
     }
+}
+
+// The self-replacement with real files whose new copy, started for real, is no program (a share
+// can hold anything under the launcher's name): the previous copy is back under its name and
+// keeps running, and the user reads why, with the system's message.
+TEST(SelfReplacementStartTest, ANewCopyThatCannotStartIsUndone) {
+    const test::TempFolder current;
+    const test::TempFolder server;
+    test::WriteFile(current.Path(), "Corvane.EXE", "the running launcher");
+    test::WriteFile(current.Path(), "Corvane.OLD", "an older launcher");
+    const auto serverCopy = test::WriteFile(server.Path(), "Corvane.EXE", "not a program\n");
+    fs::permissions(serverCopy, fs::perms(0644));
+    FakeLauncherView view;
+    LauncherSystem system;
+    system.currentDir = [&] { return current.Path().string(); };
+    system.startProgram = StartDetachedProcess;
+    system.selfReplacementFiles = PlatformSelfReplacementFiles();
+    system.selfReplacementFiles.fileVersionOf = [&](const std::string& path) {
+        return std::string(path.starts_with(server.Path().string()) ? "2.0.0.0" : "1.0.0.0");
+    };
+    Launcher launcher(view, system);
+    view.launcher = &launcher;
+    launcher.UseServer(current.Folder(), server.Folder(), "");
+
+    launcher.WindowActivated();
+
+    EXPECT_THAT(view.messages,
+                ElementsAre(ShownMessage{MessageKind::Error,
+                                         "Não foi possível iniciar a nova versão do Corvane "
+                                         "Plexa.\r\nExec format error\r\nA versão anterior foi "
+                                         "restaurada e continua em uso."}));
+    EXPECT_THAT(view.calls, ElementsAre("LeaveSingleInstance", "ShowMessage"));
+    EXPECT_FALSE(launcher.ClosingEndsProgram());
+    EXPECT_EQ(test::ReadFile(current.Path() / "Corvane.EXE"), "the running launcher");
+    // The copy that could not start is kept where the next attempt overwrites it.
+    EXPECT_EQ(test::ReadFile(current.Path() / "Corvane.NEW"), "not a program\n");
+    EXPECT_THAT(test::FilesUnder(current.Path()), ElementsAre("Corvane.EXE", "Corvane.NEW"));
+}
+
+// When even the previous copy cannot be put back, the user is told that too.
+TEST(SelfReplacementStartTest, APreviousCopyThatCannotBeRestoredIsTold) {
+    std::map<std::string, std::string> files{{"/cur\\Corvane.EXE", "1.0.0.0"},
+                                             {"/srv/Corvane.EXE", "2.0.0.0"}};
+    FakeLauncherView view;
+    LauncherSystem system;
+    system.currentDir = [] { return std::string("/cur"); };
+    system.startProgram = [](const std::string&, const StartupInfo&) {
+        throw EOSError("Permission denied", 13);
+    };
+    system.selfReplacementFiles.fileExists = [&](const std::string& path) {
+        return files.contains(path);
+    };
+    system.selfReplacementFiles.fileVersionOf = [&](const std::string& path) {
+        return files.contains(path) ? files[path] : std::string();
+    };
+    system.selfReplacementFiles.fileSizeOf = [&](const std::string& path) -> int64_t {
+        return files.contains(path) ? 10 : -1;
+    };
+    system.selfReplacementFiles.copyFileOver = [&](const std::string& from, const std::string& to) {
+        files[to] = files[from];
+        return true;
+    };
+    system.selfReplacementFiles.deleteFile = [&](const std::string& path) {
+        files.erase(path);
+        return true;
+    };
+    // Moves work until the swap is done; the way back is refused.
+    int moves = 0;
+    system.selfReplacementFiles.moveFile = [&](const std::string& from, const std::string& to) {
+        if (++moves > 2 || files.contains(to))
+            return false;
+        files[to] = files[from];
+        files.erase(from);
+        return true;
+    };
+    Launcher launcher(view, system);
+    view.launcher = &launcher;
+    launcher.UseServer("/cur/", "/srv/", "");
+
+    launcher.WindowActivated();
+
+    EXPECT_THAT(view.messages,
+                ElementsAre(ShownMessage{MessageKind::Error,
+                                         "Não foi possível iniciar a nova versão do Corvane "
+                                         "Plexa.\r\nPermission denied\r\nNão foi possível "
+                                         "restaurar a versão anterior. Contacte o Corvane."}));
+    EXPECT_FALSE(launcher.ClosingEndsProgram());
 }
 
 } // namespace
