@@ -7,24 +7,33 @@
 #pragma once
 
 #include "platform/DateTime.h"
+#include "platform/Handles.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace corvane {
 
+// Which file of the system a name leads to, whatever name it was reached by: links and other
+// names of one file give the same identity (a device and an inode on POSIX; a volume serial
+// number and a file index on Windows).
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+
 // What tells one content of a file from another: writing, cutting, replacing or stamping the
 // file changes it, so a value computed from the content stays good while the stamp is equal.
 struct ContentStamp {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
+    FileIdentity file;
     std::int64_t changeSeconds = 0; // the last change of the file's content or attributes,
                                     // in seconds since 1970-01-01 UTC
     std::int64_t changeNanoseconds = 0;
@@ -53,19 +62,19 @@ struct ServedEntry {
 // An open regular file ready to be served; closes its handle unless it was released.
 class ServedFile {
 public:
-    ServedFile(int handle, const ContentStamp& stamp) : handle_(handle), opened_(stamp) {}
+    ServedFile(FileHandle handle, const ContentStamp& stamp) : handle_(handle), opened_(stamp) {}
     ServedFile(ServedFile&& other) noexcept;
     ServedFile& operator=(ServedFile&& other) noexcept;
     ServedFile(const ServedFile&) = delete;
     ServedFile& operator=(const ServedFile&) = delete;
     ~ServedFile();
 
-    int Handle() const { return handle_; }
+    FileHandle Handle() const { return handle_; }
     std::uint64_t Size() const { return opened_.size; }
     // The stamp of the content the file had when it was opened.
     const ContentStamp& OpenedStamp() const { return opened_; }
     // Hands the handle over to a new owner, who closes it.
-    int Release();
+    FileHandle Release();
     // A second handle on the same open file (nothing when none can be had).
     std::optional<ServedFile> Duplicate() const;
     // The file's length now; it may have been cut short since it was opened.
@@ -80,7 +89,7 @@ public:
     bool ReadFromStart(const std::function<void(const char* data, std::size_t size)>& sink) const;
 
 private:
-    int handle_ = -1;
+    FileHandle handle_ = FileHandle::None;
     ContentStamp opened_;
 };
 
@@ -122,15 +131,14 @@ public:
     std::optional<std::string> ResolvedPath(std::string_view relativeName) const;
 
 private:
-    void WatchFolder(const std::string& nativePath, std::unordered_set<int>& seen);
+    // The open root and the system's notification of changes beneath it, as the system keeps
+    // them.
+    struct Native;
 
     std::string path_;
     std::string realPath_; // the root with every link resolved
-    int rootHandle_ = -1;
-    int notify_ = -1;
-    bool watching_ = false;
+    std::unique_ptr<Native> native_;
     std::uint64_t generation_ = 1;
-    std::unordered_set<int> watches_;
 };
 
 } // namespace corvane

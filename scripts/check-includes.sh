@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Fails on an #include that points up the layer order, on a project include that does not name
 # its layer ("platform/FileSystem.h", not "FileSystem.h"), on an include of platform/posix/ or
-# platform/win32/ from outside platform/, and on Qt in the layers that build without it.
+# platform/win32/ from outside platform/, on Qt in the layers that build without it, and on a
+# header of the operating system (POSIX, Linux or Windows) outside platform/: only platform/
+# calls the system. tests/, bench/ and fuzz/ may include system headers too, as they drive
+# processes and sockets from outside what they test.
 # Reads the sources only; no build needed. Usage: scripts/check-includes.sh [REPOSITORY]
+# scripts/test-check-includes.sh shows it refusing what it should.
 set -euo pipefail
 set -f # the table's "*" is a word, not a pattern
 root=${1:-"$(dirname "$0")/.."}
@@ -23,7 +27,25 @@ declare -A allowed=(
   [fuzz]="*"
 )
 # The layers that never include Qt.
-qt_free="platform update shell"
+qt_free="platform update shell service"
+# The folders that may include the system's own headers.
+system_headers_allowed="platform tests bench fuzz"
+# The system's headers (matched without regard to case, as Windows's are written either way):
+# POSIX and Linux folders and headers, the C++ wrapper of <signal.h>, and Windows's. The C and
+# C++ standard libraries and the libraries we use (Qt, libcurl, zlib, ICU, OpenSSL, RapidJSON,
+# libmicrohttpd) do not match.
+system_header_re='^((sys|arpa|netinet|net|linux|asm|asm-generic|bits|gnu|mach|machine)/'
+system_header_re+='|(unistd|fcntl|netdb|poll|dirent|spawn|signal|pthread|dlfcn|malloc|termios|sched'
+system_header_re+='|semaphore|glob|fnmatch|pwd|grp|syslog|ifaddrs|elf|link|execinfo|utime|ftw|err'
+system_header_re+='|mntent|langinfo|libgen|wordexp|aio|mqueue|syscall|paths|alloca|endian|byteswap'
+system_header_re+='|utmp|utmpx|resolv|ucontext|wait|strings)\.h$'
+system_header_re+='|csignal$'
+system_header_re+='|(windows|winsock|winsock2|ws2tcpip|ws2def|winhttp|wininet|shellapi|shlobj|shlwapi'
+system_header_re+='|shobjidl|knownfolders|bcrypt|wincrypt|winbase|winuser|windef|winnt|winerror'
+system_header_re+='|winternl|winioctl|winreg|winver|winsvc|winnls|ntstatus|ntdef|mapi|objbase'
+system_header_re+='|combaseapi|ole2|oleauto|commctrl|commdlg|io|direct|process|psapi|tlhelp32|userenv'
+system_header_re+='|iphlpapi|mswsock|versionhelpers|wtsapi32|dbghelp|aclapi|sddl|lmcons|synchapi'
+system_header_re+='|processthreadsapi|fileapi|handleapi|errhandlingapi|libloaderapi|sysinfoapi)\.h$)'
 
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   lines=$(git grep -n -I -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]' -- \
@@ -58,6 +80,11 @@ while IFS= read -r line; do
     if [[ $target =~ ^Qt?[A-Z][A-Za-z]*(/|$) ]] && [[ " $qt_free " == *" $layer "* ]]; then
       fail "$where" "$layer/ builds without Qt: #include <$target>"
     fi
+    shopt -s nocasematch
+    if [[ $target =~ $system_header_re ]] && [[ " $system_headers_allowed " != *" $layer "* ]]; then
+      fail "$where" "only platform/ includes the system's headers: #include <$target> (call the system through a platform/ header)"
+    fi
+    shopt -u nocasematch
     # A project header written with angle brackets is still a project include.
     [[ $target == */* && -f $target && -n ${allowed[${target%%/*}]+set} ]] || continue
   fi

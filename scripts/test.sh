@@ -6,6 +6,7 @@
 # CORVANE_QUICK=1 runs only the debug build's tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/test-check-includes.sh
 bash scripts/check-includes.sh
 bash scripts/install-deps.sh
 

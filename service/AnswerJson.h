@@ -28,6 +28,9 @@ std::string ListingJson(const std::vector<ListingEntry>& files);
 // The error answer: {"error": ..., "status": ..., "detail": ...}.
 std::string ErrorJson(int status, std::string_view error, std::string_view detail);
 
+// The content type of every JSON answer: listings and errors.
+inline constexpr std::string_view kJsonContentType = "application/json; charset=utf-8";
+
 // One error answer of the service: its status, its short text and its detail for people.
 struct ErrorAnswer {
     int status;

@@ -1,6 +1,6 @@
 #include "service/DownloadWatch.h"
 
-#include "platform/Process.h"
+#include "platform/ServiceSockets.h"
 
 #include <chrono>
 
@@ -25,7 +25,7 @@ DownloadWatch::~DownloadWatch() {
     thread_.join();
 }
 
-std::uint64_t DownloadWatch::Add(int socket, ServedFile file, std::uint64_t promised) {
+std::uint64_t DownloadWatch::Add(SocketHandle socket, ServedFile file, std::uint64_t promised) {
     std::uint64_t ticket = 0;
     bool first = false;
     {

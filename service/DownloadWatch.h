@@ -3,6 +3,7 @@
 // connection's idle time ran out, holding the workstation's update for that long.
 #pragma once
 
+#include "platform/Handles.h"
 #include "platform/ServiceFiles.h"
 
 #include <condition_variable>
@@ -22,14 +23,14 @@ public:
 
     // Watches one download: the connection's socket, a handle of its own on the file being
     // sent, and the length promised in the answer. Returns the ticket for Remove.
-    std::uint64_t Add(int socket, ServedFile file, std::uint64_t promised);
+    std::uint64_t Add(SocketHandle socket, ServedFile file, std::uint64_t promised);
 
     // Stops watching; to be called before the socket is closed.
     void Remove(std::uint64_t ticket);
 
 private:
     struct Watched {
-        int socket;
+        SocketHandle socket;
         ServedFile file;
         std::uint64_t promised;
         bool ended = false;

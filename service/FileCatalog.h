@@ -25,7 +25,7 @@ struct ListingText {
     // What the HTTP side makes of the text the first time it sends it, to send it again and
     // again without making it anew; made once, under prepareOnce.
     mutable std::once_flag prepareOnce;
-    mutable std::shared_ptr<void> prepared;
+    mutable std::shared_ptr<const void> prepared;
 };
 
 struct ListingAnswer {

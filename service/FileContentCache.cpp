@@ -13,7 +13,7 @@ std::optional<FileContentCache::Content> FileContentCache::Find(const ServedFile
     const ContentStamp& stamp = file.OpenedStamp();
     if (stamp.size > largest_ || stamp.size == 0)
         return std::nullopt;
-    const Key key{stamp.device, stamp.inode};
+    const Key key = stamp.file;
     {
         std::lock_guard guard(lock_);
         const auto found = held_.find(key);

@@ -56,7 +56,7 @@ public:
     std::size_t HeldBytes() const;
 
 private:
-    using Key = std::pair<std::uint64_t, std::uint64_t>; // device and inode
+    using Key = FileIdentity;
     struct Held {
         ContentStamp stamp;
         Prepared prepared;

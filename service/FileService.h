@@ -5,7 +5,7 @@
 #include "service/DownloadWatch.h"
 #include "service/FileCatalog.h"
 #include "service/FileContentCache.h"
-#include "service/HeadWatch.h"
+#include "service/HttpServer.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,8 +14,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-
-struct MHD_Daemon;
 
 namespace corvane {
 
@@ -66,7 +64,7 @@ public:
     FileService& operator=(const FileService&) = delete;
 
     // The port listened on.
-    std::uint16_t Port() const { return port_; }
+    std::uint16_t Port() const { return server_.Port(); }
 
     FileCatalog& Catalog() { return catalog_; }
     const FileContentCache& Contents() const { return contents_; }
@@ -74,42 +72,18 @@ public:
     // Stops listening, ends the open exchanges and waits for the service's threads.
     void Stop();
 
-    // Called by the HTTP library's callbacks.
-    struct Request;
-    int Answer(void* connection, const char* url, const char* method, size_t* uploadSize,
-               void** context);
-    void Completed(void* connection, void** context, int termination);
-    void Connected(void* connection, void** socketContext, bool started);
-    void LibraryError(std::string_view message);
-    void Log(std::string_view line) const;
-
 private:
-    struct Reply;
-    // One resource of the protocol and the member that answers it.
-    struct Route {
-        std::string_view path;
-        Reply (FileService::*answer)(Request& request, std::string_view query);
-    };
-    // The protocol's table of contents.
-    static const Route kRoutes[];
-
-    Reply AnswerListing(Request& request, std::string_view query);
-    Reply AnswerDownload(Request& request, std::string_view query);
-    Reply Respond(Request& request, std::string_view path, std::string_view query);
-
-    struct DaemonStopper {
-        void operator()(MHD_Daemon* daemon) const;
-    };
+    void AnswerListing(HttpExchange& exchange);
+    void AnswerDownload(HttpExchange& exchange);
+    void Log(std::string_view line) const;
 
     FileServiceOptions options_;
     FileCatalog catalog_;
     FileContentCache contents_; // small files, ready to be sent from memory
-    DownloadWatch watch_;       // outlives the daemon, whose completions remove from it
-    HeadWatch heads_;           // the same
+    DownloadWatch watch_;       // outlives the server, whose completions remove from it
     unsigned maxFilesSent_ = 1; // files sent at once; a download past it is answered 503
     std::atomic<unsigned> filesSent_{0};
-    std::unique_ptr<MHD_Daemon, DaemonStopper> daemon_;
-    std::uint16_t port_ = 0;
+    HttpServer server_;
 };
 
 } // namespace corvane

@@ -1,6 +1,6 @@
 #include "service/HeadWatch.h"
 
-#include "platform/Process.h"
+#include "platform/ServiceSockets.h"
 
 #include <algorithm>
 #include <vector>
@@ -27,7 +27,7 @@ HeadWatch::~HeadWatch() {
     thread_.join();
 }
 
-HeadWatch::Entry& HeadWatch::Add(int socket) {
+HeadWatch::Entry& HeadWatch::Add(SocketHandle socket) {
     auto entry = std::make_unique<Entry>(socket);
     Entry& added = *entry;
     bool first = false;

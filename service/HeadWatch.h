@@ -3,6 +3,8 @@
 // has only so many handles; left open, enough of them would keep everyone else out.
 #pragma once
 
+#include "platform/Handles.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -19,7 +21,7 @@ public:
     // One watched connection. Its clock runs from Add, and again from each WaitForHead.
     class Entry {
     public:
-        explicit Entry(int socket) : socket_(socket) {}
+        explicit Entry(SocketHandle socket) : socket_(socket) {}
         // The head of a request arrived: no limit while it is being answered.
         void HeadArrived() { waitingSince_.store(0, std::memory_order_relaxed); }
         // The answer is out: the next request's head has the whole limit again.
@@ -29,7 +31,7 @@ public:
         friend class HeadWatch;
         static std::int64_t Now();
 
-        const int socket_;
+        const SocketHandle socket_;
         std::atomic<std::int64_t> waitingSince_{Now()}; // steady milliseconds; 0: not waiting
         bool ended_ = false;                            // the watch's lock held
     };
@@ -41,7 +43,7 @@ public:
 
     // Watches a connection that has just been accepted; the entry is the watch's until
     // Remove, which is to be called before the socket is closed.
-    Entry& Add(int socket);
+    Entry& Add(SocketHandle socket);
     void Remove(Entry& entry);
 
 private:

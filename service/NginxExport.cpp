@@ -3,6 +3,7 @@
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Locale.h"
+#include "platform/NativePaths.h"
 #include "platform/Paths.h"
 #include "service/AnswerJson.h"
 
@@ -365,32 +366,6 @@ constexpr std::string_view kHttpHeader =
     "# num bloco server {}. Define as variáveis $corvane_*; a tabela de nomes precisa dos\n"
     "# tamanhos map_hash_* abaixo (não os defina outra vez no bloco http).\n";
 
-// An absolute form of a path by its names alone: the current folder before a relative one,
-// "." and ".." parts taken out.
-std::string LexicalAbsolute(std::string_view path) {
-    std::string full = ToNativePath(path);
-    if (full.empty() || full.front() != '/')
-        full = GetCurrentDir() + '/' + full;
-    std::vector<std::string_view> parts;
-    for (std::string_view rest(full); !rest.empty();) {
-        const size_t slash = rest.find('/');
-        const std::string_view part = rest.substr(0, slash);
-        rest.remove_prefix(slash == std::string_view::npos ? rest.size() : slash + 1);
-        if (part.empty() || part == ".")
-            continue;
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-            continue;
-        }
-        parts.push_back(part);
-    }
-    std::string normal;
-    for (const std::string_view part : parts)
-        normal += '/' + std::string(part);
-    return normal.empty() ? std::string("/") : normal;
-}
-
 } // namespace
 
 std::string UpdaterQueryForm(std::string_view name) {
@@ -473,30 +448,27 @@ ExportResult ExportForNginx(const ExportOptions& options) {
     // The export beneath the root would be served as files of the tree, and listed again by
     // the next export. Told by the names first, so that nothing is created there; then by the
     // folders as they are, links resolved.
-    const auto beneath = [](std::string_view path, std::string_view folder) {
-        return path == folder ||
-               (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-                (folder == "/" || path[folder.size()] == '/'));
-    };
     const std::string& root = snapshot.realRoot;
     const auto insideRoot = [&options] {
         return Exception("A pasta de saída " + options.out +
                          " fica dentro da pasta servida: escolha outra, fora dela.");
     };
-    const std::string written = LexicalAbsolute(options.out);
-    if (beneath(written, LexicalAbsolute(options.root)) || beneath(written, root))
+    const std::string written = NativeAbsolutePath(options.out);
+    if (IsNativePathWithin(written, NativeAbsolutePath(options.root)) ||
+        IsNativePathWithin(written, root))
         throw insideRoot();
     if (options.out.empty() || !ForceDirectories(options.out))
         throw Exception("A pasta de saída " + options.out + " não pôde ser criada.");
     const std::string out = ServiceRoot(options.out).RealPath();
-    if (beneath(out, root))
+    if (IsNativePathWithin(out, root))
         throw insideRoot();
 
     // The number of this export: one past the highest found in the folder.
     std::vector<std::pair<std::uint64_t, std::string>> earlier;
     std::uint64_t number = 1;
-    for (const ListedFile& file : ListFilesWithAges(out + '/')) {
-        const std::string name = file.fileName.substr(out.size() + 1);
+    const std::string outPrefix = JoinNativePath(out, "");
+    for (const ListedFile& file : ListFilesWithAges(outPrefix)) {
+        const std::string name = file.fileName.substr(outPrefix.size());
         for (const std::string_view stem : {kWholeTreeStem, kRootFolderStem}) {
             if (name.size() <= stem.size() + kListingExtension.size() ||
                 name.compare(0, stem.size(), stem) != 0 || !name.ends_with(kListingExtension))
@@ -519,14 +491,14 @@ ExportResult ExportForNginx(const ExportOptions& options) {
         file.Commit(Now());
     };
     const std::string suffix = std::to_string(number) + std::string(kListingExtension);
-    const std::string wholeTree = out + '/' + std::string(kWholeTreeStem) + suffix;
-    const std::string rootFolder = out + '/' + std::string(kRootFolderStem) + suffix;
+    const std::string wholeTree = JoinNativePath(out, std::string(kWholeTreeStem) + suffix);
+    const std::string rootFolder = JoinNativePath(out, std::string(kRootFolderStem) + suffix);
     write(wholeTree, snapshot.wholeTree->json);
     write(rootFolder, snapshot.rootFolder->json);
     const NginxIncludes includes = NginxIncludeTexts(snapshot, wholeTree, rootFolder);
     ExportResult result;
-    result.httpInclude = out + '/' + std::string(kHttpInclude);
-    result.serverInclude = out + '/' + std::string(kServerInclude);
+    result.httpInclude = JoinNativePath(out, kHttpInclude);
+    result.serverInclude = JoinNativePath(out, kServerInclude);
     result.files = snapshot.files.size();
     write(result.serverInclude, includes.server);
     write(result.httpInclude, includes.http);

@@ -3,7 +3,7 @@
 //                     [--tls-certificate FILE --tls-key FILE]
 // corvane-fileservice export --root DIR --out DIR
 #include "platform/Errors.h"
-#include "platform/Process.h"
+#include "platform/ServiceProcess.h"
 #include "platform/Trace.h"
 #include "service/FileService.h"
 #include "service/NginxExport.h"
@@ -190,8 +190,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         corvane::OutputDebugString("corvane-fileservice: servindo " + options.root + " em " +
                                    options.bind + " porta " + std::to_string(service.Port()));
-        const int signal = corvane::WaitForStopSignal();
-        corvane::OutputDebugString("corvane-fileservice: sinal " + std::to_string(signal) +
+        const corvane::StopRequest stop = corvane::WaitForStopRequest();
+        corvane::OutputDebugString("corvane-fileservice: " + corvane::DescribeStopRequest(stop) +
                                    " recebido, parando.");
         service.Stop();
         corvane::OutputDebugString("corvane-fileservice: parado.");

@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <utility>
 
 namespace corvane {
@@ -35,6 +36,10 @@ std::atomic<bool> noOpenat2{false};
 void CloseHandle(int handle) {
     if (handle >= 0)
         ::close(handle);
+}
+
+int DescriptorOf(FileHandle handle) {
+    return static_cast<int>(handle);
 }
 
 // The kernel's own "stay beneath this folder" lookup, race-free against links swapped in
@@ -86,9 +91,9 @@ bool IsListableName(std::string_view name) {
 }
 
 ContentStamp StampOf(const struct stat& st) {
-    return ContentStamp{static_cast<std::uint64_t>(st.st_dev),
-                        static_cast<std::uint64_t>(st.st_ino), st.st_ctim.tv_sec,
-                        st.st_ctim.tv_nsec, static_cast<std::uint64_t>(st.st_size)};
+    return ContentStamp{
+        FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+        st.st_ctim.tv_sec, st.st_ctim.tv_nsec, static_cast<std::uint64_t>(st.st_size)};
 }
 
 struct DirCloser {
@@ -97,36 +102,51 @@ struct DirCloser {
 
 } // namespace
 
+// The root's descriptor and the inotify queue that watches every folder of the tree, one watch
+// per folder (inotify does not watch a tree as a whole).
+struct ServiceRoot::Native {
+    int rootHandle = -1;
+    int notify = -1;
+    bool watching = false;
+    std::unordered_set<int> watches; // the folders' watches as of the last walk
+
+    ~Native() {
+        CloseHandle(notify);
+        CloseHandle(rootHandle);
+    }
+    void WatchFolder(const std::string& nativePath, std::unordered_set<int>& seen);
+};
+
 ServedFile::ServedFile(ServedFile&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), opened_(other.opened_) {}
+    : handle_(std::exchange(other.handle_, FileHandle::None)), opened_(other.opened_) {}
 
 ServedFile& ServedFile::operator=(ServedFile&& other) noexcept {
     if (this != &other) {
-        CloseHandle(handle_);
-        handle_ = std::exchange(other.handle_, -1);
+        CloseHandle(DescriptorOf(handle_));
+        handle_ = std::exchange(other.handle_, FileHandle::None);
         opened_ = other.opened_;
     }
     return *this;
 }
 
 ServedFile::~ServedFile() {
-    CloseHandle(handle_);
+    CloseHandle(DescriptorOf(handle_));
 }
 
-int ServedFile::Release() {
-    return std::exchange(handle_, -1);
+FileHandle ServedFile::Release() {
+    return std::exchange(handle_, FileHandle::None);
 }
 
 std::optional<ServedFile> ServedFile::Duplicate() const {
-    const int copy = ::fcntl(handle_, F_DUPFD_CLOEXEC, 0);
+    const int copy = ::fcntl(DescriptorOf(handle_), F_DUPFD_CLOEXEC, 0);
     if (copy < 0)
         return std::nullopt;
-    return ServedFile(copy, opened_);
+    return ServedFile(FileHandle{copy}, opened_);
 }
 
 std::optional<ContentStamp> ServedFile::Stamp() const {
     struct stat st {};
-    if (::fstat(handle_, &st) != 0)
+    if (::fstat(DescriptorOf(handle_), &st) != 0)
         return std::nullopt;
     return StampOf(st);
 }
@@ -135,7 +155,7 @@ bool ServedFile::ReadFromStart(
     const std::function<void(const char* data, std::size_t size)>& sink) const {
     std::vector<char> buffer(std::size_t{1} << 18);
     for (off_t offset = 0;;) {
-        const ssize_t got = ::pread(handle_, buffer.data(), buffer.size(), offset);
+        const ssize_t got = ::pread(DescriptorOf(handle_), buffer.data(), buffer.size(), offset);
         if (got == 0)
             return true;
         if (got < 0) {
@@ -148,32 +168,30 @@ bool ServedFile::ReadFromStart(
     }
 }
 
-ServiceRoot::ServiceRoot(std::string_view root) : path_(ToNativePath(root)) {
+ServiceRoot::ServiceRoot(std::string_view root)
+    : path_(ToNativePath(root)), native_(std::make_unique<Native>()) {
     while (path_.size() > 1 && path_.back() == '/')
         path_.pop_back();
-    rootHandle_ = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (rootHandle_ < 0)
+    native_->rootHandle = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (native_->rootHandle < 0)
         throw DirectoryNotFoundException("The specified path was not found");
     char real[PATH_MAX];
     realPath_ = ::realpath(path_.c_str(), real) != nullptr ? std::string(real) : path_;
-    notify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    watching_ = notify_ >= 0;
+    native_->notify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    native_->watching = native_->notify >= 0;
 }
 
-ServiceRoot::~ServiceRoot() {
-    CloseHandle(notify_);
-    CloseHandle(rootHandle_);
-}
+ServiceRoot::~ServiceRoot() = default;
 
 std::uint64_t ServiceRoot::Generation() {
-    if (!watching_)
+    if (!native_->watching)
         return ++generation_;
     // The kernel queues an event before the call that caused it returns, so draining the
     // queue here sees every change made before this request arrived.
     alignas(struct inotify_event) char buffer[16384];
     bool changed = false;
     for (;;) {
-        const ssize_t got = ::read(notify_, buffer, sizeof buffer);
+        const ssize_t got = ::read(native_->notify, buffer, sizeof buffer);
         if (got > 0) {
             // A watch we removed ourselves reports IN_IGNORED: that is no change of the tree.
             for (ssize_t at = 0; at < got;) {
@@ -187,7 +205,7 @@ std::uint64_t ServiceRoot::Generation() {
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0 && errno != EAGAIN) {
-            watching_ = false; // the queue is broken: stop trusting it
+            native_->watching = false; // the queue is broken: stop trusting it
             changed = true;
         }
         break;
@@ -197,14 +215,15 @@ std::uint64_t ServiceRoot::Generation() {
     return generation_;
 }
 
-void ServiceRoot::WatchFolder(const std::string& nativePath, std::unordered_set<int>& seen) {
-    if (!watching_)
+void ServiceRoot::Native::WatchFolder(const std::string& nativePath,
+                                      std::unordered_set<int>& seen) {
+    if (!watching)
         return;
-    const int wd = ::inotify_add_watch(notify_, nativePath.c_str(), kWatchMask);
+    const int wd = ::inotify_add_watch(notify, nativePath.c_str(), kWatchMask);
     if (wd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            return;        // gone since it was read: its parent's watch saw that
-        watching_ = false; // out of watches: every request walks again, still correct
+            return;       // gone since it was read: its parent's watch saw that
+        watching = false; // out of watches: every request walks again, still correct
         return;
     }
     seen.insert(wd);
@@ -218,12 +237,12 @@ std::vector<ServedEntry> ServiceRoot::Walk() {
     while (!pending.empty()) {
         auto [native, name] = std::move(pending.back());
         pending.pop_back();
-        const int handle = ::openat(rootHandle_, native.empty() ? "." : native.c_str(),
+        const int handle = ::openat(native_->rootHandle, native.empty() ? "." : native.c_str(),
                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (handle < 0)
             continue; // removed or replaced while walking: the watch reports it
         // Watch before reading, so a change made after the read is never missed.
-        WatchFolder(native.empty() ? path_ : path_ + '/' + native, seen);
+        native_->WatchFolder(native.empty() ? path_ : path_ + '/' + native, seen);
         std::unique_ptr<DIR, DirCloser> dir(::fdopendir(handle));
         if (!dir) {
             ::close(handle);
@@ -246,8 +265,8 @@ std::vector<ServedEntry> ServiceRoot::Walk() {
                 continue;
             }
             if (S_ISLNK(st.st_mode)) {
-                const int target =
-                    OpenBeneath(rootHandle_, path_, realPath_, childNative, O_PATH | O_CLOEXEC);
+                const int target = OpenBeneath(native_->rootHandle, path_, realPath_, childNative,
+                                               O_PATH | O_CLOEXEC);
                 if (target < 0)
                     continue;
                 const bool ok = ::fstat(target, &st) == 0;
@@ -261,11 +280,11 @@ std::vector<ServedEntry> ServiceRoot::Walk() {
                 entries.push_back({std::move(childName), false, *age, StampOf(st)});
         }
     }
-    if (watching_) {
-        for (const int wd : watches_)
+    if (native_->watching) {
+        for (const int wd : native_->watches)
             if (!seen.count(wd))
-                ::inotify_rm_watch(notify_, wd);
-        watches_ = std::move(seen);
+                ::inotify_rm_watch(native_->notify, wd);
+        native_->watches = std::move(seen);
     }
     std::sort(entries.begin(), entries.end(),
               [](const ServedEntry& a, const ServedEntry& b) { return a.name < b.name; });
@@ -277,7 +296,7 @@ std::optional<ServedFile> ServiceRoot::OpenFile(std::string_view relativeName) c
     if (native.empty() || native.find('\0') != std::string::npos)
         return std::nullopt;
     // Non-blocking, so that a pipe placed under the root cannot hold the request.
-    const int handle = OpenBeneath(rootHandle_, path_, realPath_, native,
+    const int handle = OpenBeneath(native_->rootHandle, path_, realPath_, native,
                                    O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (handle < 0)
         return std::nullopt;
@@ -286,7 +305,7 @@ std::optional<ServedFile> ServiceRoot::OpenFile(std::string_view relativeName) c
         ::close(handle);
         return std::nullopt;
     }
-    return ServedFile(handle, StampOf(st));
+    return ServedFile(FileHandle{handle}, StampOf(st));
 }
 
 std::optional<std::string> ServiceRoot::ResolvedPath(std::string_view relativeName) const {
@@ -294,7 +313,8 @@ std::optional<std::string> ServiceRoot::ResolvedPath(std::string_view relativeNa
     if (native.empty() || native.find('\0') != std::string::npos)
         return std::nullopt;
     // The kernel's name of what the checked open reached is the path with every link resolved.
-    const int handle = OpenBeneath(rootHandle_, path_, realPath_, native, O_PATH | O_CLOEXEC);
+    const int handle =
+        OpenBeneath(native_->rootHandle, path_, realPath_, native, O_PATH | O_CLOEXEC);
     if (handle < 0)
         return std::nullopt;
     struct stat st {};

@@ -1,11 +1,9 @@
-#include "platform/Process.h"
+#include "platform/ServiceProcess.h"
 
-#include <cerrno>
 #include <csignal>
 #include <malloc.h>
 #include <pthread.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 
 namespace corvane {
 
@@ -42,34 +40,16 @@ void RaiseOpenFileLimit() {
     }
 }
 
-int WaitForStopSignal() {
+StopRequest WaitForStopRequest() {
     const sigset_t stop = StopSignals();
     int signal = 0;
     while (sigwait(&stop, &signal) != 0) {
     }
-    return signal;
+    return signal == SIGINT ? StopRequest::Interrupt : StopRequest::Terminate;
 }
 
-void EndConnection(int socket) {
-    ::shutdown(socket, SHUT_RDWR);
-}
-
-bool SendLastAnswer(int socket, std::string_view answer) {
-    while (!answer.empty()) {
-        const ssize_t sent =
-            ::send(socket, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            break;
-        answer.remove_prefix(static_cast<size_t>(sent));
-    }
-    EndConnection(socket);
-    return answer.empty();
-}
-
-bool SetSendBuffer(int socket, int bytes) {
-    return ::setsockopt(socket, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0;
+std::string DescribeStopRequest(StopRequest request) {
+    return "sinal " + std::to_string(request == StopRequest::Interrupt ? SIGINT : SIGTERM);
 }
 
 long OpenFileLimit() {

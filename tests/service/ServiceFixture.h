@@ -2,7 +2,7 @@
 // port of 127.0.0.1, and a plain HTTP client that sends request targets byte for byte.
 #pragma once
 
-#include "platform/Process.h"
+#include "platform/ServiceProcess.h"
 #include "service/FileService.h"
 
 #include <algorithm>
