@@ -1,7 +1,7 @@
 // Processes: starting another program as a process of its own, detached from the launcher.
 // (A long-running service process is set up by platform/ServiceProcess.h.)
 //
-//     StartDetachedProcess("C:\Corvane\Estoque.exe", StartupInfo{}); // never waited for;
+//     StartDetachedProcess("C:\\Corvane\\Estoque.exe", StartupInfo{}); // never waited for;
 //                                                                     // EOSError if it cannot run
 #pragma once
 
