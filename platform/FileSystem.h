@@ -10,6 +10,7 @@
 #pragma once
 
 #include "platform/DateTime.h"
+#include "platform/Handles.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -115,13 +116,13 @@ private:
     void Publish();
 
     // Appends everything from the current position of an open file to its end with the
-    // kernel's copy; returns the number of bytes copied. Throws EOSError as Write does.
-    std::size_t CopyFrom(int sourceHandle);
+    // system's own copy; returns the number of bytes copied. Throws EOSError as Write does.
+    std::size_t CopyFrom(FileHandle source);
     void Discard() noexcept;
 
     std::string target_;    // native
     std::string temporary_; // native
-    int handle_ = -1;
+    FileHandle handle_ = FileHandle::None;
     bool committed_ = false;
 };
 
@@ -187,7 +188,7 @@ public:
 
 private:
     std::string path_;
-    int handle_ = -1;
+    FileHandle handle_ = FileHandle::None;
 };
 
 // Random access to the bytes of one regular file. Readers of file formats take only the few
@@ -201,7 +202,7 @@ public:
     FileBytes(const FileBytes&) = delete;
     FileBytes& operator=(const FileBytes&) = delete;
 
-    bool IsOpen() const { return handle_ >= 0; }
+    bool IsOpen() const { return handle_ != FileHandle::None; }
 
     // The size the file had when it was opened; 0 when it is not open.
     std::uint64_t Size() const { return size_; }
@@ -212,7 +213,7 @@ public:
     bool ReadAt(std::uint64_t offset, std::span<std::byte> into) const;
 
 private:
-    int handle_ = -1;
+    FileHandle handle_ = FileHandle::None;
     std::uint64_t size_ = 0;
 };
 

@@ -2,7 +2,6 @@
 
 #include "platform/Paths.h"
 
-#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <unordered_map>
@@ -28,19 +27,9 @@ PathRegistry& Registry() {
     return registry;
 }
 
-// The native path with repeated separators collapsed: "/opt/app//x.dll" (a folder ending in a
-// separator joined with a backslash) is the file "/opt/app/x.dll".
-std::string KeyOf(std::string_view path) {
-    std::string key = ToNativePath(path);
-    key.erase(
-        std::unique(key.begin(), key.end(), [](char a, char b) { return a == '/' && b == '/'; }),
-        key.end());
-    return key;
-}
-
 } // namespace
 
-PathLock::PathLock(std::string_view path) : key_(KeyOf(path)) {
+PathLock::PathLock(std::string_view path) : key_(PathKey(path)) {
     PathRegistry& registry = Registry();
     std::unique_lock lock(registry.mutex);
     PathSlot& slot = registry.pathSlots[key_]; // node-based: the reference survives rehashing
@@ -56,7 +45,7 @@ PathLock::PathLock(std::string_view path) : key_(KeyOf(path)) {
 int PathLock::Waiting(std::string_view path) {
     PathRegistry& registry = Registry();
     std::lock_guard lock(registry.mutex);
-    const auto it = registry.pathSlots.find(KeyOf(path));
+    const auto it = registry.pathSlots.find(PathKey(path));
     return it == registry.pathSlots.end() ? 0 : it->second.waiters;
 }
 

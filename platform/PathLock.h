@@ -10,9 +10,9 @@
 
 namespace corvane {
 
-// Holds the process-wide lock of one path for its lifetime. Paths are compared after being
-// made native and repeated separators
-// collapsed, character by character (file systems here are case-sensitive).
+// Holds the process-wide lock of one path for its lifetime. Paths are compared by their
+// PathKey (platform/Paths.h): native, repeated separators collapsed, and letter case
+// significant or not as this system's file names are.
 class PathLock {
 public:
     explicit PathLock(std::string_view path);

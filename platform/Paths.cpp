@@ -1,6 +1,7 @@
 #include "platform/Paths.h"
 
 #include "platform/Errors.h"
+#include "platform/Locale.h"
 #include "platform/Unicode.h"
 
 #include <algorithm>
@@ -10,6 +11,20 @@ namespace corvane {
 namespace {
 
 constexpr std::string_view kExtendedPrefix = "\\\\?\\";
+
+PathStyle Resolved(PathStyle style) {
+    return style == PathStyle::Native ? HostPathStyle() : style;
+}
+
+// A network path in its extended form ("\\?\UNC\srv\share") written as usual.
+std::string_view WithoutExtendedUncPrefix(std::string_view path, std::string& storage) {
+    constexpr std::string_view kUnc = "UNC\\";
+    if (path.size() < kUnc.size() || UpperCase(path.substr(0, kUnc.size())) != kUnc)
+        return path;
+    storage = "\\\\";
+    storage += path.substr(kUnc.size());
+    return storage;
+}
 
 } // namespace
 
@@ -83,6 +98,33 @@ bool IsPathTooLong(std::string_view path) {
 void CheckPathLength(std::string_view path) {
     if (IsPathTooLong(path))
         throw PathTooLongException("The specified path is too long");
+}
+
+std::string ToNativePath(std::string_view path, PathStyle style) {
+    const bool windows = Resolved(style) == PathStyle::Windows;
+    const char from = windows ? '/' : '\\';
+    const char to = windows ? '\\' : '/';
+    std::string result(path);
+    std::replace(result.begin(), result.end(), from, to);
+    return result;
+}
+
+std::string PathKey(std::string_view path, PathStyle style) {
+    style = Resolved(style);
+    const bool windows = style == PathStyle::Windows;
+    std::string unc;
+    std::string_view plain = WithoutExtendedPrefix(path);
+    if (windows && HasExtendedPrefix(path))
+        plain = WithoutExtendedUncPrefix(plain, unc);
+    std::string key = ToNativePath(plain, style);
+    const char delimiter = windows ? '\\' : '/';
+    // "/opt/app//x.dll" (a folder ending in a delimiter joined with a backslash) is the file
+    // "/opt/app/x.dll"; on Windows the two delimiters that open "\\srv\share" are kept.
+    const std::size_t kept = windows && key.starts_with("\\\\") ? 2 : 0;
+    key.erase(std::unique(key.begin() + static_cast<std::ptrdiff_t>(kept), key.end(),
+                          [delimiter](char a, char b) { return a == delimiter && b == delimiter; }),
+              key.end());
+    return windows ? UpperCase(key) : key;
 }
 
 } // namespace corvane

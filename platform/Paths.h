@@ -1,6 +1,7 @@
 // The system's path rules: joining, the characters paths may not hold, the length limits.
 // Relative names keep the backslash between folders everywhere they are data; only this layer
-// turns a system path into a native one.
+// turns a system path into a native one. The rules that differ between the two systems take a
+// PathStyle, the host's unless told, so that either system's rules are tested on any machine.
 //
 //     const std::string target = JoinPath(localFolder, "Relatorio\\Layout01.rav");
 //     CheckPathLength(target);                   // PathTooLongException at 260 UTF-16 units
@@ -12,6 +13,18 @@
 #include <string_view>
 
 namespace corvane {
+
+// How a system writes and compares its paths. System paths (backslashes between folders,
+// drives and network shares) read the same under both; what differs is the native form a path
+// is opened under and whether names that differ only in letter case are one file.
+enum class PathStyle {
+    Native,  // the system this program runs on
+    Posix,   // '/' between folders; names differing in case are different files
+    Windows, // '\' between folders; names differing in case are one file
+};
+
+// The style Native stands for here.
+PathStyle HostPathStyle();
 
 // True for the characters not allowed in paths: controls 0 to 31, '"', '<', '>' and '|'.
 bool HasInvalidPathChars(std::string_view path);
@@ -60,8 +73,15 @@ bool IsPathTooLong(std::string_view path);
 // Throws PathTooLongException("The specified path is too long") when IsPathTooLong.
 void CheckPathLength(std::string_view path);
 
-// A system path (backslashes between folders) as a native path of this system.
-std::string ToNativePath(std::string_view path);
+// A system path (backslashes between folders) as a native path of the style's system: either
+// delimiter becomes the style's own.
+std::string ToNativePath(std::string_view path, PathStyle style = PathStyle::Native);
+
+// The one spelling under which the style's system sees the file at path: the extended-length
+// prefix dropped, the native form, repeated delimiters collapsed (the two that open a network
+// path stay), and for Windows the letters upper-cased as its file systems compare names. Two
+// paths with one key name one file; two with different keys may still meet through links.
+std::string PathKey(std::string_view path, PathStyle style = PathStyle::Native);
 
 // The full path of this process's executable, in native form, whatever the current
 // directory. Throws EOSError when the system cannot tell it.

@@ -1,4 +1,5 @@
-// Processes: starting another program as a process of its own, detached from the launcher.
+// Processes: this program's own arguments and start-up, and starting another program as a
+// process of its own, detached from the launcher.
 // (A long-running service process is set up by platform/ServiceProcess.h.)
 //
 //     StartDetachedProcess("C:\\Corvane\\Estoque.exe", StartupInfo{}); // never waited for;
@@ -6,8 +7,21 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace corvane {
+
+// --- This program ----------------------------------------------------------------------------
+
+// The arguments this program was started with, after its own name, as UTF-8 text: main's argv
+// as it is on POSIX; on Windows, where argv is in the code page, the system's UTF-16 command
+// line read the way the C runtime splits it.
+std::vector<std::string> ProgramArguments(int argc, const char* const* argv);
+
+// To be called once at start by a program that writes large files: a write beyond the
+// system's file size limit then fails with the system's message, like a full disk, instead of
+// ending the process.
+void ReportFileSizeLimitAsWriteError();
 
 // --- Starting a program ----------------------------------------------------------------------
 

@@ -16,6 +16,7 @@
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace corvane {
 
@@ -34,9 +35,10 @@ struct CloseDirectory {
 
 ReplacementFile::ReplacementFile(std::string_view target, FilePermissions permissions)
     : target_(posix::NativeOf(target)) {
-    handle_ =
-        posix::CreateHeldTemporaryBeside(target_, posix::ModeOf(permissions), temporary_).Release();
-    if (handle_ < 0)
+    handle_ = posix::HandleOf(
+        posix::CreateHeldTemporaryBeside(target_, posix::ModeOf(permissions), temporary_)
+            .Release());
+    if (handle_ == FileHandle::None)
         posix::ThrowSystemError(errno);
 }
 
@@ -50,16 +52,14 @@ void ReplacementFile::Discard() noexcept {
         ::unlink(temporary_.c_str());
         temporary_.clear();
     }
-    if (handle_ >= 0) {
-        ::close(handle_);
-        handle_ = -1;
-    }
+    if (handle_ != FileHandle::None)
+        ::close(posix::DescriptorOf(std::exchange(handle_, FileHandle::None)));
 }
 
 void ReplacementFile::Write(const void* data, size_t size) {
     const auto* bytes = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t written = ::write(handle_, bytes, size);
+        const ssize_t written = ::write(posix::DescriptorOf(handle_), bytes, size);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -70,8 +70,10 @@ void ReplacementFile::Write(const void* data, size_t size) {
     }
 }
 
-std::size_t ReplacementFile::CopyFrom(int sourceHandle) {
+std::size_t ReplacementFile::CopyFrom(FileHandle source) {
     constexpr size_t chunk = size_t{1} << 30;
+    const int input = posix::DescriptorOf(source);
+    const int output = posix::DescriptorOf(handle_);
     std::size_t total = 0;
     // The kernel's copy first; a pair of file systems it cannot join falls back to sendfile,
     // and a source sendfile cannot read to plain reads and writes.
@@ -79,21 +81,21 @@ std::size_t ReplacementFile::CopyFrom(int sourceHandle) {
     for (;;) {
         ssize_t copied = 0;
         if (method == KernelCopy) {
-            copied = ::copy_file_range(sourceHandle, nullptr, handle_, nullptr, chunk, 0);
+            copied = ::copy_file_range(input, nullptr, output, nullptr, chunk, 0);
             if (copied < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
                                errno == EOPNOTSUPP || errno == EBADF)) {
                 method = SendFile;
                 continue;
             }
         } else if (method == SendFile) {
-            copied = ::sendfile(handle_, sourceHandle, nullptr, chunk);
+            copied = ::sendfile(output, input, nullptr, chunk);
             if (copied < 0 && (errno == EINVAL || errno == ENOSYS)) {
                 method = ReadWrite;
                 continue;
             }
         } else {
             char buffer[1 << 16];
-            copied = ::read(sourceHandle, buffer, sizeof buffer);
+            copied = ::read(input, buffer, sizeof buffer);
             if (copied > 0)
                 Write(buffer, static_cast<size_t>(copied));
         }
@@ -112,7 +114,7 @@ void ReplacementFile::Commit(DateTime age) {
     const std::optional<FileTime> time = FileTimeFromAge(age);
     if (!time)
         posix::ThrowSystemError(errno != 0 ? errno : EINVAL);
-    if (posix::StampLastWrite(handle_, nullptr, *time) != 0)
+    if (posix::StampLastWrite(posix::DescriptorOf(handle_), nullptr, *time) != 0)
         posix::ThrowSystemError(errno);
     Publish();
 }
@@ -120,12 +122,11 @@ void ReplacementFile::Commit(DateTime age) {
 void ReplacementFile::Publish() {
     // The lock belongs to the open file, not to one descriptor: a second descriptor keeps the
     // file held after the close until it has its final name.
-    const posix::FileHandle holder(::dup(handle_));
+    const posix::UniqueDescriptor holder(::dup(posix::DescriptorOf(handle_)));
     if (!holder.IsOpen())
         posix::ThrowSystemError(errno);
     // close reports write errors some file systems (network shares) keep until then.
-    const int handle = handle_;
-    handle_ = -1;
+    const int handle = posix::DescriptorOf(std::exchange(handle_, FileHandle::None));
     if (::close(handle) != 0 && errno != EINTR)
         posix::ThrowSystemError(errno);
     if (::rename(temporary_.c_str(), target_.c_str()) != 0)
@@ -141,7 +142,7 @@ void CopyFileReplacing(std::string_view source, std::string_view target, DateTim
     }
     // O_NONBLOCK: a pipe put in the source's place must not stall the copy; regular files
     // ignore it.
-    const posix::FileHandle input(
+    const posix::UniqueDescriptor input(
         ::open(posix::NativeOf(source).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (input.Get() < 0)
         posix::ThrowSystemError(errno);
@@ -154,7 +155,7 @@ void CopyFileReplacing(std::string_view source, std::string_view target, DateTim
         posix::ThrowSystemError(EINVAL);
 
     ReplacementFile output(target, permissions);
-    const std::size_t copied = output.CopyFrom(input.Get());
+    const std::size_t copied = output.CopyFrom(posix::HandleOf(input.Get()));
     struct stat after {};
     if (::fstat(input.Get(), &after) != 0)
         posix::ThrowSystemError(errno);
@@ -165,11 +166,12 @@ void CopyFileReplacing(std::string_view source, std::string_view target, DateTim
 
 bool CopyFileOver(std::string_view from, std::string_view to, FilePermissions permissions) {
     try {
-        const posix::FileHandle input(::open(posix::NativeOf(from).c_str(), O_RDONLY | O_CLOEXEC));
+        const posix::UniqueDescriptor input(
+            ::open(posix::NativeOf(from).c_str(), O_RDONLY | O_CLOEXEC));
         if (!input.IsOpen())
             return false;
         ReplacementFile output(to, permissions);
-        output.CopyFrom(input.Get());
+        output.CopyFrom(posix::HandleOf(input.Get()));
         output.Publish();
         return true;
     } catch (const Exception&) {
@@ -191,7 +193,7 @@ std::size_t RemoveAbandonedReplacementFiles(std::string_view folder) {
             continue;
         // O_NONBLOCK: a pipe under such a name must not stall the run; O_NOFOLLOW: a link
         // under it is no file of ours.
-        const posix::FileHandle file(
+        const posix::UniqueDescriptor file(
             ::openat(folderHandle, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
         if (!file.IsOpen())
             continue;

@@ -4,6 +4,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Paths.h"
+#include "platform/posix/NativeFiles.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace corvane {
 
@@ -41,34 +43,27 @@ FileStream::FileStream(std::string_view path) : path_(path) {
     if (HasInvalidPathChars(plain))
         Raise("create", path, EINVAL);
     const std::string native = ToNativePath(plain);
-    handle_ = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0777);
-    if (handle_ < 0)
+    posix::UniqueDescriptor file(::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0777));
+    if (!file.IsOpen())
         Raise("create", path, errno == ETXTBSY ? EBUSY : errno);
-    if (!LockExclusive(handle_)) {
-        const int error = (errno == EWOULDBLOCK) ? EBUSY : errno;
-        ::close(handle_);
-        handle_ = -1;
-        Raise("create", path, error);
-    }
+    if (!LockExclusive(file.Get()))
+        Raise("create", path, (errno == EWOULDBLOCK) ? EBUSY : errno);
     // Emptied only once the file is ours: a file in use stays as it was. A new, empty file is
     // left alone: truncating it would make ext4 flush the whole download when it is closed.
     struct stat st {};
-    if (::fstat(handle_, &st) != 0 || (st.st_size != 0 && ::ftruncate(handle_, 0) != 0)) {
-        const int error = errno;
-        ::close(handle_);
-        handle_ = -1;
-        Raise("create", path, error);
-    }
+    if (::fstat(file.Get(), &st) != 0 || (st.st_size != 0 && ::ftruncate(file.Get(), 0) != 0))
+        Raise("create", path, errno);
+    handle_ = posix::HandleOf(file.Release());
 }
 
 FileStream::~FileStream() {
-    if (handle_ >= 0)
-        ::close(handle_);
+    if (handle_ != FileHandle::None)
+        ::close(posix::DescriptorOf(handle_));
 }
 
 void FileStream::Write(const char* data, size_t size) {
     while (size > 0) {
-        const ssize_t written = ::write(handle_, data, size);
+        const ssize_t written = ::write(posix::DescriptorOf(handle_), data, size);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
@@ -82,10 +77,9 @@ void FileStream::Write(const char* data, size_t size) {
 }
 
 void FileStream::Close() {
-    if (handle_ < 0)
+    if (handle_ == FileHandle::None)
         return;
-    const int handle = handle_;
-    handle_ = -1;
+    const int handle = posix::DescriptorOf(std::exchange(handle_, FileHandle::None));
     if (::close(handle) != 0)
         Raise("close", path_, errno);
 }
@@ -132,30 +126,27 @@ FileBytes::FileBytes(std::string_view path) {
         return;
     const std::string native = ToNativePath(path);
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return;
+    posix::UniqueDescriptor file(
+        ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
-        ::close(fd);
+    if (!file.IsOpen() || ::fstat(file.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
         return;
-    }
-    handle_ = fd;
+    handle_ = posix::HandleOf(file.Release());
     size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
 FileBytes::~FileBytes() {
-    if (handle_ >= 0)
-        ::close(handle_);
+    if (handle_ != FileHandle::None)
+        ::close(posix::DescriptorOf(handle_));
 }
 
 bool FileBytes::ReadAt(std::uint64_t offset, std::span<std::byte> into) const {
-    if (handle_ < 0 || offset > size_ || into.size() > size_ - offset)
+    if (handle_ == FileHandle::None || offset > size_ || into.size() > size_ - offset)
         return false;
     size_t done = 0;
     while (done < into.size()) {
-        const ssize_t got = ::pread(handle_, into.data() + done, into.size() - done,
-                                    static_cast<off_t>(offset + done));
+        const ssize_t got = ::pread(posix::DescriptorOf(handle_), into.data() + done,
+                                    into.size() - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)

@@ -88,7 +88,7 @@ bool DeleteFileAt(std::string_view path) {
 }
 
 bool ReadWholeFile(std::string_view path, std::string& content) {
-    const posix::FileHandle file(::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
+    const posix::UniqueDescriptor file(::open(ToNativePath(path).c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.IsOpen())
         return false;
     content.clear();

@@ -39,7 +39,7 @@ Probe ProbeStamp(std::string_view folder, FileTime& time) {
         native.push_back('.'); // not = ".": GCC 12 at -O3 falsely warns (-Wrestrict) on that
     // Held as a replacement's temporary file is, so that no cleaner takes it meanwhile.
     std::string probeName;
-    const posix::FileHandle probe =
+    const posix::UniqueDescriptor probe =
         posix::CreateHeldTemporaryBeside(native + "/probe", 0600, probeName);
     if (!probe.IsOpen())
         return Probe::NotMade;

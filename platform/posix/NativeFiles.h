@@ -1,11 +1,12 @@
-// What the POSIX halves of the file concepts share: native paths, owned descriptors, temporary
-// names beside a target, stamping, and the system's error raised as EOSError. Only
-// platform/posix/ includes this.
+// What the POSIX halves of the file concepts share: native paths, the descriptors behind the
+// portable FileHandle, owned descriptors, temporary names beside a target, stamping, and the
+// system's error raised as EOSError. Only platform/posix/ includes this.
 #pragma once
 
 #include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/FileTime.h"
+#include "platform/Handles.h"
 #include "platform/Paths.h"
 
 #include <algorithm>
@@ -33,19 +34,28 @@ inline std::string NativeOf(std::string_view path) {
     throw EOSError(SystemErrorMessage(error), error);
 }
 
+// The descriptor a portable handle holds (-1 for FileHandle::None), and back.
+inline int DescriptorOf(corvane::FileHandle handle) {
+    return static_cast<int>(handle);
+}
+inline corvane::FileHandle HandleOf(int descriptor) {
+    return descriptor < 0 ? corvane::FileHandle::None
+                          : static_cast<corvane::FileHandle>(descriptor);
+}
+
 // A descriptor closed when it goes; -1 holds nothing.
-class FileHandle {
+class UniqueDescriptor {
 public:
-    explicit FileHandle(int descriptor = -1) : descriptor_(descriptor) {}
-    ~FileHandle() { Reset(); }
-    FileHandle(FileHandle&& other) noexcept : descriptor_(other.Release()) {}
-    FileHandle& operator=(FileHandle&& other) noexcept {
+    explicit UniqueDescriptor(int descriptor = -1) : descriptor_(descriptor) {}
+    ~UniqueDescriptor() { Reset(); }
+    UniqueDescriptor(UniqueDescriptor&& other) noexcept : descriptor_(other.Release()) {}
+    UniqueDescriptor& operator=(UniqueDescriptor&& other) noexcept {
         if (this != &other)
             Reset(other.Release());
         return *this;
     }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
+    UniqueDescriptor(const UniqueDescriptor&) = delete;
+    UniqueDescriptor& operator=(const UniqueDescriptor&) = delete;
 
     int Get() const { return descriptor_; }
     bool IsOpen() const { return descriptor_ >= 0; }
@@ -102,11 +112,11 @@ inline bool NameIsFile(int folder, const char* name, int descriptor) {
 // open. A cleaner may take the name between the create and the lock: the file is then checked
 // to be still under its name once held, and made again under another name when it is not.
 // Sets name; on failure returns a closed handle with errno set.
-inline FileHandle CreateHeldTemporaryBeside(const std::string& nativeTarget, mode_t mode,
-                                            std::string& name) {
+inline UniqueDescriptor CreateHeldTemporaryBeside(const std::string& nativeTarget, mode_t mode,
+                                                  std::string& name) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         name = TemporaryNameBeside(nativeTarget);
-        FileHandle file(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        UniqueDescriptor file(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
         if (!file.IsOpen()) {
             if (errno == EEXIST)
                 continue;
@@ -127,7 +137,7 @@ inline FileHandle CreateHeldTemporaryBeside(const std::string& nativeTarget, mod
         errno = EEXIST;
     }
     name.clear();
-    return FileHandle();
+    return UniqueDescriptor();
 }
 
 // The mode a new file of that use is created with; the umask then takes its share.

@@ -2,16 +2,13 @@
 
 #include "platform/Errors.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
 namespace corvane {
 
-std::string ToNativePath(std::string_view path) {
-    std::string result(path);
-    std::replace(result.begin(), result.end(), '\\', '/');
-    return result;
+PathStyle HostPathStyle() {
+    return PathStyle::Posix;
 }
 
 std::string ExecutablePath() {

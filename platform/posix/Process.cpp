@@ -50,6 +50,18 @@ private:
 
 } // namespace
 
+std::vector<std::string> ProgramArguments(int argc, const char* const* argv) {
+    if (argc <= 1 || argv == nullptr)
+        return {};
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+// Ignored, SIGXFSZ no longer ends the process: the write that crosses the limit fails with
+// EFBIG and the caller reports it as it reports any write error.
+void ReportFileSizeLimitAsWriteError() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 long CurrentProcessId() {
     return static_cast<long>(::getpid());
 }
@@ -71,8 +83,8 @@ void StartDetachedProcess(const std::string& program, const StartupInfo& startup
     int ends[2] = {-1, -1};
     if (::pipe2(ends, O_CLOEXEC) != 0)
         posix::ThrowSystemError(errno);
-    posix::FileHandle errorReader(ends[0]);
-    posix::FileHandle errorWriter(ends[1]);
+    posix::UniqueDescriptor errorReader(ends[0]);
+    posix::UniqueDescriptor errorWriter(ends[1]);
 
     const pid_t intermediate = fork();
     if (intermediate < 0)

@@ -38,6 +38,43 @@ TEST(PathLock, OtherPathsAndOtherCapitalsDoNotWait) {
     EXPECT_FALSE(third.Waited());
 }
 
+// Whether a lock on the second spelling waits for a holder of the first: it does exactly
+// when the system sees one file (on this case-sensitive system, capitals make another file).
+struct SpellingCase {
+    const char* held;
+    const char* asked;
+    bool waits;
+};
+
+class LockSpellings : public ::testing::TestWithParam<SpellingCase> {};
+
+TEST_P(LockSpellings, WaitExactlyForTheSameFile) {
+    const SpellingCase& c = GetParam();
+    std::optional<PathLock> held(std::in_place, c.held);
+    std::atomic<bool> done{false};
+    std::thread asker([&] {
+        PathLock lock(c.asked);
+        done = true;
+    });
+    // One of the two happens whatever the key: the asker queues behind the holder or gets
+    // its own lock at once.
+    bool waited = false;
+    while (!done && !waited)
+        waited = PathLock::Waiting(c.held) > 0;
+    held.reset();
+    asker.join();
+    EXPECT_EQ(waited, c.waits);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PathLock, LockSpellings,
+    ::testing::Values(SpellingCase{"/tmp/lock/mod.exe", "/tmp/lock/mod.exe", true},
+                      SpellingCase{"/tmp/lock/mod.exe", "\\tmp\\lock\\\\mod.exe", true},
+                      SpellingCase{"/tmp/lock/mod.exe", "\\\\?\\/tmp/lock/mod.exe", true},
+                      SpellingCase{"/tmp/lock/mod.exe", "/tmp/lock/MOD.EXE", false},
+                      SpellingCase{"/tmp/lock/Ação.exe", "/tmp/lock/AÇÃO.exe", false},
+                      SpellingCase{"/tmp/lock/mod.exe", "/tmp/lock/mod.ex", false}));
+
 TEST(PathLock, OnlyOneHolderAtATime) {
     constexpr int threadCount = 8;
     constexpr int rounds = 2000;

@@ -118,6 +118,93 @@ TEST(Paths, SystemNamesBecomeNativePaths) {
     EXPECT_EQ(ToNativePath("/mnt/servidor/\\"), "/mnt/servidor//");
 }
 
+struct NativeCase {
+    PathStyle style;
+    const char* path;
+    const char* expected;
+    friend void PrintTo(const NativeCase& c, std::ostream* os) {
+        *os << (c.style == PathStyle::Windows ? "windows " : "posix ") << c.path;
+    }
+};
+
+class NativeForms : public ::testing::TestWithParam<NativeCase> {};
+
+TEST_P(NativeForms, UseTheStylesDelimiter) {
+    const NativeCase& c = GetParam();
+    EXPECT_EQ(ToNativePath(c.path, c.style), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, NativeForms,
+    ::testing::Values(NativeCase{PathStyle::Posix, "/srv/corvane/Relatorio\\Layout01.rav",
+                                 "/srv/corvane/Relatorio/Layout01.rav"},
+                      NativeCase{PathStyle::Posix, "/mnt/servidor/\\", "/mnt/servidor//"},
+                      NativeCase{PathStyle::Windows, "C:/Corvane/Relatorio\\Layout01.rav",
+                                 "C:\\Corvane\\Relatorio\\Layout01.rav"},
+                      NativeCase{PathStyle::Windows, "//srv01/corvane/Ação.exe",
+                                 "\\\\srv01\\corvane\\Ação.exe"},
+                      NativeCase{PathStyle::Windows, "\\\\?\\D:\\Cont/contabil.exe",
+                                 "\\\\?\\D:\\Cont\\contabil.exe"},
+                      NativeCase{PathStyle::Windows, "C:midas.dll", "C:midas.dll"}));
+
+TEST(Paths, TheNativeStyleIsTheHosts) {
+    const PathStyle host = HostPathStyle();
+    EXPECT_NE(host, PathStyle::Native);
+    for (const char* path : {"/srv/corvane/Relatorio\\Layout01.rav", "C:/Corvane\\x", "//a\\\\b"}) {
+        EXPECT_EQ(ToNativePath(path), ToNativePath(path, host)) << path;
+        EXPECT_EQ(PathKey(path), PathKey(path, host)) << path;
+    }
+}
+
+// Two spellings name one file for a system exactly when their keys are equal.
+struct KeyCase {
+    PathStyle style;
+    const char* first;
+    const char* second;
+    bool oneFile;
+    friend void PrintTo(const KeyCase& c, std::ostream* os) {
+        *os << (c.style == PathStyle::Windows ? "windows " : "posix ") << c.first << " | "
+            << c.second;
+    }
+};
+
+class KeyRules : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(KeyRules, MatchSpellingsOfOneFile) {
+    const KeyCase& c = GetParam();
+    EXPECT_EQ(PathKey(c.first, c.style) == PathKey(c.second, c.style), c.oneFile)
+        << PathKey(c.first, c.style) << " | " << PathKey(c.second, c.style);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, KeyRules,
+    ::testing::Values(
+        KeyCase{PathStyle::Posix, "/tmp/x\\mod.exe", "/tmp/x//mod.exe", true},
+        KeyCase{PathStyle::Posix, "/opt/app/\\x.dll", "/opt/app/x.dll", true},
+        KeyCase{PathStyle::Posix, "\\\\?\\/opt/app/x.dll", "/opt/app/x.dll", true},
+        // Case-sensitive file systems: other capitals are another file.
+        KeyCase{PathStyle::Posix, "/tmp/x/mod.exe", "/tmp/x/MOD.EXE", false},
+        KeyCase{PathStyle::Posix, "/opt/Ação/x", "/opt/AÇÃO/x", false},
+        KeyCase{PathStyle::Posix, "/tmp/x/mod.exe", "/tmp/y/mod.exe", false},
+        // Windows compares names without regard to case, drive letters included.
+        KeyCase{PathStyle::Windows, "C:\\Corvane\\Vostrel.exe", "c:/corvane/VOSTREL.EXE", true},
+        KeyCase{PathStyle::Windows, "C:\\Corvane\\Ação.exe", "C:\\CORVANE\\AÇÃO.EXE", true},
+        KeyCase{PathStyle::Windows, "C:\\Corvane\\\\midas.dll", "C:\\Corvane\\midas.dll", true},
+        KeyCase{PathStyle::Windows, "\\\\?\\C:\\Corvane\\midas.dll", "C:\\Corvane\\midas.dll",
+                true},
+        KeyCase{PathStyle::Windows, "\\\\?\\UNC\\srv01\\corvane\\a.dll", "//SRV01/Corvane/A.dll",
+                true},
+        KeyCase{PathStyle::Windows, "C:\\Corvane\\midas.dll", "D:\\Corvane\\midas.dll", false},
+        KeyCase{PathStyle::Windows, "C:\\Corvane\\midas.dll", "C:\\Corvane\\midas.bpl", false},
+        // A network path is not the folder of the same name at the root of the current drive.
+        KeyCase{PathStyle::Windows, "\\\\srv01\\corvane\\a.dll", "\\srv01\\corvane\\a.dll",
+                false}));
+
+TEST(Paths, WindowsKeysKeepTheNetworkPathsOpening) {
+    EXPECT_EQ(PathKey("//srv01//corvane/a.dll", PathStyle::Windows), "\\\\SRV01\\CORVANE\\A.DLL");
+    EXPECT_EQ(PathKey("//srv01//corvane/a.dll", PathStyle::Posix), "/srv01/corvane/a.dll");
+}
+
 TEST(Paths, ExecutablePathIsAbsoluteWhateverTheCurrentDirectory) {
     const std::filesystem::path before = std::filesystem::current_path();
     const std::string first = ExecutablePath();

@@ -1,7 +1,11 @@
 #include "platform/Process.h"
 #include "platform/Errors.h"
+#include "platform/FileSystem.h"
 #include "tests/support/FileTree.h"
 
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -9,8 +13,10 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace corvane {
 namespace {
@@ -76,6 +82,56 @@ INSTANTIATE_TEST_SUITE_P(
         FailedStartCase{"NotAProgram", "Aplicação\n", fs::perms(0755), "Exec format error"},
         FailedStartCase{"AFolder", "", fs::perms::none, "Permission denied"}),
     [](const auto& c) { return std::string(c.param.name); });
+
+struct ArgumentsCase {
+    std::vector<const char*> argv; // without the closing null
+    std::vector<std::string> expected;
+};
+
+class ProgramArgumentsRules : public ::testing::TestWithParam<ArgumentsCase> {};
+
+TEST_P(ProgramArgumentsRules, AreTheArgumentsAfterTheProgramsName) {
+    std::vector<const char*> argv = GetParam().argv;
+    const int argc = static_cast<int>(argv.size());
+    argv.push_back(nullptr);
+    EXPECT_EQ(ProgramArguments(argc, argv.data()), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Process, ProgramArgumentsRules,
+    ::testing::Values(ArgumentsCase{{}, {}}, ArgumentsCase{{"corvane-update"}, {}},
+                      ArgumentsCase{{"corvane-update", "--local", "/opt/São José/", "--no-log"},
+                                    {"--local", "/opt/São José/", "--no-log"}},
+                      // Empty arguments and blanks inside one stay as they were given.
+                      ArgumentsCase{{"demo-module", "", "a b", ""}, {"", "a b", ""}}));
+
+// Writes past a file size limit of 4 KiB in a child process; the child exits with 0 when the
+// write failed with the system's message.
+void WritePastTheSizeLimit(const std::string& path, bool prepared) {
+    if (prepared)
+        ReportFileSizeLimitAsWriteError();
+    const rlimit limit{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+        std::_Exit(3);
+    try {
+        FileStream stream(path);
+        const std::string bytes(8192, 'x');
+        stream.Write(bytes.data(), bytes.size());
+    } catch (const EOSError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        std::_Exit(0);
+    }
+    std::_Exit(1);
+}
+
+TEST(ProcessDeathTest, AFileSizeLimitIsAWriteErrorOncePrepared) {
+    const test::TempFolder temp;
+    const std::string path = (temp.Path() / "large.bin").string();
+    EXPECT_EXIT(WritePastTheSizeLimit(path, true), ::testing::ExitedWithCode(0),
+                "Cannot write file .*large.bin.*File too large");
+    // Unprepared, the same write ends the process: the preparation is what keeps it alive.
+    EXPECT_EXIT(WritePastTheSizeLimit(path, false), ::testing::KilledBySignal(SIGXFSZ), "");
+}
 
 } // namespace
 } // namespace corvane
