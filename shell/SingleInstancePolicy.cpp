@@ -1,6 +1,7 @@
 #include "shell/SingleInstancePolicy.h"
 
 #include "platform/Locale.h"
+#include "platform/Utf8Path.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -23,8 +24,7 @@ std::uint64_t Fnv1a64(std::string_view text) {
 } // namespace
 
 std::string InstanceKey(std::string_view executablePath) {
-    const std::string normal =
-        std::filesystem::path(executablePath).lexically_normal().generic_string();
+    const std::string normal = Utf8FromPath(PathFromUtf8(executablePath).lexically_normal());
     // Upper-cased as the system matches file names, the same in every start of one user.
     const std::uint64_t hash = Fnv1a64(UpperCase(normal));
     static constexpr char kHex[] = "0123456789abcdef";

@@ -1,6 +1,7 @@
 #include "update/ServerSettings.h"
 
 #include "platform/Paths.h"
+#include "platform/Utf8Path.h"
 
 #include <filesystem>
 
@@ -30,7 +31,7 @@ ServerSettings ReadServerSettings(const IniFile& ini, std::string_view configura
     const std::string ca = Trimmed(ini.ReadString("Servidor", "ca", ""));
     // A rooted name stays as written; a relative one lies beside the configuration.
     if (!ca.empty())
-        settings.caFile = (std::filesystem::path(configurationFolder) / ca).string();
+        settings.caFile = Utf8FromPath(PathFromUtf8(configurationFolder) / PathFromUtf8(ca));
     return settings;
 }
 

@@ -1,5 +1,6 @@
 #include "tools/corvane-update/UpdateCommandLine.h"
 
+#include "platform/Utf8Path.h"
 #include "update/IniFile.h"
 #include "update/ServerSettings.h"
 
@@ -88,12 +89,13 @@ UpdateCommand ParseUpdateCommand(const std::vector<std::string>& arguments) {
     if (hasIni) {
         if (hasLocal || hasServer || hasUrl)
             throw std::invalid_argument("--ini cannot be combined with --local, --server or --url");
-        const std::filesystem::path path = std::filesystem::absolute(ini);
+        const std::filesystem::path path = std::filesystem::absolute(PathFromUtf8(ini));
         if (!std::filesystem::is_regular_file(path))
             throw std::invalid_argument("configuration file not found: " + ini);
-        command.localPath = path.parent_path().string() + '/';
+        // The folder with its native separator at the end, as local folders are given.
+        command.localPath = Utf8FromPath(path.parent_path() / "");
         const ServerSettings server =
-            ReadServerSettings(IniFile(path.string()), path.parent_path().string());
+            ReadServerSettings(IniFile(Utf8FromPath(path)), Utf8FromPath(path.parent_path()));
         command.remotePath = server.remotePath;
         command.url = server.url;
         command.caFile = server.caFile;

@@ -5,6 +5,7 @@
 // --progress it shows how far the run has got on standard error. The run is logged as the
 // launcher's runs are (update/RunLog.h), unless --no-log.
 #include "platform/Paths.h"
+#include "platform/Process.h"
 #include "platform/Trace.h"
 #include "tools/corvane-update/UpdateCommandLine.h"
 #include "update/FilesUpdater.h"
@@ -17,7 +18,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <functional>
@@ -186,7 +186,7 @@ std::string LauncherVersion() {
 int main(int argc, char** argv) {
     UpdateCommand command;
     try {
-        command = ParseUpdateCommand(std::vector<std::string>(argv + 1, argv + argc));
+        command = ParseUpdateCommand(ProgramArguments(argc, argv));
     } catch (const std::invalid_argument& e) {
         std::fprintf(stderr, "corvane-update: %s\n%s", e.what(), kUpdateCommandUsage);
         return 2;
@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
     if (!command.caFile.empty())
         SetExtraCAFile(command.caFile);
     // A file size limit must fail the file being written, not end the whole run.
-    std::signal(SIGXFSZ, SIG_IGN);
+    ReportFileSizeLimitAsWriteError();
 
     auto loop = std::make_shared<MainThreadLoop>();
     MainThreadDispatcherScope dispatcher(loop);

@@ -1,6 +1,8 @@
 // A stand-in module. Started normally it shows a small window naming itself (the file name it
 // was started under). With CORVANE_DEMO_MODULE_LOG set it appends one line to that file instead
 // and exits at once: its name, its current directory and its arguments, separated by tabs.
+#include "platform/Process.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +11,7 @@
 #include <QLabel>
 
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -16,8 +19,8 @@ int AppendToLog(const char* logPath, int argc, char* argv[]) {
     const QCoreApplication application(argc, argv);
     QString line = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     line += QLatin1Char('\t') + QDir::currentPath();
-    for (int index = 1; index < argc; ++index)
-        line += QLatin1Char('\t') + QString::fromLocal8Bit(argv[index]);
+    for (const std::string& argument : corvane::ProgramArguments(argc, argv))
+        line += QLatin1Char('\t') + QString::fromStdString(argument);
     line += QLatin1Char('\n');
     QFile log(QString::fromLocal8Bit(logPath));
     if (!log.open(QIODevice::WriteOnly | QIODevice::Append))

@@ -5,6 +5,8 @@
 //
 // "restamp" copies an executable that carries a version (a PE file's fixed version block or
 // our ELF note) with the version rewritten; the copy runs as the original does.
+#include "platform/Process.h"
+#include "platform/Utf8Path.h"
 #include "tools/make-versioned-exe/VersionedExe.h"
 
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <iostream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -25,7 +28,7 @@ int Usage() {
 }
 
 bool WriteExecutable(const std::string& path, const std::vector<std::byte>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     out.close();
@@ -33,7 +36,7 @@ bool WriteExecutable(const std::string& path, const std::vector<std::byte>& byte
         return false;
     std::error_code error;
     namespace fs = std::filesystem;
-    fs::permissions(path,
+    fs::permissions(PathFromUtf8(path),
                     fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                         fs::perms::others_read | fs::perms::others_exec,
                     error);
@@ -43,30 +46,33 @@ bool WriteExecutable(const std::string& path, const std::vector<std::byte>& byte
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4)
+    const std::vector<std::string> arguments = ProgramArguments(argc, argv);
+    if (arguments.size() < 3)
         return Usage();
-    const std::string kind = argv[1];
+    const std::string& kind = arguments[0];
     const bool restamp = kind == "restamp";
-    if (argc != (restamp ? 5 : 4))
+    if (arguments.size() != (restamp ? 4u : 3u))
         return Usage();
-    const std::string output = argv[restamp ? 3 : 2];
-    const auto version = ParseVersion(argv[restamp ? 4 : 3]);
+    const std::string& output = arguments[restamp ? 2 : 1];
+    const std::string& versionText = arguments[restamp ? 3 : 2];
+    const auto version = ParseVersion(versionText);
     if (!version) {
-        std::cerr << "make-versioned-exe: not a version: " << argv[restamp ? 4 : 3] << '\n';
+        std::cerr << "make-versioned-exe: not a version: " << versionText << '\n';
         return 2;
     }
     std::vector<std::byte> bytes;
     if (restamp) {
-        std::ifstream in(argv[2], std::ios::binary);
+        const std::string& input = arguments[1];
+        std::ifstream in(PathFromUtf8(input), std::ios::binary);
         const std::string content((std::istreambuf_iterator<char>(in)), {});
         if (!in && !in.eof()) {
-            std::cerr << "make-versioned-exe: cannot read " << argv[2] << '\n';
+            std::cerr << "make-versioned-exe: cannot read " << input << '\n';
             return 1;
         }
         bytes.resize(content.size());
         std::copy(content.begin(), content.end(), reinterpret_cast<char*>(bytes.data()));
         if (!Restamp(bytes, *version)) {
-            std::cerr << "make-versioned-exe: " << argv[2] << " carries no version\n";
+            std::cerr << "make-versioned-exe: " << input << " carries no version\n";
             return 1;
         }
     } else if (kind == "pe" || kind == "pe32plus") {
