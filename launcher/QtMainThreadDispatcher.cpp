@@ -36,7 +36,7 @@ bool QtMainThreadDispatcher::IsMainThread() const {
     return application != nullptr && QThread::currentThread() == application->thread();
 }
 
-void QtMainThreadDispatcher::ProcessMessages() {
+void QtMainThreadDispatcher::HandlePendingEvents() {
     if (IsMainThread())
         QCoreApplication::processEvents();
 }

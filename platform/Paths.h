@@ -64,7 +64,7 @@ void CheckPathLength(std::string_view path);
 std::string ToNativePath(std::string_view path);
 
 // The full path of this process's executable, in native form, whatever the current
-// directory. Throws EOSError when the system cannot tell it.
+// directory. Throws SystemError when the system cannot tell it.
 std::string ExecutablePath();
 
 } // namespace corvane

@@ -46,7 +46,7 @@ struct InflateStream {
 };
 
 [[noreturn]] void FailGzip(const char* reason) {
-    throw ERESTException(std::string("REST request failed: Invalid gzip body: ") + reason);
+    throw HttpError(std::string("REST request failed: Invalid gzip body: ") + reason);
 }
 
 } // namespace
@@ -106,8 +106,8 @@ std::string InflateGzip(std::string_view data, size_t maxSize) {
         left -= consumed;
         const size_t produced = sizeof buffer - stream.z.avail_out;
         if (out.size() + produced > maxSize)
-            throw ERESTException("REST request failed: The answer is larger than " +
-                                 std::to_string(maxSize) + " bytes");
+            throw HttpError("REST request failed: The answer is larger than " +
+                            std::to_string(maxSize) + " bytes");
         out.append(buffer, produced);
         if (result == Z_STREAM_END) {
             ended = true;

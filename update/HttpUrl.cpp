@@ -68,21 +68,21 @@ bool IsDefaultPort(const std::string& scheme, std::string_view port) {
 
 } // namespace
 
-std::string TURI::Origin() const {
+std::string Url::Origin() const {
     std::string result = scheme + "://" + host;
     if (!port.empty())
         result += ':' + port;
     return result;
 }
 
-std::string TURI::ToString() const {
+std::string Url::ToString() const {
     std::string result = Origin() + path;
     if (hasQuery)
         result += '?' + query;
     return result;
 }
 
-TURI NormalizeURL(std::string_view url) {
+Url NormalizeURL(std::string_view url) {
     std::string text(Trim(url));
     if (text.empty())
         throw NetUriException("Protocol field is empty");
@@ -100,7 +100,7 @@ TURI NormalizeURL(std::string_view url) {
         text.insert(0, "http://");
         schemeEnd = 4;
     }
-    TURI uri;
+    Url uri;
     uri.scheme = Lower(std::string_view(text).substr(0, schemeEnd));
 
     std::string_view rest = std::string_view(text).substr(schemeEnd + 3);

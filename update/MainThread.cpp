@@ -23,9 +23,9 @@ std::shared_ptr<MainThreadDispatcherInterface> MainThreadDispatcher() {
     return installedDispatcher;
 }
 
-void ProcessMessages() {
+void HandlePendingEvents() {
     if (const auto dispatcher = MainThreadDispatcher()) {
-        dispatcher->ProcessMessages();
+        dispatcher->HandlePendingEvents();
     }
 }
 

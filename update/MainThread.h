@@ -26,7 +26,7 @@ public:
     // On the main thread: handles what is waiting in the event loop (calls handed over,
     // window messages) and returns. Elsewhere it does nothing. Lets a caller that waits on
     // the main thread keep the user interface turning.
-    virtual void ProcessMessages() = 0;
+    virtual void HandlePendingEvents() = 0;
 };
 
 // Installs the process-wide dispatcher and returns the one it replaces; nullptr uninstalls.
@@ -36,8 +36,8 @@ SetMainThreadDispatcher(std::shared_ptr<MainThreadDispatcherInterface> dispatche
 // The installed dispatcher, or nullptr.
 std::shared_ptr<MainThreadDispatcherInterface> MainThreadDispatcher();
 
-// ProcessMessages of the installed dispatcher; nothing when none is installed.
-void ProcessMessages();
+// HandlePendingEvents of the installed dispatcher; nothing when none is installed.
+void HandlePendingEvents();
 
 // Installs a dispatcher for the lifetime of the scope and puts back the one it replaced.
 class MainThreadDispatcherScope {

@@ -1,5 +1,5 @@
 // What the POSIX halves of the file concepts share: native paths, owned descriptors, temporary
-// names beside a target, stamping, and the system's error raised as EOSError. Only
+// names beside a target, stamping, and the system's error raised as SystemError. Only
 // platform/posix/ includes this.
 #pragma once
 
@@ -30,7 +30,7 @@ inline std::string NativeOf(std::string_view path) {
 }
 
 [[noreturn]] inline void ThrowSystemError(int error) {
-    throw EOSError(SystemErrorMessage(error), error);
+    throw SystemError(SystemErrorMessage(error), error);
 }
 
 // A descriptor closed when it goes; -1 holds nothing.

@@ -62,7 +62,7 @@ TEST_P(FailedStart, RaisesTheSystemsMessage) {
         fs::permissions(program, c.permissions);
     }
     EXPECT_THAT([&] { StartDetachedProcess(program.string(), StartupInfo{}); },
-                ::testing::ThrowsMessage<EOSError>(::testing::StrEq(c.message)));
+                ::testing::ThrowsMessage<SystemError>(::testing::StrEq(c.message)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
