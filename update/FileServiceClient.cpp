@@ -1,16 +1,10 @@
 #include "update/FileServiceClient.h"
 
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Trace.h"
 #include "update/HttpUrl.h"
-#include "update/MainThread.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 namespace corvane {
 
@@ -119,25 +113,6 @@ std::optional<std::string> FetchToFile(const HttpClient& http, const std::string
     }
 }
 
-// The completion event of a threaded download: reset by hand, not signalled at first.
-struct CompletionEvent {
-    std::mutex ownLock;
-    std::condition_variable changed;
-    bool signalled = false;
-
-    void Signal() {
-        {
-            std::lock_guard lock(ownLock);
-            signalled = true;
-        }
-        changed.notify_all();
-    }
-    bool WaitFor(std::chrono::milliseconds timeout) {
-        std::unique_lock lock(ownLock);
-        return changed.wait_for(lock, timeout, [this] { return signalled; });
-    }
-};
-
 } // namespace
 
 FileDownloadClient::FileDownloadClient(std::string url) : baseUrl_(std::move(url)) {}
@@ -172,27 +147,6 @@ bool FileDownloadClient::DownloadTo(const std::string& remoteFileName, const Bod
         return false;
     }
     return true;
-}
-
-bool FileDownloadClient::ThreadedDownload(const std::string& remoteFileName,
-                                          const std::string& localFileName) {
-    auto done = std::make_shared<CompletionEvent>();
-    // The thread owns copies of everything it uses, so it may outlive this client.
-    std::thread([done, http = http_, url = baseUrl_, remote = remoteFileName,
-                 local = localFileName] {
-        if (FetchToFile(http, url, remote, local)) {
-            try {
-                DeleteFileChecked(local);
-            } catch (...) {
-                // Nobody hears this thread: the result is whether the file exists.
-            }
-        }
-        done->Signal();
-    }).detach();
-
-    while (!done->WaitFor(std::chrono::milliseconds(300)))
-        HandlePendingEvents();
-    return FileExists(localFileName);
 }
 
 } // namespace corvane

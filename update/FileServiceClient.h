@@ -72,11 +72,6 @@ public:
     // failed exchange is for the caller to discard.
     bool DownloadTo(const std::string& remoteFileName, const BodySink& writer);
 
-    // The same fetch on a thread of its own (without the trace line, leaving Error alone),
-    // while the calling thread keeps its event loop turning through the installed main-thread
-    // dispatcher every 300 ms until the fetch has ended.
-    bool ThreadedDownload(const std::string& remoteFileName, const std::string& localFileName);
-
     // The message of the last failure of Download; empty until one occurs.
     const std::string& Error() const { return error_; }
 

@@ -4,6 +4,7 @@
 #include "update/Errors.h"
 #include "update/HttpCertificates.h"
 #include "update/HttpText.h"
+#include "update/TextTrim.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -54,13 +55,13 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
+bool IsSpaceOrLineEnd(char c) {
+    return IsSpaceOrTab(c) || c == '\r' || c == '\n';
+}
+
+// A header line as the transfer hands it over still ends in its line end.
 std::string_view TrimLine(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
-                             text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
+    return TrimEnd(TrimStart(text, IsSpaceOrTab), IsSpaceOrLineEnd);
 }
 
 // Reason phrases are ASCII as a rule; bytes that are not UTF-8 are read as ISO-8859-1, the

@@ -1,24 +1,13 @@
 #include "update/HttpUrl.h"
 
 #include "update/Errors.h"
+#include "update/TextTrim.h"
 
 #include <algorithm>
 
 namespace corvane {
 
 namespace {
-
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 std::string Lower(std::string_view text) {
     std::string result(text);
@@ -83,7 +72,7 @@ std::string Url::ToString() const {
 }
 
 Url NormalizeURL(std::string_view url) {
-    std::string text(Trim(url));
+    std::string text(Trim(url, IsBlankOrControl));
     if (text.empty())
         throw NetUriException("Protocol field is empty");
 

@@ -4,20 +4,16 @@
 #include "update/Errors.h"
 #include "update/FileServiceClient.h"
 #include "update/HttpCertificates.h"
-#include "update/MainThreadLoop.h"
 
-#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
-#include <thread>
 #include <unistd.h>
 
 namespace corvane {
@@ -405,42 +401,6 @@ TEST_F(DownloadTest, SelfSignedServiceIsRefusedWithoutTheCAAndUsedWithIt) {
     FileServiceClient acceptedList(server.BaseURL());
     EXPECT_TRUE(acceptedList.Execute("\\", "*.*", true));
     EXPECT_EQ(acceptedList.Count(), 1);
-}
-
-// ---- The threaded download keeps the caller's event loop turning ----
-
-TEST_F(DownloadTest, ThreadedDownloadRunsCallsHandedToTheMainThreadWhileItWaits) {
-    auto loop = std::make_shared<MainThreadLoop>();
-    MainThreadDispatcherScope scope(loop);
-    std::promise<void> ranOnMainThread;
-    std::shared_future<void> ran = ranOnMainThread.get_future().share();
-    std::atomic<bool> onMain{false};
-    TestHttpServer server([&](const RecordedRequest&) {
-        // The answer waits for a call that only the waiting loop of the caller can run.
-        loop->Post([&] {
-            onMain = loop->IsMainThread();
-            ranOnMainThread.set_value();
-        });
-        // Bounded only so that a fault fails the test instead of hanging it.
-        if (ran.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
-            return TestAnswer::Make(500);
-        return TestAnswer::Make(200, "pronto");
-    });
-    FileDownloadClient client(server.BaseURL());
-    EXPECT_TRUE(client.ThreadedDownload("Morvik.exe", Local("Morvik.exe")));
-    EXPECT_TRUE(onMain);
-    EXPECT_EQ(ReadFile(Local("Morvik.exe")), "pronto");
-    EXPECT_EQ(client.Error(), "");
-}
-
-TEST_F(DownloadTest, FailedThreadedDownloadLeavesNoFileAndNoMessage) {
-    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(404); });
-    const std::string local = Local("Morvik.exe");
-    std::ofstream(local) << "old";
-    FileDownloadClient client(server.BaseURL());
-    EXPECT_FALSE(client.ThreadedDownload("Morvik.exe", local));
-    EXPECT_FALSE(fs::exists(local));
-    EXPECT_EQ(client.Error(), "");
 }
 
 } // namespace

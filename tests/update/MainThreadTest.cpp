@@ -49,13 +49,13 @@ TEST_F(MainThreadTest, ClosingTheLoopReleasesQueuedAndLaterCallsWithoutRunningTh
     EXPECT_EQ(runs, 0);
 }
 
-TEST_F(MainThreadTest, ProcessMessagesRunsWaitingCallsOnlyOnTheMainThread) {
+TEST_F(MainThreadTest, HandlePendingEventsRunsWaitingCallsOnlyOnTheMainThread) {
     int calls = 0;
     loop_->Post([&] { ++calls; });
     loop_->Post([&] { ++calls; });
-    std::thread([&] { HandlePendingEvents(); }).join();
+    std::thread([&] { loop_->HandlePendingEvents(); }).join();
     EXPECT_EQ(calls, 0);
-    HandlePendingEvents();
+    loop_->HandlePendingEvents();
     EXPECT_EQ(calls, 2);
 }
 
