@@ -1,6 +1,6 @@
 // Downloads against curl, both fetching from the same nginx on 127.0.0.1 that this program
 // starts (not as a daemon) with its own configuration in a temporary folder:
-//   1. one file of 1 GiB: TRESTClientDownload::Download against `curl -o`, and the peak memory
+//   1. one file of 1 GiB: FileDownloadClient::Download against `curl -o`, and the peak memory
 //      of the downloading process (aim: at most 1.1 times curl's time, under 64 MB);
 //   2. 48 files of 1 MiB, each answer delayed 20 ms by nginx (echo module): 48 Download calls
 //      on 48 threads against `curl --parallel --parallel-max 48`.
@@ -183,7 +183,7 @@ int Fetch(int argc, char** argv) {
     std::vector<char> ok(static_cast<size_t>((argc - 3) / 2), 0);
     for (int i = 3; i + 1 < argc; i += 2)
         jobs.emplace_back([&, i] {
-            corvane::TRESTClientDownload client(base);
+            corvane::FileDownloadClient client(base);
             ok[static_cast<size_t>((i - 3) / 2)] = client.Download(argv[i], argv[i + 1]);
             if (!client.Error().empty())
                 std::fprintf(stderr, "%s: %s\n", argv[i], client.Error().c_str());
@@ -285,7 +285,7 @@ int main(int argc, char** argv) {
     ::waitpid(nginx, nullptr, 0);
 
     std::printf("bench 1: one 1 GiB file from nginx on 127.0.0.1, best of %d rounds\n", rounds);
-    Report("TRESTClientDownload.Download", ours1, "curl -o", curl1);
+    Report("FileDownloadClient.Download", ours1, "curl -o", curl1);
     std::printf("  aim: wall ratio <= 1.10, our peak memory < 64 MiB\n");
     std::printf("bench 2: 48 files of 1 MiB, each answer delayed 20 ms, best of %d rounds\n",
                 rounds);

@@ -39,7 +39,7 @@ inline int RunUpdate(MainThreadLoop& loop, const std::string& local, const std::
                      const std::string& module) {
     auto observer = std::make_shared<CountingObserver>();
     bool done = false;
-    FilesUpdaterImpl::New(
+    ModuleFilesUpdater::New(
         local, server, "", [&] { done = true; }, observer)
         ->Execute(module, true);
     if (!loop.RunUntil([&] { return done; }, std::chrono::minutes(10)))

@@ -11,16 +11,16 @@ namespace {
 constexpr int kHlsMax = 240;
 constexpr int kRgbMax = 255;
 
-struct THLS {
+struct HlsColor {
     int hue;
     int luminance;
     int saturation;
 };
 
-THLS ToHLS(int r, int g, int b) {
+HlsColor ToHLS(int r, int g, int b) {
     const int max = std::max({r, g, b});
     const int min = std::min({r, g, b});
-    THLS result{kHlsMax * 2 / 3, ((max + min) * kHlsMax + kRgbMax) / (2 * kRgbMax), 0};
+    HlsColor result{kHlsMax * 2 / 3, ((max + min) * kHlsMax + kRgbMax) / (2 * kRgbMax), 0};
     if (max == min)
         return result;
     const int delta = max - min;
@@ -69,7 +69,7 @@ int Clamp(int value) {
 
 QColor WithLuminance(const QColor& color, int luminance) {
     const QColor rgb = color.toRgb();
-    const THLS hls = ToHLS(rgb.red(), rgb.green(), rgb.blue());
+    const HlsColor hls = ToHLS(rgb.red(), rgb.green(), rgb.blue());
     const int l = std::clamp(luminance, 0, kHlsMax);
     if (hls.saturation == 0) {
         const int grey = static_cast<int>(std::nearbyint(l * double(kRgbMax) / kHlsMax));

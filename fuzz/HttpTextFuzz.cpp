@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
 
     try {
-        const TURI uri = NormalizeURL(text);
+        const Url uri = NormalizeURL(text);
         const std::string url = uri.ToString();
         if (uri.host.empty() || url.find('#') != std::string::npos ||
             (!url.empty() && url.back() == '/'))
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     try {
         if (InflateGzip(text, limit).size() > limit)
             std::abort();
-    } catch (const ERESTException&) {
+    } catch (const HttpError&) {
     }
 
     // The first line names the character set, the rest is the text.

@@ -36,9 +36,4 @@ bool QtMainThreadDispatcher::IsMainThread() const {
     return application != nullptr && QThread::currentThread() == application->thread();
 }
 
-void QtMainThreadDispatcher::ProcessMessages() {
-    if (IsMainThread())
-        QCoreApplication::processEvents();
-}
-
 } // namespace corvane

@@ -11,7 +11,6 @@ public:
     // Needs the QCoreApplication to exist; its thread is the main thread.
     void Post(Proc call) override;
     bool IsMainThread() const override;
-    void ProcessMessages() override;
 };
 
 } // namespace corvane

@@ -3,7 +3,7 @@
 // errors they raise themselves (update/Errors.h, dialogs/Clipboard.h).
 //
 //     if (!renamed)
-//         throw EOSError(SystemErrorMessage(errno), errno); // "Permission denied"
+//         throw SystemError(SystemErrorMessage(errno), errno); // "Permission denied"
 #pragma once
 
 #include <stdexcept>
@@ -30,9 +30,9 @@ public:
 };
 
 // A failed operating-system call; the message is the system's own text for the code.
-class EOSError : public Exception {
+class SystemError : public Exception {
 public:
-    EOSError(const std::string& message, int code) : Exception(message), errorCode(code) {}
+    SystemError(const std::string& message, int code) : Exception(message), errorCode(code) {}
     int errorCode;
 };
 

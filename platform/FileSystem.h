@@ -67,7 +67,7 @@ struct UnreadFolder {
 // is left out without a word, as its files are gone. Throws ArgumentException("Invalid
 // characters in path"), PathTooLongException("The specified path is too long") for a root of
 // kMaxListingRootLength or more, DirectoryNotFoundException("The specified path was not
-// found") for an empty root or one that is not an existing folder, and EOSError with the
+// found") for an empty root or one that is not an existing folder, and SystemError with the
 // system's message when it cannot be read.
 std::vector<ListedFile> ListFilesWithAges(std::string_view root,
                                           std::vector<UnreadFolder>& unreadFolders);
@@ -91,7 +91,7 @@ enum class FilePermissions {
 // removed, so RemoveAbandonedReplacementFiles tells it from one an interrupted writer left.
 class ReplacementFile {
 public:
-    // Creates the empty temporary file in the target's folder. Throws EOSError with the
+    // Creates the empty temporary file in the target's folder. Throws SystemError with the
     // system's message when the folder is missing or closed to writing.
     explicit ReplacementFile(std::string_view target,
                              FilePermissions permissions = FilePermissions::Data);
@@ -99,11 +99,11 @@ public:
     ReplacementFile(const ReplacementFile&) = delete;
     ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    // Appends bytes. Throws EOSError (a full disk, a file size limit) with the system's message.
+    // Appends bytes. Throws SystemError (a full disk, a file size limit) with the system's message.
     void Write(const void* data, std::size_t size);
 
     // Sets the last-write time from an age read as local time, closes the file and renames it
-    // over the target. Throws EOSError when any step fails; the target is then as it was.
+    // over the target. Throws SystemError when any step fails; the target is then as it was.
     void Commit(DateTime age);
 
     const std::string& TemporaryName() const { return temporary_; }
@@ -116,7 +116,7 @@ private:
     void Publish();
 
     // Appends everything from the current position of an open file to its end with the
-    // system's own copy; returns the number of bytes copied. Throws EOSError as Write does.
+    // system's own copy; returns the number of bytes copied. Throws SystemError as Write does.
     std::size_t CopyFrom(FileHandle source);
     void Discard() noexcept;
 
@@ -158,7 +158,7 @@ bool DeleteFileAt(std::string_view path);
 // ArgumentException "Invalid characters in path", a folder that does not exist
 // DirectoryNotFoundException "The specified path was not found". A deletion that fails because
 // the file does not exist, access is denied or the file is in use (open in a FileStream)
-// raises EOSError with the system's message; any other failure is ignored.
+// raises SystemError with the system's message; any other failure is ignored.
 void DeleteFileChecked(std::string_view path);
 
 // --- Streams of bytes ------------------------------------------------------------------------
@@ -170,18 +170,18 @@ void DeleteFileChecked(std::string_view path);
 // leaves), so a fetched program can be started.
 class FileStream {
 public:
-    // Throws EOSError "Cannot create file \"<path>\". <system message>".
+    // Throws SystemError "Cannot create file \"<path>\". <system message>".
     explicit FileStream(std::string_view path);
     // Closes the file when Close was not called; errors are ignored then.
     ~FileStream();
     FileStream(const FileStream&) = delete;
     FileStream& operator=(const FileStream&) = delete;
 
-    // Appends the bytes. Throws EOSError "Cannot write file \"<path>\". <system message>" when
+    // Appends the bytes. Throws SystemError "Cannot write file \"<path>\". <system message>" when
     // they cannot all be written (a full disk, a file size limit).
     void Write(const char* data, std::size_t size);
 
-    // Closes the file. Throws EOSError "Cannot close file \"<path>\". <system message>".
+    // Closes the file. Throws SystemError "Cannot close file \"<path>\". <system message>".
     void Close();
 
     const std::string& Path() const { return path_; }

@@ -36,7 +36,7 @@ std::optional<FileTime> FileTimeFromAge(DateTime age);
 std::optional<DateTime> FileAge(std::string_view path);
 
 // Sets the file's last-write time from an age read as local time; the access time stays.
-// Throws EOSError with the system's message when the file cannot be stamped.
+// Throws SystemError with the system's message when the file cannot be stamped.
 void SetFileAge(std::string_view path, DateTime age);
 
 // The age that a file in folder reads back once stamped with age. As a rule the age itself;

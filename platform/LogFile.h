@@ -13,7 +13,7 @@ namespace corvane {
 // Appends record (whole lines) to the log at path, creating the file and its folder when
 // missing. When the file holds something and the record would take it past maxBytes, the file
 // is first renamed to path + ".1" and a new one is begun. The record goes in one write under an
-// exclusive lock of the file. Throws EOSError with the system's message.
+// exclusive lock of the file. Throws SystemError with the system's message.
 void AppendToLog(std::string_view path, std::string_view record, std::uint64_t maxBytes);
 
 } // namespace corvane

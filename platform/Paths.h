@@ -84,7 +84,7 @@ std::string ToNativePath(std::string_view path, PathStyle style = PathStyle::Nat
 std::string PathKey(std::string_view path, PathStyle style = PathStyle::Native);
 
 // The full path of this process's executable, in native form, whatever the current
-// directory. Throws EOSError when the system cannot tell it.
+// directory. Throws SystemError when the system cannot tell it.
 std::string ExecutablePath();
 
 } // namespace corvane

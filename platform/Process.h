@@ -2,8 +2,8 @@
 // process of its own, detached from the launcher.
 // (A long-running service process is set up by platform/ServiceProcess.h.)
 //
-//     StartDetachedProcess("C:\\Corvane\\Estoque.exe", StartupInfo{}); // never waited for;
-//                                                                     // EOSError if it cannot run
+//     // Never waited for; SystemError if it cannot run.
+//     StartDetachedProcess("C:\\Corvane\\Estoque.exe", StartupInfo{});
 #pragma once
 
 #include <string>
@@ -47,7 +47,7 @@ struct StartupInfo {
 // zombie behind: it is started from a short-lived intermediate process, so it belongs to the
 // system's reaper from the start. startupInfo says how its first window shows; the desktop
 // shows a new program's first window normally, which is all ShowNormal asks for here.
-// Throws EOSError with the system's message when the program could not be started (missing,
+// Throws SystemError with the system's message when the program could not be started (missing,
 // not a program, not executable, refused); it has then not run at all.
 void StartDetachedProcess(const std::string& program, const StartupInfo& startupInfo);
 

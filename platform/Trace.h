@@ -1,6 +1,6 @@
 // The debugger trace line: the system's only trace output.
 //
-//     OutputDebugString("Pasta do servidor não lida: " + folder); // one whole line
+//     WriteTraceLine("Pasta do servidor não lida: " + folder); // one whole line
 #pragma once
 
 #include <string_view>
@@ -8,7 +8,7 @@
 namespace corvane {
 
 // Writes one line to standard error, whole, even when several threads trace at once.
-void OutputDebugString(std::string_view line);
+void WriteTraceLine(std::string_view line);
 
 // Writes text to standard error as it stands, in one piece (no line end is added): a
 // progress display that redraws its line.

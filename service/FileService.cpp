@@ -91,7 +91,7 @@ void FileService::Log(std::string_view line) const {
     if (options_.log)
         options_.log(line);
     else
-        OutputDebugString(line);
+        WriteTraceLine(line);
 }
 
 // folderlist?folder=...&mask=...&recursive: the files of a folder, or of its whole tree.

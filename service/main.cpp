@@ -188,13 +188,13 @@ int main(int argc, char** argv) {
                                                                 : options.bind.c_str(),
                     static_cast<unsigned>(service.Port()));
         std::fflush(stdout);
-        corvane::OutputDebugString("corvane-fileservice: servindo " + options.root + " em " +
-                                   options.bind + " porta " + std::to_string(service.Port()));
+        corvane::WriteTraceLine("corvane-fileservice: servindo " + options.root + " em " +
+                                options.bind + " porta " + std::to_string(service.Port()));
         const corvane::StopRequest stop = corvane::WaitForStopRequest();
-        corvane::OutputDebugString("corvane-fileservice: " + corvane::DescribeStopRequest(stop) +
-                                   " recebido, parando.");
+        corvane::WriteTraceLine("corvane-fileservice: " + corvane::DescribeStopRequest(stop) +
+                                " recebido, parando.");
         service.Stop();
-        corvane::OutputDebugString("corvane-fileservice: parado.");
+        corvane::WriteTraceLine("corvane-fileservice: parado.");
         return 0;
     } catch (const corvane::DirectoryNotFoundException&) {
         std::fprintf(stderr, "corvane-fileservice: a pasta %s não existe.\n", options.root.c_str());

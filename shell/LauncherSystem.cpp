@@ -17,8 +17,8 @@ LauncherSystem PlatformLauncherSystem() {
     system.newUpdater = [](const std::string& localPath, const std::string& remotePath,
                            const std::string& url, ThreadMethod onTerminate,
                            std::shared_ptr<FilesUpdaterObserver> observer) {
-        return FilesUpdaterImpl::New(localPath, remotePath, url, std::move(onTerminate),
-                                     std::move(observer));
+        return ModuleFilesUpdater::New(localPath, remotePath, url, std::move(onTerminate),
+                                       std::move(observer));
     };
     system.startProgram = StartDetachedProcess;
     system.now = Now;

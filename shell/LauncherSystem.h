@@ -14,7 +14,7 @@
 
 namespace corvane {
 
-// Makes the updater of one run (FilesUpdaterImpl::New), which tells observer what it does.
+// Makes the updater of one run (ModuleFilesUpdater::New), which tells observer what it does.
 using UpdaterFactory = std::function<std::shared_ptr<FilesUpdater>(
     const std::string& localPath, const std::string& remotePath, const std::string& url,
     ThreadMethod onTerminate, std::shared_ptr<FilesUpdaterObserver> observer)>;

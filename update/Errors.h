@@ -31,7 +31,7 @@ public:
 };
 
 // A failed HTTP exchange ("REST request failed: ...", "HTTP/1.1 500 ...").
-class ERESTException : public Exception {
+class HttpError : public Exception {
 public:
     using Exception::Exception;
 };

@@ -30,11 +30,6 @@ public:
     FileRecord(std::string newFileName, DateTime newAge)
         : age(newAge), fileName(std::move(newFileName)) {}
 
-    const std::string& FileName() const { return fileName; }
-    void SetFileName(std::string value) { fileName = std::move(value); }
-    DateTime Age() const { return age; }
-    void SetAge(DateTime value) { age = value; }
-
     DateTime age = 0.0;
     std::string fileName;
     std::optional<std::uint64_t> size;
@@ -47,13 +42,6 @@ public:
     FileRecordError() = default;
     FileRecordError(std::int32_t newStatus, std::string newError, std::string newDetail)
         : error(std::move(newError)), status(newStatus), detail(std::move(newDetail)) {}
-
-    const std::string& Error() const { return error; }
-    void SetError(std::string value) { error = std::move(value); }
-    std::int32_t Status() const { return status; }
-    void SetStatus(std::int32_t value) { status = value; }
-    const std::string& Detail() const { return detail; }
-    void SetDetail(std::string value) { detail = std::move(value); }
 
     std::string error;
     std::int32_t status = 0;

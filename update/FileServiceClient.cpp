@@ -1,16 +1,10 @@
 #include "update/FileServiceClient.h"
 
-#include "platform/Errors.h"
 #include "platform/FileSystem.h"
 #include "platform/Trace.h"
 #include "update/HttpUrl.h"
-#include "update/MainThread.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 namespace corvane {
 
@@ -36,7 +30,7 @@ void FileServiceClient::AddRecursiveParam(Request& request, bool recursive) cons
 }
 
 std::string FileServiceClient::RequestURL(const Request& request) const {
-    TURI uri = NormalizeURL(url_);
+    Url uri = NormalizeURL(url_);
     uri.path += "/folderlist";
     std::string query = uri.hasQuery ? EncodeQueryText(uri.query) : std::string();
     bool hasQuery = uri.hasQuery;
@@ -61,7 +55,7 @@ bool FileServiceClient::Execute(const std::string& folder, const std::string& ma
     AddFolderParam(request, folder);
     AddMaskParam(request, mask);
     AddRecursiveParam(request, recursive);
-    const THTTPResponse response = http_.Get(RequestURL(request));
+    const HttpResponse response = http_.Get(RequestURL(request));
 
     const std::string text = response.Text(http_.maxBodyInMemory);
     if (response.statusCode < 300) {
@@ -79,17 +73,17 @@ bool FileServiceClient::Execute(const std::string& folder, const std::string& ma
     return error_->status == 0;
 }
 
-// ---- TRESTClientDownload ----
+// ---- FileDownloadClient ----
 
 namespace {
 
 // Runs the download exchange, handing the body of a success to writer. Returns the failure's
 // message, or nothing on success.
-std::optional<std::string> Fetch(const THTTPExchange& http, const std::string& url,
-                                 const std::string& remoteFileName, const THTTPBodyWriter& writer) {
+std::optional<std::string> Fetch(const HttpClient& http, const std::string& url,
+                                 const std::string& remoteFileName, const BodySink& writer) {
     try {
-        const THTTPResponse response =
-            http.Get(TRESTClientDownload::DownloadURL(url, remoteFileName), writer);
+        const HttpResponse response =
+            http.Get(FileDownloadClient::DownloadURL(url, remoteFileName), writer);
         if (response.statusCode < 300)
             return std::nullopt;
         // 300 to 499 (500 and above were raised): the body text, else the reason phrase.
@@ -103,7 +97,7 @@ std::optional<std::string> Fetch(const THTTPExchange& http, const std::string& u
 
 // Creates the local file, fetches into it and closes it. Returns the failure's message, or
 // nothing on success. The file is closed when this returns.
-std::optional<std::string> FetchToFile(const THTTPExchange& http, const std::string& url,
+std::optional<std::string> FetchToFile(const HttpClient& http, const std::string& url,
                                        const std::string& remoteFileName,
                                        const std::string& localFileName) {
     try {
@@ -119,45 +113,26 @@ std::optional<std::string> FetchToFile(const THTTPExchange& http, const std::str
     }
 }
 
-// The completion event of a threaded download: reset by hand, not signalled at first.
-struct CompletionEvent {
-    std::mutex ownLock;
-    std::condition_variable changed;
-    bool signalled = false;
-
-    void Signal() {
-        {
-            std::lock_guard lock(ownLock);
-            signalled = true;
-        }
-        changed.notify_all();
-    }
-    bool WaitFor(std::chrono::milliseconds timeout) {
-        std::unique_lock lock(ownLock);
-        return changed.wait_for(lock, timeout, [this] { return signalled; });
-    }
-};
-
 } // namespace
 
-TRESTClientDownload::TRESTClientDownload(std::string url) : baseUrl_(std::move(url)) {}
+FileDownloadClient::FileDownloadClient(std::string url) : baseUrl_(std::move(url)) {}
 
-std::string TRESTClientDownload::DownloadURL(const std::string& baseUrl,
-                                             const std::string& remoteFileName) {
+std::string FileDownloadClient::DownloadURL(const std::string& baseUrl,
+                                            const std::string& remoteFileName) {
     // The base URL is cleaned on its own first, so that a trailing "/" gives the same request
     // as the clean form (as it does for the listing); then the name's own rules apply: a "#"
     // ends it, trailing blanks and "/" go, its backslashes stay.
     const std::string base = NormalizeURL(baseUrl).ToString();
-    const TURI uri = NormalizeURL(base + "/download?file=" + remoteFileName);
+    const Url uri = NormalizeURL(base + "/download?file=" + remoteFileName);
     std::string url = uri.Origin() + EncodeURLPath(uri.path);
     if (uri.hasQuery)
         url += '?' + EncodeQueryText(uri.query);
     return url;
 }
 
-bool TRESTClientDownload::Download(const std::string& remoteFileName,
-                                   const std::string& localFileName) {
-    OutputDebugString(std::string(92, '>') + remoteFileName);
+bool FileDownloadClient::Download(const std::string& remoteFileName,
+                                  const std::string& localFileName) {
+    WriteTraceLine(std::string(92, '>') + remoteFileName);
     if (const auto failure = FetchToFile(http_, baseUrl_, remoteFileName, localFileName)) {
         error_ = *failure;
         DeleteFileChecked(localFileName);
@@ -165,35 +140,13 @@ bool TRESTClientDownload::Download(const std::string& remoteFileName,
     return FileExists(localFileName);
 }
 
-bool TRESTClientDownload::DownloadTo(const std::string& remoteFileName,
-                                     const THTTPBodyWriter& writer) {
-    OutputDebugString(std::string(92, '>') + remoteFileName);
+bool FileDownloadClient::DownloadTo(const std::string& remoteFileName, const BodySink& writer) {
+    WriteTraceLine(std::string(92, '>') + remoteFileName);
     if (const auto failure = Fetch(http_, baseUrl_, remoteFileName, writer)) {
         error_ = *failure;
         return false;
     }
     return true;
-}
-
-bool TRESTClientDownload::ThreadedDownload(const std::string& remoteFileName,
-                                           const std::string& localFileName) {
-    auto done = std::make_shared<CompletionEvent>();
-    // The thread owns copies of everything it uses, so it may outlive this client.
-    std::thread([done, http = http_, url = baseUrl_, remote = remoteFileName,
-                 local = localFileName] {
-        if (FetchToFile(http, url, remote, local)) {
-            try {
-                DeleteFileChecked(local);
-            } catch (...) {
-                // Nobody hears this thread: the result is whether the file exists.
-            }
-        }
-        done->Signal();
-    }).detach();
-
-    while (!done->WaitFor(std::chrono::milliseconds(300)))
-        ProcessMessages();
-    return FileExists(localFileName);
 }
 
 } // namespace corvane

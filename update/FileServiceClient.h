@@ -1,11 +1,11 @@
 // The clients of the HTTP file service: FileServiceClient lists the files the service holds
-// (GET <base>/folderlist?folder=..&mask=..&recursive=), TRESTClientDownload fetches one of them
+// (GET <base>/folderlist?folder=..&mask=..&recursive=), FileDownloadClient fetches one of them
 // (GET <base>/download?file=NAME) into a local file. Each client serves one exchange at a time
 // and shares nothing with other clients, so several may run on different threads at once.
 #pragma once
 
 #include "update/FileListJson.h"
-#include "update/HttpExchange.h"
+#include "update/HttpClient.h"
 
 #include <memory>
 #include <string>
@@ -36,7 +36,7 @@ public:
     int Count() const { return static_cast<int>(files_.size()); }
 
     // The HTTP settings of the exchange (time limits, body limits); tests shorten them.
-    THTTPExchange& HTTP() { return http_; }
+    HttpClient& HTTP() { return http_; }
 
 private:
     struct Request {
@@ -50,13 +50,13 @@ private:
     std::string url_;
     std::unique_ptr<FileRecordError> error_;
     FileRecordList files_;
-    THTTPExchange http_;
+    HttpClient http_;
 };
 
-class TRESTClientDownload {
+class FileDownloadClient {
 public:
     // Create: keeps the base URL; no network traffic.
-    explicit TRESTClientDownload(std::string url);
+    explicit FileDownloadClient(std::string url);
 
     // Fetches remoteFileName into localFileName (created or emptied; its folder must exist)
     // in the calling thread, writing the body as it arrives. True when a file exists at
@@ -70,17 +70,12 @@ public:
     // its target only once complete. Writes the trace line; true on success; on failure (an
     // error of writer included) keeps the message in Error. What writer received from a
     // failed exchange is for the caller to discard.
-    bool DownloadTo(const std::string& remoteFileName, const THTTPBodyWriter& writer);
-
-    // The same fetch on a thread of its own (without the trace line, leaving Error alone),
-    // while the calling thread keeps its event loop turning through the installed main-thread
-    // dispatcher every 300 ms until the fetch has ended.
-    bool ThreadedDownload(const std::string& remoteFileName, const std::string& localFileName);
+    bool DownloadTo(const std::string& remoteFileName, const BodySink& writer);
 
     // The message of the last failure of Download; empty until one occurs.
     const std::string& Error() const { return error_; }
 
-    THTTPExchange& HTTP() { return http_; }
+    HttpClient& HTTP() { return http_; }
 
     // The encoded request URL for a remote name: the base URL and "/download?file=" and the
     // name, normalised and encoded as the exchange sends it.
@@ -89,7 +84,7 @@ public:
 private:
     std::string baseUrl_;
     std::string error_;
-    THTTPExchange http_;
+    HttpClient http_;
 };
 
 } // namespace corvane

@@ -106,29 +106,29 @@ void FilesUpdaterObservers::RunEnded(const std::string& error) {
 }
 
 std::shared_ptr<FilesUpdater>
-FilesUpdaterImpl::New(std::string localPath, std::string remotePath, std::string url,
-                      ThreadMethod onTerminate, std::shared_ptr<FilesUpdaterObserver> observer) {
-    return std::make_shared<FilesUpdaterImpl>(Private{}, std::move(localPath),
-                                              std::move(remotePath), std::move(url),
-                                              std::move(onTerminate), std::move(observer));
+ModuleFilesUpdater::New(std::string localPath, std::string remotePath, std::string url,
+                        ThreadMethod onTerminate, std::shared_ptr<FilesUpdaterObserver> observer) {
+    return std::make_shared<ModuleFilesUpdater>(Private{}, std::move(localPath),
+                                                std::move(remotePath), std::move(url),
+                                                std::move(onTerminate), std::move(observer));
 }
 
-FilesUpdaterImpl::FilesUpdaterImpl(Private, std::string localPath, std::string remotePath,
-                                   std::string url, ThreadMethod onTerminate,
-                                   std::shared_ptr<FilesUpdaterObserver> observer)
+ModuleFilesUpdater::ModuleFilesUpdater(Private, std::string localPath, std::string remotePath,
+                                       std::string url, ThreadMethod onTerminate,
+                                       std::shared_ptr<FilesUpdaterObserver> observer)
     : localPath_(localPath), onTerminate_(std::move(onTerminate)), observer_(std::move(observer)),
       // By the URL alone: a URL of blanks is not empty and selects the service.
       source_(url.empty() ? MakeFolderSource(std::move(localPath), std::move(remotePath))
                           : MakeServiceSource(std::move(localPath), std::move(url))) {}
 
-FilesUpdaterImpl::~FilesUpdaterImpl() = default;
+ModuleFilesUpdater::~ModuleFilesUpdater() = default;
 
-void FilesUpdaterImpl::Execute(const std::string& moduleName, bool additionalFiles) {
+void ModuleFilesUpdater::Execute(const std::string& moduleName, bool additionalFiles) {
     if (executed_)
         throw Exception("An update run can be executed only once");
     executed_ = true;
     // The run's reference to itself: the caller may drop its own right after this call.
-    std::shared_ptr<FilesUpdaterImpl> self = shared_from_this();
+    std::shared_ptr<ModuleFilesUpdater> self = shared_from_this();
     try {
         tasks_ = TaskList::New();
         FillLocalList(moduleName, additionalFiles);
@@ -146,7 +146,7 @@ void FilesUpdaterImpl::Execute(const std::string& moduleName, bool additionalFil
         // The release comes last, and also when the callback raises; it may destroy the
         // updater and its task list, so nothing here touches them after it.
         struct Release {
-            std::shared_ptr<FilesUpdaterImpl>& self;
+            std::shared_ptr<ModuleFilesUpdater>& self;
             ~Release() { self.reset(); }
         } release{self};
         self->TellRunEnded({});
@@ -154,7 +154,7 @@ void FilesUpdaterImpl::Execute(const std::string& moduleName, bool additionalFil
     });
 }
 
-void FilesUpdaterImpl::ReleaseAfterQueuedJobs(std::shared_ptr<FilesUpdaterImpl> self) noexcept {
+void ModuleFilesUpdater::ReleaseAfterQueuedJobs(std::shared_ptr<ModuleFilesUpdater> self) noexcept {
     // Jobs queued before the error still run and use this updater: it must outlive them. The
     // completion callback is not called on this path.
     if (tasks_ && queuedJobs_ > 0) {
@@ -172,7 +172,7 @@ void FilesUpdaterImpl::ReleaseAfterQueuedJobs(std::shared_ptr<FilesUpdaterImpl> 
     TellRunEnded(error_);
 }
 
-void FilesUpdaterImpl::TellRunEnded(const std::string& error) noexcept {
+void ModuleFilesUpdater::TellRunEnded(const std::string& error) noexcept {
     if (!observer_)
         return;
     try {
@@ -182,19 +182,19 @@ void FilesUpdaterImpl::TellRunEnded(const std::string& error) noexcept {
     }
 }
 
-void FilesUpdaterImpl::ReportUnreadFolder(const std::string& folderName,
-                                          const std::string& message) {
-    OutputDebugString("Pasta do servidor não lida: " + folderName + ": " + message);
+void ModuleFilesUpdater::ReportUnreadFolder(const std::string& folderName,
+                                            const std::string& message) {
+    WriteTraceLine("Pasta do servidor não lida: " + folderName + ": " + message);
     if (observer_)
         observer_->FolderFailed(folderName, message);
 }
 
-void FilesUpdaterImpl::DoTerminate() {
+void ModuleFilesUpdater::DoTerminate() {
     if (onTerminate_)
         onTerminate_();
 }
 
-void FilesUpdaterImpl::FillLocalList(const std::string& moduleName, bool additionalFiles) {
+void ModuleFilesUpdater::FillLocalList(const std::string& moduleName, bool additionalFiles) {
     localList_.clear();
     localKeys_.clear();
     if (!moduleName.empty())
@@ -204,7 +204,7 @@ void FilesUpdaterImpl::FillLocalList(const std::string& moduleName, bool additio
             AddLocalFile(std::string(name));
 }
 
-void FilesUpdaterImpl::AddLocalFile(const std::string& fileName) {
+void ModuleFilesUpdater::AddLocalFile(const std::string& fileName) {
     const std::string path = JoinPath(localPath_, fileName);
     // A name already listed (the table repeats two) would give a second job for one file.
     if (!localKeys_.insert(UpperCase(fileName)).second)
@@ -213,7 +213,7 @@ void FilesUpdaterImpl::AddLocalFile(const std::string& fileName) {
     localList_.emplace_back(fileName, FileAge(path).value_or(-1.0));
 }
 
-void FilesUpdaterImpl::RemoveAbandonedFiles() const {
+void ModuleFilesUpdater::RemoveAbandonedFiles() const {
     // Only the folders this run writes to: the installation may hold far more than the run's
     // files, and a folder no run writes to gets no temporary file.
     std::set<std::string> folders{localPath_};
@@ -223,7 +223,7 @@ void FilesUpdaterImpl::RemoveAbandonedFiles() const {
         RemoveAbandonedReplacementFiles(folder);
 }
 
-void FilesUpdaterImpl::QueueOutdatedFiles() {
+void ModuleFilesUpdater::QueueOutdatedFiles() {
     for (const FileRecord& local : localList_) {
         const std::string key = UpperCase(local.fileName);
         // One stray twin on the server fails this file only, not the whole run.
@@ -246,14 +246,14 @@ void FilesUpdaterImpl::QueueOutdatedFiles() {
         observer_->Compared(localList_.size(), queuedJobs_);
 }
 
-void FilesUpdaterImpl::AddTask(const std::string& fileName, const FileRecord& remote) {
+void ModuleFilesUpdater::AddTask(const std::string& fileName, const FileRecord& remote) {
     // The job refers to the updater without a count of its own: the run's reference keeps
     // the updater alive until every job has ended.
     tasks_->Run([this, fileName = fileName, remote = remote] { RunJob(fileName, remote); });
     ++queuedJobs_;
 }
 
-void FilesUpdaterImpl::AddFailedTask(const std::string& fileName, const std::string& message) {
+void ModuleFilesUpdater::AddFailedTask(const std::string& fileName, const std::string& message) {
     // A job all the same, so that the file is reported and counted as any failed file is.
     tasks_->Run([this, fileName = fileName, message = message] {
         if (observer_)
@@ -263,7 +263,7 @@ void FilesUpdaterImpl::AddFailedTask(const std::string& fileName, const std::str
     ++queuedJobs_;
 }
 
-void FilesUpdaterImpl::RunJob(const std::string& fileName, const FileRecord& remote) {
+void ModuleFilesUpdater::RunJob(const std::string& fileName, const FileRecord& remote) {
     FileOutcome outcome = FileOutcome::Failed;
     std::string message;
     BytesArrivedCallback arrived;

@@ -2,7 +2,7 @@
 // kAdditionalFiles up to date from the server, a folder or the HTTP file service, and calls its
 // completion callback on the main thread once every transfer has ended.
 //
-//   FilesUpdaterImpl::New(localFolder, serverFolder, url, [this] { ModuleReady(); })
+//   ModuleFilesUpdater::New(localFolder, serverFolder, url, [this] { ModuleReady(); })
 //       ->Execute("Estoque.exe", true);
 //
 // The caller may drop its reference right after Execute: the updater keeps itself alive until
@@ -112,8 +112,8 @@ public:
     virtual void Execute(const std::string& moduleName, bool additionalFiles) = 0;
 };
 
-class FilesUpdaterImpl final : public FilesUpdater,
-                               public std::enable_shared_from_this<FilesUpdaterImpl> {
+class ModuleFilesUpdater final : public FilesUpdater,
+                                 public std::enable_shared_from_this<ModuleFilesUpdater> {
     struct Private {};
 
 public:
@@ -124,12 +124,12 @@ public:
         std::shared_ptr<FilesUpdaterObserver> observer = nullptr);
 
     // Create: stores the arguments and chooses the source by url alone.
-    FilesUpdaterImpl(Private, std::string localPath, std::string remotePath, std::string url,
-                     ThreadMethod onTerminate, std::shared_ptr<FilesUpdaterObserver> observer);
+    ModuleFilesUpdater(Private, std::string localPath, std::string remotePath, std::string url,
+                       ThreadMethod onTerminate, std::shared_ptr<FilesUpdaterObserver> observer);
     // Destroy: releases the task list first, shutting its pool down, then the rest.
-    ~FilesUpdaterImpl() override;
-    FilesUpdaterImpl(const FilesUpdaterImpl&) = delete;
-    FilesUpdaterImpl& operator=(const FilesUpdaterImpl&) = delete;
+    ~ModuleFilesUpdater() override;
+    ModuleFilesUpdater(const ModuleFilesUpdater&) = delete;
+    ModuleFilesUpdater& operator=(const ModuleFilesUpdater&) = delete;
 
     void Execute(const std::string& moduleName, bool additionalFiles) override;
 
@@ -155,7 +155,7 @@ private:
     // A server subfolder that could not be listed: the trace line, and the observer told.
     void ReportUnreadFolder(const std::string& folderName, const std::string& message);
     // After a failed Execute: releases self now, or once the jobs already queued have ended.
-    void ReleaseAfterQueuedJobs(std::shared_ptr<FilesUpdaterImpl> self) noexcept;
+    void ReleaseAfterQueuedJobs(std::shared_ptr<ModuleFilesUpdater> self) noexcept;
 
     const std::string localPath_;
     // The local files of the run, in the order they were added.
@@ -169,7 +169,7 @@ private:
     // Chosen once; the jobs fetch through it on the pool's threads.
     const std::unique_ptr<RemoteSource> source_;
     // Destroyed before the members above: the jobs of a failed run, still running, use them.
-    std::shared_ptr<Tasks> tasks_;
+    std::shared_ptr<ParallelTasks> tasks_;
     std::size_t queuedJobs_ = 0;
     bool executed_ = false;
     // The message of the error that ended Execute, for the observer's RunEnded.

@@ -29,15 +29,15 @@ std::string ExtraCAFile() {
     return extraCAFileSetting;
 }
 
-std::shared_ptr<const TCACertificates> TCACertificates::Load(std::string_view path) {
+std::shared_ptr<const ExtraCaStore> ExtraCaStore::Load(std::string_view path) {
     const auto fail = [&] {
-        return ERESTException("REST request failed: Cannot read the certificate authorities in \"" +
-                              std::string(path) + "\"");
+        return HttpError("REST request failed: Cannot read the certificate authorities in \"" +
+                         std::string(path) + "\"");
     };
     std::string pem;
     if (!ReadWholeFile(path, pem) || pem.size() > INT32_MAX)
         throw fail();
-    std::shared_ptr<TCACertificates> list(new TCACertificates());
+    std::shared_ptr<ExtraCaStore> list(new ExtraCaStore());
     std::unique_ptr<BIO, decltype(&BIO_free)> bio(
         BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), &BIO_free);
     if (!bio)
@@ -50,12 +50,12 @@ std::shared_ptr<const TCACertificates> TCACertificates::Load(std::string_view pa
     return list;
 }
 
-TCACertificates::~TCACertificates() {
+ExtraCaStore::~ExtraCaStore() {
     for (void* certificate : certificates_)
         X509_free(static_cast<X509*>(certificate));
 }
 
-void TCACertificates::AddToContext(void* sslContext) const {
+void ExtraCaStore::AddToContext(void* sslContext) const {
     X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
     for (void* certificate : certificates_)
         X509_STORE_add_cert(store, static_cast<X509*>(certificate)); // a duplicate is harmless

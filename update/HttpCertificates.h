@@ -15,16 +15,16 @@ void SetExtraCAFile(std::string_view path);
 std::string ExtraCAFile();
 
 // The certificates of one PEM file, ready to be added to a TLS context.
-class TCACertificates {
+class ExtraCaStore {
 public:
-    // Reads every certificate of the file. Throws ERESTException
+    // Reads every certificate of the file. Throws HttpError
     // "REST request failed: Cannot read the certificate authorities in \"%s\"" when the file
     // cannot be read or holds no certificate.
-    static std::shared_ptr<const TCACertificates> Load(std::string_view path);
+    static std::shared_ptr<const ExtraCaStore> Load(std::string_view path);
 
-    ~TCACertificates();
-    TCACertificates(const TCACertificates&) = delete;
-    TCACertificates& operator=(const TCACertificates&) = delete;
+    ~ExtraCaStore();
+    ExtraCaStore(const ExtraCaStore&) = delete;
+    ExtraCaStore& operator=(const ExtraCaStore&) = delete;
 
     // Adds the certificates to the trust store of an OpenSSL SSL_CTX.
     void AddToContext(void* sslContext) const;
@@ -32,7 +32,7 @@ public:
     size_t Count() const { return certificates_.size(); }
 
 private:
-    TCACertificates() = default;
+    ExtraCaStore() = default;
     std::vector<void*> certificates_; // X509*, owned
 };
 

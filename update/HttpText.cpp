@@ -1,6 +1,7 @@
 #include "update/HttpText.h"
 
 #include "update/Errors.h"
+#include "update/TextTrim.h"
 
 #include <climits>
 #include <memory>
@@ -24,14 +25,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string_view TrimSpaces(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 bool IsUTF8Name(std::string_view charset) {
     return charset.empty() || EqualsNoCase(charset, "utf-8") || EqualsNoCase(charset, "utf8");
 }
@@ -46,7 +39,7 @@ struct InflateStream {
 };
 
 [[noreturn]] void FailGzip(const char* reason) {
-    throw ERESTException(std::string("REST request failed: Invalid gzip body: ") + reason);
+    throw HttpError(std::string("REST request failed: Invalid gzip body: ") + reason);
 }
 
 } // namespace
@@ -56,11 +49,11 @@ std::string ContentTypeCharset(std::string_view contentType) {
     while (pos != std::string_view::npos) {
         std::string_view rest = contentType.substr(pos + 1);
         const size_t next = rest.find(';');
-        std::string_view param = TrimSpaces(rest.substr(0, next));
+        std::string_view param = Trim(rest.substr(0, next), IsSpaceOrTab);
         const size_t eq = param.find('=');
         if (eq != std::string_view::npos &&
-            EqualsNoCase(TrimSpaces(param.substr(0, eq)), "charset")) {
-            std::string_view value = TrimSpaces(param.substr(eq + 1));
+            EqualsNoCase(Trim(param.substr(0, eq), IsSpaceOrTab), "charset")) {
+            std::string_view value = Trim(param.substr(eq + 1), IsSpaceOrTab);
             if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
                 value = value.substr(1, value.size() - 2);
             return std::string(value);
@@ -71,7 +64,7 @@ std::string ContentTypeCharset(std::string_view contentType) {
 }
 
 bool IsGzipEncoding(std::string_view contentEncoding) {
-    const std::string_view value = TrimSpaces(contentEncoding);
+    const std::string_view value = Trim(contentEncoding, IsSpaceOrTab);
     return EqualsNoCase(value, "gzip") || EqualsNoCase(value, "x-gzip");
 }
 
@@ -106,8 +99,8 @@ std::string InflateGzip(std::string_view data, size_t maxSize) {
         left -= consumed;
         const size_t produced = sizeof buffer - stream.z.avail_out;
         if (out.size() + produced > maxSize)
-            throw ERESTException("REST request failed: The answer is larger than " +
-                                 std::to_string(maxSize) + " bytes");
+            throw HttpError("REST request failed: The answer is larger than " +
+                            std::to_string(maxSize) + " bytes");
         out.append(buffer, produced);
         if (result == Z_STREAM_END) {
             ended = true;

@@ -13,7 +13,7 @@ std::string ContentTypeCharset(std::string_view contentType);
 // True when a Content-Encoding header value names gzip.
 bool IsGzipEncoding(std::string_view contentEncoding);
 
-// Inflates a gzip body. Throws ERESTException when the data is not valid gzip or inflates to
+// Inflates a gzip body. Throws HttpError when the data is not valid gzip or inflates to
 // more than maxSize bytes (a small body must not be able to fill the memory).
 std::string InflateGzip(std::string_view data, size_t maxSize);
 

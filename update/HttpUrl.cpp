@@ -1,24 +1,13 @@
 #include "update/HttpUrl.h"
 
 #include "update/Errors.h"
+#include "update/TextTrim.h"
 
 #include <algorithm>
 
 namespace corvane {
 
 namespace {
-
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 std::string Lower(std::string_view text) {
     std::string result(text);
@@ -68,22 +57,22 @@ bool IsDefaultPort(const std::string& scheme, std::string_view port) {
 
 } // namespace
 
-std::string TURI::Origin() const {
+std::string Url::Origin() const {
     std::string result = scheme + "://" + host;
     if (!port.empty())
         result += ':' + port;
     return result;
 }
 
-std::string TURI::ToString() const {
+std::string Url::ToString() const {
     std::string result = Origin() + path;
     if (hasQuery)
         result += '?' + query;
     return result;
 }
 
-TURI NormalizeURL(std::string_view url) {
-    std::string text(Trim(url));
+Url NormalizeURL(std::string_view url) {
+    std::string text(Trim(url, IsBlankOrControl));
     if (text.empty())
         throw NetUriException("Protocol field is empty");
 
@@ -100,7 +89,7 @@ TURI NormalizeURL(std::string_view url) {
         text.insert(0, "http://");
         schemeEnd = 4;
     }
-    TURI uri;
+    Url uri;
     uri.scheme = Lower(std::string_view(text).substr(0, schemeEnd));
 
     std::string_view rest = std::string_view(text).substr(schemeEnd + 3);

@@ -9,7 +9,7 @@ namespace corvane {
 
 // A URL taken apart after normalising. Path and Query hold the text as written (not yet
 // encoded); Port is empty when it was absent or the scheme's default.
-struct TURI {
+struct Url {
     std::string scheme; // lower case
     std::string host;
     std::string port;
@@ -28,7 +28,7 @@ struct TURI {
 // front when there is no "://"; user name, password and "#" fragment dropped; the port
 // dropped when it is the scheme's default (80, 443); all trailing "/" removed.
 // Throws NetUriException "Protocol field is empty" or "Host field is empty".
-TURI NormalizeURL(std::string_view url);
+Url NormalizeURL(std::string_view url);
 
 // Encodes the path of a request: controls, space, non-ASCII bytes and " * < > # % { } | \ ^
 // [ ] ` + become %XX (upper-case hex, per UTF-8 byte); everything else passes.

@@ -1,6 +1,7 @@
 #include "update/IniFile.h"
 
 #include "platform/FileSystem.h"
+#include "update/TextTrim.h"
 
 #include <algorithm>
 
@@ -11,14 +12,6 @@ namespace {
 // The profile reader's blanks: white space and the end-of-file mark of old editors.
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' || c == '\x1A';
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 char AsciiLower(char c) {
@@ -72,7 +65,7 @@ void IniFile::Parse(std::string_view text) {
     bool inSection = false;
     while (!text.empty()) {
         const size_t end = text.find('\n');
-        std::string_view line = Trim(text.substr(0, end));
+        std::string_view line = Trim(text.substr(0, end), IsBlank);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
         if (line.empty())
             continue;
@@ -80,7 +73,7 @@ void IniFile::Parse(std::string_view text) {
             // The name runs to the last ']'; a line without one is no header.
             const size_t close = line.rfind(']');
             if (close != std::string_view::npos) {
-                sections_.emplace_back(Trim(line.substr(1, close - 1)));
+                sections_.emplace_back(Trim(line.substr(1, close - 1), IsBlank));
                 inSection = true;
                 continue;
             }
@@ -90,8 +83,9 @@ void IniFile::Parse(std::string_view text) {
         // value that a lookup can reach.
         if (!inSection || equals == std::string_view::npos)
             continue;
-        const std::string_view value = DropEnclosingQuotes(Trim(line.substr(equals + 1)));
-        entries_.push_back({sections_.size() - 1, std::string(Trim(line.substr(0, equals))),
+        const std::string_view value = DropEnclosingQuotes(Trim(line.substr(equals + 1), IsBlank));
+        entries_.push_back({sections_.size() - 1,
+                            std::string(Trim(line.substr(0, equals), IsBlank)),
                             std::string(FirstUtf16Units(value, kMaxValueLength))});
     }
 }

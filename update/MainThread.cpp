@@ -23,12 +23,6 @@ std::shared_ptr<MainThreadDispatcherInterface> MainThreadDispatcher() {
     return installedDispatcher;
 }
 
-void ProcessMessages() {
-    if (const auto dispatcher = MainThreadDispatcher()) {
-        dispatcher->ProcessMessages();
-    }
-}
-
 MainThreadDispatcherScope::MainThreadDispatcherScope(
     std::shared_ptr<MainThreadDispatcherInterface> dispatcher)
     : previous_(SetMainThreadDispatcher(std::move(dispatcher))) {}

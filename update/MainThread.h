@@ -22,11 +22,6 @@ public:
 
     // True on the thread that runs the event loop.
     virtual bool IsMainThread() const = 0;
-
-    // On the main thread: handles what is waiting in the event loop (calls handed over,
-    // window messages) and returns. Elsewhere it does nothing. Lets a caller that waits on
-    // the main thread keep the user interface turning.
-    virtual void ProcessMessages() = 0;
 };
 
 // Installs the process-wide dispatcher and returns the one it replaces; nullptr uninstalls.
@@ -35,9 +30,6 @@ SetMainThreadDispatcher(std::shared_ptr<MainThreadDispatcherInterface> dispatche
 
 // The installed dispatcher, or nullptr.
 std::shared_ptr<MainThreadDispatcherInterface> MainThreadDispatcher();
-
-// ProcessMessages of the installed dispatcher; nothing when none is installed.
-void ProcessMessages();
 
 // Installs a dispatcher for the lifetime of the scope and puts back the one it replaced.
 class MainThreadDispatcherScope {

@@ -29,7 +29,7 @@ bool MainThreadLoop::IsMainThread() const {
     return std::this_thread::get_id() == mainThread_;
 }
 
-void MainThreadLoop::ProcessMessages() {
+void MainThreadLoop::HandlePendingEvents() {
     if (!IsMainThread()) {
         return;
     }

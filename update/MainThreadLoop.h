@@ -26,7 +26,7 @@ public:
     void Post(Proc call) override;
     bool IsMainThread() const override;
     // Runs the calls queued when it is called (main thread only; elsewhere nothing).
-    void ProcessMessages() override;
+    void HandlePendingEvents();
 
     // Runs handed-over calls, waiting for them, until Quit is called (main thread only).
     void Run();

@@ -236,7 +236,7 @@ void RunLog::Append(const std::string& json) {
         if (!failureTraced_) {
             failureTraced_ = true;
             try {
-                OutputDebugString("Log não gravado: " + path_ + ": " + e.what());
+                WriteTraceLine("Log não gravado: " + path_ + ": " + e.what());
             } catch (...) {
             }
         }

@@ -4,7 +4,7 @@
 // lines of runs that overlap (two clicks, the launcher and corvane-update) carry the run's id.
 //
 //   auto log = std::make_shared<RunLog>(DefaultRunLogPath(), "Estoque.exe", url, version);
-//   FilesUpdaterImpl::New(local, server, url, done, log)->Execute("Estoque.exe", true);
+//   ModuleFilesUpdater::New(local, server, url, done, log)->Execute("Estoque.exe", true);
 //
 // The lines, one JSON object each ("time" is the local clock, ages are as the service lists
 // them, null for a file that is not there):

@@ -68,7 +68,7 @@ FileOutcome ServiceSource::FetchFile(const std::string& fileName, const FileReco
         hash.emplace(remoteFile.size);
     DownloadBlocks blocks(file, remoteFile.size, hash ? &*hash : nullptr);
     std::uint64_t received = 0;
-    TRESTClientDownload client(url_);
+    FileDownloadClient client(url_);
     if (!client.DownloadTo(fileName, [&](const char* data, size_t size) {
             received += size;
             // A body longer than listed is refused at once rather than fetched to its end.
@@ -78,7 +78,7 @@ FileOutcome ServiceSource::FetchFile(const std::string& fileName, const FileReco
             if (arrived)
                 arrived(size);
         }))
-        throw ERESTException(client.Error());
+        throw HttpError(client.Error());
     blocks.Finish();
     if ((remoteFile.size && received != *remoteFile.size) ||
         (hash && hash->Finish() != *remoteFile.sha256))

@@ -69,7 +69,7 @@ private:
     std::shared_ptr<MainThreadDispatcherInterface> dispatcher_;
 };
 
-std::shared_ptr<Tasks> TaskList::New() {
+std::shared_ptr<ParallelTasks> TaskList::New() {
     return std::make_shared<TaskList>(Private{});
 }
 
@@ -81,7 +81,7 @@ TaskList::~TaskList() {
     threadPool_.reset();
 }
 
-std::shared_ptr<Tasks> TaskList::Run(Proc func) {
+std::shared_ptr<ParallelTasks> TaskList::Run(Proc func) {
     pending_->JobQueued();
     try {
         threadPool_->Queue([pending = pending_, job = std::move(func)]() mutable {
@@ -102,7 +102,7 @@ std::shared_ptr<Tasks> TaskList::Run(Proc func) {
     return shared_from_this();
 }
 
-std::shared_ptr<Tasks> TaskList::WhenDone(Proc end) {
+std::shared_ptr<ParallelTasks> TaskList::WhenDone(Proc end) {
     std::shared_ptr<MainThreadDispatcherInterface> dispatcher = MainThreadDispatcher();
     if (!dispatcher) {
         throw Exception("No main thread dispatcher is installed");

@@ -19,14 +19,14 @@ namespace corvane {
 class ThreadPool;
 
 // A reference-counted list of jobs; every operation returns the list, so calls chain.
-class Tasks {
+class ParallelTasks {
 public:
-    virtual ~Tasks() = default;
+    virtual ~ParallelTasks() = default;
 
     // Queues a job that calls Func on the list's pool; it may start at once. An error escaping
     // Func ends that job only and reaches nobody. Raises, without counting the job, when the
     // pool can start no thread.
-    virtual std::shared_ptr<Tasks> Run(Proc func) = 0;
+    virtual std::shared_ptr<ParallelTasks> Run(Proc func) = 0;
     // Stores end as the completion action and returns at once. end runs once, on the main
     // thread, after every job queued before it ran has ended (failed ones included); a job
     // queued after WhenDone but before that is waited for as well, one queued after end was
@@ -36,15 +36,15 @@ public:
     // raised by end goes to the application's default error report. Raises Exception when no
     // main-thread dispatcher is installed. Meant to be called once, last; a second call before
     // the hand-over replaces the action, one after it starts another wait.
-    virtual std::shared_ptr<Tasks> WhenDone(Proc end) = 0;
+    virtual std::shared_ptr<ParallelTasks> WhenDone(Proc end) = 0;
 };
 
-class TaskList final : public Tasks, public std::enable_shared_from_this<TaskList> {
+class TaskList final : public ParallelTasks, public std::enable_shared_from_this<TaskList> {
     struct Private {};
 
 public:
     // How users obtain a task list.
-    static std::shared_ptr<Tasks> New();
+    static std::shared_ptr<ParallelTasks> New();
 
     explicit TaskList(Private);
     // Shuts the pool down: jobs already queued still run, and every thread of the pool has
@@ -53,8 +53,8 @@ public:
     TaskList(const TaskList&) = delete;
     TaskList& operator=(const TaskList&) = delete;
 
-    std::shared_ptr<Tasks> Run(Proc func) override;
-    std::shared_ptr<Tasks> WhenDone(Proc end) override;
+    std::shared_ptr<ParallelTasks> Run(Proc func) override;
+    std::shared_ptr<ParallelTasks> WhenDone(Proc end) override;
 
 private:
     // The count of jobs not yet ended and the completion action; the jobs share it rather than

@@ -15,9 +15,9 @@
 
 namespace corvane {
 
-class ThreadPool::TCore : public std::enable_shared_from_this<TCore> {
+class ThreadPool::SharedState : public std::enable_shared_from_this<SharedState> {
 public:
-    explicit TCore(const ThreadPoolOptions& options);
+    explicit SharedState(const ThreadPoolOptions& options);
 
     void Queue(Proc job);
     size_t WorkerCount() const;
@@ -58,13 +58,13 @@ private:
     bool shuttingDown_ = false;
 };
 
-ThreadPool::TCore::TCore(const ThreadPoolOptions& options)
+ThreadPool::SharedState::SharedState(const ThreadPoolOptions& options)
     : minWorkers_(options.minWorkers ? options.minWorkers : ProcessorCount()),
       maxWorkers_(
           std::max(minWorkers_, options.maxWorkers ? options.maxWorkers : 25 * ProcessorCount())),
       monitorInterval_(options.monitorInterval), idleTimeout_(options.idleTimeout) {}
 
-void ThreadPool::TCore::Queue(Proc job) {
+void ThreadPool::SharedState::Queue(Proc job) {
     std::vector<std::thread> ended;
     {
         Lock lock(lock_);
@@ -97,12 +97,12 @@ void ThreadPool::TCore::Queue(Proc job) {
     JoinAll(ended);
 }
 
-size_t ThreadPool::TCore::WorkerCount() const {
+size_t ThreadPool::SharedState::WorkerCount() const {
     std::lock_guard guard(lock_);
     return liveWorkers_;
 }
 
-void ThreadPool::TCore::Shutdown() {
+void ThreadPool::SharedState::Shutdown() {
     std::vector<std::thread> threads;
     {
         std::lock_guard guard(lock_);
@@ -127,7 +127,7 @@ void ThreadPool::TCore::Shutdown() {
     }
 }
 
-void ThreadPool::TCore::WorkerLoop(Worker& worker) {
+void ThreadPool::SharedState::WorkerLoop(Worker& worker) {
     Lock lock(lock_);
     for (;;) {
         if (!jobs_.empty()) {
@@ -160,7 +160,7 @@ void ThreadPool::TCore::WorkerLoop(Worker& worker) {
     --liveWorkers_;
 }
 
-void ThreadPool::TCore::MonitorLoop() {
+void ThreadPool::SharedState::MonitorLoop() {
     Lock lock(lock_);
     uint64_t finishedBefore = finishedJobs_;
     while (!shuttingDown_) {
@@ -187,7 +187,7 @@ void ThreadPool::TCore::MonitorLoop() {
     monitorRunning_ = false;
 }
 
-void ThreadPool::TCore::StartWorker(Lock&) {
+void ThreadPool::SharedState::StartWorker(Lock&) {
     Worker& worker = workers_.emplace_back();
     try {
         worker.thread = std::thread(
@@ -202,7 +202,7 @@ void ThreadPool::TCore::StartWorker(Lock&) {
     ++liveWorkers_;
 }
 
-void ThreadPool::TCore::StartMonitor(Lock& lock) {
+void ThreadPool::SharedState::StartMonitor(Lock& lock) {
     if (monitorRunning_) {
         return;
     }
@@ -223,7 +223,7 @@ void ThreadPool::TCore::StartMonitor(Lock& lock) {
     monitorRunning_ = true;
 }
 
-std::vector<std::thread> ThreadPool::TCore::TakeEndedThreads() {
+std::vector<std::thread> ThreadPool::SharedState::TakeEndedThreads() {
     std::vector<std::thread> ended;
     for (auto it = workers_.begin(); it != workers_.end();) {
         if (it->ended && it->thread.joinable()) {
@@ -236,7 +236,7 @@ std::vector<std::thread> ThreadPool::TCore::TakeEndedThreads() {
     return ended;
 }
 
-void ThreadPool::TCore::JoinAll(std::vector<std::thread>& threads) {
+void ThreadPool::SharedState::JoinAll(std::vector<std::thread>& threads) {
     for (std::thread& thread : threads) {
         thread.join();
     }
@@ -245,7 +245,7 @@ void ThreadPool::TCore::JoinAll(std::vector<std::thread>& threads) {
 ThreadPool::ThreadPool() : ThreadPool(ThreadPoolOptions{}) {}
 
 ThreadPool::ThreadPool(const ThreadPoolOptions& options)
-    : core_(std::make_shared<TCore>(options)) {}
+    : core_(std::make_shared<SharedState>(options)) {}
 
 ThreadPool::~ThreadPool() {
     core_->Shutdown();

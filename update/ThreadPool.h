@@ -44,8 +44,8 @@ public:
     static size_t ProcessorCount();
 
 private:
-    class TCore;
-    std::shared_ptr<TCore> core_;
+    class SharedState;
+    std::shared_ptr<SharedState> core_;
 };
 
 } // namespace corvane

@@ -5,7 +5,7 @@
 // launcher at most ten times a second).
 //
 //   UpdateProgress progress;
-//   FilesUpdaterImpl::New(local, server, url, done, progress.Observer())->Execute("Estoque.exe",
+//   ModuleFilesUpdater::New(local, server, url, done, progress.Observer())->Execute("Estoque.exe",
 //   true);
 //   ...
 //   ShowLine(ProgressText(progress.Read()));   // "3 de 12 arquivos · 45 de 200 MB"

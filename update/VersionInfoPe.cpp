@@ -34,9 +34,9 @@ struct Section {
     uint32_t rawOffset;
 };
 
-class TPEReader {
+class PeReader {
 public:
-    explicit TPEReader(BoundedReader& reader) : r_(reader) {}
+    explicit PeReader(BoundedReader& reader) : r_(reader) {}
 
     std::optional<FileVersionLocation> Locate() {
         uint32_t resourceRva = 0;
@@ -209,7 +209,7 @@ private:
 
 std::optional<FileVersionLocation> LocatePEVersion(BoundedReader& reader) {
     reader.SetOrder(std::endian::little);
-    return TPEReader(reader).Locate();
+    return PeReader(reader).Locate();
 }
 
 } // namespace corvane::versioninfo

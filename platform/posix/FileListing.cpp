@@ -199,7 +199,7 @@ std::vector<ListedFile> ListFilesWithAges(std::string_view root,
             throw DirectoryNotFoundException("The specified path was not found");
         if (error == ENAMETOOLONG)
             throw PathTooLongException("The specified path is too long");
-        throw EOSError(SystemErrorMessage(error), error);
+        throw SystemError(SystemErrorMessage(error), error);
     }
 
     if (!subfolders.empty()) {

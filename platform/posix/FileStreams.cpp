@@ -19,9 +19,9 @@ namespace corvane {
 namespace {
 
 [[noreturn]] void Raise(const char* action, std::string_view path, int error) {
-    throw EOSError(std::string("Cannot ") + action + " file \"" + std::string(path) + "\". " +
-                       SystemErrorMessage(error),
-                   error);
+    throw SystemError(std::string("Cannot ") + action + " file \"" + std::string(path) + "\". " +
+                          SystemErrorMessage(error),
+                      error);
 }
 
 // Exclusive use is an advisory lock, so it binds the processes of this system, the only ones
@@ -100,7 +100,7 @@ void DeleteFileChecked(std::string_view path) {
         const int error = errno;
         if (!free && error == EWOULDBLOCK) {
             ::close(probe);
-            throw EOSError(SystemErrorMessage(EBUSY), EBUSY);
+            throw SystemError(SystemErrorMessage(EBUSY), EBUSY);
         }
     }
     const int result = ::unlink(native.c_str());
@@ -115,7 +115,7 @@ void DeleteFileChecked(std::string_view path) {
     case EPERM:
     case EBUSY:
     case ETXTBSY:
-        throw EOSError(SystemErrorMessage(error), error);
+        throw SystemError(SystemErrorMessage(error), error);
     default:
         return; // as on the system's own deletion, other failures are not reported
     }

@@ -17,7 +17,7 @@ namespace {
 
 [[noreturn]] void RaiseSystemError() {
     const int code = errno;
-    throw EOSError(SystemErrorMessage(code), code);
+    throw SystemError(SystemErrorMessage(code), code);
 }
 
 class LockedLog {
@@ -30,7 +30,7 @@ public:
             if (errno != EINTR) {
                 const int code = errno;
                 ::close(handle_);
-                throw EOSError(SystemErrorMessage(code), code);
+                throw SystemError(SystemErrorMessage(code), code);
             }
     }
     ~LockedLog() { ::close(handle_); }

@@ -1,6 +1,6 @@
 // What the POSIX halves of the file concepts share: native paths, the descriptors behind the
 // portable FileHandle, owned descriptors, temporary names beside a target, stamping, and the
-// system's error raised as EOSError. Only platform/posix/ includes this.
+// system's error raised as SystemError. Only platform/posix/ includes this.
 #pragma once
 
 #include "platform/Errors.h"
@@ -31,7 +31,7 @@ inline std::string NativeOf(std::string_view path) {
 }
 
 [[noreturn]] inline void ThrowSystemError(int error) {
-    throw EOSError(SystemErrorMessage(error), error);
+    throw SystemError(SystemErrorMessage(error), error);
 }
 
 // The descriptor a portable handle holds (-1 for FileHandle::None), and back.

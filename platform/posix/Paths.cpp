@@ -16,7 +16,7 @@ std::string ExecutablePath() {
     auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
     // An empty answer would make callers look in the current directory instead.
     if (ec || path.empty())
-        throw EOSError(ec ? ec.message() : "The executable path is empty", ec ? ec.value() : 0);
+        throw SystemError(ec ? ec.message() : "The executable path is empty", ec ? ec.value() : 0);
     return path.string();
 }
 

@@ -5,7 +5,7 @@
 
 namespace corvane {
 
-void OutputDebugString(std::string_view line) {
+void WriteTraceLine(std::string_view line) {
     std::string text(line);
     text += '\n';
     // One write call per line keeps lines of concurrent jobs apart.

@@ -26,7 +26,7 @@ TEST_F(InstalledErrorReport, TheInstalledReportGetsTheMessageAndAReplacedOneCome
     std::vector<std::string> first;
     std::vector<std::string> second;
     EXPECT_FALSE(SetErrorReport([&](const std::string& message) { first.push_back(message); }));
-    HandleException(std::make_exception_ptr(EOSError("Permission denied", 13)));
+    HandleException(std::make_exception_ptr(SystemError("Permission denied", 13)));
     const ErrorReport replaced =
         SetErrorReport([&](const std::string& message) { second.push_back(message); });
     HandleException(std::make_exception_ptr(std::runtime_error("Duplicates not allowed")));

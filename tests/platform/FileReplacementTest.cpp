@@ -144,7 +144,7 @@ TEST_F(FailedCopy, MissingSource) {
             CopyFileReplacing((server_ / "mod.exe").string(), target.string(), TestAge(),
                               FilePermissions::Data);
         },
-        ThrowsMessage<EOSError>(StrEq("No such file or directory")));
+        ThrowsMessage<SystemError>(StrEq("No such file or directory")));
     ExpectOldTargetIntact(target);
 }
 
@@ -156,7 +156,7 @@ TEST_F(FailedCopy, SourceIsAFolder) {
             CopyFileReplacing((server_ / "mod.exe").string(), target.string(), TestAge(),
                               FilePermissions::Data);
         },
-        ThrowsMessage<EOSError>(StrEq("Is a directory")));
+        ThrowsMessage<SystemError>(StrEq("Is a directory")));
     ExpectOldTargetIntact(target);
 }
 
@@ -167,7 +167,7 @@ TEST_F(FailedCopy, TargetFolderMissing) {
             CopyFileReplacing(source.string(), (local_ / "nowhere" / "mod.exe").string(), TestAge(),
                               FilePermissions::Data);
         },
-        ThrowsMessage<EOSError>(StrEq("No such file or directory")));
+        ThrowsMessage<SystemError>(StrEq("No such file or directory")));
     EXPECT_TRUE(FilesUnder(local_).empty());
 }
 
@@ -184,7 +184,7 @@ TEST_F(FailedCopy, DiskFullInTheMiddle) {
     std::string message;
     try {
         CopyFileReplacing(source.string(), target.string(), TestAge(), FilePermissions::Data);
-    } catch (const EOSError& e) {
+    } catch (const SystemError& e) {
         message = e.what();
     }
     // The limit goes back before any check can end the test.
@@ -237,7 +237,7 @@ TEST_P(FailedCopyForPermissions, FailsWithPermissionDenied) {
                 CopyFileReplacing(source.string(), target.string(), TestAge(),
                                   FilePermissions::Data);
             },
-            ThrowsMessage<EOSError>(StrEq("Permission denied")));
+            ThrowsMessage<SystemError>(StrEq("Permission denied")));
         return refused ? 0 : 1;
     });
     if (!result)

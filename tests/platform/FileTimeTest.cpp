@@ -155,8 +155,9 @@ TEST_F(FileTimes, MissingFilesAndFoldersHaveNoAge) {
 }
 
 TEST_F(FileTimes, StampingAMissingFileFailsWithTheSystemMessage) {
-    EXPECT_THAT([&] { SetFileAge((folder_ / "absent.dll").string(), 45000.5); },
-                ::testing::ThrowsMessage<EOSError>(::testing::StrEq("No such file or directory")));
+    EXPECT_THAT(
+        [&] { SetFileAge((folder_ / "absent.dll").string(), 45000.5); },
+        ::testing::ThrowsMessage<SystemError>(::testing::StrEq("No such file or directory")));
 }
 
 // The one conversion between file times and ages, seen directly: milliseconds are cut, not

@@ -68,7 +68,7 @@ TEST_P(FailedStart, RaisesTheSystemsMessage) {
         fs::permissions(program, c.permissions);
     }
     EXPECT_THAT([&] { StartDetachedProcess(program.string(), StartupInfo{}); },
-                ::testing::ThrowsMessage<EOSError>(::testing::StrEq(c.message)));
+                ::testing::ThrowsMessage<SystemError>(::testing::StrEq(c.message)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -117,7 +117,7 @@ void WritePastTheSizeLimit(const std::string& path, bool prepared) {
         FileStream stream(path);
         const std::string bytes(8192, 'x');
         stream.Write(bytes.data(), bytes.size());
-    } catch (const EOSError& e) {
+    } catch (const SystemError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         std::_Exit(0);
     }

@@ -42,7 +42,7 @@ TEST(Https, TheUpdatersClientListsAndDownloadsThroughTheHospitalsAuthority) {
     ASSERT_TRUE(list.Execute("\\", "*.*", true));
     ASSERT_EQ(list.Count(), 1);
     EXPECT_EQ(list.Files()[0].fileName, "Morvik.exe");
-    TRESTClientDownload download(base);
+    FileDownloadClient download(base);
     const fs::path local = tree.Base() / "Morvik.exe";
     EXPECT_TRUE(download.Download("Morvik.exe", local.string())) << download.Error();
     std::ifstream file(local, std::ios::binary);

@@ -457,7 +457,7 @@ TEST(UpdaterQueryForm, IsHowTheDownloadClientWritesTheName) {
          {"Morvik.exe", "Relatorio\\Layout01.rav", "Relatório 2\\acentuação.txt", "a b.txt",
           "a+b&c=d.txt", "x'y.txt", "100%.txt", "[a]{b}^`|<>\"*.txt", "$RECYCLE.txt", "~tmp;1,2"})
         EXPECT_EQ("http://h/download?file=" + UpdaterQueryForm(name),
-                  TRESTClientDownload::DownloadURL("http://h", name))
+                  FileDownloadClient::DownloadURL("http://h", name))
             << name;
 }
 

@@ -200,7 +200,7 @@ TEST_P(SelfReplacementCheckTest, OnFirstActivation) {
             "Start " + program +
             (info == StartupInfo{true, ShowWindow::ShowNormal} ? " normally" : " hidden"));
         if (c.startError)
-            throw EOSError(c.startError, 8);
+            throw SystemError(c.startError, 8);
     };
     system.selfReplacementFiles.fileExists = [&](const std::string& path) {
         ++fileChecks;
@@ -373,7 +373,7 @@ TEST(SelfReplacementStartTest, APreviousCopyThatCannotBeRestoredIsTold) {
     LauncherSystem system;
     system.currentDir = [] { return std::string("/cur"); };
     system.startProgram = [](const std::string&, const StartupInfo&) {
-        throw EOSError("Permission denied", 13);
+        throw SystemError("Permission denied", 13);
     };
     system.selfReplacementFiles.fileExists = [&](const std::string& path) {
         return files.contains(path);

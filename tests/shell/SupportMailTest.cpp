@@ -80,7 +80,7 @@ TEST_F(SupportMailTest, WindowAnswersWhileTheMailProgramRuns) {
     mail.Send();
     EXPECT_EQ(addresses_.get_future().get(), kSupportEmail);
     EXPECT_EQ(mail.Underway(), 1);
-    loop_->ProcessMessages();
+    loop_->HandlePendingEvents();
     EXPECT_TRUE(view_.messages.empty());
 
     release_.set_value();
@@ -108,7 +108,7 @@ TEST_F(SupportMailTest, OutcomeAfterTheWindowHasGoneIsDropped) {
     }
     release_.set_value();
     ASSERT_TRUE(RunningThreads::WaitForNone(kPatience));
-    loop_->ProcessMessages();
+    loop_->HandlePendingEvents();
     EXPECT_TRUE(view_.messages.empty());
 }
 

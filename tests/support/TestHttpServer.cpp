@@ -1,5 +1,7 @@
 #include "tests/support/TestHttpServer.h"
 
+#include "update/TextTrim.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -25,14 +27,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
 }
 
 RecordedRequest ParseHead(const std::string& head) {
@@ -64,7 +58,7 @@ RecordedRequest ParseHead(const std::string& head) {
         if (colon == std::string_view::npos)
             continue;
         request.headers.emplace_back(std::string(line.substr(0, colon)),
-                                     std::string(Trim(line.substr(colon + 1))));
+                                     std::string(Trim(line.substr(colon + 1), IsSpaceOrTab)));
     }
     return request;
 }

@@ -430,14 +430,14 @@ TEST(FromJSON, ReadsEveryElementInOrder) {
     )");
     ASSERT_EQ(files.size(), 4u);
     const DateTime at = EncodeDateTime(2022, 3, 1, 10, 15, 30, 0);
-    EXPECT_EQ(files[0].FileName(), "Morvik.exe");
-    EXPECT_EQ(files[0].Age(), at);
-    EXPECT_EQ(files[1].FileName(), "Relatorio\\Layout01.rav");
-    EXPECT_EQ(files[1].Age(), at);
-    EXPECT_EQ(files[2].FileName(), "gds32.dll");
-    EXPECT_EQ(files[2].Age(), 0.0);
-    EXPECT_EQ(files[3].FileName(), "");
-    EXPECT_EQ(files[3].Age(), kMarch1);
+    EXPECT_EQ(files[0].fileName, "Morvik.exe");
+    EXPECT_EQ(files[0].age, at);
+    EXPECT_EQ(files[1].fileName, "Relatorio\\Layout01.rav");
+    EXPECT_EQ(files[1].age, at);
+    EXPECT_EQ(files[2].fileName, "gds32.dll");
+    EXPECT_EQ(files[2].age, 0.0);
+    EXPECT_EQ(files[3].fileName, "");
+    EXPECT_EQ(files[3].age, kMarch1);
 }
 
 TEST(FromJSON, TextWithoutABufferIsNotJson) {
@@ -509,16 +509,16 @@ TEST(Records, ConstructorsSetTheirFields) {
     EXPECT_EQ(empty.fileName, "");
     EXPECT_EQ(empty.age, 0.0);
     const FileRecord file("Relatorio\\Layout01.rav", kMarch1);
-    EXPECT_EQ(file.FileName(), "Relatorio\\Layout01.rav");
-    EXPECT_EQ(file.Age(), kMarch1);
+    EXPECT_EQ(file.fileName, "Relatorio\\Layout01.rav");
+    EXPECT_EQ(file.age, kMarch1);
     const FileRecordError none;
-    EXPECT_EQ(none.Status(), 0);
-    EXPECT_EQ(none.Error(), "");
-    EXPECT_EQ(none.Detail(), "");
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.error, "");
+    EXPECT_EQ(none.detail, "");
     const FileRecordError error(404, "Not found", "x.exe");
-    EXPECT_EQ(error.Status(), 404);
-    EXPECT_EQ(error.Error(), "Not found");
-    EXPECT_EQ(error.Detail(), "x.exe");
+    EXPECT_EQ(error.status, 404);
+    EXPECT_EQ(error.error, "Not found");
+    EXPECT_EQ(error.detail, "x.exe");
 }
 
 // ---- Hostile sizes and shapes ----

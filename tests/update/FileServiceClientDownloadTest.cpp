@@ -4,20 +4,16 @@
 #include "update/Errors.h"
 #include "update/FileServiceClient.h"
 #include "update/HttpCertificates.h"
-#include "update/MainThreadLoop.h"
 
-#include <atomic>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
-#include <thread>
 #include <unistd.h>
 
 namespace corvane {
@@ -69,7 +65,7 @@ class DownloadRequests : public DownloadTest, public ::testing::WithParamInterfa
 TEST_P(DownloadRequests, CarryTheRemoteNameEncoded) {
     const NameCase& c = GetParam();
     TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
-    TRESTClientDownload client(server.BaseURL() + c.basePath);
+    FileDownloadClient client(server.BaseURL() + c.basePath);
     EXPECT_TRUE(client.Download(c.remote, Local("target.bin")));
     EXPECT_EQ(server.LastRequest().requestLine, c.requestLine);
     EXPECT_EQ(server.LastRequest().Header("User-Agent"), "Embarcadero RESTClient/1.0");
@@ -146,7 +142,7 @@ TEST_P(DownloadAnswers, LeaveTheFileOnlyOnSuccess) {
     });
     const std::string local = Local("Morvik.exe");
     std::ofstream(local) << "the previous content";
-    TRESTClientDownload client(server.BaseURL());
+    FileDownloadClient client(server.BaseURL());
     client.HTTP().timeouts.receive = 300;
     client.HTTP().maxBodyWritten = 1 << 20;
     EXPECT_EQ(client.Download(std::string(c.name) == "Redirected" ? "moved" : "Morvik.exe", local),
@@ -194,7 +190,7 @@ TEST_F(DownloadTest, LargeBinaryBodyArrivesByteForByte) {
     for (size_t i = 0; i < body.size(); ++i)
         body[i] = static_cast<char>((i * 7919) >> 3);
     TestHttpServer server([&](const RecordedRequest&) { return TestAnswer::Make(200, body); });
-    TRESTClientDownload client(server.BaseURL());
+    FileDownloadClient client(server.BaseURL());
     ASSERT_TRUE(client.Download("Modulo.exe", Local("Modulo.exe")));
     EXPECT_TRUE(ReadFile(Local("Modulo.exe")) == body);
 }
@@ -205,7 +201,7 @@ TEST_F(DownloadTest, DownloadToHandsTheBodyToTheCallersWriter) {
             return TestAnswer::Make(404, "Arquivo não encontrado", "text/plain");
         return TestAnswer::Make(200, std::string(100000, 'w'));
     });
-    TRESTClientDownload client(server.BaseURL());
+    FileDownloadClient client(server.BaseURL());
     std::string received;
     const auto collect = [&](const char* data, size_t size) { received.append(data, size); };
     EXPECT_TRUE(client.DownloadTo("Morvik.exe", collect));
@@ -216,14 +212,15 @@ TEST_F(DownloadTest, DownloadToHandsTheBodyToTheCallersWriter) {
     EXPECT_EQ(client.Error(), "Arquivo não encontrado");
     EXPECT_TRUE(received.empty());
 
-    EXPECT_FALSE(client.DownloadTo(
-        "Morvik.exe", [](const char*, size_t) { throw EOSError("No space left on device", 28); }));
+    EXPECT_FALSE(client.DownloadTo("Morvik.exe", [](const char*, size_t) {
+        throw SystemError("No space left on device", 28);
+    }));
     EXPECT_EQ(client.Error(), "No space left on device");
 }
 
 TEST_F(DownloadTest, TraceLineIsNinetyTwoMarksAndTheRemoteName) {
     TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
-    TRESTClientDownload client(server.BaseURL());
+    FileDownloadClient client(server.BaseURL());
     ::testing::internal::CaptureStderr();
     client.Download("Morvik.exe", Local("Morvik.exe"));
     const std::string trace = ::testing::internal::GetCapturedStderr();
@@ -234,7 +231,7 @@ TEST_F(DownloadTest, TraceLineIsNinetyTwoMarksAndTheRemoteName) {
 
 TEST_F(DownloadTest, MissingFolderRaisesPathNotFoundAndSendsNothing) {
     TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
-    TRESTClientDownload client(server.BaseURL());
+    FileDownloadClient client(server.BaseURL());
     const std::string local = Local("nao-existe/Morvik.exe");
     EXPECT_THAT(
         [&] { client.Download("Morvik.exe", local); },
@@ -248,9 +245,9 @@ TEST_F(DownloadTest, FileInUseRaisesAndStaysAsItWas) {
     const std::string local = Local("Morvik.exe");
     FileStream holder(local);
     holder.Write("em uso", 6);
-    TRESTClientDownload client(server.BaseURL());
+    FileDownloadClient client(server.BaseURL());
     EXPECT_THAT([&] { client.Download("Morvik.exe", local); },
-                ThrowsMessage<EOSError>(StrEq("Device or resource busy")));
+                ThrowsMessage<SystemError>(StrEq("Device or resource busy")));
     EXPECT_EQ(client.Error(), "Cannot create file \"" + local + "\". Device or resource busy");
     EXPECT_EQ(ReadFile(local), "em uso");
     EXPECT_EQ(server.RequestCount(), 0u);
@@ -260,7 +257,7 @@ TEST_F(DownloadTest, FolderInPlaceOfTheFileGivesFalseAndStays) {
     TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
     const std::string local = Local("Morvik.exe");
     fs::create_directory(local);
-    TRESTClientDownload client(server.BaseURL());
+    FileDownloadClient client(server.BaseURL());
     EXPECT_FALSE(client.Download("Morvik.exe", local));
     EXPECT_EQ(client.Error(), "Cannot create file \"" + local + "\". Is a directory");
     EXPECT_TRUE(fs::is_directory(local));
@@ -268,7 +265,7 @@ TEST_F(DownloadTest, FolderInPlaceOfTheFileGivesFalseAndStays) {
 
 TEST_F(DownloadTest, PathsTheSystemRefusesRaiseThePathErrors) {
     TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
-    TRESTClientDownload client(server.BaseURL());
+    FileDownloadClient client(server.BaseURL());
     const std::string tooLong = Local(std::string(260, 'a'));
     EXPECT_THAT([&] { client.Download("Morvik.exe", tooLong); },
                 ThrowsMessage<PathTooLongException>(StrEq("The specified path is too long")));
@@ -296,7 +293,7 @@ private:
 
 TEST_F(DownloadTest, AccessDeniedRows) {
     TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "x"); });
-    TRESTClientDownload client(server.BaseURL());
+    FileDownloadClient client(server.BaseURL());
     // A folder nobody may write into: the file cannot be created, and its deletion then
     // finds no file, which is raised.
     const fs::path locked = folder_ / "somente-leitura";
@@ -319,7 +316,7 @@ TEST_F(DownloadTest, AccessDeniedRows) {
         GTEST_SKIP() << "cannot change the file-system user of this thread";
     const std::string inLocked = (locked / "Morvik.exe").string();
     EXPECT_THAT([&] { client.Download("Morvik.exe", inLocked); },
-                ThrowsMessage<EOSError>(StrEq("No such file or directory")));
+                ThrowsMessage<SystemError>(StrEq("No such file or directory")));
     EXPECT_EQ(client.Error(), "Cannot create file \"" + inLocked + "\". Permission denied");
 
     EXPECT_FALSE(client.Download("Morvik.exe", readOnly));
@@ -352,7 +349,7 @@ TEST_F(DownloadTest, WriteThatFailsLikeAFullDiskLeavesNoFile) {
     TestHttpServer server(
         [](const RecordedRequest&) { return TestAnswer::Make(200, std::string(2 << 20, 'd')); });
     const std::string local = Local("Grande.dll");
-    TRESTClientDownload client(server.BaseURL());
+    FileDownloadClient client(server.BaseURL());
     bool result;
     {
         FileSizeLimit limit(1 << 20);
@@ -364,7 +361,7 @@ TEST_F(DownloadTest, WriteThatFailsLikeAFullDiskLeavesNoFile) {
 }
 
 TEST_F(DownloadTest, BadBaseURLFailsTheDownloadWithoutAFile) {
-    TRESTClientDownload client("   ");
+    FileDownloadClient client("   ");
     EXPECT_FALSE(client.Download("Morvik.exe", Local("Morvik.exe")));
     EXPECT_EQ(client.Error(), "Protocol field is empty");
     EXPECT_FALSE(fs::exists(Local("Morvik.exe")));
@@ -388,58 +385,22 @@ TEST_F(DownloadTest, SelfSignedServiceIsRefusedWithoutTheCAAndUsedWithIt) {
     } reset;
 
     SetExtraCAFile("");
-    TRESTClientDownload refused(server.BaseURL());
+    FileDownloadClient refused(server.BaseURL());
     EXPECT_FALSE(refused.Download("Morvik.exe", Local("Morvik.exe")));
     EXPECT_THAT(refused.Error(), StartsWith("REST request failed: SSL certificate problem: "));
     EXPECT_FALSE(fs::exists(Local("Morvik.exe")));
     FileServiceClient refusedList(server.BaseURL());
-    EXPECT_THAT([&] { refusedList.Execute("\\", "*.*", true); },
-                ThrowsMessage<ERESTException>(
-                    StartsWith("REST request failed: SSL certificate problem: ")));
+    EXPECT_THAT(
+        [&] { refusedList.Execute("\\", "*.*", true); },
+        ThrowsMessage<HttpError>(StartsWith("REST request failed: SSL certificate problem: ")));
 
     SetExtraCAFile(caFile);
-    TRESTClientDownload accepted(server.BaseURL());
+    FileDownloadClient accepted(server.BaseURL());
     EXPECT_TRUE(accepted.Download("Morvik.exe", Local("Morvik.exe")));
     EXPECT_EQ(ReadFile(Local("Morvik.exe")), "seguro");
     FileServiceClient acceptedList(server.BaseURL());
     EXPECT_TRUE(acceptedList.Execute("\\", "*.*", true));
     EXPECT_EQ(acceptedList.Count(), 1);
-}
-
-// ---- The threaded download keeps the caller's event loop turning ----
-
-TEST_F(DownloadTest, ThreadedDownloadRunsCallsHandedToTheMainThreadWhileItWaits) {
-    auto loop = std::make_shared<MainThreadLoop>();
-    MainThreadDispatcherScope scope(loop);
-    std::promise<void> ranOnMainThread;
-    std::shared_future<void> ran = ranOnMainThread.get_future().share();
-    std::atomic<bool> onMain{false};
-    TestHttpServer server([&](const RecordedRequest&) {
-        // The answer waits for a call that only the waiting loop of the caller can run.
-        loop->Post([&] {
-            onMain = loop->IsMainThread();
-            ranOnMainThread.set_value();
-        });
-        // Bounded only so that a fault fails the test instead of hanging it.
-        if (ran.wait_for(std::chrono::seconds(20)) != std::future_status::ready)
-            return TestAnswer::Make(500);
-        return TestAnswer::Make(200, "pronto");
-    });
-    TRESTClientDownload client(server.BaseURL());
-    EXPECT_TRUE(client.ThreadedDownload("Morvik.exe", Local("Morvik.exe")));
-    EXPECT_TRUE(onMain);
-    EXPECT_EQ(ReadFile(Local("Morvik.exe")), "pronto");
-    EXPECT_EQ(client.Error(), "");
-}
-
-TEST_F(DownloadTest, FailedThreadedDownloadLeavesNoFileAndNoMessage) {
-    TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(404); });
-    const std::string local = Local("Morvik.exe");
-    std::ofstream(local) << "old";
-    TRESTClientDownload client(server.BaseURL());
-    EXPECT_FALSE(client.ThreadedDownload("Morvik.exe", local));
-    EXPECT_FALSE(fs::exists(local));
-    EXPECT_EQ(client.Error(), "");
 }
 
 } // namespace

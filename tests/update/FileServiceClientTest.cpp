@@ -248,9 +248,8 @@ TEST(ListingAnswer, CorruptGzipFailsWithAClearMessage) {
         return answer;
     });
     FileServiceClient client(server.BaseURL());
-    EXPECT_THAT(
-        [&] { client.Execute("\\", "*.*", true); },
-        ThrowsMessage<ERESTException>(StartsWith("REST request failed: Invalid gzip body")));
+    EXPECT_THAT([&] { client.Execute("\\", "*.*", true); },
+                ThrowsMessage<HttpError>(StartsWith("REST request failed: Invalid gzip body")));
 }
 
 TEST(ListingAnswer, StalledServiceFailsAfterTheShortenedLimit) {
@@ -258,7 +257,7 @@ TEST(ListingAnswer, StalledServiceFailsAfterTheShortenedLimit) {
     FileServiceClient client(server.BaseURL());
     client.HTTP().timeouts.receive = 250;
     EXPECT_THAT([&] { client.Execute("\\", "*.*", true); },
-                ThrowsMessage<ERESTException>(StrEq(
+                ThrowsMessage<HttpError>(StrEq(
                     "REST request failed: The operation timed out: nothing received for 250 ms")));
     EXPECT_EQ(client.Count(), 0);
 }

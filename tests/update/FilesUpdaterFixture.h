@@ -96,7 +96,7 @@ protected:
     // does. Execute's error, if any, leaves here.
     void Start(Run& run, const std::string& module, bool additional, const std::string& remote,
                const std::string& url = "") {
-        auto updater = FilesUpdaterImpl::New(
+        auto updater = ModuleFilesUpdater::New(
             localFolder_, remote, url, [&run] { ++run.completions; }, run.observer);
         run.updater = updater;
         updater->Execute(module, additional);

@@ -231,7 +231,7 @@ TEST_F(FilesUpdaterTest, TheUpdaterOutlivesItsCallersReferenceUntilItsCompletion
     bool aliveInCallback = false;
     int completions = 0;
     {
-        auto updater = FilesUpdaterImpl::New(localFolder_, serverFolder_, "", [&] {
+        auto updater = ModuleFilesUpdater::New(localFolder_, serverFolder_, "", [&] {
             ++completions;
             aliveInCallback = !watch.expired();
         });
@@ -264,7 +264,7 @@ TEST_F(FilesUpdaterTest, QueuedJobsOfAFailedRunEndBeforeTheUpdaterIsReleased) {
     std::weak_ptr<FilesUpdater> watch;
     {
         PathLock gate(target); // holds the queued job until the failure has been raised
-        auto updater = FilesUpdaterImpl::New(
+        auto updater = ModuleFilesUpdater::New(
             localFolder_, serverFolder_, "", [&] { ++completions; },
             std::make_shared<FailingObserver>());
         watch = updater;
@@ -310,7 +310,7 @@ TEST_F(FilesUpdaterTest, AServerSubfolderThatCannotBeReadIsReportedAndTheRestUpd
 TEST_F(FilesUpdaterTest, AnUpdaterRunsOnce) {
     WriteFile(server_, "Estoque.exe", "module", TestAge());
     int completions = 0;
-    auto updater = FilesUpdaterImpl::New(localFolder_, serverFolder_, "", [&] { ++completions; });
+    auto updater = ModuleFilesUpdater::New(localFolder_, serverFolder_, "", [&] { ++completions; });
     const std::weak_ptr<FilesUpdater> watch = updater;
     updater->Execute("Estoque.exe", false);
     EXPECT_THAT([&] { updater->Execute("Estoque.exe", false); },

@@ -45,25 +45,25 @@ TEST_F(MainThreadTest, ClosingTheLoopReleasesQueuedAndLaterCallsWithoutRunningTh
     EXPECT_EQ(released, 1);
     loop_->Post(call());
     EXPECT_EQ(released, 2);
-    loop_->ProcessMessages();
+    loop_->HandlePendingEvents();
     EXPECT_EQ(runs, 0);
 }
 
-TEST_F(MainThreadTest, ProcessMessagesRunsWaitingCallsOnlyOnTheMainThread) {
+TEST_F(MainThreadTest, HandlePendingEventsRunsWaitingCallsOnlyOnTheMainThread) {
     int calls = 0;
     loop_->Post([&] { ++calls; });
     loop_->Post([&] { ++calls; });
-    std::thread([&] { ProcessMessages(); }).join();
+    std::thread([&] { loop_->HandlePendingEvents(); }).join();
     EXPECT_EQ(calls, 0);
-    ProcessMessages();
+    loop_->HandlePendingEvents();
     EXPECT_EQ(calls, 2);
 }
 
 TEST_F(MainThreadTest, AnErrorEscapingAPostedCallGoesToTheErrorReport) {
     int later = 0;
-    loop_->Post([] { throw EOSError("Acesso negado", 5); });
+    loop_->Post([] { throw SystemError("Acesso negado", 5); });
     loop_->Post([&] { ++later; });
-    loop_->ProcessMessages();
+    loop_->HandlePendingEvents();
     EXPECT_EQ(reported_, std::vector<std::string>{"Acesso negado"});
     EXPECT_EQ(later, 1);
 }

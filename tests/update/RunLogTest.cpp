@@ -32,7 +32,7 @@ protected:
         const std::string url = "http://127.0.0.1:" + std::to_string(service.Port());
         Run run;
         const auto log = std::make_shared<RunLog>(path, "Estoque.exe", url, "2019.1.0.4");
-        auto updater = FilesUpdaterImpl::New(
+        auto updater = ModuleFilesUpdater::New(
             localFolder_, "", url, [&run] { ++run.completions; },
             std::make_shared<FilesUpdaterObservers>(
                 std::vector<std::shared_ptr<FilesUpdaterObserver>>{run.observer, log}));

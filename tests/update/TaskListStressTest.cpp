@@ -29,8 +29,8 @@ struct RunRecord {
     int completions = 0;
     bool completedOnMainThread = false;
     int jobsEndedAtCompletion = -1;
-    std::shared_ptr<Tasks> held;
-    std::weak_ptr<Tasks> watch;
+    std::shared_ptr<ParallelTasks> held;
+    std::weak_ptr<ParallelTasks> watch;
 };
 
 // A job of random length: it gives up its processor a random number of times.
@@ -85,7 +85,7 @@ TEST_F(TasksListStressTest, EveryCompletionRunsOnceAndNothingIsLeftBehind) {
     }
     ASSERT_TRUE(loop_->RunUntil([&] { return finished == kLists; }, kStressPatience));
     ASSERT_TRUE(RunningThreads::WaitForNone(kPatience));
-    loop_->ProcessMessages();
+    loop_->HandlePendingEvents();
 
     int faults = 0;
     for (int i = 0; i < kLists && faults < 10; ++i) {

@@ -34,7 +34,7 @@ protected:
     void RunUntilCompleted() {
         ASSERT_TRUE(RunLoopUntil([this] { return completions_ > 0; }));
         ASSERT_TRUE(RunningThreads::WaitForNone(kPatience));
-        loop_->ProcessMessages();
+        loop_->HandlePendingEvents();
         EXPECT_EQ(completions_, 1);
         EXPECT_TRUE(completedOnMainThread_);
     }
@@ -50,7 +50,7 @@ class CompletionAfterJobs : public TasksListTest, public ::testing::WithParamInt
 TEST_P(CompletionAfterJobs, RunsOnceOnTheMainThreadAfterTheCallerReturnedToItsLoop) {
     const int jobs = GetParam();
     auto tasks = TaskList::New();
-    std::weak_ptr<Tasks> watch = tasks;
+    std::weak_ptr<ParallelTasks> watch = tasks;
     for (int i = 0; i < jobs; ++i) {
         EXPECT_EQ(tasks->Run([this] { ++jobsEnded_; }), tasks);
     }
@@ -101,7 +101,7 @@ TEST_F(TasksListTest, AFailingJobEndsAloneAndTheOthersStillCount) {
     tasks->Run(blocked);
     tasks->Run([&] {
         failed.count_down();
-        throw EOSError("Acesso negado", 5);
+        throw SystemError("Acesso negado", 5);
     });
     for (int i = 0; i < 4; ++i) {
         tasks->Run(blocked);
@@ -137,7 +137,7 @@ TEST_F(TasksListTest, AJobQueuedWhileTheListWaitsIsWaitedFor) {
     releaseFirst.count_down();
     // The first job has let go of what it captured: it is ending, the later one still waits.
     firstLetGo.wait();
-    loop_->ProcessMessages();
+    loop_->HandlePendingEvents();
     EXPECT_EQ(completions_, 0);
     releaseLater.count_down();
     RunUntilCompleted();
@@ -188,7 +188,7 @@ class ListLifetime : public TasksListTest, public ::testing::WithParamInterface<
 
 TEST_P(ListLifetime, TheListIsDestroyedWithItsThreadsOnceTheActionHasRun) {
     auto tasks = TaskList::New();
-    std::weak_ptr<Tasks> watch = tasks;
+    std::weak_ptr<ParallelTasks> watch = tasks;
     auto captured = std::make_shared<int>(0);
     std::weak_ptr<int> capturedWatch = captured;
     bool destroyedInside = false;
@@ -229,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(Holders, ListLifetime,
 
 TEST_F(TasksListTest, AJobMayReleaseTheLastReferenceToTheList) {
     std::latch release(1);
-    std::weak_ptr<Tasks> watch;
+    std::weak_ptr<ParallelTasks> watch;
     {
         auto tasks = TaskList::New();
         watch = tasks;
@@ -242,7 +242,7 @@ TEST_F(TasksListTest, AJobMayReleaseTheLastReferenceToTheList) {
 }
 
 TEST_F(TasksListTest, AClosedEventLoopReleasesTheList) {
-    std::weak_ptr<Tasks> watch;
+    std::weak_ptr<ParallelTasks> watch;
     {
         auto tasks = TaskList::New();
         watch = tasks;

@@ -20,7 +20,7 @@ using testexe::GeneratedPE;
 using testexe::MakeElf;
 using testexe::MakePE;
 using testexe::PeKind;
-using testexe::TPEOptions;
+using testexe::PeOptions;
 using Bytes = std::vector<std::byte>;
 
 void Put(Bytes& bytes, size_t at, uint64_t value, size_t width, bool big = false) {
@@ -82,8 +82,8 @@ struct Format {
     std::function<size_t()> versionEnd;
 };
 
-TPEOptions PEOptions(PeKind kind, bool other) {
-    TPEOptions options;
+PeOptions PEOptions(PeKind kind, bool other) {
+    PeOptions options;
     options.kind = kind;
     options.otherResources = other;
     return options;
@@ -97,7 +97,7 @@ ElfBuildOptions ElfOptions(bool is64, bool big, bool segment) {
     return options;
 }
 
-Format PEFormat(const char* name, TPEOptions options) {
+Format PEFormat(const char* name, PeOptions options) {
     return {name, [=](const FileVersion& v) { return MakePE(v, options).bytes; },
             [=] {
                 const auto pe = MakePE({1, 2, 3, 4}, options);
@@ -194,7 +194,7 @@ TEST(VersionText, AllFourNumbersInFull) {
 }
 
 TEST(PEVersion, ProductVersionIsNotUsed) {
-    TPEOptions options;
+    PeOptions options;
     options.productVersion = FileVersion{7, 7, 7, 7};
     EXPECT_EQ(ReadFileVersion(MakePE({2019, 1, 0, 4}, options).bytes),
               (FileVersion{2019, 1, 0, 4}));
@@ -220,7 +220,7 @@ TEST(StampedExecutable, RestampedCopyDiffersOnlyInTheVersionNumbers) {
 
 struct Damage {
     const char* name;
-    std::function<void(Bytes&, const testexe::TPELayout&)> apply;
+    std::function<void(Bytes&, const testexe::PeLayout&)> apply;
 };
 
 const Damage kPEDamages[] = {

@@ -3,6 +3,7 @@
 #include "platform/Utf8Path.h"
 #include "update/IniFile.h"
 #include "update/ServerSettings.h"
+#include "update/TextTrim.h"
 
 #include <filesystem>
 #include <stdexcept>
@@ -15,26 +16,6 @@ const char* const kUpdateCommandUsage =
     "                      [--progress] [--log FILE | --no-log]\n"
     "       corvane-update --ini FILE [--module NAME] [--no-additional-files]\n"
     "                      [--progress] [--log FILE | --no-log]\n";
-
-namespace {
-
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-// Blanks and control characters at both ends removed, as the launcher trims the URL when it
-// decides whether anything is configured.
-std::string Trimmed(const std::string& text) {
-    size_t first = 0;
-    size_t last = text.size();
-    while (first < last && IsBlank(text[first]))
-        ++first;
-    while (last > first && IsBlank(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
-
-} // namespace
 
 UpdateCommand ParseUpdateCommand(const std::vector<std::string>& arguments) {
     UpdateCommand command;
@@ -99,7 +80,8 @@ UpdateCommand ParseUpdateCommand(const std::vector<std::string>& arguments) {
         command.remotePath = server.remotePath;
         command.url = server.url;
         command.caFile = server.caFile;
-        if (command.remotePath.empty() && Trimmed(command.url).empty())
+        // Blanks and control characters do not count, as for the launcher's own URL.
+        if (command.remotePath.empty() && Trim(command.url, IsBlankOrControl).empty())
             throw std::invalid_argument("no server folder (\"Local Exe\") or \"url\" in section "
                                         "[Servidor] of " +
                                         ini);

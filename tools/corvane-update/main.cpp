@@ -214,7 +214,7 @@ int main(int argc, char** argv) {
     if (display)
         observers.push_back(progress.Observer());
     bool completed = false;
-    std::shared_ptr<FilesUpdater> updater = FilesUpdaterImpl::New(
+    std::shared_ptr<FilesUpdater> updater = ModuleFilesUpdater::New(
         command.localPath, command.remotePath, command.url,
         [&] {
             completed = true;

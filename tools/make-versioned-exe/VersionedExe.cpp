@@ -195,10 +195,10 @@ constexpr uint64_t kElfBase = 0x400000;
 
 } // namespace
 
-GeneratedPE MakePE(const FileVersion& version, const TPEOptions& options) {
+GeneratedPE MakePE(const FileVersion& version, const PeOptions& options) {
     const bool plus = options.kind == PeKind::PE32Plus;
     GeneratedPE result;
-    TPELayout& l = result.layout;
+    PeLayout& l = result.layout;
 
     // The resource tree: [named "CORVANE"], [RT_ICON 3], RT_VERSION 16 -> 1 -> pt-BR.
     ResTree tree;

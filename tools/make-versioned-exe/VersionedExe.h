@@ -15,7 +15,7 @@ namespace corvane::testexe {
 
 enum class PeKind { PE32, PE32Plus };
 
-struct TPEOptions {
+struct PeOptions {
     PeKind kind = PeKind::PE32;
     // The product version in the fixed block; the file version when not given.
     std::optional<FileVersion> productVersion;
@@ -25,7 +25,7 @@ struct TPEOptions {
 };
 
 // File offsets of a generated PE file.
-struct TPELayout {
+struct PeLayout {
     size_t peHeader = 0; // "PE\0\0"
     size_t optionalHeader = 0;
     size_t resourceDirectoryEntry = 0; // data directory slot 2: RVA, size
@@ -44,10 +44,10 @@ struct TPELayout {
 
 struct GeneratedPE {
     std::vector<std::byte> bytes;
-    TPELayout layout;
+    PeLayout layout;
 };
 
-GeneratedPE MakePE(const FileVersion& version, const TPEOptions& options = {});
+GeneratedPE MakePE(const FileVersion& version, const PeOptions& options = {});
 
 struct ElfBuildOptions {
     bool is64 = true;

@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     } else if (kind == "pe" || kind == "pe32plus") {
-        TPEOptions options;
+        PeOptions options;
         options.kind = kind == "pe" ? PeKind::PE32 : PeKind::PE32Plus;
         bytes = MakePE(*version, options).bytes;
     } else if (kind == "elf" || kind == "elf32" || kind == "elf-be" || kind == "elf32-be") {

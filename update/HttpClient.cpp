@@ -1,9 +1,10 @@
-#include "update/HttpExchange.h"
+#include "update/HttpClient.h"
 
 #include "platform/Unicode.h"
 #include "update/Errors.h"
 #include "update/HttpCertificates.h"
 #include "update/HttpText.h"
+#include "update/TextTrim.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -23,7 +24,7 @@ constexpr long kReceiveBufferSize = 256 * 1024;
 void InitCurlOnce() {
     static const CURLcode kResult = curl_global_init(CURL_GLOBAL_DEFAULT);
     if (kResult != CURLE_OK)
-        throw ERESTException(std::string("REST request failed: ") + curl_easy_strerror(kResult));
+        throw HttpError(std::string("REST request failed: ") + curl_easy_strerror(kResult));
 }
 
 struct EasyDeleter {
@@ -54,13 +55,13 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
+bool IsSpaceOrLineEnd(char c) {
+    return IsSpaceOrTab(c) || c == '\r' || c == '\n';
+}
+
+// A header line as the transfer hands it over still ends in its line end.
 std::string_view TrimLine(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
-                             text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
+    return TrimEnd(TrimStart(text, IsSpaceOrTab), IsSpaceOrLineEnd);
 }
 
 // Reason phrases are ASCII as a rule; bytes that are not UTF-8 are read as ISO-8859-1, the
@@ -87,8 +88,8 @@ bool IsRedirectStatus(int code) {
 
 // State shared with libcurl's callbacks during one exchange.
 struct Transfer {
-    THTTPResponse response;
-    const THTTPBodyWriter* writer = nullptr;
+    HttpResponse response;
+    const BodySink* writer = nullptr;
     size_t maxBodyInMemory = 0;
     uint64_t maxBodyWritten = 0;
     uint64_t written = 0;
@@ -100,10 +101,10 @@ struct Transfer {
     Clock::time_point lastActivity = Clock::now();
     std::string failure; // our own reason to end the transfer
     std::exception_ptr writerError;
-    std::shared_ptr<const TCACertificates> authorities;
+    std::shared_ptr<const ExtraCaStore> authorities;
 
     void BeginHop() {
-        response = THTTPResponse{};
+        response = HttpResponse{};
         hasLocation = false;
         declaredLength = 0;
         connected = false;
@@ -123,7 +124,7 @@ std::string TooLarge(uint64_t limit) {
     return "The answer is larger than " + std::to_string(limit) + " bytes";
 }
 
-void ParseStatusLine(std::string_view line, THTTPResponse& response) {
+void ParseStatusLine(std::string_view line, HttpResponse& response) {
     // HTTP/1.1 404 Not Found
     const size_t space = line.find(' ');
     std::string_view rest =
@@ -146,7 +147,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     const std::string_view line(data, length);
     if (StartsWithNoCase(line, "HTTP/")) {
         // A new status line: an interim answer ended, or a new one begins.
-        t.response = THTTPResponse{};
+        t.response = HttpResponse{};
         t.hasLocation = false;
         t.declaredLength = 0;
         ParseStatusLine(TrimLine(line), t.response);
@@ -229,7 +230,7 @@ CURLcode OnSSLContext(CURL*, void* sslContext, void* user) {
 }
 
 [[noreturn]] void Fail(const std::string& reason) {
-    throw ERESTException("REST request failed: " + reason);
+    throw HttpError("REST request failed: " + reason);
 }
 
 template <typename T> void SetOption(CURL* easy, CURLoption option, T value) {
@@ -266,7 +267,7 @@ private:
 // Runs one request to its end and returns libcurl's result. Our own time limits apply once
 // the connection stands (libcurl enforces the connect limit): the send limit until the
 // request has left, then the receive limit, each to a pause without any byte moving.
-CURLcode RunTransfer(CURLM* multi, CURL* easy, Transfer& transfer, const THTTPTimeouts& limits) {
+CURLcode RunTransfer(CURLM* multi, CURL* easy, Transfer& transfer, const HttpTimeouts& limits) {
     Attached attached(multi, easy);
     int running = 1;
     while (running) {
@@ -301,15 +302,15 @@ CURLcode RunTransfer(CURLM* multi, CURL* easy, Transfer& transfer, const THTTPTi
 
 } // namespace
 
-std::string THTTPResponse::StatusText() const {
+std::string HttpResponse::StatusText() const {
     return version + std::to_string(statusCode) + ' ' + reasonPhrase;
 }
 
-std::string THTTPResponse::Text(size_t maxSize) const {
+std::string HttpResponse::Text(size_t maxSize) const {
     return DecodeBodyText(body, contentType, contentEncoding, maxSize);
 }
 
-THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& writer) const {
+HttpResponse HttpClient::Get(const std::string& url, const BodySink& writer) const {
     InitCurlOnce();
     EasyHandle easy(curl_easy_init());
     MultiHandle multi(curl_multi_init());
@@ -368,7 +369,7 @@ THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& 
     for (;;) {
         const std::string scheme = SchemeOf(current);
         if (scheme == "https" && !extraAuthorities.empty() && !transfer.authorities) {
-            transfer.authorities = TCACertificates::Load(extraAuthorities);
+            transfer.authorities = ExtraCaStore::Load(extraAuthorities);
             SetOption(e, CURLOPT_SSL_CTX_FUNCTION, &OnSSLContext);
             SetOption(e, CURLOPT_SSL_CTX_DATA, &transfer);
             SetOption(e, CURLOPT_CA_CACHE_TIMEOUT, 0L); // keep the shared store untouched
@@ -412,7 +413,7 @@ THTTPResponse THTTPExchange::Get(const std::string& url, const THTTPBodyWriter& 
     }
 
     if (transfer.response.statusCode >= 500)
-        throw ERESTException(transfer.response.StatusText());
+        throw HttpError(transfer.response.StatusText());
     return std::move(transfer.response);
 }
 

@@ -13,7 +13,7 @@ namespace corvane {
 
 // Time limits of one exchange, in milliseconds: to connect, then for each pause while the
 // request is being sent, then for each pause while the answer is awaited or received.
-struct THTTPTimeouts {
+struct HttpTimeouts {
     int connect = 30000;
     int send = 30000;
     int receive = 30000;
@@ -22,13 +22,13 @@ struct THTTPTimeouts {
 // The slowest transfer an exchange accepts: one that moves fewer than bytesPerSecond on
 // average for Seconds in a row fails. A server that trickles a byte now and then never meets
 // the pause limits above, and would otherwise hold its caller for ever.
-struct THTTPLowSpeedLimit {
+struct LowSpeedLimit {
     long bytesPerSecond = 1024;
     long seconds = 60;
 };
 
 // The last answer of an exchange, after redirects.
-struct THTTPResponse {
+struct HttpResponse {
     int statusCode = 0;
     std::string version; // "HTTP/1.0 ", "HTTP/1.1 ", "HTTP/2.0 " or "" when unknown
     std::string reasonPhrase;
@@ -44,17 +44,17 @@ struct THTTPResponse {
 };
 
 // Receives the body of an answer below 300 as it arrives; throws to end the exchange.
-using THTTPBodyWriter = std::function<void(const char* data, size_t size)>;
+using BodySink = std::function<void(const char* data, size_t size)>;
 
-class THTTPExchange {
+class HttpClient {
 public:
     static constexpr int kMaxRedirects = 5;
     static constexpr const char* kAccept = "application/json, text/plain; q=0.9, text/html;q=0.8,";
     static constexpr const char* kAcceptCharset = "UTF-8, *;q=0.8";
     static constexpr const char* kUserAgent = "Embarcadero RESTClient/1.0";
 
-    THTTPTimeouts timeouts;
-    THTTPLowSpeedLimit lowSpeed;
+    HttpTimeouts timeouts;
+    LowSpeedLimit lowSpeed;
     // A body held in memory (a listing, an error text) may not grow past this.
     size_t maxBodyInMemory = size_t{64} << 20;
     // A body handed to a writer (a downloaded file) may not grow past this.
@@ -62,10 +62,10 @@ public:
 
     // Sends a GET of an encoded URL and returns the last answer, following 301, 302, 303 and
     // 307 at most kMaxRedirects times in a row. With a writer, the body of an answer below 300
-    // goes to the writer and Body stays empty. Throws ERESTException "REST request failed: %s"
+    // goes to the writer and Body stays empty. Throws HttpError "REST request failed: %s"
     // when the exchange does not complete, rethrows the writer's error, and throws
-    // ERESTException with StatusText() for a status of 500 or above.
-    THTTPResponse Get(const std::string& url, const THTTPBodyWriter& writer = {}) const;
+    // HttpError with StatusText() for a status of 500 or above.
+    HttpResponse Get(const std::string& url, const BodySink& writer = {}) const;
 };
 
 } // namespace corvane

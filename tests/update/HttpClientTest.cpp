@@ -1,4 +1,4 @@
-#include "update/HttpExchange.h"
+#include "update/HttpClient.h"
 #include "platform/Errors.h"
 #include "tests/support/TestCertificate.h"
 #include "tests/support/TestHttpServer.h"
@@ -63,8 +63,8 @@ TEST(HTTPExchange, SendsAPlainGetWithTheThreeHeadersAndNoCompressionOrProxy) {
     EnvGuard proxy("http_proxy", "http://127.0.0.1:9");
     EnvGuard allProxy("ALL_PROXY", "http://127.0.0.1:9");
     TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "[]"); });
-    THTTPExchange exchange;
-    const THTTPResponse response = exchange.Get(server.BaseURL() + "/folderlist?folder=%5C");
+    HttpClient exchange;
+    const HttpResponse response = exchange.Get(server.BaseURL() + "/folderlist?folder=%5C");
     EXPECT_EQ(response.statusCode, 200);
     EXPECT_EQ(response.body, "[]");
 
@@ -89,13 +89,13 @@ class HTTPStatusClasses : public ::testing::TestWithParam<StatusCase> {};
 TEST_P(HTTPStatusClasses, ReturnOrRaiseTheStatusText) {
     const StatusCase& c = GetParam();
     TestHttpServer server([&](const RecordedRequest&) { return c.answer; });
-    THTTPExchange exchange;
+    HttpClient exchange;
     if (c.error) {
         EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
                     ThrowsMessage<std::exception>(StrEq(c.error)));
         return;
     }
-    const THTTPResponse response = exchange.Get(server.BaseURL() + "/x");
+    const HttpResponse response = exchange.Get(server.BaseURL() + "/x");
     EXPECT_EQ(response.statusCode, c.answer.status);
     EXPECT_EQ(response.reasonPhrase,
               c.answer.reason.value_or(test::StandardReason(c.answer.status)));
@@ -163,9 +163,9 @@ class HTTPRedirects : public ::testing::TestWithParam<RedirectCase> {};
 TEST_P(HTTPRedirects, FollowFiveInARowAndFailTheSixth) {
     const RedirectCase c = GetParam();
     TestHttpServer server(RedirectChain(c.count, c.status));
-    THTTPExchange exchange;
+    HttpClient exchange;
     if (c.follows) {
-        const THTTPResponse response = exchange.Get(server.BaseURL() + "/hop/0");
+        const HttpResponse response = exchange.Get(server.BaseURL() + "/hop/0");
         EXPECT_EQ(response.statusCode, 200);
         EXPECT_EQ(response.body, "arrived at " + std::to_string(c.count));
         EXPECT_EQ(server.RequestCount(), static_cast<size_t>(c.count + 1));
@@ -187,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(Chains, HTTPRedirects,
 TEST(HTTPExchange, RedirectLoopEndsAfterFiveRedirects) {
     TestHttpServer server(
         [](const RecordedRequest&) { return TestAnswer::Redirect(302, "/loop"); });
-    THTTPExchange exchange;
+    HttpClient exchange;
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/loop"); },
                 ThrowsMessage<std::exception>(
                     StrEq("REST request failed: Maximum number of redirections (5) exceeded")));
@@ -200,7 +200,7 @@ TEST(HTTPExchange, RedirectToAnotherServerIsFollowedAndAnotherSchemeIsRefused) {
             return TestAnswer::Redirect(307, target.BaseURL() + "/file");
         return TestAnswer::Redirect(302, "ftp://127.0.0.1/file");
     });
-    THTTPExchange exchange;
+    HttpClient exchange;
     EXPECT_EQ(exchange.Get(server.BaseURL() + "/to-other").body, "other");
     EXPECT_EQ(target.LastRequest().requestLine, "GET /file HTTP/1.1");
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/to-ftp"); },
@@ -215,7 +215,7 @@ TEST(HTTPExchange, StalledServerFailsAfterTheReceiveLimit) {
         answer.stallAfterBytes = 100;
         return answer;
     });
-    THTTPExchange exchange;
+    HttpClient exchange;
     exchange.timeouts.receive = 300;
     for (const char* path : {"/before", "/midbody"}) {
         SCOPED_TRACE(path);
@@ -252,7 +252,7 @@ TEST_P(HTTPLowSpeed, FailsATransferSlowerThanTheLimitOverItsWindow) {
         answer.tricklePause = std::chrono::milliseconds(c.pauseMs);
         return answer;
     });
-    THTTPExchange exchange;
+    HttpClient exchange;
     exchange.timeouts.receive = 1000;
     exchange.lowSpeed.bytesPerSecond = 1024;
     exchange.lowSpeed.seconds = 2;
@@ -286,7 +286,7 @@ TEST(HTTPExchange, UnreachableServerIsATransportFailure) {
         TestHttpServer gone([](const RecordedRequest&) { return TestAnswer::Make(200); });
         port = gone.Port();
     }
-    THTTPExchange exchange;
+    HttpClient exchange;
     EXPECT_THAT([&] { exchange.Get("http://127.0.0.1:" + std::to_string(port) + "/x"); },
                 ThrowsMessage<std::exception>(StartsWith("REST request failed: ")));
 }
@@ -302,7 +302,7 @@ class HTTPBodyLimits : public ::testing::TestWithParam<BodyCase> {};
 TEST_P(HTTPBodyLimits, EndTheExchangeWithAClearMessage) {
     const BodyCase& c = GetParam();
     TestHttpServer server([&](const RecordedRequest&) { return c.answer; });
-    THTTPExchange exchange;
+    HttpClient exchange;
     exchange.maxBodyInMemory = 1 << 20;
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(StrEq(c.error)));
@@ -333,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HTTPExchange, EndlessServerErrorBodyIsNotRead) {
     TestHttpServer server([](const RecordedRequest&) { return Endless(500); });
-    THTTPExchange exchange;
+    HttpClient exchange;
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(StrEq("HTTP/1.1 500 Internal Server Error")));
 }
@@ -342,7 +342,7 @@ TEST(HTTPExchange, AListingOf100MBIsRefusedAtTheDefaultLimit) {
     TestAnswer answer = TestAnswer::Make(200, std::string(1 << 20, ' '), "application/json");
     answer.bodyRepeat = 100;
     TestHttpServer server([&](const RecordedRequest&) { return answer; });
-    THTTPExchange exchange;
+    HttpClient exchange;
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(
                     StrEq("REST request failed: The answer is larger than 67108864 bytes")));
@@ -356,17 +356,17 @@ TEST(HTTPExchange, WriterTakesOnlyTheBodyOfASuccessAndItsErrorsEndTheExchange) {
             return TestAnswer::Redirect(302, "/file");
         return TestAnswer::Make(200, std::string(300000, 'b'));
     });
-    THTTPExchange exchange;
+    HttpClient exchange;
     std::string written;
     const auto writer = [&](const char* data, size_t size) { written.append(data, size); };
 
-    const THTTPResponse moved = exchange.Get(server.BaseURL() + "/moved", writer);
+    const HttpResponse moved = exchange.Get(server.BaseURL() + "/moved", writer);
     EXPECT_EQ(moved.statusCode, 200);
     EXPECT_TRUE(moved.body.empty());
     EXPECT_EQ(written, std::string(300000, 'b'));
 
     written.clear();
-    const THTTPResponse missing = exchange.Get(server.BaseURL() + "/missing", writer);
+    const HttpResponse missing = exchange.Get(server.BaseURL() + "/missing", writer);
     EXPECT_EQ(missing.statusCode, 404);
     EXPECT_EQ(missing.Text(1000), "não há");
     EXPECT_TRUE(written.empty());
@@ -374,7 +374,7 @@ TEST(HTTPExchange, WriterTakesOnlyTheBodyOfASuccessAndItsErrorsEndTheExchange) {
     EXPECT_THAT(
         [&] {
             exchange.Get(server.BaseURL() + "/file", [](const char*, size_t) {
-                throw EOSError("No space left on device", 28);
+                throw SystemError("No space left on device", 28);
             });
         },
         ThrowsMessage<std::exception>(StrEq("No space left on device")));
@@ -401,7 +401,7 @@ class HTTPBodyText : public ::testing::TestWithParam<TextCase> {};
 
 TEST_P(HTTPBodyText, IsInflatedAndDecodedToUTF8) {
     const TextCase& c = GetParam();
-    THTTPResponse response;
+    HttpResponse response;
     response.body = c.body;
     response.contentType = c.contentType;
     response.contentEncoding = c.contentEncoding;
@@ -463,7 +463,7 @@ protected:
 TEST_F(HTTPSCertificates, SelfSignedServerIsRefusedWithoutTheCAAndAcceptedWithIt) {
     TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "secure"); },
                           certificate_);
-    THTTPExchange exchange;
+    HttpClient exchange;
     SetExtraCAFile("");
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(
@@ -482,7 +482,7 @@ TEST_F(HTTPSCertificates, TrustedCertificateForAnotherHostIsRefused) {
     TestHttpServer server([](const RecordedRequest&) { return TestAnswer::Make(200, "secure"); },
                           other);
     SetExtraCAFile(caFile_);
-    THTTPExchange exchange;
+    HttpClient exchange;
     EXPECT_THAT([&] { exchange.Get(server.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(
                     AllOf(StartsWith("REST request failed: "), HasSubstr("127.0.0.1"))));
@@ -494,7 +494,7 @@ TEST_F(HTTPSCertificates, UnreadableCAFileFailsHttpsOnly) {
     TestHttpServer plain([](const RecordedRequest&) { return TestAnswer::Make(200, "p"); });
     const std::string missing = (folder_ / "missing.pem").string();
     SetExtraCAFile(missing);
-    THTTPExchange exchange;
+    HttpClient exchange;
     EXPECT_THAT([&] { exchange.Get(secure.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(
                     StrEq("REST request failed: Cannot read the certificate authorities in \"" +
@@ -508,7 +508,7 @@ TEST_F(HTTPSCertificates, RedirectFromHttpsToHttpIsRefused) {
         [&](const RecordedRequest&) { return TestAnswer::Redirect(302, plain.BaseURL() + "/x"); },
         certificate_);
     SetExtraCAFile(caFile_);
-    THTTPExchange exchange;
+    HttpClient exchange;
     EXPECT_THAT([&] { exchange.Get(secure.BaseURL() + "/x"); },
                 ThrowsMessage<std::exception>(
                     StrEq("REST request failed: Redirect from https to http refused")));
