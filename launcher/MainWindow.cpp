@@ -262,4 +262,8 @@ void MainWindow::LeaveSingleInstance() {
     LeaveInstanceRegistry();
 }
 
+void MainWindow::RejoinSingleInstance() {
+    RejoinInstanceRegistry();
+}
+
 } // namespace corvane

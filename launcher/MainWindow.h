@@ -75,6 +75,7 @@ public:
     void Close() override;
     void EndProgram() override;
     void LeaveSingleInstance() override;
+    void RejoinSingleInstance() override;
 
 protected:
     bool event(QEvent* event) override;

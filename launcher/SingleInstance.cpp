@@ -18,6 +18,9 @@ namespace corvane {
 namespace {
 
 SingleInstance* currentInstance = nullptr;
+// The entry that left the registry last, while it lives: the one a failed successor gives the
+// registry back to.
+SingleInstance* leftInstance = nullptr;
 
 // How long a second start keeps trying to reach the running launcher: the first start
 // takes the lock before it listens, and a busy launcher answers only between its events.
@@ -39,6 +42,10 @@ void LeaveInstanceRegistry() {
         currentInstance->Leave();
 }
 
+bool RejoinInstanceRegistry() {
+    return leftInstance && leftInstance->Rejoin();
+}
+
 SingleInstance::SingleInstance(const QString& executablePath, const QString& folder)
     : key_(InstanceKey(executablePath)), folder_(folder) {
     // The runtime folder is the user's own: other users of the machine run their own launcher.
@@ -55,6 +62,8 @@ SingleInstance::SingleInstance(const QString& executablePath, const QString& fol
 
 SingleInstance::~SingleInstance() {
     Leave();
+    if (leftInstance == this)
+        leftInstance = nullptr;
 }
 
 QString SingleInstance::SocketPath() const {
@@ -64,19 +73,8 @@ QString SingleInstance::SocketPath() const {
 bool SingleInstance::Claim(const QStringList& arguments) {
     const QDeadlineTimer deadline(kHandOverMilliseconds);
     for (;;) {
-        if (lock_->tryLock(0)) {
-            // A socket left by a launcher that was killed would refuse the listen.
-            QLocalServer::removeServer(SocketPath());
-            server_ = std::make_unique<QLocalServer>();
-            server_->setSocketOptions(QLocalServer::UserAccessOption);
-            connect(server_.get(), &QLocalServer::newConnection, this,
-                    &SingleInstance::AcceptConnection);
-            // Without the socket a later start cannot hand over and waits out its deadline;
-            // the lock still keeps it from running twice.
-            server_->listen(SocketPath());
-            currentInstance = this;
+        if (TakeRegistry())
             return true;
-        }
         if (HandOver(arguments))
             return false;
         // The running launcher did not answer: it may be between its lock and its listen,
@@ -85,6 +83,27 @@ bool SingleInstance::Claim(const QStringList& arguments) {
             return false;
         QThread::msleep(kRetryMilliseconds);
     }
+}
+
+bool SingleInstance::TakeRegistry() {
+    if (!lock_->tryLock(0))
+        return false;
+    // A socket left by a launcher that was killed would refuse the listen.
+    QLocalServer::removeServer(SocketPath());
+    server_ = std::make_unique<QLocalServer>();
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(server_.get(), &QLocalServer::newConnection, this, &SingleInstance::AcceptConnection);
+    // Without the socket a later start cannot hand over and waits out its deadline; the lock
+    // still keeps it from running twice.
+    server_->listen(SocketPath());
+    currentInstance = this;
+    if (leftInstance == this)
+        leftInstance = nullptr;
+    return true;
+}
+
+bool SingleInstance::Rejoin() {
+    return currentInstance == this || TakeRegistry();
 }
 
 bool SingleInstance::HandOver(const QStringList& arguments) {
@@ -126,8 +145,10 @@ void SingleInstance::Leave() {
     }
     if (lock_ && lock_->isLocked())
         lock_->unlock();
-    if (currentInstance == this)
+    if (currentInstance == this) {
         currentInstance = nullptr;
+        leftInstance = this;
+    }
 }
 
 } // namespace corvane

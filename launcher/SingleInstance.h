@@ -34,11 +34,18 @@ public:
     // started now is a first start. Also done by the destructor.
     void Leave();
 
+    // Enters the registry again after Leave, as the first start it was, without handing over
+    // to anyone: for a successor that could not start. False when another launcher of the
+    // executable has taken the registry meanwhile; this one then stays outside.
+    bool Rejoin();
+
 signals:
     // On the main thread: a second start asks this launcher to come forward.
     void SecondStartArrived();
 
 private:
+    // Takes the lock without waiting and listens; false when another process holds the lock.
+    bool TakeRegistry();
     void AcceptConnection();
     bool HandOver(const QStringList& arguments);
     QString SocketPath() const;
@@ -53,5 +60,8 @@ private:
 SingleInstance* CurrentInstance();
 // Leaves the registry through the current entry, if there is one.
 void LeaveInstanceRegistry();
+// Enters the registry again through the entry that last left it (SingleInstance::Rejoin);
+// false when there is none or another launcher has taken the registry meanwhile.
+bool RejoinInstanceRegistry();
 
 } // namespace corvane

@@ -83,8 +83,10 @@ void Launcher::CheckLauncherVersion() {
     try {
         system_.startProgram(JoinPath(currentDir, kLauncherExeName), kNormalStartup);
     } catch (const std::exception& error) {
-        // This launcher goes on, as the one the workstation keeps.
+        // This launcher goes on, as the one the workstation keeps, and so is again the one a
+        // second start hands over to.
         const bool restored = RestorePreviousLauncher(currentDir, system_.selfReplacementFiles);
+        view_.RejoinSingleInstance();
         view_.ShowMessage(
             MessageKind::Error,
             std::string(kNewLauncherNotStartedText) + "\r\n" + error.what() + "\r\n" +

@@ -57,6 +57,9 @@ public:
     virtual void EndProgram() = 0;
     // Leaves the single-instance registry, so that a launcher started now is a first start.
     virtual void LeaveSingleInstance() = 0;
+    // Enters the registry again after leaving it, when the launcher goes on after all; a
+    // launcher that took the registry meanwhile keeps it.
+    virtual void RejoinSingleInstance() = 0;
 };
 
 } // namespace corvane

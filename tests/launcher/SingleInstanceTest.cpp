@@ -153,6 +153,31 @@ private slots:
         End(*old);
     }
 
+    // A successor that could not start gives the registry back: the launcher that goes on is
+    // again the one a later start hands over to, unless another launcher took it meanwhile.
+    void LauncherGoingOnRejoinsTheRegistry() {
+        const QString probe = Probe(QStringLiteral("a"));
+        auto old = Start(probe);
+        QCOMPARE(ReadLine(*old), QStringLiteral("First"));
+        old->write("leave\n");
+        QCOMPARE(ReadLine(*old), QStringLiteral("Left"));
+        old->write("rejoin\n");
+        QCOMPARE(ReadLine(*old), QStringLiteral("Rejoined"));
+        auto second = Start(probe);
+        QVERIFY(second->waitForFinished(20000));
+        QCOMPARE(QString::fromUtf8(second->readAll()).trimmed(), QStringLiteral("Second"));
+        QCOMPARE(ReadLine(*old), QStringLiteral("Activated"));
+
+        old->write("leave\n");
+        QCOMPARE(ReadLine(*old), QStringLiteral("Left"));
+        auto successor = Start(probe);
+        QCOMPARE(ReadLine(*successor), QStringLiteral("First"));
+        old->write("rejoin\n");
+        QCOMPARE(ReadLine(*old), QStringLiteral("Outside"));
+        End(*successor);
+        End(*old);
+    }
+
     // The launcher itself: a second start opens nothing, prints nothing and ends with 0.
     void LauncherSecondStartEndsWithZero() {
         const QString launcher =

@@ -77,6 +77,7 @@ public:
     }
     void EndProgram() override { calls.push_back("EndProgram"); }
     void LeaveSingleInstance() override { calls.push_back("LeaveSingleInstance"); }
+    void RejoinSingleInstance() override { calls.push_back("RejoinSingleInstance"); }
 
     // The calls, by name, in the order they came.
     std::vector<std::string> calls;

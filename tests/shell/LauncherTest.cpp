@@ -290,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(
             {{"/home/posto/Corvane\\Corvane.EXE", kOld}, {"/mnt/servidor\\Corvane.EXE", kNew}},
             true,
             {"LeaveSingleInstance", "Start /home/posto/Corvane\\Corvane.EXE normally",
-             "ShowMessage"},
+             "RejoinSingleInstance", "ShowMessage"},
             "Exec format error",
             {{"Corvane.EXE", kOld.first}, {"Corvane.NEW", kNew.first}}}),
     [](const auto& c) { return std::string(c.param.name); });
@@ -357,7 +357,8 @@ TEST(SelfReplacementStartTest, ANewCopyThatCannotStartIsUndone) {
                                          "Não foi possível iniciar a nova versão do Corvane "
                                          "Plexa.\r\nExec format error\r\nA versão anterior foi "
                                          "restaurada e continua em uso."}));
-    EXPECT_THAT(view.calls, ElementsAre("LeaveSingleInstance", "ShowMessage"));
+    EXPECT_THAT(view.calls,
+                ElementsAre("LeaveSingleInstance", "RejoinSingleInstance", "ShowMessage"));
     EXPECT_FALSE(launcher.ClosingEndsProgram());
     EXPECT_EQ(test::ReadFile(current.Path() / "Corvane.EXE"), "the running launcher");
     // The copy that could not start is kept where the next attempt overwrites it.

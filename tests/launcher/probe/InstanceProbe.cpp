@@ -1,7 +1,8 @@
 // Enters the single-instance registry as the launcher's start does (keyed by this program's
 // own path) and prints "First" or "Second". A first start then prints "Activated" each time
-// a later start asks it to come forward, and ends when its standard input closes or reads
-// "leave" (after which it leaves the registry, prints "Left" and waits for the input to close).
+// a later start asks it to come forward, and ends when its standard input closes. Reading
+// "leave" it leaves the registry and prints "Left"; reading "rejoin" it enters it again and
+// prints "Rejoined", or "Outside" when another launcher took it meanwhile.
 #include "launcher/SingleInstance.h"
 
 #include <QCoreApplication>
@@ -34,11 +35,14 @@ int main(int argc, char* argv[]) {
             QCoreApplication::quit();
             return;
         }
-        if (std::string(buffer, read).find("leave") != std::string::npos) {
+        const std::string command(buffer, static_cast<std::size_t>(read));
+        if (command.find("leave") != std::string::npos) {
             corvane::LeaveInstanceRegistry();
             std::printf("Left\n");
-            std::fflush(stdout);
+        } else if (command.find("rejoin") != std::string::npos) {
+            std::printf(corvane::RejoinInstanceRegistry() ? "Rejoined\n" : "Outside\n");
         }
+        std::fflush(stdout);
     });
     return application.exec();
 }
