@@ -180,10 +180,10 @@ bool CopyFileOver(std::string_view from, std::string_view to, FilePermissions pe
 }
 
 std::size_t RemoveAbandonedReplacementFiles(std::string_view folder) {
-    std::string native = posix::NativeOf(folder);
-    if (native.empty())
-        native = ".";
-    const std::unique_ptr<DIR, CloseDirectory> directory(::opendir(native.c_str()));
+    const std::string native = posix::NativeOf(folder);
+    // An empty folder is the current one.
+    const std::unique_ptr<DIR, CloseDirectory> directory(
+        ::opendir(native.empty() ? "." : native.c_str()));
     if (!directory)
         return 0;
     const int folderHandle = ::dirfd(directory.get());
