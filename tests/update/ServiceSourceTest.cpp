@@ -3,9 +3,9 @@
 #include "platform/Errors.h"
 #include "platform/FileTime.h"
 #include "platform/Sha256.h"
-#include "service/FileService.h"
 #include "tests/support/TestHttpServer.h"
 #include "tests/update/FilesUpdaterFixture.h"
+#include "tests/update/ServedFolder.h"
 
 #include <future>
 #include <mutex>
@@ -22,13 +22,8 @@ namespace fs = std::filesystem;
 class ServiceSource : public FilesUpdaterTest {
 protected:
     void StartService() {
-        FileServiceOptions options;
-        options.root = server_.string();
-        options.port = 0;
-        options.threads = 2;
-        options.log = [](std::string_view) {};
-        service_ = std::make_unique<FileService>(options);
-        url_ = "http://127.0.0.1:" + std::to_string(service_->Port());
+        served_ = std::make_unique<ServedFolder>(server_);
+        url_ = served_->Url();
     }
 
     Run UpdateFromService(const std::string& module, bool additional, const std::string& url) {
@@ -38,7 +33,7 @@ protected:
         return run;
     }
 
-    std::unique_ptr<FileService> service_;
+    std::unique_ptr<ServedFolder> served_;
     std::string url_;
 };
 

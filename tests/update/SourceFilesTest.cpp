@@ -1,9 +1,9 @@
 // What both sources, the server folder and the file service, leave in the installation: the
 // permissions of programs and data files whatever the server presents, and no temporary file
 // of runs that were killed.
-#include "service/FileService.h"
 #include "tests/support/ReplacementWriter.h"
 #include "tests/update/FilesUpdaterFixture.h"
+#include "tests/update/ServedFolder.h"
 
 #include <memory>
 #include <string>
@@ -23,13 +23,8 @@ protected:
         FilesUpdaterTest::SetUp();
         if (GetParam() == Source::Folder)
             return;
-        FileServiceOptions options;
-        options.root = server_.string();
-        options.port = 0;
-        options.threads = 2;
-        options.log = [](std::string_view) {};
-        service_ = std::make_unique<FileService>(options);
-        url_ = "http://127.0.0.1:" + std::to_string(service_->Port());
+        served_ = std::make_unique<ServedFolder>(server_);
+        url_ = served_->Url();
     }
 
     Run UpdateFromSource(const std::string& module) {
@@ -46,7 +41,7 @@ protected:
         return fs::perms((program ? 0777 : 0666) & ~mask);
     }
 
-    std::unique_ptr<FileService> service_;
+    std::unique_ptr<ServedFolder> served_;
     std::string url_;
 };
 
